@@ -1,0 +1,45 @@
+# One static library per layer, its sources collected from the layer's directory, so that a new
+# file joins the build without touching a CMakeLists.
+
+# orvanpush_module(NAME <target> DIRS <dir>... [DEPS <target>...] [PRIVATE_LIBS <lib>...])
+function(orvanpush_module)
+  cmake_parse_arguments(ARG "" "NAME" "DIRS;DEPS;PRIVATE_LIBS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  if(sources)
+    add_library(${ARG_NAME} STATIC ${sources})
+    target_include_directories(${ARG_NAME}
+      PUBLIC "${PROJECT_SOURCE_DIR}/include" "${PROJECT_BINARY_DIR}/include"
+      PRIVATE "${PROJECT_SOURCE_DIR}/src")
+    target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS} nlohmann_json::nlohmann_json
+                          Threads::Threads PRIVATE ${ARG_PRIVATE_LIBS})
+  else()
+    add_library(${ARG_NAME} INTERFACE)
+    target_include_directories(${ARG_NAME}
+      INTERFACE "${PROJECT_SOURCE_DIR}/include" "${PROJECT_BINARY_DIR}/include")
+    target_link_libraries(${ARG_NAME} INTERFACE ${ARG_DEPS} nlohmann_json::nlohmann_json
+                          Threads::Threads)
+  endif()
+endfunction()
+
+# orvanpush_test(NAME <target> DIRS <dir>... LIBS <target>...)
+function(orvanpush_test)
+  cmake_parse_arguments(ARG "" "NAME" "DIRS;LIBS" ${ARGN})
+  set(sources)
+  foreach(dir IN LISTS ARG_DIRS)
+    file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${ARG_NAME} ${sources})
+  target_include_directories(${ARG_NAME} PRIVATE "${PROJECT_SOURCE_DIR}/src"
+                             "${PROJECT_SOURCE_DIR}/tests")
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} orvanpush_test_support GTest::gmock)
+  gtest_discover_tests(${ARG_NAME} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES TIMEOUT 300)
+endfunction()

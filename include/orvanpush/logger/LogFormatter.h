@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "orvanpush/logger/LogEntry.h"
+
+namespace orvanpush {
+
+/// Turns an entry into one line of text, or into nothing when it does not apply to the entry.
+/// Implementations are immutable and may be called from several threads.
+class LogFormatter {
+public:
+    virtual ~LogFormatter() = default;
+    virtual std::optional<std::string> format(const LogEntry& entry) const = 0;
+};
+
+using LogFormatterPtr = std::shared_ptr<const LogFormatter>;
+using LogFormatters = std::vector<LogFormatterPtr>;
+
+}  // namespace orvanpush

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <concepts>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <typeinfo>
+
+namespace orvanpush {
+
+namespace detail {
+std::string demangledTypeName(const std::type_info& type);
+std::string doubleText(double value);
+std::string quotedText(std::string_view text);
+}  // namespace detail
+
+/// A value logged as a value payload: the name of its type and its text, captured when the entry
+/// is made. Integers print as `Int`, floating-point numbers as `Double`, booleans as `Bool`,
+/// strings as `String` (quoted, as a debug description); other types by their C++ name, with the
+/// text their `operator<<` writes (or the type name when they have none).
+class LogValue {
+public:
+    template <class T>
+    explicit LogValue(const T& value) : typeName_(typeNameOf<T>()), text_(describe(value)) {}
+
+    const std::string& typeName() const { return typeName_; }
+    const std::string& text() const { return text_; }
+
+private:
+    template <class T>
+    static std::string typeNameOf() {
+        if constexpr (std::is_same_v<T, bool>) {
+            return "Bool";
+        } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
+            return "Int";
+        } else if constexpr (std::is_floating_point_v<T>) {
+            return "Double";
+        } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+            return "String";
+        } else {
+            return detail::demangledTypeName(typeid(T));
+        }
+    }
+
+    template <class T>
+    static std::string describe(const T& value) {
+        if constexpr (std::is_same_v<T, bool>) {
+            return value ? "true" : "false";
+        } else if constexpr (std::is_integral_v<T>) {
+            return std::to_string(value);
+        } else if constexpr (std::is_floating_point_v<T>) {
+            return detail::doubleText(static_cast<double>(value));
+        } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
+            return detail::quotedText(std::string_view(value));
+        } else if constexpr (requires(std::ostream& out) { out << value; }) {
+            std::ostringstream out;
+            out << value;
+            return out.str();
+        } else {
+            return detail::demangledTypeName(typeid(T));
+        }
+    }
+
+    std::string typeName_;
+    std::string text_;
+};
+
+}  // namespace orvanpush

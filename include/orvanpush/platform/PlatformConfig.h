@@ -1,0 +1,54 @@
+#pragma once
+
+// The process-wide description of the host: where the library keeps its files and who the
+// process is. A host sets it once, before its first call into the library:
+//
+//   auto config = orvanpush::platform::PlatformConfig::fromEnvironment();
+//   config.bundleIdentifier = "com.example.app";
+//   orvanpush::platform::PlatformConfig::install(config);
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvanpush::platform {
+
+/// The notification authorisation the host reports (the values of the platform enumeration).
+enum class AuthorizationStatus { notDetermined = 0, denied = 1, authorized = 2, provisional = 3, ephemeral = 4 };
+
+struct PlatformConfig {
+    /// Root of every file the library writes ($ORVANPUSH_HOME, else $XDG_DATA_HOME/orvanpush,
+    /// else ~/.local/share/orvanpush).
+    std::filesystem::path home;
+    /// The process's bundle identifier ($ORVANPUSH_BUNDLE_ID, else the executable's name).
+    std::string bundleIdentifier;
+    /// The process's bundle path (default /proc/self/exe); a path ending in ".appex" makes the
+    /// process the notification-service extension.
+    std::string bundlePath;
+    /// Prefix of every keychain access group of this user's applications.
+    std::string appIdentifierPrefix = "LOCALAPP00";
+    /// Operating-system version reported to the push server ($ORVANPUSH_OS_VERSION, else the
+    /// kernel release).
+    std::string osVersion;
+    /// CA bundle used to verify TLS peers; the system store when absent.
+    std::optional<std::string> caFile;
+    /// Source of the notification authorisation ($ORVANPUSH_NOTIFICATION_AUTH by default).
+    std::function<AuthorizationStatus()> notificationAuthorization;
+
+    /// A configuration filled from the environment as described for each field.
+    static PlatformConfig fromEnvironment();
+
+    /// Makes `config` the process's configuration. Call before the first library call; files
+    /// already opened keep the paths they were opened with.
+    static void install(PlatformConfig config);
+
+    /// The process's configuration: the installed one, else the environment's (read once).
+    static std::shared_ptr<const PlatformConfig> current();
+
+    /// True when the bundle path ends in ".appex".
+    bool isExtension() const;
+};
+
+}  // namespace orvanpush::platform

@@ -1,0 +1,60 @@
+#pragma once
+
+// Files and directories as the library needs them: private files opened for appending,
+// directory listings and removals that report failures as text instead of throwing.
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace orvanpush::platform {
+
+/// A file open for appending (created 0600 when missing), closed when the object goes.
+class AppendFile {
+public:
+    /// Opens `path` for appending; nothing when it cannot be opened (missing directory, ...).
+    /// Never creates directories.
+    static std::optional<AppendFile> open(const std::filesystem::path& path);
+
+    /// Appends the bytes to the stream's buffer; errors are ignored.
+    void write(std::string_view bytes);
+    /// Hands buffered bytes to the system; errors are ignored.
+    void flush();
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const;
+    };
+    AppendFile(std::filesystem::path path, std::FILE* file);
+
+    std::filesystem::path path_;
+    std::unique_ptr<std::FILE, Closer> file_;
+};
+
+/// The outcome of a file-system operation: an empty error means success.
+struct FileResult {
+    std::string error;  ///< the system's description of the failure; empty on success
+    explicit operator bool() const { return error.empty(); }
+};
+
+class FileSystem {
+public:
+    static bool exists(const std::filesystem::path& path);
+    /// Creates the directory and its missing parents (0700).
+    static FileResult createDirectories(const std::filesystem::path& path);
+    /// The names of the entries of `directory`, in the order the system lists them.
+    static FileResult listDirectory(const std::filesystem::path& directory,
+                                    std::vector<std::string>& names);
+    /// Removes a file, or a directory with everything below it.
+    static FileResult removeItem(const std::filesystem::path& path);
+    /// Reads a whole file; nothing when it cannot be read.
+    static std::optional<std::string> readFile(const std::filesystem::path& path);
+};
+
+}  // namespace orvanpush::platform

@@ -1,0 +1,37 @@
+#pragma once
+
+// The layout of the library's files under the configured home. Every name that becomes a path
+// component is checked first; directories are created 0700.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orvanpush::platform {
+
+/// False for "", ".", "..", and names containing '/' or NUL: such a name never becomes a path
+/// component.
+bool isSafePathComponent(std::string_view name);
+
+/// Creates `directory` and its missing parents with mode 0700; existing ones are left as they
+/// are. Throws `TextError` naming the path on failure.
+void createPrivateDirectories(const std::filesystem::path& directory);
+
+class Home {
+public:
+    /// The configured home directory (not created).
+    static std::filesystem::path root();
+    /// keychain/keychain.sqlite (the directory is created).
+    static std::filesystem::path keychainFile();
+    /// defaults/<suite>.sqlite (the directory is created). Throws `TextError` for an unsafe suite.
+    static std::filesystem::path defaultsFile(std::string_view suite);
+    /// containers/<group id>/ (created). Throws `TextError` for an unsafe group id.
+    static std::filesystem::path containerDirectory(std::string_view groupId);
+    /// documents/<bundle identifier>/ of this process (created). Throws `TextError` when the
+    /// bundle identifier is unsafe.
+    static std::filesystem::path documentsDirectory();
+    /// notify/<name> (the directory is created). Throws `TextError` for an unsafe name.
+    static std::filesystem::path notifyFile(std::string_view name);
+};
+
+}  // namespace orvanpush::platform

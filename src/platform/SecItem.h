@@ -1,0 +1,78 @@
+#pragma once
+
+// The keychain: items of this user's applications in <home>/keychain/keychain.sqlite, queried
+// and changed with attribute dictionaries shaped as the mobile platform's are. A dictionary is a
+// JSON object whose keys are the constants below; data values are JSON binary values.
+//
+//   Json query = {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, "sharedAppGroup"},
+//                 {kSecReturnData, true}, {kSecMatchLimit, kSecMatchLimitOne}};
+//   Json result;
+//   OSStatus status = SecItemCopyMatching(query, &result);  // result: binary data
+//
+// Safe for concurrent use from several threads and processes.
+
+#include <cstdint>
+
+#include "orvanpush/Types.h"
+
+namespace orvanpush::platform {
+
+using OSStatus = std::int32_t;
+
+inline constexpr OSStatus errSecSuccess = 0;
+inline constexpr OSStatus errSecItemNotFound = -25300;
+inline constexpr OSStatus errSecDuplicateItem = -25299;
+inline constexpr OSStatus errSecParam = -50;
+inline constexpr OSStatus errSecIO = -36;
+
+// Item classes.
+inline constexpr const char* kSecClass = "class";
+inline constexpr const char* kSecClassGenericPassword = "genp";
+inline constexpr const char* kSecClassKey = "keys";
+
+// Attributes (strings unless noted).
+inline constexpr const char* kSecAttrAccount = "acct";
+inline constexpr const char* kSecAttrService = "svce";
+inline constexpr const char* kSecAttrAccessGroup = "agrp";
+inline constexpr const char* kSecAttrAccessible = "pdmn";
+inline constexpr const char* kSecAttrSynchronizable = "sync";       // boolean
+inline constexpr const char* kSecAttrApplicationTag = "atag";       // binary
+inline constexpr const char* kSecAttrKeyType = "type";
+inline constexpr const char* kSecAttrKeySizeInBits = "bsiz";        // integer
+inline constexpr const char* kSecAttrKeyClass = "kcls";
+inline constexpr const char* kSecAttrIsPermanent = "perm";          // boolean
+
+// Attribute values.
+inline constexpr const char* kSecAttrAccessibleAlways = "dk";
+inline constexpr const char* kSecAttrAccessibleAfterFirstUnlock = "ck";
+inline constexpr const char* kSecAttrKeyTypeRSA = "42";
+inline constexpr const char* kSecAttrKeyTypeECSECPrimeRandom = "73";
+inline constexpr const char* kSecAttrKeyClassPublic = "0";
+inline constexpr const char* kSecAttrKeyClassPrivate = "1";
+
+// The item's value: data (binary) for passwords, key material (binary DER) for keys.
+inline constexpr const char* kSecValueData = "v_Data";
+
+// Search and return options.
+inline constexpr const char* kSecReturnData = "r_Data";              // boolean
+inline constexpr const char* kSecReturnAttributes = "r_Attributes";  // boolean
+inline constexpr const char* kSecMatchLimit = "m_Limit";
+inline constexpr const char* kSecMatchLimitOne = "m_LimitOne";
+inline constexpr const char* kSecMatchLimitAll = "m_LimitAll";
+
+/// Adds an item. Without an access group the item joins the default group
+/// `appIdentifierPrefix + "." + bundleIdentifier`. errSecDuplicateItem when an item of the same
+/// class, account, service and access group (for keys: application tag and key class) exists.
+/// With `result` and kSecReturnAttributes set, `*result` receives the added item's attributes.
+OSStatus SecItemAdd(const Json& attributes, Json* result);
+
+/// Finds items matching every attribute of the query (search and return options aside). With
+/// kSecReturnData only, `*result` is the data (binary); with kSecReturnAttributes, an attribute
+/// dictionary (with kSecValueData too when both are asked). When several match and one is asked
+/// for, the newest wins. errSecItemNotFound when nothing matches.
+OSStatus SecItemCopyMatching(const Json& query, Json* result);
+
+/// Removes every item matching the query; errSecItemNotFound when nothing matches.
+OSStatus SecItemDelete(const Json& query);
+
+}  // namespace orvanpush::platform

@@ -1,0 +1,33 @@
+#pragma once
+
+// The one way library code logs: a trace marker on the global trace channel, then an entry with
+// the site's severity and module handed to the SDK log files (LogManager::saveLogRecord).
+//
+//   SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: " + std::to_string(s));
+//   SdkLog::trace(LogSeverity::error, LoggerModule::crypto);
+//
+// File, line and function come from the call site.
+
+#include <source_location>
+#include <string>
+
+#include "orvanpush/logger/LogSeverity.h"
+#include "orvanpush/logger/LoggerModule.h"
+
+namespace orvanpush::detail {
+
+class SdkLog {
+public:
+    /// Logs `text` as a message entry of `severity`.
+    static void message(LogSeverity severity, LoggerModule module, std::string text,
+                        std::source_location site = std::source_location::current());
+    /// Logs a trace entry (its text is the calling function's name) of `severity`.
+    static void trace(LogSeverity severity, LoggerModule module,
+                      std::source_location site = std::source_location::current());
+
+    /// The calling function's name as entries carry it: the qualified name without return type,
+    /// parameters and the library's namespaces ("KeyChain::load").
+    static std::string functionName(const std::source_location& site);
+};
+
+}  // namespace orvanpush::detail
