@@ -1,0 +1,276 @@
+#include "platform/SqliteDatabase.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+namespace orvanpush::platform {
+namespace {
+
+constexpr int busyTimeoutMilliseconds = 5000;
+
+// Every SQLite failure becomes an error through here, so all of them read alike:
+// "SQLite error in <what>: <SQLite's message> (code <extended result code>)".
+[[noreturn]] void throwSqliteError(int code, std::string_view what, const char* message) {
+    std::string text = "SQLite error in ";
+    text.append(what);
+    text += ": ";
+    text += message != nullptr ? message : sqlite3_errstr(code);
+    text += " (code " + std::to_string(code) + ")";
+    throw SqliteError(text, code);
+}
+
+// The connection's extended code is more precise than a call's primary result.
+int lastErrorCode(sqlite3* database, int result) {
+    const int extended = sqlite3_extended_errcode(database);
+    return extended != SQLITE_OK ? extended : result;
+}
+
+[[noreturn]] void throwConnectionError(sqlite3* database, int result, std::string_view what) {
+    throwSqliteError(lastErrorCode(database, result), what, sqlite3_errmsg(database));
+}
+
+std::string quoted(std::string_view sql) {
+    std::string text = "\"";
+    text.append(sql);
+    text += "\"";
+    return text;
+}
+
+// Creating the file ourselves gives it mode 0600 before SQLite touches it; SQLite then creates
+// its -wal and -shm files with the same mode. A file that exists keeps its contents but is
+// narrowed to 0600, and a symbolic link is refused rather than followed.
+void createPrivateFile(const std::filesystem::path& path) {
+    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        throw TextError("Cannot create database file " + path.string() + ": " +
+                        std::strerror(errno));
+    }
+    struct stat status {};
+    const bool narrowed = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+                          ((status.st_mode & 0077) == 0 || ::fchmod(descriptor, 0600) == 0);
+    const int savedErrno = errno;
+    ::close(descriptor);
+    if (!narrowed) {
+        throw TextError("Cannot make database file " + path.string() +
+                        " private: " + std::strerror(savedErrno));
+    }
+}
+
+int checkedLength(std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX)) {
+        throwSqliteError(SQLITE_TOOBIG, "binding a parameter", nullptr);
+    }
+    return static_cast<int>(size);
+}
+
+}  // namespace
+
+// ---- SqliteStatement ----
+
+void SqliteStatement::Finalizer::operator()(sqlite3_stmt* statement) const {
+    sqlite3_finalize(statement);
+}
+
+SqliteStatement::SqliteStatement(sqlite3_stmt* statement) : statement_(statement) {}
+
+SqliteStatement& SqliteStatement::checkBind(int result, int index) {
+    if (result != SQLITE_OK) {
+        throwConnectionError(sqlite3_db_handle(statement_.get()), result,
+                             "binding parameter " + std::to_string(index) + " of " +
+                                 quoted(sqlite3_sql(statement_.get())));
+    }
+    return *this;
+}
+
+SqliteStatement& SqliteStatement::bindText(int index, std::string_view value) {
+    return checkBind(sqlite3_bind_text(statement_.get(), index, value.data(),
+                                       checkedLength(value.size()), SQLITE_TRANSIENT),
+                     index);
+}
+
+SqliteStatement& SqliteStatement::bindInteger(int index, std::int64_t value) {
+    return checkBind(sqlite3_bind_int64(statement_.get(), index, value), index);
+}
+
+SqliteStatement& SqliteStatement::bindReal(int index, double value) {
+    return checkBind(sqlite3_bind_double(statement_.get(), index, value), index);
+}
+
+SqliteStatement& SqliteStatement::bindBlob(int index, const Bytes& value) {
+    // An empty vector may have no storage; SQLite treats a null blob pointer as NULL, so an
+    // empty blob is bound as a zero-length blob explicitly.
+    if (value.empty()) {
+        return checkBind(sqlite3_bind_zeroblob(statement_.get(), index, 0), index);
+    }
+    return checkBind(sqlite3_bind_blob(statement_.get(), index, value.data(),
+                                       checkedLength(value.size()), SQLITE_TRANSIENT),
+                     index);
+}
+
+SqliteStatement& SqliteStatement::bindNull(int index) {
+    return checkBind(sqlite3_bind_null(statement_.get(), index), index);
+}
+
+bool SqliteStatement::step() {
+    const int result = sqlite3_step(statement_.get());
+    if (result == SQLITE_ROW) {
+        return true;
+    }
+    if (result == SQLITE_DONE) {
+        return false;
+    }
+    sqlite3* database = sqlite3_db_handle(statement_.get());
+    const int code = lastErrorCode(database, result);
+    const std::string message = sqlite3_errmsg(database);
+    // Rewind at once so a failed statement holds no lock or snapshot while the error travels.
+    sqlite3_reset(statement_.get());
+    throwSqliteError(code, quoted(sqlite3_sql(statement_.get())), message.c_str());
+}
+
+void SqliteStatement::run() {
+    while (step()) {
+    }
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(statement_.get());
+    sqlite3_clear_bindings(statement_.get());
+}
+
+int SqliteStatement::columnCount() const {
+    return sqlite3_column_count(statement_.get());
+}
+
+SqliteType SqliteStatement::columnType(int column) const {
+    switch (sqlite3_column_type(statement_.get(), column)) {
+        case SQLITE_INTEGER:
+            return SqliteType::integer;
+        case SQLITE_FLOAT:
+            return SqliteType::real;
+        case SQLITE_TEXT:
+            return SqliteType::text;
+        case SQLITE_BLOB:
+            return SqliteType::blob;
+        default:
+            return SqliteType::null;
+    }
+}
+
+std::int64_t SqliteStatement::integer(int column) const {
+    return sqlite3_column_int64(statement_.get(), column);
+}
+
+double SqliteStatement::real(int column) const {
+    return sqlite3_column_double(statement_.get(), column);
+}
+
+std::string SqliteStatement::text(int column) const {
+    // The pointer must be fetched before the length: asking for the text may convert the value.
+    const auto* characters =
+        reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
+    const int length = sqlite3_column_bytes(statement_.get(), column);
+    return characters != nullptr ? std::string(characters, static_cast<std::size_t>(length))
+                                 : std::string();
+}
+
+Bytes SqliteStatement::blob(int column) const {
+    const auto* bytes =
+        static_cast<const std::uint8_t*>(sqlite3_column_blob(statement_.get(), column));
+    const int length = sqlite3_column_bytes(statement_.get(), column);
+    return bytes != nullptr ? Bytes(bytes, bytes + length) : Bytes();
+}
+
+// ---- SqliteConnection ----
+
+void SqliteConnection::Closer::operator()(sqlite3* database) const {
+    // close_v2 defers the close until the last statement is finalized, so the order in which a
+    // connection and its statements are destroyed does not matter.
+    sqlite3_close_v2(database);
+}
+
+SqliteConnection::SqliteConnection(std::filesystem::path path, sqlite3* database)
+    : path_(std::move(path)), database_(database) {}
+
+SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
+    createPrivateFile(path);
+    sqlite3* raw = nullptr;
+    // Serialized mode is a safety net only: callers that share a connection hold the
+    // SqliteDatabase lock, which is what keeps statement sequences apart.
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
+    const int result = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    SqliteConnection connection(path, raw);
+    if (result != SQLITE_OK) {
+        if (raw == nullptr) {
+            throwSqliteError(result, "opening " + path.string(), nullptr);
+        }
+        throwConnectionError(raw, result, "opening " + path.string());
+    }
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
+    connection.execute("PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON;");
+    return connection;
+}
+
+void SqliteConnection::execute(std::string_view sql) {
+    // sqlite3_exec wants a terminated string; the SQL is a short constant, so a copy is cheap.
+    const std::string terminated(sql);
+    char* message = nullptr;
+    const int result =
+        sqlite3_exec(database_.get(), terminated.c_str(), nullptr, nullptr, &message);
+    if (result != SQLITE_OK) {
+        const std::unique_ptr<char, decltype(&sqlite3_free)> owned(message, &sqlite3_free);
+        throwSqliteError(sqlite3_extended_errcode(database_.get()), quoted(sql), message);
+    }
+}
+
+SqliteStatement SqliteConnection::prepare(std::string_view sql) {
+    sqlite3_stmt* raw = nullptr;
+    const int result =
+        sqlite3_prepare_v2(database_.get(), sql.data(), checkedLength(sql.size()), &raw, nullptr);
+    SqliteStatement statement(raw);
+    if (result != SQLITE_OK) {
+        throwConnectionError(database_.get(), result, quoted(sql));
+    }
+    if (raw == nullptr) {
+        throwSqliteError(SQLITE_MISUSE, quoted(sql), "no statement in the SQL text");
+    }
+    return statement;
+}
+
+std::int64_t SqliteConnection::lastInsertRowId() const {
+    return sqlite3_last_insert_rowid(database_.get());
+}
+
+std::int64_t SqliteConnection::changes() const {
+    return sqlite3_changes64(database_.get());
+}
+
+void SqliteConnection::rollbackQuietly() noexcept {
+    // SQLite may already have rolled back on its own (a full disk, an I/O error); only an open
+    // transaction is rolled back, and a failing rollback must not hide the original error.
+    if (sqlite3_get_autocommit(database_.get()) == 0) {
+        sqlite3_exec(database_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+SqliteConnection::TransactionGuard::TransactionGuard(SqliteConnection& connection)
+    : connection_(connection) {}
+
+SqliteConnection::TransactionGuard::~TransactionGuard() {
+    if (!committed_) {
+        connection_.rollbackQuietly();
+    }
+}
+
+void SqliteConnection::TransactionGuard::commit() {
+    connection_.execute("COMMIT");
+    committed_ = true;
+}
+
+}  // namespace orvanpush::platform
