@@ -12,7 +12,7 @@
 namespace orvanpush::platform {
 
 class DateFormatter {
-public:
+  public:
     /// `timeZone` is an Olson id or "GMT"; `locale` an ICU locale id ("en_US_POSIX"). Empty
     /// strings mean the device's. Throws `TextError` for a pattern ICU refuses.
     explicit DateFormatter(const std::string& pattern, const std::string& timeZone = {},
@@ -30,7 +30,7 @@ public:
     static std::string deviceTimeZone();
     static std::string deviceLocale();
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

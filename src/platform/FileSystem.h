@@ -15,7 +15,7 @@ namespace orvanpush::platform {
 
 /// A file open for appending (created 0600 when missing), closed when the object goes.
 class AppendFile {
-public:
+  public:
     /// Opens `path` for appending; nothing when it cannot be opened (missing directory, ...).
     /// Never creates directories.
     static std::optional<AppendFile> open(const std::filesystem::path& path);
@@ -27,7 +27,7 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     struct Closer {
         void operator()(std::FILE* file) const;
     };
@@ -44,7 +44,7 @@ struct FileResult {
 };
 
 class FileSystem {
-public:
+  public:
     static bool exists(const std::filesystem::path& path);
     /// Creates the directory and its missing parents (0700).
     static FileResult createDirectories(const std::filesystem::path& path);

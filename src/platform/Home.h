@@ -18,7 +18,7 @@ bool isSafePathComponent(std::string_view name);
 void createPrivateDirectories(const std::filesystem::path& directory);
 
 class Home {
-public:
+  public:
     /// The configured home directory (not created).
     static std::filesystem::path root();
     /// keychain/keychain.sqlite (the directory is created).

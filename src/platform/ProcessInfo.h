@@ -8,7 +8,7 @@
 namespace orvanpush::platform {
 
 class ProcessInfo {
-public:
+  public:
     /// The running program's name (the last component of its executable path).
     static const std::string& processName();
     /// The process id.

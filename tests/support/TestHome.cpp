@@ -12,7 +12,8 @@ namespace orvanpush::testing {
 namespace {
 
 std::filesystem::path makeHome() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvanpush-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orvanpush-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary home");
     }
@@ -20,7 +21,7 @@ std::filesystem::path makeHome() {
 }
 
 class HomeEnvironment : public ::testing::Environment {
-public:
+  public:
     void TearDown() override { std::filesystem::remove_all(testHome()); }
 };
 

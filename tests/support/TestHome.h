@@ -16,25 +16,25 @@ const std::filesystem::path& testHome();
 
 /// A fresh, empty directory below the test home, removed with the object.
 class TempDirectory {
-public:
+  public:
     TempDirectory();
     ~TempDirectory();
     TempDirectory(const TempDirectory&) = delete;
     TempDirectory& operator=(const TempDirectory&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 /// A one-shot event: `notify` once, `wait` with a time-out.
 class Event {
-public:
+  public:
     void notify();
     /// True when notified within `timeout`.
     bool wait(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable condition_;
     bool notified_ = false;

@@ -9,7 +9,7 @@
 namespace orvanpush::platform {
 
 class Console {
-public:
+  public:
     /// Receives one line, without its line end.
     using Writer = std::function<void(std::string_view line)>;
 

@@ -6,21 +6,20 @@
 //   queue->async([] { /* runs later on the queue */ });
 //   queue->sync([] { /* runs on the queue while the caller waits */ });
 
-#include <condition_variable>
-#include <deque>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 
 namespace orvanpush::platform {
 
 class DispatchQueue {
-public:
+  public:
     using Task = std::function<void()>;
 
     explicit DispatchQueue(std::string label);
-    /// Runs every task already submitted, then stops the queue's thread.
+    /// Runs every task already submitted, then stops the queue's thread. When the last owner
+    /// lets go from inside one of the queue's own tasks, the thread finishes on its own.
     ~DispatchQueue();
 
     DispatchQueue(const DispatchQueue&) = delete;
@@ -41,16 +40,11 @@ public:
     /// A process-wide queue for background work of no particular owner.
     static DispatchQueue& globalBackground();
 
-private:
-    void run();
+  private:
+    struct State;
 
     std::string label_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::condition_variable idle_;
-    std::deque<Task> tasks_;
-    bool running_ = false;
-    bool stopping_ = false;
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 

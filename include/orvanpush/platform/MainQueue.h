@@ -10,7 +10,7 @@
 namespace orvanpush::platform {
 
 class MainQueue {
-public:
+  public:
     using Task = std::function<void()>;
     /// Receives each task; must run them one at a time, in the order received.
     using Executor = std::function<void(Task)>;

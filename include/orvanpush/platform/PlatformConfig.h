@@ -16,7 +16,13 @@
 namespace orvanpush::platform {
 
 /// The notification authorisation the host reports (the values of the platform enumeration).
-enum class AuthorizationStatus { notDetermined = 0, denied = 1, authorized = 2, provisional = 3, ephemeral = 4 };
+enum class AuthorizationStatus {
+    notDetermined = 0,
+    denied = 1,
+    authorized = 2,
+    provisional = 3,
+    ephemeral = 4
+};
 
 struct PlatformConfig {
     /// Root of every file the library writes ($ORVANPUSH_HOME, else $XDG_DATA_HOME/orvanpush,

@@ -1,0 +1,91 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace orvanpush::platform {
+
+void AppendFile::Closer::operator()(std::FILE* file) const {
+    std::fclose(file);
+}
+
+AppendFile::AppendFile(std::filesystem::path path, std::FILE* file)
+    : path_(std::move(path)), file_(file) {}
+
+std::optional<AppendFile> AppendFile::open(const std::filesystem::path& path) {
+    int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return std::nullopt;
+    }
+    std::FILE* file = ::fdopen(descriptor, "a");
+    if (file == nullptr) {
+        ::close(descriptor);
+        return std::nullopt;
+    }
+    return AppendFile(path, file);
+}
+
+void AppendFile::write(std::string_view bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
+}
+
+void AppendFile::flush() {
+    std::fflush(file_.get());
+}
+
+bool FileSystem::exists(const std::filesystem::path& path) {
+    std::error_code error;
+    return std::filesystem::exists(std::filesystem::symlink_status(path, error));
+}
+
+FileResult FileSystem::createDirectories(const std::filesystem::path& path) {
+    std::filesystem::path current;
+    for (const auto& part : path) {
+        current /= part;
+        if (::mkdir(current.c_str(), 0700) != 0 && errno != EEXIST) {
+            return {std::string(std::strerror(errno))};
+        }
+    }
+    return {};
+}
+
+FileResult FileSystem::listDirectory(const std::filesystem::path& directory,
+                                     std::vector<std::string>& names) {
+    names.clear();
+    std::error_code error;
+    std::filesystem::directory_iterator entries(directory, error);
+    if (error) {
+        return {error.message()};
+    }
+    for (const auto& entry : entries) {
+        names.push_back(entry.path().filename().string());
+    }
+    return {};
+}
+
+FileResult FileSystem::removeItem(const std::filesystem::path& path) {
+    std::error_code error;
+    std::filesystem::remove_all(path, error);
+    if (error) {
+        return {error.message()};
+    }
+    return {};
+}
+
+std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
+}
+
+}  // namespace orvanpush::platform

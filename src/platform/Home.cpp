@@ -1,0 +1,63 @@
+#include "platform/Home.h"
+
+#include "orvanpush/TextError.h"
+#include "orvanpush/platform/PlatformConfig.h"
+#include "platform/FileSystem.h"
+
+namespace orvanpush::platform {
+namespace {
+
+std::string checkedComponent(std::string_view name, std::string_view what) {
+    if (!isSafePathComponent(name)) {
+        throw TextError("Refused " + std::string(what) + " name: \"" + std::string(name) + "\"");
+    }
+    return std::string(name);
+}
+
+std::filesystem::path inHome(std::string_view directory) {
+    auto path = Home::root() / directory;
+    createPrivateDirectories(path);
+    return path;
+}
+
+}  // namespace
+
+bool isSafePathComponent(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+void createPrivateDirectories(const std::filesystem::path& directory) {
+    if (auto result = FileSystem::createDirectories(directory); !result) {
+        throw TextError("Cannot create directory " + directory.string() + ": " + result.error);
+    }
+}
+
+std::filesystem::path Home::root() {
+    return PlatformConfig::current()->home;
+}
+
+std::filesystem::path Home::keychainFile() {
+    return inHome("keychain") / "keychain.sqlite";
+}
+
+std::filesystem::path Home::defaultsFile(std::string_view suite) {
+    auto name = checkedComponent(suite, "settings suite");
+    return inHome("defaults") / (name + ".sqlite");
+}
+
+std::filesystem::path Home::containerDirectory(std::string_view groupId) {
+    auto name = checkedComponent(groupId, "application group");
+    return inHome("containers/" + name);
+}
+
+std::filesystem::path Home::documentsDirectory() {
+    auto name = checkedComponent(PlatformConfig::current()->bundleIdentifier, "bundle identifier");
+    return inHome("documents/" + name);
+}
+
+std::filesystem::path Home::notifyFile(std::string_view name) {
+    return inHome("notify") / checkedComponent(name, "notification");
+}
+
+}  // namespace orvanpush::platform
