@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
