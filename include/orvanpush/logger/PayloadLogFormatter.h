@@ -1,0 +1,31 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "orvanpush/logger/LogFormatter.h"
+
+namespace orvanpush {
+
+/// Prints an entry's payload by handing it to the formatter of its kind: trace, message or value.
+class PayloadLogFormatter : public LogFormatter {
+  public:
+    /// The three payload field formatters (function name, message text, value text).
+    PayloadLogFormatter();
+    PayloadLogFormatter(LogFormatterPtr traceFormatter, LogFormatterPtr messageFormatter,
+                        LogFormatterPtr valueFormatter);
+
+    const LogFormatterPtr& traceFormatter() const { return traceFormatter_; }
+    const LogFormatterPtr& messageFormatter() const { return messageFormatter_; }
+    const LogFormatterPtr& valueFormatter() const { return valueFormatter_; }
+
+    std::optional<std::string> format(const LogEntry& entry) const override;
+
+  private:
+    LogFormatterPtr traceFormatter_;
+    LogFormatterPtr messageFormatter_;
+    LogFormatterPtr valueFormatter_;
+};
+
+}  // namespace orvanpush

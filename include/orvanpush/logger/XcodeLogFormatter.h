@@ -1,0 +1,46 @@
+#pragma once
+
+// The console layouts: a severity emoji, " -> ", the payload and, when shown, " [FILE:LINE]".
+//
+//   XcodeLogFormatter formatter(true);
+//   formatter.format(entry);  // "🔷 -> Send logs is 1 [LogManager.cpp:87]"
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "orvanpush/logger/FieldBasedLogFormatter.h"
+#include "orvanpush/logger/LogFormatter.h"
+
+namespace orvanpush {
+
+/// The console line of a trace entry: emoji, " -> ", the function name, " [FILE:LINE]". Gives
+/// nothing for any other payload.
+class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
+  public:
+    XcodeTraceLogFormatter();
+
+    std::optional<std::string> format(const LogEntry& entry) const override;
+};
+
+/// The console line of any entry: trace entries through `traceFormatter`, everything else (and
+/// a trace the trace formatter has nothing for) through `defaultFormatter`.
+class XcodeLogFormatter : public LogFormatter {
+  public:
+    explicit XcodeLogFormatter(bool showCallSite);
+
+    const std::shared_ptr<const XcodeTraceLogFormatter>& traceFormatter() const {
+        return traceFormatter_;
+    }
+    const std::shared_ptr<const FieldBasedLogFormatter>& defaultFormatter() const {
+        return defaultFormatter_;
+    }
+
+    std::optional<std::string> format(const LogEntry& entry) const override;
+
+  private:
+    std::shared_ptr<const XcodeTraceLogFormatter> traceFormatter_;
+    std::shared_ptr<const FieldBasedLogFormatter> defaultFormatter_;
+};
+
+}  // namespace orvanpush
