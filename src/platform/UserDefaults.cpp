@@ -1,0 +1,182 @@
+#include "platform/UserDefaults.h"
+
+#include <chrono>
+#include <utility>
+
+#include "orvanpush/TextError.h"
+#include "orvanpush/platform/PlatformConfig.h"
+#include "platform/Home.h"
+#include "platform/SqliteDatabase.h"
+
+namespace orvanpush::platform {
+namespace {
+
+// One row per key. The type travels with the value, so a getter for another type answers
+// nothing instead of reinterpreting the stored value.
+constexpr std::string_view schema =
+    "CREATE TABLE IF NOT EXISTS defaults ("
+    " key TEXT PRIMARY KEY NOT NULL,"
+    " type TEXT NOT NULL,"
+    " value NOT NULL)";
+
+constexpr std::string_view selectValue = "SELECT value FROM defaults WHERE key = ?1 AND type = ?2";
+constexpr std::string_view upsertValue =
+    "INSERT INTO defaults (key, type, value) VALUES (?1, ?2, ?3)"
+    " ON CONFLICT (key) DO UPDATE SET type = excluded.type, value = excluded.value";
+constexpr std::string_view deleteValue = "DELETE FROM defaults WHERE key = ?1";
+
+constexpr std::string_view stringType = "string";
+constexpr std::string_view integerType = "integer";
+// Dates are stored as integral nanoseconds since the Unix epoch, so they read back exactly.
+constexpr std::string_view dateType = "date";
+// String lists are stored as a JSON array of strings.
+constexpr std::string_view stringListType = "stringList";
+
+std::optional<std::vector<std::string>> decodeStringList(const std::string& text) {
+    const auto json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
+    if (!json.is_array()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> list;
+    list.reserve(json.size());
+    for (const auto& element : json) {
+        if (!element.is_string()) {
+            return std::nullopt;
+        }
+        list.push_back(element.get<std::string>());
+    }
+    return list;
+}
+
+std::string encodeStringList(const std::vector<std::string>& list) {
+    try {
+        return Json(list).dump();
+    } catch (const Json::type_error&) {
+        throw TextError("A string list to store holds text that is not valid UTF-8");
+    }
+}
+
+}  // namespace
+
+struct UserDefaults::Impl {
+    Impl(std::string suite, const std::filesystem::path& file)
+        : suiteName(std::move(suite)), database(file) {
+        database.execute(schema);
+    }
+
+    /// The value under `key` when it is stored with `type`, decoded by `decode` from the row.
+    template <class Decode>
+    auto read(const std::string& key, std::string_view type, Decode decode)
+        -> std::invoke_result_t<Decode&, const SqliteStatement&> {
+        return database.withConnection([&](SqliteConnection& connection) {
+            auto select = connection.prepare(selectValue);
+            select.bindText(1, key).bindText(2, type);
+            return select.step() ? decode(select) : std::nullopt;
+        });
+    }
+
+    /// Stores `key` with `type` and the value that `bindValue` binds as parameter 3.
+    template <class BindValue>
+    void write(const std::string& key, std::string_view type, BindValue bindValue) {
+        database.withConnection([&](SqliteConnection& connection) {
+            auto upsert = connection.prepare(upsertValue);
+            upsert.bindText(1, key).bindText(2, type);
+            bindValue(upsert);
+            upsert.run();
+        });
+    }
+
+    std::string suiteName;
+    SqliteDatabase database;
+};
+
+std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& suite) {
+    if (!isSafePathComponent(suite)) {
+        return nullptr;
+    }
+    // The constructor is private; this local class lends it to make_shared.
+    struct Constructible : UserDefaults {
+        explicit Constructible(std::unique_ptr<Impl> impl) : UserDefaults(std::move(impl)) {}
+    };
+    try {
+        return std::make_shared<Constructible>(
+            std::make_unique<Impl>(suite, Home::defaultsFile(suite)));
+    } catch (const std::exception&) {
+        // An unusable file (unwritable home, not a database, ...) reads as a refused suite.
+        return nullptr;
+    }
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::standard() {
+    return suite(PlatformConfig::current()->bundleIdentifier);
+}
+
+UserDefaults::UserDefaults(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+UserDefaults::~UserDefaults() = default;
+
+const std::string& UserDefaults::suiteName() const {
+    return impl_->suiteName;
+}
+
+std::optional<std::string> UserDefaults::string(const std::string& key) const {
+    return impl_->read(key, stringType, [](const SqliteStatement& row) {
+        return row.columnType(0) == SqliteType::text ? std::optional(row.text(0)) : std::nullopt;
+    });
+}
+
+std::optional<std::int64_t> UserDefaults::integer(const std::string& key) const {
+    return impl_->read(key, integerType, [](const SqliteStatement& row) {
+        return row.columnType(0) == SqliteType::integer ? std::optional(row.integer(0))
+                                                        : std::nullopt;
+    });
+}
+
+std::optional<Date> UserDefaults::date(const std::string& key) const {
+    return impl_->read(key, dateType, [](const SqliteStatement& row) -> std::optional<Date> {
+        if (row.columnType(0) != SqliteType::integer) {
+            return std::nullopt;
+        }
+        const std::chrono::nanoseconds sinceEpoch(row.integer(0));
+        return Date(std::chrono::duration_cast<Date::duration>(sinceEpoch));
+    });
+}
+
+std::optional<std::vector<std::string>> UserDefaults::stringList(const std::string& key) const {
+    return impl_->read(key, stringListType,
+                       [](const SqliteStatement& row) -> std::optional<std::vector<std::string>> {
+                           if (row.columnType(0) != SqliteType::text) {
+                               return std::nullopt;
+                           }
+                           return decodeStringList(row.text(0));
+                       });
+}
+
+void UserDefaults::set(const std::string& key, const std::string& value) {
+    impl_->write(key, stringType, [&](SqliteStatement& upsert) { upsert.bindText(3, value); });
+}
+
+void UserDefaults::set(const std::string& key, std::int64_t value) {
+    impl_->write(key, integerType, [&](SqliteStatement& upsert) { upsert.bindInteger(3, value); });
+}
+
+void UserDefaults::set(const std::string& key, Date value) {
+    const auto sinceEpoch =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(value.time_since_epoch());
+    impl_->write(key, dateType,
+                 [&](SqliteStatement& upsert) { upsert.bindInteger(3, sinceEpoch.count()); });
+}
+
+void UserDefaults::set(const std::string& key, const std::vector<std::string>& value) {
+    const auto encoded = encodeStringList(value);
+    impl_->write(key, stringListType,
+                 [&](SqliteStatement& upsert) { upsert.bindText(3, encoded); });
+}
+
+void UserDefaults::remove(const std::string& key) {
+    impl_->database.withConnection([&](SqliteConnection& connection) {
+        connection.prepare(deleteValue).bindText(1, key).run();
+    });
+}
+
+}  // namespace orvanpush::platform
