@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogFormatter.h"
@@ -12,7 +13,7 @@ namespace orvanpush {
 /// The end of the logging pipeline: writes an entry's formatted text somewhere. The receptacle
 /// calls `record` only on the recorder's own queue.
 class LogRecorder {
-public:
+  public:
     virtual ~LogRecorder() = default;
 
     /// The formatters tried in order; the first text obtained is what gets recorded.
@@ -26,5 +27,6 @@ public:
 };
 
 using LogRecorderPtr = std::shared_ptr<LogRecorder>;
+using LogRecorders = std::vector<LogRecorderPtr>;
 
 }  // namespace orvanpush

@@ -1,0 +1,88 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "orvanpush/logger/LogRecorderBase.h"
+
+namespace orvanpush {
+
+/// Keeps an item for every entry recorded, in memory; with a positive `bufferLimit`, only the
+/// newest `bufferLimit` items. The buffer is changed and read on the recorder's queue.
+template <class Item>
+class BufferedLogRecorder : public LogRecorderBase {
+  public:
+    using CreateBufferItem = std::function<Item(const LogEntry& entry, std::string_view message)>;
+
+    BufferedLogRecorder(LogFormatters formatters, int bufferLimit,
+                        std::shared_ptr<platform::DispatchQueue> queue,
+                        CreateBufferItem createBufferItem)
+        : LogRecorderBase(std::move(formatters), std::move(queue)),
+          bufferLimit_(bufferLimit),
+          createBufferItem_(std::move(createBufferItem)) {}
+
+    int bufferLimit() const { return bufferLimit_; }
+
+    /// Appends the item made from the entry and message, dropping the oldest one beyond the
+    /// limit. Runs on the recorder's queue.
+    void record(std::string_view message, const LogEntry& entry, platform::DispatchQueue&,
+                bool) override {
+        buffer_.push_back(createBufferItem_(entry, message));
+        if (bufferLimit_ > 0 && buffer_.size() > static_cast<std::size_t>(bufferLimit_)) {
+            buffer_.pop_front();
+        }
+    }
+
+    /// A copy of the items, oldest first, taken on the recorder's queue.
+    std::vector<Item> buffer() const {
+        std::vector<Item> items;
+        queue()->sync([&] { items.assign(buffer_.begin(), buffer_.end()); });
+        return items;
+    }
+
+    /// Empties the buffer on the recorder's queue and waits for it.
+    void clear() {
+        queue()->sync([this] { buffer_.clear(); });
+    }
+
+  private:
+    int bufferLimit_;
+    CreateBufferItem createBufferItem_;
+    std::deque<Item> buffer_;
+};
+
+extern template class BufferedLogRecorder<std::string>;
+extern template class BufferedLogRecorder<LogEntry>;
+extern template class BufferedLogRecorder<std::pair<LogEntry, std::string>>;
+
+inline constexpr int defaultLogBufferLimit = 10000;
+
+/// Buffers the formatted messages.
+class BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
+  public:
+    explicit BufferedMessageRecorder(LogFormatters formatters,
+                                     int bufferLimit = defaultLogBufferLimit,
+                                     std::shared_ptr<platform::DispatchQueue> queue = nullptr);
+};
+
+/// Buffers the entries.
+class BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
+  public:
+    explicit BufferedLogEntryRecorder(LogFormatters formatters,
+                                      int bufferLimit = defaultLogBufferLimit,
+                                      std::shared_ptr<platform::DispatchQueue> queue = nullptr);
+};
+
+/// Buffers each entry together with its formatted message.
+class BufferedLogEntryMessageRecorder
+    : public BufferedLogRecorder<std::pair<LogEntry, std::string>> {
+  public:
+    explicit BufferedLogEntryMessageRecorder(
+        LogFormatters formatters, int bufferLimit = defaultLogBufferLimit,
+        std::shared_ptr<platform::DispatchQueue> queue = nullptr);
+};
+
+}  // namespace orvanpush

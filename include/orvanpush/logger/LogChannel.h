@@ -1,0 +1,55 @@
+#pragma once
+
+#include <concepts>
+#include <memory>
+#include <optional>
+#include <source_location>
+#include <string>
+
+#include "orvanpush/logger/LogSeverity.h"
+#include "orvanpush/logger/LogValue.h"
+
+namespace orvanpush {
+
+class LogReceptacle;
+
+/// A severity bound to a receptacle: each call makes an entry of that severity (module `sdk`, no
+/// context, the calling thread and the current time) and hands it to the receptacle.
+///
+///   if (const auto& channel = orvanpush::Log::info()) {
+///       channel->message("Send logs is 1");
+///   }
+class LogChannel {
+  public:
+    LogChannel(LogSeverity severity, std::shared_ptr<LogReceptacle> receptacle);
+
+    LogSeverity severity() const { return severity_; }
+    const std::shared_ptr<LogReceptacle>& receptacle() const { return receptacle_; }
+
+    /// Logs a message entry with `text`, made at the given call site.
+    void message(std::string text, std::string function, std::string filePath, int fileLine) const;
+    void message(std::string text,
+                 std::source_location site = std::source_location::current()) const;
+
+    /// Logs a value entry; `std::nullopt` logs an absent value.
+    void value(std::optional<LogValue> value, std::string function, std::string filePath,
+               int fileLine) const;
+    void value(std::optional<LogValue> value,
+               std::source_location site = std::source_location::current()) const;
+    /// Logs any value: `channel.value(42)`.
+    template <class T>
+    requires(!std::convertible_to<const T&, std::optional<LogValue>>) void value(
+        const T& value, std::source_location site = std::source_location::current()) const {
+        this->value(std::optional<LogValue>(LogValue(value)), site);
+    }
+
+    /// Logs a trace entry: a marker that `function` was entered.
+    void trace(std::string function, std::string filePath, int fileLine) const;
+    void trace(std::source_location site = std::source_location::current()) const;
+
+  private:
+    LogSeverity severity_;
+    std::shared_ptr<LogReceptacle> receptacle_;
+};
+
+}  // namespace orvanpush

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "orvanpush/logger/LogFilter.h"
+#include "orvanpush/logger/LogSeverity.h"
+
+namespace orvanpush {
+
+/// Accepts the entries at or above a severity: with `info`, `info` and `error` entries pass.
+class LogSeverityFilter : public LogFilter {
+  public:
+    explicit LogSeverityFilter(LogSeverity severity) : severity_(severity) {}
+
+    LogSeverity severity() const { return severity_; }
+    /// True when the entry's severity is at least `severity()`.
+    bool shouldRecord(const LogEntry& entry) const override;
+
+  private:
+    LogSeverity severity_;
+};
+
+}  // namespace orvanpush

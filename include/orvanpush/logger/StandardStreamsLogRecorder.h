@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "orvanpush/logger/LogRecorderBase.h"
+#include "orvanpush/logger/OutputStreamLogRecorder.h"
+
+namespace orvanpush {
+
+/// Sends `error` (and `off`) entries to standard error and `info` and `trace` entries to
+/// standard output. Both inner recorders share this recorder's formatters and queue.
+class StandardStreamsLogRecorder : public LogRecorderBase {
+  public:
+    explicit StandardStreamsLogRecorder(LogFormatters formatters,
+                                        std::shared_ptr<platform::DispatchQueue> queue = nullptr);
+    /// The same routing to two other streams (not owned; they must outlive the recorder).
+    StandardStreamsLogRecorder(std::FILE* outputStream, std::FILE* errorStream,
+                               LogFormatters formatters,
+                               std::shared_ptr<platform::DispatchQueue> queue = nullptr);
+
+    const std::shared_ptr<OutputStreamLogRecorder>& standardOutput() const { return output_; }
+    const std::shared_ptr<OutputStreamLogRecorder>& standardError() const { return error_; }
+
+    void record(std::string_view message, const LogEntry& entry,
+                platform::DispatchQueue& currentQueue, bool synchronousMode) override;
+
+  private:
+    std::shared_ptr<OutputStreamLogRecorder> output_;
+    std::shared_ptr<OutputStreamLogRecorder> error_;
+};
+
+}  // namespace orvanpush

@@ -1,0 +1,29 @@
+#include "orvanpush/logger/StandardStreamsLogRecorder.h"
+
+#include <utility>
+
+namespace orvanpush {
+
+StandardStreamsLogRecorder::StandardStreamsLogRecorder(
+    LogFormatters formatters, std::shared_ptr<platform::DispatchQueue> queue)
+    : LogRecorderBase(std::move(formatters), std::move(queue)),
+      output_(std::make_shared<StandardOutputLogRecorder>(this->formatters(), this->queue())),
+      error_(std::make_shared<StandardErrorLogRecorder>(this->formatters(), this->queue())) {}
+
+StandardStreamsLogRecorder::StandardStreamsLogRecorder(
+    std::FILE* outputStream, std::FILE* errorStream, LogFormatters formatters,
+    std::shared_ptr<platform::DispatchQueue> queue)
+    : LogRecorderBase(std::move(formatters), std::move(queue)),
+      output_(std::make_shared<OutputStreamLogRecorder>(outputStream, this->formatters(),
+                                                        this->queue())),
+      error_(std::make_shared<OutputStreamLogRecorder>(errorStream, this->formatters(),
+                                                       this->queue())) {}
+
+void StandardStreamsLogRecorder::record(std::string_view message, const LogEntry& entry,
+                                        platform::DispatchQueue& currentQueue,
+                                        bool synchronousMode) {
+    OutputStreamLogRecorder& target = entry.severity > LogSeverity::info ? *error_ : *output_;
+    target.record(message, entry, currentQueue, synchronousMode);
+}
+
+}  // namespace orvanpush
