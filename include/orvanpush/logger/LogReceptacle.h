@@ -16,7 +16,6 @@ namespace orvanpush {
 class LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
   public:
     explicit LogReceptacle(const LogConfigurations& configuration);
-    ~LogReceptacle();
 
     LogReceptacle(const LogReceptacle&) = delete;
     LogReceptacle& operator=(const LogReceptacle&) = delete;

@@ -15,10 +15,6 @@ class LogRecorderBase : public LogRecorder {
   public:
     explicit LogRecorderBase(LogFormatters formatters,
                              std::shared_ptr<platform::DispatchQueue> queue = nullptr);
-    ~LogRecorderBase() override;
-
-    LogRecorderBase(const LogRecorderBase&) = delete;
-    LogRecorderBase& operator=(const LogRecorderBase&) = delete;
 
     const LogFormatters& formatters() const override { return formatters_; }
     void record(std::string_view message, const LogEntry& entry,

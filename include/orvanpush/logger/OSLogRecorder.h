@@ -51,9 +51,6 @@ class OSLogRecorder : public LogRecorder {
     explicit OSLogRecorder(LogFormatters formatters, std::string subsystem = {},
                            OSLogTypeTranslator logTypeTranslator = OSLogTypeTranslator(),
                            std::shared_ptr<platform::DispatchQueue> queue = nullptr);
-    ~OSLogRecorder() override;
-    OSLogRecorder(const OSLogRecorder&) = default;
-    OSLogRecorder& operator=(const OSLogRecorder&) = default;
 
     /// True: the system log is always there.
     static bool isAvailable();

@@ -4,8 +4,6 @@
 #include <utility>
 #include <vector>
 
-#include "utils/logger/QueueRelease.h"
-
 namespace orvanpush {
 namespace {
 
@@ -56,10 +54,6 @@ LogReceptacle::LogReceptacle(const LogConfigurations& configuration) {
         flatten(each, configuration_);
     }
     minimumSeverity_ = leastMinimum(configuration_);
-}
-
-LogReceptacle::~LogReceptacle() {
-    detail::releaseQueue(acceptQueue_);
 }
 
 const std::shared_ptr<platform::DispatchQueue>& LogReceptacle::acceptQueue() {

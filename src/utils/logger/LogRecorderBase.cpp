@@ -4,17 +4,12 @@
 #include <utility>
 
 #include "platform/ProcessInfo.h"
-#include "utils/logger/QueueRelease.h"
 
 namespace orvanpush {
 
 LogRecorderBase::LogRecorderBase(LogFormatters formatters,
                                  std::shared_ptr<platform::DispatchQueue> queue)
     : formatters_(std::move(formatters)), queue_(std::move(queue)) {}
-
-LogRecorderBase::~LogRecorderBase() {
-    detail::releaseQueue(queue_);
-}
 
 void LogRecorderBase::record(std::string_view, const LogEntry&, platform::DispatchQueue&, bool) {}
 

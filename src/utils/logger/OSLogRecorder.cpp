@@ -4,7 +4,6 @@
 
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/SystemLog.h"
-#include "utils/logger/QueueRelease.h"
 
 namespace orvanpush {
 namespace {
@@ -80,10 +79,6 @@ OSLogRecorder::OSLogRecorder(LogFormatters formatters, std::string subsystem,
                             : std::move(subsystem))),
       queue_(queue ? std::move(queue)
                    : std::make_shared<platform::DispatchQueue>("OSLogRecorder")) {}
-
-OSLogRecorder::~OSLogRecorder() {
-    detail::releaseQueue(queue_);
-}
 
 bool OSLogRecorder::isAvailable() {
     return true;
