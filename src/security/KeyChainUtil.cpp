@@ -1,0 +1,116 @@
+#include "security/KeyChainUtil.h"
+
+#include <array>
+#include <charconv>
+
+#include "orvanpush/KeyChainAccessGroupHelper.h"
+#include "orvanpush/platform/PlatformConfig.h"
+#include "utils/logger/log_manager/SdkLog.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using namespace platform;
+
+using Version = std::array<unsigned long, 3>;
+
+// Reads major, minor and patch from the front of `text`; a component stops at its first
+// non-digit and the rest of the text is ignored, so a kernel release such as "6.1.0-18-amd64"
+// reads as 6.1.0. Missing components are zero.
+Version leadingVersion(std::string_view text) {
+    Version version{0, 0, 0};
+    const char* position = text.data();
+    const char* end = text.data() + text.size();
+    for (auto& component : version) {
+        auto [next, error] = std::from_chars(position, end, component);
+        if (error != std::errc()) {
+            break;
+        }
+        position = next;
+        if (position == end || *position != '.') {
+            break;
+        }
+        ++position;
+    }
+    return version;
+}
+
+Json passwordItem(const std::string& key) {
+    return {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, key}};
+}
+
+void restrictToGroup(Json& query, const std::optional<std::string>& accessGroup) {
+    if (accessGroup) {
+        query[kSecAttrAccessGroup] = KeyChain::getKeychainGroup(*accessGroup);
+    }
+}
+
+}  // namespace
+
+OSStatus KeyChain::save(const std::string& key, const Bytes& data,
+                        const std::optional<std::string>& accessGroup) {
+    Json item = passwordItem(key);
+    item[kSecValueData] = Json::binary(data);
+    if (accessGroup) {
+        restrictToGroup(item, accessGroup);
+        SdkLog::trace(LogSeverity::info, LoggerModule::crypto);
+    }
+    // Clears an earlier item of the same key and group, so that the add is not a duplicate.
+    SecItemDelete(item);
+    item[kSecAttrAccessible] = accessibility();
+    return SecItemAdd(item, nullptr);
+}
+
+std::optional<Bytes> KeyChain::load(const std::string& key,
+                                    const std::optional<std::string>& accessGroup) {
+    Json query = passwordItem(key);
+    query[kSecReturnData] = true;
+    query[kSecMatchLimit] = kSecMatchLimitOne;
+    restrictToGroup(query, accessGroup);
+    Json result;
+    OSStatus status = SecItemCopyMatching(query, &result);
+    logStatus(status);
+    if (status != errSecSuccess || !result.is_binary()) {
+        return std::nullopt;
+    }
+    const auto& bytes = result.get_binary();
+    return Bytes(bytes.begin(), bytes.end());
+}
+
+OSStatus KeyChain::deleteItem(const std::string& key,
+                              const std::optional<std::string>& accessGroup) {
+    Json query = passwordItem(key);
+    restrictToGroup(query, accessGroup);
+    OSStatus status = SecItemDelete(query);
+    logStatus(status);
+    return status;
+}
+
+std::string KeyChain::getKeychainGroup(const std::string& accessGroup) {
+    auto info = KeyChainAccessGroupHelper::getAccessGroupInfo();
+    if (!info) {
+        SdkLog::trace(LogSeverity::error, LoggerModule::crypto);
+        return accessGroup;
+    }
+    SdkLog::trace(LogSeverity::info, LoggerModule::crypto);
+    return info->prefix + "." + accessGroup;
+}
+
+void KeyChain::logStatus(OSStatus status, std::source_location site) {
+    SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: " + std::to_string(status),
+                    site);
+}
+
+const char* KeyChain::accessibility() {
+    static const char* const chosen = accessibilityFor(PlatformConfig::current()->osVersion);
+    return chosen;
+}
+
+const char* KeyChain::accessibilityFor(std::string_view osVersion) {
+    constexpr Version firstWithAfterFirstUnlock{13, 0, 0};
+    return leadingVersion(osVersion) >= firstWithAfterFirstUnlock
+               ? kSecAttrAccessibleAfterFirstUnlock
+               : kSecAttrAccessibleAlways;
+}
+
+}  // namespace orvanpush::detail
