@@ -35,12 +35,12 @@ inline constexpr const char* kSecAttrAccount = "acct";
 inline constexpr const char* kSecAttrService = "svce";
 inline constexpr const char* kSecAttrAccessGroup = "agrp";
 inline constexpr const char* kSecAttrAccessible = "pdmn";
-inline constexpr const char* kSecAttrSynchronizable = "sync";       // boolean
-inline constexpr const char* kSecAttrApplicationTag = "atag";       // binary
+inline constexpr const char* kSecAttrSynchronizable = "sync";  // boolean
+inline constexpr const char* kSecAttrApplicationTag = "atag";  // binary
 inline constexpr const char* kSecAttrKeyType = "type";
-inline constexpr const char* kSecAttrKeySizeInBits = "bsiz";        // integer
+inline constexpr const char* kSecAttrKeySizeInBits = "bsiz";  // integer
 inline constexpr const char* kSecAttrKeyClass = "kcls";
-inline constexpr const char* kSecAttrIsPermanent = "perm";          // boolean
+inline constexpr const char* kSecAttrIsPermanent = "perm";  // boolean
 
 // Attribute values.
 inline constexpr const char* kSecAttrAccessibleAlways = "dk";
@@ -60,19 +60,30 @@ inline constexpr const char* kSecMatchLimit = "m_Limit";
 inline constexpr const char* kSecMatchLimitOne = "m_LimitOne";
 inline constexpr const char* kSecMatchLimitAll = "m_LimitAll";
 
+// Every call answers errSecParam for a dictionary without a known class, with an unknown key or
+// with a value of the wrong type (and changes nothing), and errSecIO when the keychain file
+// cannot be opened, read or written. Nothing throws.
+
 /// Adds an item. Without an access group the item joins the default group
-/// `appIdentifierPrefix + "." + bundleIdentifier`. errSecDuplicateItem when an item of the same
-/// class, account, service and access group (for keys: application tag and key class) exists.
-/// With `result` and kSecReturnAttributes set, `*result` receives the added item's attributes.
+/// `appIdentifierPrefix + "." + bundleIdentifier`; a generic password without account or
+/// service gets "" for them. errSecDuplicateItem when an item of the same class, account,
+/// service, access group and synchronizable exists (for keys: application tag, key class,
+/// access group, synchronizable and key material, so a new key under an old tag is kept beside
+/// the old one). With `result` and kSecReturnAttributes or kSecReturnData set, `*result`
+/// receives the added item in the shape SecItemCopyMatching gives.
 OSStatus SecItemAdd(const Json& attributes, Json* result);
 
-/// Finds items matching every attribute of the query (search and return options aside). With
+/// Finds items matching every attribute of the query (search and return options and
+/// kSecValueData aside). A query without access group matches every group of the keychain file;
+/// one without kSecAttrSynchronizable matches only items that are not synchronizable. With
 /// kSecReturnData only, `*result` is the data (binary); with kSecReturnAttributes, an attribute
-/// dictionary (with kSecValueData too when both are asked). When several match and one is asked
-/// for, the newest wins. errSecItemNotFound when nothing matches.
+/// dictionary (with kSecValueData too when both are asked); with kSecMatchLimitAll, an array of
+/// those, newest first. When several match and one is asked for (the default), the newest wins.
+/// errSecItemNotFound when nothing matches; `*result` is left alone on failure.
 OSStatus SecItemCopyMatching(const Json& query, Json* result);
 
-/// Removes every item matching the query; errSecItemNotFound when nothing matches.
+/// Removes every item matching the query (matched as SecItemCopyMatching matches);
+/// errSecItemNotFound when nothing matches.
 OSStatus SecItemDelete(const Json& query);
 
 }  // namespace orvanpush::platform
