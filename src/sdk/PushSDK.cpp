@@ -1,0 +1,34 @@
+#include "orvanpush/PushSDK.h"
+
+#include <utility>
+
+#include "sdk/PushSDKState.h"
+#include "utils/logger/log_manager/SdkVersion.h"
+
+namespace orvanpush {
+
+using detail::ClientSetting;
+
+PushSDK::PushSDK(std::unique_ptr<detail::PushSDKState> state) : state_(std::move(state)) {}
+
+PushSDK::~PushSDK() = default;
+
+void PushSDK::enableLogging() {}
+
+std::string PushSDK::OrvanPushSDKVersion() {
+    return detail::sdkVersion();
+}
+
+std::optional<std::string> PushSDK::getSavedToken() {
+    return state_->settingsUtils->get(ClientSetting::Token);
+}
+
+std::optional<std::string> PushSDK::getClientId() {
+    return state_->settingsUtils->get(ClientSetting::ClientId);
+}
+
+std::optional<std::string> PushSDK::getDeviceId() {
+    return state_->settingsUtils->get(ClientSetting::DeviceId);
+}
+
+}  // namespace orvanpush

@@ -1,0 +1,59 @@
+#include "sdk/PushSDKState.h"
+
+#include <utility>
+
+#include "orvanpush/OrvanPushSDKError.h"
+#include "platform/ProcessInfo.h"
+
+namespace orvanpush::detail {
+
+PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configuration,
+                           std::shared_ptr<SettingsUtils> settingsUtils,
+                           std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager)
+    : identifier(std::move(identifier)),
+      pushServerParams(std::move(configuration.pushServerParams)),
+      login(std::move(configuration.login)),
+      password(std::move(configuration.password)),
+      logServerParams(std::move(configuration.logServerParams)),
+      settingsUtils(std::move(settingsUtils)),
+      headerManager(std::move(headerManager)),
+      silenceDuplicates(configuration.silenceDuplicates) {}
+
+std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
+                                                  const std::string& name) {
+    if (!value || value->empty()) {
+        throw OrvanPushSDKError::emptyMandatoryParameter(name);
+    }
+    return *value;
+}
+
+std::string PushSDKState::makeAddress(const std::optional<std::string>& deviceId,
+                                      const std::optional<std::string>& clientId) {
+    const std::string client = checkMandatoryParameter(clientId, "address");
+    if (deviceId && !deviceId->empty()) {
+        return *deviceId + "." + client;
+    }
+    return client;
+}
+
+Headers PushSDKState::getHeaders(const std::string& requestUri) const {
+    Headers headers = headerManager ? headerManager->getAdditionalHeaders(requestUri) : Headers{};
+    headers["rid"] = platform::makeUuid();
+    return headers;
+}
+
+std::string baseAddress(const ServerParams& params) {
+    std::string address =
+        params.protocolType + "://" + params.serverURL + ":" + std::to_string(params.serverPort);
+    if (params.context && !params.context->empty()) {
+        const auto first = params.context->find_first_not_of('/');
+        const auto last = params.context->find_last_not_of('/');
+        address += "/";
+        if (first != std::string::npos) {
+            address += params.context->substr(first, last - first + 1);
+        }
+    }
+    return address;
+}
+
+}  // namespace orvanpush::detail

@@ -1,0 +1,53 @@
+#pragma once
+
+// What a PushSDK object holds, and the operations its request-building code shares.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "orvanpush/HttpRequestAdditionalHeaderManager.h"
+#include "orvanpush/ServerParams.h"
+#include "sdk/InstanceConfiguration.h"
+#include "utils/SettingsUtils.h"
+
+namespace orvanpush::detail {
+
+using Headers = std::map<std::string, std::string>;
+
+struct PushSDKState {
+    /// Builds the state of the instance `identifier` from the configuration read back.
+    PushSDKState(std::string identifier, InstanceConfiguration configuration,
+                 std::shared_ptr<SettingsUtils> settingsUtils,
+                 std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager);
+
+    /// `value` when it is present and not empty; otherwise throws OrvanPushSDKError
+    /// emptyMandatoryParameter with `name`.
+    static std::string checkMandatoryParameter(const std::optional<std::string>& value,
+                                               const std::string& name);
+
+    /// The subscriber address: device id "." client id, or the client id alone when there is no
+    /// device id. Throws emptyMandatoryParameter "address" without a client id.
+    static std::string makeAddress(const std::optional<std::string>& deviceId,
+                                   const std::optional<std::string>& clientId);
+
+    /// The headers of one request: the header manager's for `requestUri`, and "rid" set to a new
+    /// upper-case UUID.
+    Headers getHeaders(const std::string& requestUri) const;
+
+    const std::string identifier;
+    const ServerParams pushServerParams;
+    const std::string login;
+    const std::string password;
+    const std::optional<ServerParams> logServerParams;
+    const std::shared_ptr<SettingsUtils> settingsUtils;
+    const std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager;
+    const bool silenceDuplicates;
+};
+
+/// The base address of a server: protocol "://" server ":" port, then, when the context is
+/// present and not empty, "/" and the context without its leading and trailing "/".
+std::string baseAddress(const ServerParams& params);
+
+}  // namespace orvanpush::detail
