@@ -1,6 +1,7 @@
 #include "platform/UserDefaults.h"
 
 #include <chrono>
+#include <type_traits>
 #include <utility>
 
 #include "orvanpush/TextError.h"

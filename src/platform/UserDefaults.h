@@ -3,7 +3,8 @@
 // A persistent key-value store named by a suite, one SQLite file per suite under
 // <home>/defaults/. Every read and write goes to the file (there is no cache), so a value one
 // process writes is seen by another process on its next read. Safe for use from several threads
-// and processes at once.
+// and processes at once. A read or write that the file cannot serve (a full disk, a damaged
+// file) throws `TextError`, as does a string list holding text that is not valid UTF-8.
 
 #include <cstdint>
 #include <memory>
