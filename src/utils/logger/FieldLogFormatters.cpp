@@ -65,9 +65,12 @@ std::optional<std::string> TimestampLogFormatter::format(const LogEntry& entry) 
     if (dateFormatter_) {
         return dateFormatter_->string(entry.timestamp);
     }
-    using Seconds = std::chrono::duration<double>;
-    return platform::formatDouble(
-        std::chrono::duration_cast<Seconds>(entry.timestamp.time_since_epoch()).count());
+    // Whole seconds and the fraction apart: the nanosecond count as one double would lose the
+    // fraction's last digits.
+    auto sinceEpoch = entry.timestamp.time_since_epoch();
+    auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
+    std::chrono::duration<double> fraction = sinceEpoch - seconds;
+    return platform::formatDouble(static_cast<double>(seconds.count()) + fraction.count());
 }
 
 std::optional<std::string> SeverityLogFormatter::format(const LogEntry& entry) const {

@@ -1,0 +1,77 @@
+#pragma once
+
+// Typed access to the process's own persistent key-value store (not the shared settings of an
+// application group):
+//
+//   LogService<std::string> service;
+//   service.set(std::optional<std::string>("trace"), "_log_level");
+//   service.get("_log_level");  // "trace"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "orvanpush/Types.h"
+#include "platform/UserDefaults.h"
+
+namespace orvanpush::detail {
+
+/// `T` is one of the store's value types: std::string, std::int64_t, Date or a list of strings.
+/// When the store cannot be opened, reads answer nothing and writes are dropped.
+template <class T>
+class LogService {
+    static_assert(std::is_same_v<T, std::string> || std::is_same_v<T, std::int64_t> ||
+                      std::is_same_v<T, Date> || std::is_same_v<T, std::vector<std::string>>,
+                  "LogService stores strings, integers, dates and string lists");
+
+  public:
+    LogService() : store_(platform::UserDefaults::standard()) {}
+
+    /// Stores `value` under `key`; an absent value removes the key.
+    void set(const std::optional<T>& value, const std::string& key) {
+        if (!value) {
+            remove(key);
+        } else if (store_) {
+            store_->set(key, *value);
+        }
+    }
+
+    /// Stores each value under the key at the same position.
+    void set(const std::vector<T>& values, const std::vector<std::string>& keys) {
+        auto count = std::min(values.size(), keys.size());
+        for (std::size_t i = 0; i < count; ++i) {
+            set(std::optional<T>(values[i]), keys[i]);
+        }
+    }
+
+    /// The value under `key`; nothing when it is missing or holds another type.
+    std::optional<T> get(const std::string& key) const {
+        if (!store_) {
+            return std::nullopt;
+        }
+        if constexpr (std::is_same_v<T, std::string>) {
+            return store_->string(key);
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+            return store_->integer(key);
+        } else if constexpr (std::is_same_v<T, Date>) {
+            return store_->date(key);
+        } else {
+            return store_->stringList(key);
+        }
+    }
+
+    void remove(const std::string& key) {
+        if (store_) {
+            store_->remove(key);
+        }
+    }
+
+  private:
+    std::shared_ptr<platform::UserDefaults> store_;
+};
+
+}  // namespace orvanpush::detail
