@@ -1,0 +1,106 @@
+#include "utils/logger/log_manager/SdkLog.h"
+
+#include <filesystem>
+#include <optional>
+#include <source_location>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/FileSystem.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
+
+namespace orvanpush::detail {
+
+// Call sites shaped like the library's own.
+struct KeyChainProbe {
+    static std::optional<std::vector<unsigned char>> load(const std::string&, int) {
+        return std::nullopt;
+    }
+    static std::source_location site(const std::string&, int) {
+        return std::source_location::current();
+    }
+    static std::source_location fromLambda() {
+        auto lambda = [](int) { return std::source_location::current(); };
+        return lambda(1);
+    }
+    KeyChainProbe() : constructed(std::source_location::current()) {}
+    std::source_location operator()(int) const { return std::source_location::current(); }
+    bool operator<(const KeyChainProbe&) const {
+        called = std::source_location::current();
+        return false;
+    }
+    template <class T>
+    std::source_location get(T) const {
+        return std::source_location::current();
+    }
+
+    std::source_location constructed;
+    mutable std::source_location called;
+};
+
+template <class T>
+struct BoxProbe {
+    std::source_location put(T) & { return std::source_location::current(); }
+};
+
+namespace {
+
+std::source_location freeFunctionSite() {
+    return std::source_location::current();
+}
+
+TEST(SdkLogTest, FunctionNameKeepsTheQualifiedNameWithoutLibraryNamespaces) {
+    EXPECT_EQ(SdkLog::functionName(KeyChainProbe::site("", 0)), "KeyChainProbe::site");
+    EXPECT_EQ(SdkLog::functionName(KeyChainProbe::fromLambda()), "KeyChainProbe::fromLambda");
+    KeyChainProbe probe;
+    EXPECT_EQ(SdkLog::functionName(probe.constructed), "KeyChainProbe::KeyChainProbe");
+    EXPECT_EQ(SdkLog::functionName(probe(1)), "KeyChainProbe::operator()");
+    (void)(probe < probe);
+    EXPECT_EQ(SdkLog::functionName(probe.called), "KeyChainProbe::operator<");
+    EXPECT_EQ(SdkLog::functionName(probe.get(2.5)), "KeyChainProbe::get");
+    BoxProbe<int> box;
+    EXPECT_EQ(SdkLog::functionName(box.put(1)), "BoxProbe<T>::put");
+    EXPECT_EQ(SdkLog::functionName(freeFunctionSite()), "freeFunctionSite");
+}
+
+std::string lastLogFileLine() {
+    auto file = LogManager::getLogFile(std::chrono::system_clock::now());
+    std::istringstream text(file ? platform::FileSystem::readFile(*file).value_or("") : "");
+    std::string line, last;
+    while (std::getline(text, line)) {
+        last = line;
+    }
+    return last;
+}
+
+TEST(SdkLogTest, HandsTheSitesEntryToTheLogFiles) {
+    LogManager::logRecorder()->createLogDirectory();
+    LogSettings::setLogLevel("trace");
+
+    SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: -25300");
+    const int messageLine = __LINE__ - 1;
+    auto line = lastLogFileLine();
+    EXPECT_NE(line.find(";Info;"), std::string::npos) << line;
+    EXPECT_TRUE(line.ends_with(
+        ";;Crypto;OSStatus: -25300 [SdkLogTest.cpp:" + std::to_string(messageLine) + "]"))
+        << line;
+
+    SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
+    const int traceLine = __LINE__ - 1;
+    line = lastLogFileLine();
+    EXPECT_NE(line.find(";Error;"), std::string::npos) << line;
+    EXPECT_TRUE(
+        line.ends_with(";;SDK Instance;SdkLogTest_HandsTheSitesEntryToTheLogFiles_Test::"
+                       "TestBody [SdkLogTest.cpp:" +
+                       std::to_string(traceLine) + "]"))
+        << line;
+
+    LogSettings::setLogLevel(LogSettings::defaultLogLevel);
+}
+
+}  // namespace
+}  // namespace orvanpush::detail
