@@ -15,13 +15,15 @@
 #include <type_traits>
 #include <vector>
 
+#include "orvanpush/TextError.h"
 #include "orvanpush/Types.h"
 #include "platform/UserDefaults.h"
 
 namespace orvanpush::detail {
 
 /// `T` is one of the store's value types: std::string, std::int64_t, Date or a list of strings.
-/// When the store cannot be opened, reads answer nothing and writes are dropped.
+/// Logging must never fail its caller: when the store cannot be opened or cannot serve a
+/// request, reads answer nothing and writes are dropped.
 template <class T>
 class LogService {
     static_assert(std::is_same_v<T, std::string> || std::is_same_v<T, std::int64_t> ||
@@ -36,7 +38,7 @@ class LogService {
         if (!value) {
             remove(key);
         } else if (store_) {
-            store_->set(key, *value);
+            ignoringStoreFailures([&] { store_->set(key, *value); });
         }
     }
 
@@ -50,9 +52,21 @@ class LogService {
 
     /// The value under `key`; nothing when it is missing or holds another type.
     std::optional<T> get(const std::string& key) const {
-        if (!store_) {
-            return std::nullopt;
+        std::optional<T> value;
+        if (store_) {
+            ignoringStoreFailures([&] { value = this->read(key); });
         }
+        return value;
+    }
+
+    void remove(const std::string& key) {
+        if (store_) {
+            ignoringStoreFailures([&] { store_->remove(key); });
+        }
+    }
+
+  private:
+    std::optional<T> read(const std::string& key) const {
         if constexpr (std::is_same_v<T, std::string>) {
             return store_->string(key);
         } else if constexpr (std::is_same_v<T, std::int64_t>) {
@@ -64,13 +78,15 @@ class LogService {
         }
     }
 
-    void remove(const std::string& key) {
-        if (store_) {
-            store_->remove(key);
+    template <class Operation>
+    static void ignoringStoreFailures(Operation operation) {
+        try {
+            operation();
+        } catch (const TextError&) {
+            // A full disk or a damaged store file: the setting keeps its in-memory value.
         }
     }
 
-  private:
     std::shared_ptr<platform::UserDefaults> store_;
 };
 
