@@ -51,6 +51,11 @@ class Output {
     /// mode, "error: <text>" on standard error otherwise.
     void failure(const std::string& description) const;
 
+    /// A thrown validation error: `{"error":<case>,"payload":..}` in JSON mode, "error: " and
+    /// its description on standard error otherwise.
+    void thrown(const std::string& kind, const std::string& payload,
+                const std::string& description) const;
+
   private:
     const GlobalOptions& options_;
 };

@@ -31,4 +31,13 @@ void Output::failure(const std::string& description) const {
     }
 }
 
+void Output::thrown(const std::string& kind, const std::string& payload,
+                    const std::string& description) const {
+    if (options_.json) {
+        std::cout << Json{{"error", kind}, {"payload", payload}}.dump() << std::endl;
+    } else {
+        std::cerr << "error: " << description << std::endl;
+    }
+}
+
 }  // namespace orvanpush::cli

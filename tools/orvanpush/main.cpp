@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "DemoCommand.h"
+#include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/logger/Log.h"
 #include "orvanpush/platform/Console.h"
@@ -54,6 +55,9 @@ int runAction(CliContext& context) {
         int code = context.action();
         platform::MainQueue::waitUntilIdle(context.timeout());
         return code;
+    } catch (const OrvanPushSDKError& error) {
+        context.out.thrown(toString(error.kind()), error.payload(), error.description());
+        return kExitUsage;
     } catch (const TextError& error) {
         context.out.failure(error.what());
         return kExitError;

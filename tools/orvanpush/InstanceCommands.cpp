@@ -1,0 +1,204 @@
+#include "InstanceCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <memory>
+
+#include "orvanpush/PushSDK.h"
+
+namespace orvanpush::cli {
+namespace {
+
+struct InitOptions {
+    std::string id;
+    std::string server;
+    std::string login;
+    std::string password;
+    std::optional<std::string> group;
+    std::optional<std::string> logServer;
+    bool noSilenceDuplicates = false;
+    std::optional<std::int64_t> keep;
+    std::optional<std::int64_t> days;
+};
+
+bool isSchemeCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+}
+
+bool isHostCharacter(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte > 0x20 && byte != 0x7F && c != '@' && c != '/' && c != '?' && c != '#' && c != '\\';
+}
+
+std::optional<std::int64_t> defaultPort(std::string_view scheme) {
+    if (scheme == "https") {
+        return 443;
+    }
+    if (scheme == "http") {
+        return 80;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> parsePort(std::string_view text) {
+    std::int64_t port = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, failure] = std::from_chars(text.data(), end, port);
+    if (text.empty() || failure != std::errc() || stop != end || port < 1 || port > 65535) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+/// Splits "host[:port]" (an IPv6 host in brackets) into the host and, when a ":" follows it,
+/// the port text. False when something else follows the host.
+bool splitAuthority(std::string_view authority, std::string_view& host,
+                    std::optional<std::string_view>& port) {
+    std::size_t hostEnd = std::min(authority.find(':'), authority.size());
+    if (authority.starts_with('[')) {
+        hostEnd = authority.find(']');
+        if (hostEnd == std::string_view::npos) {
+            return false;
+        }
+        ++hostEnd;
+    }
+    host = authority.substr(0, hostEnd);
+    const auto rest = authority.substr(hostEnd);
+    if (rest.empty()) {
+        port.reset();
+        return true;
+    }
+    port = rest.substr(1);
+    return rest.starts_with(':');
+}
+
+CLI::Validator serverUrlValidator() {
+    return CLI::Validator(
+        [](std::string& url) {
+            std::string error;
+            return parseServerUrl(url, error) ? std::string() : error;
+        },
+        "URL");
+}
+
+std::vector<std::string> identityLines(const std::optional<std::string>& token,
+                                       const std::optional<std::string>& clientId,
+                                       const std::optional<std::string>& deviceId) {
+    const auto shown = [](const std::optional<std::string>& value) {
+        return value.value_or("(none)");
+    };
+    return {"token: " + shown(token), "clientId: " + shown(clientId),
+            "deviceId: " + shown(deviceId)};
+}
+
+Json orNull(const std::optional<std::string>& value) {
+    return value ? Json(*value) : Json(nullptr);
+}
+
+int runInit(const InitOptions& options, const Output& out) {
+    std::string ignored;
+    const auto push = parseServerUrl(options.server, ignored);
+    const auto log = options.logServer ? parseServerUrl(*options.logServer, ignored) : std::nullopt;
+    std::optional<StorageParams> storage;
+    if (options.keep || options.days) {
+        storage = StorageParams{.quantityLimit = options.keep, .daysLimit = options.days};
+    }
+    const std::string group = options.group.value_or(options.id);
+    PushSDK::createInstance(options.id, group, *push, options.login, options.password, log,
+                            !options.noSilenceDuplicates, storage);
+    out.result({{"result", "success"}},
+               {"Instance " + options.id + " saved in shared group " + group,
+                "push server: " + options.server,
+                "log server: " + options.logServer.value_or("(unchanged)")});
+    return kExitSuccess;
+}
+
+int runWhoami(const std::string& id, const Output& out) {
+    const auto sdk = PushSDK::getInstance(id);
+    const auto token = sdk->getSavedToken();
+    const auto clientId = sdk->getClientId();
+    const auto deviceId = sdk->getDeviceId();
+    out.result(
+        {{"token", orNull(token)}, {"clientId", orNull(clientId)}, {"deviceId", orNull(deviceId)}},
+        identityLines(token, clientId, deviceId));
+    return kExitSuccess;
+}
+
+void addInit(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<InitOptions>();
+    auto* init = app.add_subcommand("init", "Save the configuration of a named instance");
+    init->add_option("--id", options->id, "Instance identifier")->required();
+    init->add_option("--server", options->server, "Push server, scheme://host[:port][/context]")
+        ->required()
+        ->check(serverUrlValidator());
+    init->add_option("--login", options->login, "Push-server login")->required();
+    init->add_option("--password", options->password, "Push-server password")->required();
+    init->add_option("--group", options->group, "Shared application group (default: the id)");
+    init->add_option("--log-server", options->logServer,
+                     "Log server, scheme://host[:port][/context]")
+        ->check(serverUrlValidator());
+    init->add_flag("--no-silence-duplicates", options->noSilenceDuplicates,
+                   "Keep the sound of a message received twice");
+    init->add_option("--keep", options->keep, "Most messages the local store keeps")
+        ->check(CLI::NonNegativeNumber);
+    init->add_option("--days", options->days, "Most days a message stays in the local store")
+        ->check(CLI::NonNegativeNumber);
+    init->callback([options, &context] {
+        context.action = [options, &context] { return runInit(*options, context.out); };
+    });
+}
+
+void addWhoami(CLI::App& app, CliContext& context) {
+    auto id = std::make_shared<std::string>();
+    auto* whoami = app.add_subcommand("whoami", "Show the saved token, client id and device id");
+    whoami->add_option("--id", *id, "Instance identifier")->required();
+    whoami->callback([id, &context] {
+        context.action = [id, &context] { return runWhoami(*id, context.out); };
+    });
+}
+
+}  // namespace
+
+std::optional<ServerParams> parseServerUrl(std::string_view url, std::string& error) {
+    const auto schemeEnd = url.find("://");
+    const auto scheme = url.substr(0, schemeEnd);
+    if (schemeEnd == std::string_view::npos || scheme.empty() ||
+        !std::all_of(scheme.begin(), scheme.end(), isSchemeCharacter)) {
+        error = "expected scheme://host[:port][/context]";
+        return std::nullopt;
+    }
+    const auto rest = url.substr(schemeEnd + 3);
+    const auto pathStart = std::min(rest.find('/'), rest.size());
+    std::string_view host;
+    std::optional<std::string_view> portText;
+    if (!splitAuthority(rest.substr(0, pathStart), host, portText) || host.empty() ||
+        !std::all_of(host.begin(), host.end(), isHostCharacter)) {
+        error = "expected a host name after " + std::string(scheme) + "://";
+        return std::nullopt;
+    }
+    const auto port = portText ? parsePort(*portText) : defaultPort(scheme);
+    if (!port) {
+        error = portText ? "the port must be a number from 1 to 65535"
+                         : "a port is needed for scheme " + std::string(scheme);
+        return std::nullopt;
+    }
+    const auto context = rest.substr(std::min(pathStart + 1, rest.size()));
+    if (context.find_first_of("?# \t\r\n") != std::string_view::npos) {
+        error = "the context is a plain path (no query, fragment or spaces)";
+        return std::nullopt;
+    }
+    return ServerParams{
+        .protocolType = std::string(scheme),
+        .serverURL = std::string(host),
+        .serverPort = *port,
+        .context = context.empty() ? std::nullopt : std::optional<std::string>(context)};
+}
+
+void addInstanceCommands(CLI::App& app, CliContext& context) {
+    addInit(app, context);
+    addWhoami(app, context);
+}
+
+}  // namespace orvanpush::cli
