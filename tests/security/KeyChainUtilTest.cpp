@@ -1,15 +1,24 @@
 #include "security/KeyChainUtil.h"
 
+#include <sstream>
 #include <string>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/FileSystem.h"
 #include "platform/SecItem.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
 
 namespace orvanpush::detail {
 namespace {
 
 using namespace platform;
+using ::testing::Contains;
+using ::testing::Each;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 Bytes bytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
@@ -69,6 +78,32 @@ TEST(KeyChainTest, GroupsKeepTheirOwnItemsAndNoGroupMeansAnyGroup) {
 TEST(KeyChainTest, LoadOfAKeyNeverSavedYieldsNothing) {
     EXPECT_EQ(KeyChain::load("never saved", "myInstance"), std::nullopt);
     EXPECT_EQ(KeyChain::load("never saved", std::nullopt), std::nullopt);
+}
+
+// The lines of every SDK log file.
+std::vector<std::string> sdkLogLines() {
+    std::vector<std::string> lines;
+    for (const auto& file : LogManager::getLogFiles()) {
+        std::istringstream text(FileSystem::readFile(file).value_or(""));
+        for (std::string line; std::getline(text, line);) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
+}
+
+TEST(KeyChainTest, StatusesAreLoggedButStoredBytesNeverAre) {
+    LogManager::enableLogging();
+    auto previousLevel = LogSettings::logLevel();
+    LogSettings::setLogLevel("trace");
+    ASSERT_EQ(KeyChain::save("logged", bytes("top-secret-value"), "myInstance"), errSecSuccess);
+    EXPECT_EQ(KeyChain::load("logged", "myInstance"), bytes("top-secret-value"));
+    EXPECT_EQ(KeyChain::load("never saved", std::nullopt), std::nullopt);
+    LogSettings::setLogLevel(previousLevel);
+
+    auto lines = sdkLogLines();
+    EXPECT_THAT(lines, Contains(HasSubstr(";Crypto;OSStatus: -25300 [KeyChainUtil.cpp:")));
+    EXPECT_THAT(lines, Each(Not(HasSubstr("top-secret-value"))));
 }
 
 TEST(KeyChainTest, OperationsWithoutAccessGroupMakeNoProbeQuery) {
