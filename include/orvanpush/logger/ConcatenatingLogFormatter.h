@@ -3,7 +3,9 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/LogFormatter.h"
 
 namespace orvanpush {
@@ -11,19 +13,20 @@ namespace orvanpush {
 /// Joins the texts of its formatters, in order, with nothing in between. A formatter that gives
 /// nothing is skipped, or, with `hardFail`, makes the whole line absent. A line without any piece
 /// is absent.
-class ConcatenatingLogFormatter : public LogFormatter {
+class ConcatenatingLogFormatter : public AppendingLogFormatter {
   public:
-    explicit ConcatenatingLogFormatter(LogFormatters formatters, bool hardFail = false)
-        : formatters_(std::move(formatters)), hardFail_(hardFail) {}
+    explicit ConcatenatingLogFormatter(LogFormatters formatters, bool hardFail = false);
 
     const LogFormatters& formatters() const { return formatters_; }
     bool hardFail() const { return hardFail_; }
 
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     LogFormatters formatters_;
     bool hardFail_;
+    std::vector<const AppendingLogFormatter*>
+        appending_;  // per formatter; null when it only formats
 };
 
 }  // namespace orvanpush

@@ -1,7 +1,7 @@
 #pragma once
 
 // Field formatters: each prints one piece of a log line (timestamp, severity, thread, call site,
-// payload, ...). A concatenating formatter joins them into a line:
+// payload, ...). A concatenating formatter joins them into a line, appending each piece in place:
 //
 //   TimestampLogFormatter timestamp(TimestampStyle::custom("HH:mm:ss"));
 //   CallSiteLogFormatter callSite;
@@ -12,7 +12,7 @@
 #include <string>
 #include <utility>
 
-#include "orvanpush/logger/LogFormatter.h"
+#include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/LogFormatterStyles.h"
 
 namespace orvanpush {
@@ -22,14 +22,14 @@ class DateFormatter;
 }
 
 /// The entry's timestamp, as the style renders it. The date formatter is built once, here.
-class TimestampLogFormatter : public LogFormatter {
+class TimestampLogFormatter : public AppendingLogFormatter {
   public:
     /// `timeZone` (an Olson id or "GMT") fixes the zone of the date patterns; empty means the
     /// device's. Throws `TextError` for a pattern the date formatter refuses.
     explicit TimestampLogFormatter(TimestampStyle style, const std::string& timeZone = {});
 
     const TimestampStyle& style() const { return style_; }
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     TimestampStyle style_;
@@ -37,105 +37,105 @@ class TimestampLogFormatter : public LogFormatter {
 };
 
 /// The entry's severity, as the style shows it.
-class SeverityLogFormatter : public LogFormatter {
+class SeverityLogFormatter : public AppendingLogFormatter {
   public:
     explicit SeverityLogFormatter(SeverityStyle style) : style_(style) {}
 
     const SeverityStyle& style() const { return style_; }
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     SeverityStyle style_;
 };
 
 /// The style's delimiter text, for every entry.
-class DelimiterLogFormatter : public LogFormatter {
+class DelimiterLogFormatter : public AppendingLogFormatter {
   public:
     explicit DelimiterLogFormatter(DelimiterStyle style) : style_(std::move(style)) {}
 
     const DelimiterStyle& style() const { return style_; }
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     DelimiterStyle style_;
 };
 
 /// The calling thread's id: "%08X" (all digits of ids above 32 bits) or decimal.
-class CallingThreadLogFormatter : public LogFormatter {
+class CallingThreadLogFormatter : public AppendingLogFormatter {
   public:
     explicit CallingThreadLogFormatter(CallingThreadStyle style) : style_(style) {}
 
     CallingThreadStyle style() const { return style_; }
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     CallingThreadStyle style_;
 };
 
 /// The call site's file name and line: "Foo.cc:7"; "redacted:7" when the path names no file.
-class CallSiteLogFormatter : public LogFormatter {
+class CallSiteLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The calling function's name.
-class StackFrameLogFormatter : public LogFormatter {
+class StackFrameLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The entry's context; nothing when the entry has none.
-class ContextLogFormatter : public LogFormatter {
+class ContextLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The description of the entry's module ("Crypto", "Storage", "SDK Instance").
-class ModuleLogFormatter : public LogFormatter {
+class ModuleLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The name of the process that made the entry.
-class ProcessNameLogFormatter : public LogFormatter {
+class ProcessNameLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The id of the process that made the entry, in decimal.
-class ProcessIDLogFormatter : public LogFormatter {
+class ProcessIDLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// A fixed text, for every entry.
-class LiteralLogFormatter : public LogFormatter {
+class LiteralLogFormatter : public AppendingLogFormatter {
   public:
     explicit LiteralLogFormatter(std::string literal) : literal_(std::move(literal)) {}
 
     const std::string& literal() const { return literal_; }
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     std::string literal_;
 };
 
 /// The text of a message payload; nothing for other payloads.
-class PayloadMessageLogFormatter : public LogFormatter {
+class PayloadMessageLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The calling function's name for a trace payload; nothing for other payloads.
-class PayloadTraceLogFormatter : public LogFormatter {
+class PayloadTraceLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The text of a value payload ("= Int: 5", "= nil"); nothing for other payloads.
-class PayloadValueLogFormatter : public LogFormatter {
+class PayloadValueLogFormatter : public AppendingLogFormatter {
   public:
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 }  // namespace orvanpush

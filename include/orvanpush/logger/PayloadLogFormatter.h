@@ -4,12 +4,12 @@
 #include <optional>
 #include <string>
 
-#include "orvanpush/logger/LogFormatter.h"
+#include "orvanpush/logger/AppendingLogFormatter.h"
 
 namespace orvanpush {
 
 /// Prints an entry's payload by handing it to the formatter of its kind: trace, message or value.
-class PayloadLogFormatter : public LogFormatter {
+class PayloadLogFormatter : public AppendingLogFormatter {
   public:
     /// The three payload field formatters (function name, message text, value text).
     PayloadLogFormatter();
@@ -20,12 +20,15 @@ class PayloadLogFormatter : public LogFormatter {
     const LogFormatterPtr& messageFormatter() const { return messageFormatter_; }
     const LogFormatterPtr& valueFormatter() const { return valueFormatter_; }
 
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     LogFormatterPtr traceFormatter_;
     LogFormatterPtr messageFormatter_;
     LogFormatterPtr valueFormatter_;
+    const AppendingLogFormatter* appendingTrace_;
+    const AppendingLogFormatter* appendingMessage_;
+    const AppendingLogFormatter* appendingValue_;
 };
 
 }  // namespace orvanpush

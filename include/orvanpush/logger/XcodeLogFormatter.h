@@ -3,14 +3,14 @@
 // The console layouts: a severity emoji, " -> ", the payload and, when shown, " [FILE:LINE]".
 //
 //   XcodeLogFormatter formatter(true);
-//   formatter.format(entry);  // "🔷 -> Send logs is 1 [LogManager.cpp:87]"
+//   formatter.format(entry);  // "🔷 -> Send logs is 1 [LogManager.cpp:62]"
 
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/FieldBasedLogFormatter.h"
-#include "orvanpush/logger/LogFormatter.h"
 
 namespace orvanpush {
 
@@ -20,12 +20,12 @@ class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
   public:
     XcodeTraceLogFormatter();
 
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The console line of any entry: trace entries through `traceFormatter`, everything else (and
 /// a trace the trace formatter has nothing for) through `defaultFormatter`.
-class XcodeLogFormatter : public LogFormatter {
+class XcodeLogFormatter : public AppendingLogFormatter {
   public:
     explicit XcodeLogFormatter(bool showCallSite);
 
@@ -36,7 +36,7 @@ class XcodeLogFormatter : public LogFormatter {
         return defaultFormatter_;
     }
 
-    std::optional<std::string> format(const LogEntry& entry) const override;
+    bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:
     std::shared_ptr<const XcodeTraceLogFormatter> traceFormatter_;

@@ -32,15 +32,23 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count) {
     return text;
 }
 
-std::string hexText(std::uint64_t value) {
+void appendHex(std::string& line, std::uint64_t value) {
     char digits[16];
     auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
-    std::size_t length = static_cast<std::size_t>(end - digits);
-    std::string text(length < 8 ? 8 - length : 0, '0');
-    for (char* digit = digits; digit != end; ++digit) {
-        text += (*digit >= 'a') ? static_cast<char>(*digit - 'a' + 'A') : *digit;
+    auto length = static_cast<std::size_t>(end - digits);
+    if (length < 8) {
+        line.append(8 - length, '0');
     }
-    return text;
+    for (char* digit = digits; digit != end; ++digit) {
+        line += (*digit >= 'a') ? static_cast<char>(*digit - 'a' + 'A') : *digit;
+    }
+}
+
+template <class Integer>
+void appendDecimal(std::string& line, Integer value) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    line.append(digits, end);
 }
 
 std::string_view fileName(std::string_view path) {
@@ -61,104 +69,129 @@ TimestampLogFormatter::TimestampLogFormatter(TimestampStyle style, const std::st
     }
 }
 
-std::optional<std::string> TimestampLogFormatter::format(const LogEntry& entry) const {
+bool TimestampLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     if (dateFormatter_) {
-        return dateFormatter_->string(entry.timestamp);
+        line += dateFormatter_->string(entry.timestamp);
+        return true;
     }
     // Whole seconds and the fraction apart: the nanosecond count as one double would lose the
     // fraction's last digits.
     auto sinceEpoch = entry.timestamp.time_since_epoch();
     auto seconds = std::chrono::floor<std::chrono::seconds>(sinceEpoch);
     std::chrono::duration<double> fraction = sinceEpoch - seconds;
-    return platform::formatDouble(static_cast<double>(seconds.count()) + fraction.count());
+    line += platform::formatDouble(static_cast<double>(seconds.count()) + fraction.count());
+    return true;
 }
 
-std::optional<std::string> SeverityLogFormatter::format(const LogEntry& entry) const {
+bool SeverityLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     std::string_view text = orvanpush::format(style_.textRepresentation(), entry.severity);
     if (style_.kind() != SeverityStyle::Kind::custom) {
-        return std::string(text);
+        line += text;
+        return true;
     }
     if (auto width = style_.truncateAtWidth(); width && *width >= 0) {
         text = leadingCharacters(text, static_cast<std::size_t>(*width));
     }
-    std::string result(text);
-    std::size_t length = characterCount(text);
+    std::size_t padding = 0;
     if (auto width = style_.padToWidth(); width && *width >= 0) {
+        auto length = characterCount(text);
         auto target = static_cast<std::size_t>(*width);
-        if (length < target) {
-            std::string padding(target - length, ' ');
-            result = style_.rightAlign() ? padding + result : result + padding;
-        }
+        padding = length < target ? target - length : 0;
     }
-    return result;
+    if (style_.rightAlign()) {
+        line.append(padding, ' ').append(text);
+    } else {
+        line.append(text).append(padding, ' ');
+    }
+    return true;
 }
 
-std::optional<std::string> DelimiterLogFormatter::format(const LogEntry&) const {
-    return style_.delimiter();
+bool DelimiterLogFormatter::appendTo(std::string& line, const LogEntry&) const {
+    line += style_.delimiter();
+    return true;
 }
 
-std::optional<std::string> CallingThreadLogFormatter::format(const LogEntry& entry) const {
+bool CallingThreadLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     if (style_ == CallingThreadStyle::hex) {
-        return hexText(entry.callingThreadID);
+        appendHex(line, entry.callingThreadID);
+    } else {
+        appendDecimal(line, entry.callingThreadID);
     }
-    return std::to_string(entry.callingThreadID);
+    return true;
 }
 
-std::optional<std::string> CallSiteLogFormatter::format(const LogEntry& entry) const {
+bool CallSiteLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     std::string_view name = fileName(entry.callingFilePath);
-    std::string text(name.empty() ? std::string_view("redacted") : name);
-    text += ':';
-    text += std::to_string(entry.callingFileLine);
-    return text;
+    line += name.empty() ? std::string_view("redacted") : name;
+    line += ':';
+    appendDecimal(line, entry.callingFileLine);
+    return true;
 }
 
-std::optional<std::string> StackFrameLogFormatter::format(const LogEntry& entry) const {
-    return entry.callingStackFrame;
+bool StackFrameLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    line += entry.callingStackFrame;
+    return true;
 }
 
-std::optional<std::string> ContextLogFormatter::format(const LogEntry& entry) const {
-    return entry.context;
-}
-
-std::optional<std::string> ModuleLogFormatter::format(const LogEntry& entry) const {
-    return toString(entry.loggerModule);
-}
-
-std::optional<std::string> ProcessNameLogFormatter::format(const LogEntry& entry) const {
-    return entry.processName;
-}
-
-std::optional<std::string> ProcessIDLogFormatter::format(const LogEntry& entry) const {
-    return std::to_string(entry.processID);
-}
-
-std::optional<std::string> LiteralLogFormatter::format(const LogEntry&) const {
-    return literal_;
-}
-
-std::optional<std::string> PayloadMessageLogFormatter::format(const LogEntry& entry) const {
-    if (const auto* message = std::get_if<LogEntry::Message>(&entry.payload)) {
-        return message->text;
+bool ContextLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    if (!entry.context) {
+        return false;
     }
-    return std::nullopt;
+    line += *entry.context;
+    return true;
 }
 
-std::optional<std::string> PayloadTraceLogFormatter::format(const LogEntry& entry) const {
-    if (std::holds_alternative<LogEntry::Trace>(entry.payload)) {
-        return entry.callingStackFrame;
+bool ModuleLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    line += toString(entry.loggerModule);
+    return true;
+}
+
+bool ProcessNameLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    line += entry.processName;
+    return true;
+}
+
+bool ProcessIDLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    appendDecimal(line, entry.processID);
+    return true;
+}
+
+bool LiteralLogFormatter::appendTo(std::string& line, const LogEntry&) const {
+    line += literal_;
+    return true;
+}
+
+bool PayloadMessageLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    const auto* message = std::get_if<LogEntry::Message>(&entry.payload);
+    if (message == nullptr) {
+        return false;
     }
-    return std::nullopt;
+    line += message->text;
+    return true;
 }
 
-std::optional<std::string> PayloadValueLogFormatter::format(const LogEntry& entry) const {
+bool PayloadTraceLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    if (!std::holds_alternative<LogEntry::Trace>(entry.payload)) {
+        return false;
+    }
+    line += entry.callingStackFrame;
+    return true;
+}
+
+bool PayloadValueLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     const auto* value = std::get_if<LogEntry::Value>(&entry.payload);
     if (value == nullptr) {
-        return std::nullopt;
+        return false;
     }
     if (!value->value) {
-        return "= nil";
+        line += "= nil";
+    } else {
+        line.append("= ")
+            .append(value->value->typeName())
+            .append(": ")
+            .append(value->value->text());
     }
-    return "= " + value->value->typeName() + ": " + value->value->text();
+    return true;
 }
 
 }  // namespace orvanpush

@@ -17,22 +17,27 @@ PayloadLogFormatter::PayloadLogFormatter(LogFormatterPtr traceFormatter,
                                          LogFormatterPtr valueFormatter)
     : traceFormatter_(std::move(traceFormatter)),
       messageFormatter_(std::move(messageFormatter)),
-      valueFormatter_(std::move(valueFormatter)) {}
+      valueFormatter_(std::move(valueFormatter)),
+      appendingTrace_(appendingOf(traceFormatter_)),
+      appendingMessage_(appendingOf(messageFormatter_)),
+      appendingValue_(appendingOf(valueFormatter_)) {}
 
-std::optional<std::string> PayloadLogFormatter::format(const LogEntry& entry) const {
+bool PayloadLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     struct Delegate {
         const PayloadLogFormatter& self;
-        const LogFormatter& operator()(const LogEntry::Message&) const {
-            return *self.messageFormatter_;
+        std::string& line;
+        const LogEntry& entry;
+        bool operator()(const LogEntry::Message&) const {
+            return append(*self.messageFormatter_, self.appendingMessage_, line, entry);
         }
-        const LogFormatter& operator()(const LogEntry::Value&) const {
-            return *self.valueFormatter_;
+        bool operator()(const LogEntry::Value&) const {
+            return append(*self.valueFormatter_, self.appendingValue_, line, entry);
         }
-        const LogFormatter& operator()(const LogEntry::Trace&) const {
-            return *self.traceFormatter_;
+        bool operator()(const LogEntry::Trace&) const {
+            return append(*self.traceFormatter_, self.appendingTrace_, line, entry);
         }
     };
-    return std::visit(Delegate{*this}, entry.payload).format(entry);
+    return std::visit(Delegate{*this, line, entry}, entry.payload);
 }
 
 }  // namespace orvanpush

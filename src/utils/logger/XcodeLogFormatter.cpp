@@ -26,24 +26,23 @@ XcodeTraceLogFormatter::XcodeTraceLogFormatter()
                               Field::delimiter(DelimiterStyle::space()), Field::payload(),
                               Field::literal(" ["), Field::callSite(), Field::literal("]")}) {}
 
-std::optional<std::string> XcodeTraceLogFormatter::format(const LogEntry& entry) const {
+bool XcodeTraceLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     if (!std::holds_alternative<LogEntry::Trace>(entry.payload)) {
-        return std::nullopt;
+        return false;
     }
-    return FieldBasedLogFormatter::format(entry);
+    return FieldBasedLogFormatter::appendTo(line, entry);
 }
 
 XcodeLogFormatter::XcodeLogFormatter(bool showCallSite)
     : traceFormatter_(std::make_shared<XcodeTraceLogFormatter>()),
       defaultFormatter_(std::make_shared<FieldBasedLogFormatter>(defaultFields(showCallSite))) {}
 
-std::optional<std::string> XcodeLogFormatter::format(const LogEntry& entry) const {
-    if (std::holds_alternative<LogEntry::Trace>(entry.payload)) {
-        if (auto text = traceFormatter_->format(entry)) {
-            return text;
-        }
+bool XcodeLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
+    if (std::holds_alternative<LogEntry::Trace>(entry.payload) &&
+        traceFormatter_->appendTo(line, entry)) {
+        return true;
     }
-    return defaultFormatter_->format(entry);
+    return defaultFormatter_->appendTo(line, entry);
 }
 
 }  // namespace orvanpush

@@ -182,6 +182,25 @@ TEST(ConcatenatingLogFormatterTest, SkipsOrFailsOnAbsentPieces) {
     EXPECT_EQ(ConcatenatingLogFormatter({empty}).format(message("")), "");
 }
 
+// A formatter that only formats, as a host might write one.
+class PlainFormatter : public LogFormatter {
+  public:
+    std::optional<std::string> format(const LogEntry& entry) const override {
+        return "<" + entry.callingStackFrame + ">";
+    }
+};
+
+TEST(ConcatenatingLogFormatterTest, TakesPlainFormattersAndDropsAFailedNestedLine) {
+    auto literal = [](const char* text) { return std::make_shared<LiteralLogFormatter>(text); };
+    auto strict = std::make_shared<ConcatenatingLogFormatter>(
+        LogFormatters{literal("b"), std::make_shared<ContextLogFormatter>()}, true);
+    ConcatenatingLogFormatter line(
+        {literal("a"), strict, std::make_shared<PlainFormatter>(), literal("c")});
+    EXPECT_EQ(line.format(message("")), "a<KeyChain::load>c");
+    EXPECT_EQ(line.format(makeEntry(LogEntry::Message{""}, LogSeverity::info, "ctx")),
+              "abctx<KeyChain::load>c");
+}
+
 TEST(FieldBasedLogFormatterTest, ContextFieldPrintsTheEntrysContext) {
     FieldBasedLogFormatter formatter({Field::context("abc")});
     EXPECT_EQ(formatter.format(makeEntry(LogEntry::Message{""}, LogSeverity::info, "mine")),

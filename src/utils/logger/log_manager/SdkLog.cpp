@@ -38,7 +38,7 @@ std::string_view qualifiedName(std::string_view signature) {
     int depth = 0;
     for (std::size_t i = 0; i < signature.size(); ++i) {
         char c = signature[i];
-        if (depth == 0 && operatorAt(signature, i)) {
+        if (c == 'o' && depth == 0 && operatorAt(signature, i)) {
             // The operator's symbol may hold brackets and spaces: "operator()", "operator<",
             // "operator bool". Its parameter list is the next "(" after the symbol.
             std::size_t symbol = i + 8;
