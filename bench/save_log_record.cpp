@@ -1,0 +1,133 @@
+// Lines per second that the SDK log files take through LogManager::saveLogRecord, against the
+// physical limit of such a file: a bare loop that formats the same line with a fresh timestamp
+// and writes and flushes it per line with stdio, in the same directory.
+
+#include <stdlib.h>
+#include <time.h>
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "orvanpush/platform/PlatformConfig.h"
+#include "platform/ProcessInfo.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
+#include "utils/logger/log_manager/SdkLog.h"
+
+namespace {
+
+using orvanpush::LogEntry;
+using orvanpush::LoggerModule;
+using orvanpush::LogSeverity;
+using orvanpush::detail::LogManager;
+
+constexpr const char* kMessage = "OSStatus: 0";
+constexpr const char* kFilePath = "/src/security/KeyChainUtil.cpp";
+constexpr int kLine = 42;
+
+void BM_SaveLogRecord(benchmark::State& state) {
+    for (auto _ : state) {
+        LogManager::saveLogRecord(LogEntry(
+            LogEntry::Message{kMessage}, LogSeverity::info, std::nullopt, LoggerModule::crypto,
+            kFilePath, kLine, "KeyChain::load", orvanpush::platform::ProcessInfo::threadNumber(),
+            std::chrono::system_clock::now()));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SaveLogRecord);
+
+// The whole call-site path: trace marker (no console here), entry, function-name cleanup, file.
+void BM_SdkLogMessage(benchmark::State& state) {
+    for (auto _ : state) {
+        orvanpush::detail::SdkLog::message(LogSeverity::info, LoggerModule::crypto, kMessage);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SdkLogMessage);
+
+void BM_BareFormattedWriteAndFlush(benchmark::State& state) {
+    auto path = *LogManager::logDirectory() / "bare.log";
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    const auto thread = orvanpush::platform::ProcessInfo::threadNumber();
+    for (auto _ : state) {
+        time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+        tm local{};
+        localtime_r(&now, &local);
+        char timestamp[32];
+        strftime(timestamp, sizeof timestamp, "%Y-%m-%d %H:%M:%S%z", &local);
+        char line[512];
+        int length = std::snprintf(line, sizeof line, "%s;Info;%08" PRIX64 ";;Crypto;%s [%s:%d]\n",
+                                   timestamp, thread, kMessage, "KeyChainUtil.cpp", kLine);
+        std::fwrite(line, 1, static_cast<std::size_t>(length), file);
+        std::fflush(file);
+    }
+    std::fclose(file);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BareFormattedWriteAndFlush);
+
+// Keeps the lines per second of every run, by CPU time and by wall time, for the ratios
+// printed at the end.
+class RateKeeper : public benchmark::ConsoleReporter {
+  public:
+    struct Rates {
+        double cpu = 0;
+        double wall = 0;
+    };
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
+                auto lines = static_cast<double>(run.iterations);
+                rates[run.benchmark_name()] = {lines / run.cpu_accumulated_time,
+                                               lines / run.real_accumulated_time};
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, Rates> rates;
+};
+
+std::filesystem::path makeHome() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "orvanpush-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("cannot create a temporary home");
+    }
+    return pattern;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto home = makeHome();
+    auto config = orvanpush::platform::PlatformConfig::fromEnvironment();
+    config.home = home;
+    config.bundleIdentifier = "orvanpush.bench";
+    orvanpush::platform::PlatformConfig::install(config);
+    orvanpush::detail::LogSettings::setLogLevel("trace");
+    orvanpush::detail::LogSettings::setSendLogs("1");
+    LogManager::logRecorder()->createLogDirectory();
+
+    benchmark::Initialize(&argc, argv);
+    RateKeeper reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    auto ours = reporter.rates.find("BM_SaveLogRecord");
+    auto bare = reporter.rates.find("BM_BareFormattedWriteAndFlush");
+    if (ours != reporter.rates.end() && bare != reporter.rates.end()) {
+        std::cout << "saveLogRecord / bare fwrite+fflush, lines per second (target >= 0.8): "
+                  << ours->second.cpu / bare->second.cpu << " by CPU time, "
+                  << ours->second.wall / bare->second.wall << " by wall time\n";
+    }
+    std::filesystem::remove_all(home);
+    return 0;
+}
