@@ -1,4 +1,3 @@
-#include <mutex>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -16,26 +15,6 @@ Bytes bytes(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-/// Collects the console lines written while it lives.
-class ConsoleCapture {
-  public:
-    ConsoleCapture() {
-        platform::Console::redirect([this](std::string_view line) {
-            std::lock_guard lock(mutex_);
-            lines_.emplace_back(line);
-        });
-    }
-    ~ConsoleCapture() { platform::Console::redirect({}); }
-    std::vector<std::string> lines() {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
 TEST(PushSDKv1SettingReceiver, AnswersFromItsGroupAndKeepsTheItem) {
     ASSERT_EQ(KeyChain::save("serverAddressKey", bytes("push.example.com"), "v1-keep"), 0);
     ASSERT_EQ(KeyChain::save("serverAddressKey", bytes("other.example.com"), "v1-other"), 0);
@@ -48,13 +27,14 @@ TEST(PushSDKv1SettingReceiver, AnswersFromItsGroupAndKeepsTheItem) {
 TEST(PushSDKv1SettingReceiver, RemovesAnItemOnceReadAndSaysSo) {
     ASSERT_EQ(KeyChain::save("tokenKey", bytes("token-1"), "v1-remove"), 0);
     ASSERT_EQ(KeyChain::save("tokenKey", bytes("token-2"), "v1-neighbour"), 0);
-    ConsoleCapture console;
+    std::vector<std::string> console;  // the receiver prints on the calling thread
+    platform::Console::redirect([&console](std::string_view line) { console.emplace_back(line); });
     PushSDKv1SettingReceiver receiver("v1-remove", true);
 
     EXPECT_EQ(receiver.getToken(), "token-1");
     EXPECT_EQ(receiver.getToken(), std::nullopt);
-    EXPECT_EQ(console.lines(),
-              std::vector<std::string>{"Value for key \"tokenKey\" successfully removed"});
+    platform::Console::redirect({});
+    EXPECT_EQ(console, std::vector<std::string>{"Value for key \"tokenKey\" successfully removed"});
     // Another instance's item under the same key is still there to be carried over.
     EXPECT_EQ(PushSDKv1SettingReceiver("v1-neighbour", false).getToken(), "token-2");
 }

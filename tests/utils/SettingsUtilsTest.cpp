@@ -1,6 +1,7 @@
 #include "utils/SettingsUtils.h"
 
-#include <gmock/gmock.h>
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
@@ -10,61 +11,55 @@
 namespace orvanpush::detail {
 namespace {
 
-using ::testing::Return;
-using ::testing::StrictMock;
-
-class MockReceiver : public SettingReceiver {
+/// Answers from a script keyed by requirement name, and records which requirements were asked.
+class ScriptedReceiver : public SettingReceiver {
   public:
-    MOCK_METHOD(std::optional<std::string>, getProtocolType, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getServerAddress, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getServerPort, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getServerContext, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getServerLogin, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getServerPassword, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getLogServerProtocolType, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getLogServerAddress, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getLogServerPort, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getLogServerContext, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getSharedAppGroup, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getSilenceDuplicates, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getClientId, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getDeviceId, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getToken, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getStorageQuantityLimit, (), (override));
-    MOCK_METHOD(std::optional<std::string>, getStorageDaysLimit, (), (override));
+    explicit ScriptedReceiver(std::map<std::string, std::string> script = {})
+        : script_(std::move(script)) {}
+    std::vector<std::string> asked;
+
+#define ANSWER(requirement)                             \
+    std::optional<std::string> requirement() override { \
+        return answer(#requirement);                    \
+    }
+    ANSWER(getProtocolType)
+    ANSWER(getServerAddress)
+    ANSWER(getServerPort)
+    ANSWER(getServerContext)
+    ANSWER(getServerLogin)
+    ANSWER(getServerPassword)
+    ANSWER(getLogServerProtocolType)
+    ANSWER(getLogServerAddress)
+    ANSWER(getLogServerPort)
+    ANSWER(getLogServerContext)
+    ANSWER(getSharedAppGroup)
+    ANSWER(getSilenceDuplicates)
+    ANSWER(getClientId)
+    ANSWER(getDeviceId)
+    ANSWER(getToken)
+    ANSWER(getStorageQuantityLimit)
+    ANSWER(getStorageDaysLimit)
+#undef ANSWER
+
+  private:
+    std::optional<std::string> answer(const std::string& requirement) {
+        asked.push_back(requirement);
+        auto found = script_.find(requirement);
+        return found == script_.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::map<std::string, std::string> script_;
 };
 
-/// Answers every requirement with the requirement's own name.
-class NamingReceiver : public SettingReceiver {
-  public:
-    std::optional<std::string> getProtocolType() override { return "getProtocolType"; }
-    std::optional<std::string> getServerAddress() override { return "getServerAddress"; }
-    std::optional<std::string> getServerPort() override { return "getServerPort"; }
-    std::optional<std::string> getServerContext() override { return "getServerContext"; }
-    std::optional<std::string> getServerLogin() override { return "getServerLogin"; }
-    std::optional<std::string> getServerPassword() override { return "getServerPassword"; }
-    std::optional<std::string> getLogServerProtocolType() override {
-        return "getLogServerProtocolType";
-    }
-    std::optional<std::string> getLogServerAddress() override { return "getLogServerAddress"; }
-    std::optional<std::string> getLogServerPort() override { return "getLogServerPort"; }
-    std::optional<std::string> getLogServerContext() override { return "getLogServerContext"; }
-    std::optional<std::string> getSharedAppGroup() override { return "getSharedAppGroup"; }
-    std::optional<std::string> getSilenceDuplicates() override { return "getSilenceDuplicates"; }
-    std::optional<std::string> getClientId() override { return "getClientId"; }
-    std::optional<std::string> getDeviceId() override { return "getDeviceId"; }
-    std::optional<std::string> getToken() override { return "getToken"; }
-    std::optional<std::string> getStorageQuantityLimit() override {
-        return "getStorageQuantityLimit";
-    }
-    std::optional<std::string> getStorageDaysLimit() override { return "getStorageDaysLimit"; }
-};
+using Asked = std::vector<std::string>;
 
 /// A fresh store of its own for each test.
-std::shared_ptr<SettingsUtils> freshStore(SettingsUtils::SettingReceivers receivers = {}) {
+std::shared_ptr<platform::UserDefaults> freshDefaults() {
     static int counter = 0;
-    auto defaults = platform::UserDefaults::suite("settings-test-" + std::to_string(counter++));
-    return std::make_shared<SettingsUtils>(defaults, std::move(receivers));
+    return platform::UserDefaults::suite("settings-test-" + std::to_string(counter++));
+}
+
+std::string suiteOpenedFor(const std::string& identifier) {
+    return SettingsUtils::sharedAccessGroupInstance(identifier)->userDefaults().suiteName();
 }
 
 void saveGroup(const std::string& identifier, const Bytes& name) {
@@ -79,95 +74,73 @@ TEST(SettingsUtilsSuite, TheKeychainGroupGetsExactlyOneGroupPrefix) {
     saveGroup("suite-bare", bytes("x"));
     saveGroup("suite-prefixed", bytes("group.x"));
     saveGroup("suite-doubled", bytes("group.group.x"));
-    EXPECT_EQ(SettingsUtils::suiteName("suite-bare"), "group.x");
-    EXPECT_EQ(SettingsUtils::suiteName("suite-prefixed"), "group.x");
-    EXPECT_EQ(SettingsUtils::suiteName("suite-doubled"), "group.group.x");
-    EXPECT_EQ(SettingsUtils::sharedAccessGroupInstance("suite-doubled")->userDefaults().suiteName(),
-              "group.group.x");
+    EXPECT_EQ(suiteOpenedFor("suite-bare"), "group.x");
+    EXPECT_EQ(suiteOpenedFor("suite-prefixed"), "group.x");
+    EXPECT_EQ(suiteOpenedFor("suite-doubled"), "group.group.x");
 }
 
 TEST(SettingsUtilsSuite, WithoutAReadableGroupTheIdentifierNamesTheSuite) {
-    EXPECT_EQ(SettingsUtils::suiteName("suite-no-item"), "suite-no-item");
+    EXPECT_EQ(suiteOpenedFor("suite-no-item"), "suite-no-item");
     saveGroup("suite-not-text", Bytes{0xC3, 0x28});
-    EXPECT_EQ(SettingsUtils::suiteName("suite-not-text"), "suite-not-text");
+    EXPECT_EQ(suiteOpenedFor("suite-not-text"), "suite-not-text");
 }
 
 TEST(SettingsUtilsSuite, ANameThatCannotBeAFileFallsBackToTheStandardStore) {
     const auto standard = platform::PlatformConfig::current()->bundleIdentifier;
     saveGroup("suite-escaping", bytes("../../escaped"));
-    EXPECT_EQ(
-        SettingsUtils::sharedAccessGroupInstance("suite-escaping")->userDefaults().suiteName(),
-        standard);
-    EXPECT_EQ(SettingsUtils::sharedAccessGroupInstance("up/../and/out")->userDefaults().suiteName(),
-              standard);
-    EXPECT_EQ(SettingsUtils::sharedAccessGroupInstance("..")->userDefaults().suiteName(), standard);
+    EXPECT_EQ(suiteOpenedFor("suite-escaping"), standard);
+    EXPECT_EQ(suiteOpenedFor("up/../and/out"), standard);
+    EXPECT_EQ(suiteOpenedFor(".."), standard);
     EXPECT_FALSE(std::filesystem::exists(testing::testHome() / "escaped.sqlite"));
     EXPECT_FALSE(std::filesystem::exists(testing::testHome().parent_path() / "escaped.sqlite"));
 }
 
-TEST(SettingsUtilsStore, AnEmptyValueRemovesTheKey) {
-    auto settings = freshStore();
-    settings->set(ClientSetting::Token, "abc");
-    EXPECT_EQ(settings->get(ClientSetting::Token), "abc");
-    settings->set(ClientSetting::Token, "");
-    EXPECT_EQ(settings->get(ClientSetting::Token), std::nullopt);
-}
-
-TEST(SettingsUtilsStore, HandlesOnTheSameSuiteSeeEachOthersWritesAtOnce) {
+TEST(SettingsUtilsStore, HandlesOnTheSameSuiteSeeEachOthersWritesAndRemovalsAtOnce) {
     auto writer = SettingsUtils::sharedAccessGroupInstance("suite-shared");
     auto reader = SettingsUtils::sharedAccessGroupInstance("suite-shared");
-    EXPECT_EQ(reader->get(ClientSetting::ClientId), std::nullopt);
     writer->set(ClientSetting::ClientId, "client-1");
     EXPECT_EQ(reader->get(ClientSetting::ClientId), "client-1");
     writer->set(ClientSetting::ClientId, "client-2");
     EXPECT_EQ(reader->get(ClientSetting::ClientId), "client-2");
+    writer->set(ClientSetting::ClientId, "");
+    EXPECT_EQ(reader->get(ClientSetting::ClientId), std::nullopt);
 }
 
-TEST(SettingsUtilsReceivers, AStoredValueIsReturnedWithoutAskingAnyone) {
-    auto receiver = std::make_shared<StrictMock<MockReceiver>>();
-    auto settings = freshStore({receiver});
-    settings->set(Setting::ServerPort, "443");
-    EXPECT_EQ(settings->get(Setting::ServerPort), "443");
+TEST(SettingsUtilsReceivers, TheFirstAnswerWinsAndIsStoredSoNobodyIsAskedAgain) {
+    auto first = std::make_shared<ScriptedReceiver>();
+    auto second = std::make_shared<ScriptedReceiver>(
+        std::map<std::string, std::string>{{"getServerPort", "8090"}});
+    auto third = std::make_shared<ScriptedReceiver>();
+    SettingsUtils settings(freshDefaults(), {first, second, third});
+
+    EXPECT_EQ(settings.get("serverPortKey"), "8090");
+    EXPECT_EQ(settings.userDefaults().string("serverPortKey"), "8090");
+    EXPECT_EQ(settings.get("serverPortKey"), "8090");
+    EXPECT_EQ(first->asked, Asked{"getServerPort"});
+    EXPECT_EQ(second->asked, Asked{"getServerPort"});
+    EXPECT_EQ(third->asked, Asked{});
 }
 
-TEST(SettingsUtilsReceivers, TheFirstAnswerWinsAndIsStored) {
-    auto first = std::make_shared<StrictMock<MockReceiver>>();
-    auto second = std::make_shared<StrictMock<MockReceiver>>();
-    auto third = std::make_shared<StrictMock<MockReceiver>>();
-    EXPECT_CALL(*first, getServerPort()).WillOnce(Return(std::nullopt));
-    EXPECT_CALL(*second, getServerPort()).WillOnce(Return("8090"));
-    auto settings = freshStore({first, second, third});
-
-    EXPECT_EQ(settings->get("serverPortKey"), "8090");
-    EXPECT_EQ(settings->userDefaults().string("serverPortKey"), "8090");
-    EXPECT_EQ(settings->get("serverPortKey"), "8090");  // strict mocks: nobody is asked again
-}
-
-TEST(SettingsUtilsReceivers, AnEmptyAnswerIsReturnedButNotStored) {
-    auto receiver = std::make_shared<StrictMock<MockReceiver>>();
-    EXPECT_CALL(*receiver, getToken()).Times(2).WillRepeatedly(Return(""));
-    auto settings = freshStore({receiver});
-    EXPECT_EQ(settings->get("tokenKey"), "");
-    EXPECT_EQ(settings->userDefaults().string("tokenKey"), std::nullopt);
-    EXPECT_EQ(settings->get("tokenKey"), "");
-}
-
-TEST(SettingsUtilsReceivers, AnEmptyAnswerLeavesAValueOfAnotherTypeAlone) {
-    auto receiver = std::make_shared<StrictMock<MockReceiver>>();
-    EXPECT_CALL(*receiver, getToken()).WillOnce(Return(""));
-    auto defaults = platform::UserDefaults::suite("settings-test-typed");
-    defaults->set("tokenKey", std::int64_t{42});
+TEST(SettingsUtilsReceivers, AnEmptyAnswerIsReturnedButStoresAndRemovesNothing) {
+    auto receiver =
+        std::make_shared<ScriptedReceiver>(std::map<std::string, std::string>{{"getToken", ""}});
+    auto defaults = freshDefaults();
+    defaults->set("tokenKey", std::int64_t{42});  // not a string: the store lacks a string
     SettingsUtils settings(defaults, {receiver});
+
     EXPECT_EQ(settings.get("tokenKey"), "");
+    EXPECT_EQ(settings.get("tokenKey"), "");
+    EXPECT_EQ(receiver->asked, (Asked{"getToken", "getToken"}));
     EXPECT_EQ(defaults->integer("tokenKey"), 42);
 }
 
 TEST(SettingsUtilsReceivers, KeysWithoutARequirementAskNobody) {
-    auto receiver = std::make_shared<StrictMock<MockReceiver>>();
-    auto settings = freshStore({receiver});
-    EXPECT_EQ(settings->get(ClientSetting::Version), std::nullopt);
-    EXPECT_EQ(settings->get(ClientSetting::Messages), std::nullopt);
-    EXPECT_EQ(settings->get("unknownKey"), std::nullopt);
+    auto receiver = std::make_shared<ScriptedReceiver>();
+    SettingsUtils settings(freshDefaults(), {receiver});
+    EXPECT_EQ(settings.get(ClientSetting::Version), std::nullopt);
+    EXPECT_EQ(settings.get(ClientSetting::Messages), std::nullopt);
+    EXPECT_EQ(settings.get("unknownKey"), std::nullopt);
+    EXPECT_EQ(receiver->asked, Asked{});
 }
 
 TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirement) {
@@ -190,20 +163,13 @@ TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirement) {
         {"storageQuantityLimit", "getStorageQuantityLimit"},
         {"storageDaysLimit", "getStorageDaysLimit"},
     };
-    auto settings = freshStore({std::make_shared<NamingReceiver>()});
+    auto receiver = std::make_shared<ScriptedReceiver>();
+    SettingsUtils settings(freshDefaults(), {receiver});
     for (const auto& [key, requirement] : expected) {
-        EXPECT_EQ(settings->get(key), requirement) << key;
+        receiver->asked.clear();
+        settings.get(key);
+        EXPECT_EQ(receiver->asked, Asked{requirement}) << key;
     }
-}
-
-TEST(SettingsUtilsKeys, CasesAndKeysRoundTrip) {
-    EXPECT_EQ(toString(Setting::ServerAddress), "serverAddressKey");
-    EXPECT_EQ(toString(Setting::StorageDaysLimit), "storageDaysLimit");
-    EXPECT_EQ(toString(ClientSetting::Messages), "messages");
-    EXPECT_EQ(settingFromRawValue("silenceDuplicates"), Setting::SilenceDuplicates);
-    EXPECT_EQ(clientSettingFromRawValue("deviceIdKey"), ClientSetting::DeviceId);
-    EXPECT_EQ(settingFromRawValue("tokenKey"), std::nullopt);
-    EXPECT_EQ(clientSettingFromRawValue("TokenKey"), std::nullopt);
 }
 
 }  // namespace
