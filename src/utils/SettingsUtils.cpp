@@ -97,16 +97,6 @@ std::string toString(ClientSetting setting) {
     return keyOf(clientSettingKeys, setting);
 }
 
-std::optional<Setting> settingFromRawValue(std::string_view key) {
-    const auto* entry = entryFor(settingKeys, key);
-    return entry ? std::optional(entry->setting) : std::nullopt;
-}
-
-std::optional<ClientSetting> clientSettingFromRawValue(std::string_view key) {
-    const auto* entry = entryFor(clientSettingKeys, key);
-    return entry ? std::optional(entry->setting) : std::nullopt;
-}
-
 std::string SettingsUtils::suiteName(const std::string& identifier) {
     const auto stored = KeyChain::load(toString(Setting::SharedAppGroup), identifier);
     const auto group = stored ? decodeUtf8(*stored) : std::nullopt;

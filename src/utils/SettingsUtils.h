@@ -46,9 +46,6 @@ enum class ClientSetting { ClientId, DeviceId, Token, Version, Messages };
 std::string toString(Setting setting);
 /// The setting's key in the store ("clientIdKey", "deviceIdKey", "tokenKey", ...).
 std::string toString(ClientSetting setting);
-/// The case whose key is exactly `key`; nothing for any other text.
-std::optional<Setting> settingFromRawValue(std::string_view key);
-std::optional<ClientSetting> clientSettingFromRawValue(std::string_view key);
 
 /// A handle on one settings store: copies of the shared pointer are the same store. Its
 /// operations change the store, never the handle, and are safe from several threads.
@@ -61,9 +58,6 @@ class SettingsUtils {
     /// when that suite is refused. Throws TextError only when no store can be opened at all.
     static std::shared_ptr<SettingsUtils> sharedAccessGroupInstance(
         const std::string& identifier, SettingReceivers settingReceivers = {});
-
-    /// The suite name the store of `identifier` is opened under (before any fallback).
-    static std::string suiteName(const std::string& identifier);
 
     SettingsUtils(std::shared_ptr<platform::UserDefaults> userDefaults,
                   SettingReceivers settingReceivers);
@@ -84,6 +78,8 @@ class SettingsUtils {
     const platform::UserDefaults& userDefaults() const { return *userDefaults_; }
 
   private:
+    /// The suite the store of `identifier` is opened under, before any fallback.
+    static std::string suiteName(const std::string& identifier);
     std::optional<std::string> askReceivers(std::string_view key) const;
 
     std::shared_ptr<platform::UserDefaults> userDefaults_;
