@@ -5,12 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "orvanpush/logger/LogChannel.h"
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogSeverity.h"
 #include "orvanpush/logger/LogSeverityFilter.h"
 #include "orvanpush/logger/LogValue.h"
-#include "orvanpush/logger/LoggerModule.h"
 #include "platform/ProcessInfo.h"
 #include "utils/logger/LogTestSupport.h"
 
@@ -52,12 +50,6 @@ TEST(LogSeverityFilterTest, AcceptsEntriesAtOrAboveItsSeverity) {
     for (LogSeverity severity : allLogSeverities) {
         EXPECT_TRUE(trace.shouldRecord(makeEntry(severity, "any")));
     }
-}
-
-TEST(LoggerModuleTest, Descriptions) {
-    EXPECT_EQ(toString(LoggerModule::crypto), "Crypto");
-    EXPECT_EQ(toString(LoggerModule::storage), "Storage");
-    EXPECT_EQ(toString(LoggerModule::sdk), "SDK Instance");
 }
 
 TEST(LogEntryTest, CarriesTheProcessIdentity) {

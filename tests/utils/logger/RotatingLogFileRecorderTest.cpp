@@ -105,15 +105,6 @@ class RotatingLogFileRecorderTest : public ::testing::Test {
     Date now = localTime(2024, 1, 15, 12, 0);
 };
 
-TEST_F(RotatingLogFileRecorderTest, NamesFilesByLocalDayAndBundleIdentifier) {
-    EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime(2023, 11, 5, 0, 0, 0)),
-              "2023-11-05-orvanpush.tests.log");
-    EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime(2023, 11, 5, 23, 59, 59)),
-              "2023-11-05-orvanpush.tests.log");
-    EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime(2023, 11, 6, 0, 0, 0)),
-              "2023-11-06-orvanpush.tests.log");
-}
-
 TEST_F(RotatingLogFileRecorderTest, NamesFilesWithAnyIdentifierOrNone) {
     inFreshProcess([] {
         auto config = *platform::PlatformConfig::current();
