@@ -123,8 +123,14 @@ std::string DateFormatter::deviceLocale() {
 }
 
 std::string formatDouble(double value) {
-    char buffer[64];
-    auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    // Plain decimals for everyday magnitudes, exponents only for the very large and very small,
+    // the way the platform prints a double.
+    double magnitude = std::fabs(value);
+    bool plain = magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e16);
+    char buffer[400];
+    auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value,
+                      plain ? std::chars_format::fixed : std::chars_format::scientific);
     std::string text(buffer, end);
     if (std::isfinite(value) && text.find_first_of(".e") == std::string::npos) {
         text += ".0";

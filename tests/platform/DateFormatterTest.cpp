@@ -48,6 +48,10 @@ TEST(FormatDoubleTest, PrintsShortestRoundTripWithPointZero) {
     EXPECT_EQ(formatDouble(1700000000.25), "1700000000.25");
     EXPECT_EQ(formatDouble(0.1), "0.1");
     EXPECT_EQ(formatDouble(-3), "-3.0");
+    EXPECT_EQ(formatDouble(1.7e9), "1700000000.0");
+    EXPECT_EQ(formatDouble(0.0001), "0.0001");
+    EXPECT_EQ(formatDouble(1e16), "1e+16");
+    EXPECT_EQ(formatDouble(0.00001), "1e-05");
 }
 
 TEST(ProcessInfoTest, IdentifiersHaveTheirPlatformShapes) {
