@@ -96,7 +96,7 @@ std::string KeyChain::getKeychainGroup(const std::string& accessGroup) {
     return info->prefix + "." + accessGroup;
 }
 
-void KeyChain::logStatus(OSStatus status, std::source_location site) {
+void KeyChain::logStatus(OSStatus status, SourceLocation site) {
     SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: " + std::to_string(status),
                     site);
 }

@@ -10,9 +10,9 @@
 // (getKeychainGroup) on every call. Nothing here throws; statuses are logged as "OSStatus: ".
 
 #include <optional>
-#include <source_location>
 #include <string>
 #include <string_view>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/Types.h"
 #include "platform/SecItem.h"
@@ -43,7 +43,7 @@ class KeyChain {
     /// Logs the status of a keychain call as "OSStatus: " and the decimal status (info), as
     /// written by the calling function.
     static void logStatus(platform::OSStatus status,
-                          std::source_location site = std::source_location::current());
+                          SourceLocation site = SourceLocation::current());
 
     /// The accessibility that new items get in this process: after first unlock when the
     /// operating system version is at least 13.0.0, always on older versions. Chosen on the first

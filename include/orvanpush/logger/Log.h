@@ -2,8 +2,8 @@
 
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <string>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogChannel.h"
 #include "orvanpush/logger/LogConfiguration.h"
@@ -54,16 +54,15 @@ class Log {
     /// Forward to the channel of `severity` when there is one; `off` does nothing.
     static void trace(LogSeverity severity, std::string function, std::string filePath,
                       int fileLine);
-    static void trace(LogSeverity severity,
-                      std::source_location site = std::source_location::current());
+    static void trace(LogSeverity severity, SourceLocation site = SourceLocation::current());
     static void message(LogSeverity severity, std::string text, std::string function,
                         std::string filePath, int fileLine);
     static void message(LogSeverity severity, std::string text,
-                        std::source_location site = std::source_location::current());
+                        SourceLocation site = SourceLocation::current());
     static void value(LogSeverity severity, std::optional<LogValue> value, std::string function,
                       std::string filePath, int fileLine);
     static void value(LogSeverity severity, std::optional<LogValue> value,
-                      std::source_location site = std::source_location::current());
+                      SourceLocation site = SourceLocation::current());
 };
 
 }  // namespace orvanpush

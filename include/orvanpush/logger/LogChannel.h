@@ -3,8 +3,8 @@
 #include <concepts>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <string>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogSeverity.h"
 #include "orvanpush/logger/LogValue.h"
@@ -28,24 +28,23 @@ class LogChannel {
 
     /// Logs a message entry with `text`, made at the given call site.
     void message(std::string text, std::string function, std::string filePath, int fileLine) const;
-    void message(std::string text,
-                 std::source_location site = std::source_location::current()) const;
+    void message(std::string text, SourceLocation site = SourceLocation::current()) const;
 
     /// Logs a value entry; `std::nullopt` logs an absent value.
     void value(std::optional<LogValue> value, std::string function, std::string filePath,
                int fileLine) const;
     void value(std::optional<LogValue> value,
-               std::source_location site = std::source_location::current()) const;
+               SourceLocation site = SourceLocation::current()) const;
     /// Logs any value: `channel.value(42)`.
     template <class T>
     requires(!std::convertible_to<const T&, std::optional<LogValue>>) void value(
-        const T& value, std::source_location site = std::source_location::current()) const {
+        const T& value, SourceLocation site = SourceLocation::current()) const {
         this->value(std::optional<LogValue>(LogValue(value)), site);
     }
 
     /// Logs a trace entry: a marker that `function` was entered.
     void trace(std::string function, std::string filePath, int fileLine) const;
-    void trace(std::source_location site = std::source_location::current()) const;
+    void trace(SourceLocation site = SourceLocation::current()) const;
 
   private:
     LogSeverity severity_;

@@ -98,7 +98,7 @@ void Log::trace(LogSeverity severity, std::string function, std::string filePath
     }
 }
 
-void Log::trace(LogSeverity severity, std::source_location site) {
+void Log::trace(LogSeverity severity, SourceLocation site) {
     if (const auto& target = channel(severity)) {
         target->trace(site);
     }
@@ -111,7 +111,7 @@ void Log::message(LogSeverity severity, std::string text, std::string function,
     }
 }
 
-void Log::message(LogSeverity severity, std::string text, std::source_location site) {
+void Log::message(LogSeverity severity, std::string text, SourceLocation site) {
     if (const auto& target = channel(severity)) {
         target->message(std::move(text), site);
     }
@@ -124,7 +124,7 @@ void Log::value(LogSeverity severity, std::optional<LogValue> value, std::string
     }
 }
 
-void Log::value(LogSeverity severity, std::optional<LogValue> value, std::source_location site) {
+void Log::value(LogSeverity severity, std::optional<LogValue> value, SourceLocation site) {
     if (const auto& target = channel(severity)) {
         target->value(std::move(value), site);
     }

@@ -29,7 +29,7 @@ void LogChannel::message(std::string text, std::string function, std::string fil
              std::move(filePath), fileLine);
 }
 
-void LogChannel::message(std::string text, std::source_location site) const {
+void LogChannel::message(std::string text, SourceLocation site) const {
     message(std::move(text), site.function_name(), site.file_name(), static_cast<int>(site.line()));
 }
 
@@ -39,7 +39,7 @@ void LogChannel::value(std::optional<LogValue> value, std::string function, std:
              std::move(filePath), fileLine);
 }
 
-void LogChannel::value(std::optional<LogValue> value, std::source_location site) const {
+void LogChannel::value(std::optional<LogValue> value, SourceLocation site) const {
     this->value(std::move(value), site.function_name(), site.file_name(),
                 static_cast<int>(site.line()));
 }
@@ -49,7 +49,7 @@ void LogChannel::trace(std::string function, std::string filePath, int fileLine)
              fileLine);
 }
 
-void LogChannel::trace(std::source_location site) const {
+void LogChannel::trace(SourceLocation site) const {
     trace(site.function_name(), site.file_name(), static_cast<int>(site.line()));
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <optional>
-#include <source_location>
 #include <string>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogChannel.h"
 #include "utils/logger/log_manager/SdkLog.h"
@@ -12,7 +12,7 @@ namespace orvanpush::detail {
 /// Logs `text` on `channel` when it is installed, with the call site's cleaned function name.
 /// For the console-only messages of the log management itself.
 inline void logOnChannel(const std::optional<LogChannel>& channel, std::string text,
-                         std::source_location site = std::source_location::current()) {
+                         SourceLocation site = SourceLocation::current()) {
     if (channel) {
         channel->message(std::move(text), SdkLog::functionName(site), site.file_name(),
                          static_cast<int>(site.line()));

@@ -78,14 +78,14 @@ std::string_view withoutLibraryNamespaces(std::string_view name) {
 }
 
 LogEntry makeEntry(LogEntry::Payload payload, LogSeverity severity, LoggerModule module,
-                   const std::source_location& site, std::string function) {
+                   const SourceLocation& site, std::string function) {
     return LogEntry(std::move(payload), severity, std::nullopt, module, site.file_name(),
                     static_cast<int>(site.line()), std::move(function),
                     platform::ProcessInfo::threadNumber(), std::chrono::system_clock::now());
 }
 
 // The trace marker on the console channel, when it is installed.
-void markOnTraceChannel(const std::string& function, const std::source_location& site) {
+void markOnTraceChannel(const std::string& function, const SourceLocation& site) {
     if (const auto& channel = Log::trace()) {
         channel->trace(function, site.file_name(), static_cast<int>(site.line()));
     }
@@ -94,21 +94,21 @@ void markOnTraceChannel(const std::string& function, const std::source_location&
 }  // namespace
 
 void SdkLog::message(LogSeverity severity, LoggerModule module, std::string text,
-                     std::source_location site) {
+                     SourceLocation site) {
     auto function = functionName(site);
     markOnTraceChannel(function, site);
     LogManager::saveLogRecord(
         makeEntry(LogEntry::Message{std::move(text)}, severity, module, site, std::move(function)));
 }
 
-void SdkLog::trace(LogSeverity severity, LoggerModule module, std::source_location site) {
+void SdkLog::trace(LogSeverity severity, LoggerModule module, SourceLocation site) {
     auto function = functionName(site);
     markOnTraceChannel(function, site);
     LogManager::saveLogRecord(
         makeEntry(LogEntry::Trace{}, severity, module, site, std::move(function)));
 }
 
-std::string SdkLog::functionName(const std::source_location& site) {
+std::string SdkLog::functionName(const SourceLocation& site) {
     std::string_view signature = site.function_name();
     std::string_view name = withoutLibraryNamespaces(qualifiedName(signature));
     return std::string(name.empty() ? signature : name);

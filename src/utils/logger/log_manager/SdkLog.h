@@ -8,8 +8,8 @@
 //
 // File, line and function come from the call site.
 
-#include <source_location>
 #include <string>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogSeverity.h"
 #include "orvanpush/logger/LoggerModule.h"
@@ -17,17 +17,17 @@
 namespace orvanpush::detail {
 
 class SdkLog {
-public:
+  public:
     /// Logs `text` as a message entry of `severity`.
     static void message(LogSeverity severity, LoggerModule module, std::string text,
-                        std::source_location site = std::source_location::current());
+                        SourceLocation site = SourceLocation::current());
     /// Logs a trace entry (its text is the calling function's name) of `severity`.
     static void trace(LogSeverity severity, LoggerModule module,
-                      std::source_location site = std::source_location::current());
+                      SourceLocation site = SourceLocation::current());
 
     /// The calling function's name as entries carry it: the qualified name without return type,
     /// parameters and the library's namespaces ("KeyChain::load").
-    static std::string functionName(const std::source_location& site);
+    static std::string functionName(const SourceLocation& site);
 };
 
 }  // namespace orvanpush::detail

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 #include <optional>
-#include <source_location>
 #include <sstream>
 #include <string>
 #include <vector>
+#include "orvanpush/logger/SourceLocation.h"
 
 #include <gtest/gtest.h>
 
@@ -20,37 +20,35 @@ struct KeyChainProbe {
     static std::optional<std::vector<unsigned char>> load(const std::string&, int) {
         return std::nullopt;
     }
-    static std::source_location site(const std::string&, int) {
-        return std::source_location::current();
-    }
-    static std::source_location fromLambda() {
-        auto lambda = [](int) { return std::source_location::current(); };
+    static SourceLocation site(const std::string&, int) { return SourceLocation::current(); }
+    static SourceLocation fromLambda() {
+        auto lambda = [](int) { return SourceLocation::current(); };
         return lambda(1);
     }
-    KeyChainProbe() : constructed(std::source_location::current()) {}
-    std::source_location operator()(int) const { return std::source_location::current(); }
+    KeyChainProbe() : constructed(SourceLocation::current()) {}
+    SourceLocation operator()(int) const { return SourceLocation::current(); }
     bool operator<(const KeyChainProbe&) const {
-        called = std::source_location::current();
+        called = SourceLocation::current();
         return false;
     }
     template <class T>
-    std::source_location get(T) const {
-        return std::source_location::current();
+    SourceLocation get(T) const {
+        return SourceLocation::current();
     }
 
-    std::source_location constructed;
-    mutable std::source_location called;
+    SourceLocation constructed;
+    mutable SourceLocation called;
 };
 
 template <class T>
 struct BoxProbe {
-    std::source_location put(T) & { return std::source_location::current(); }
+    SourceLocation put(T) & { return SourceLocation::current(); }
 };
 
 namespace {
 
-std::source_location freeFunctionSite() {
-    return std::source_location::current();
+SourceLocation freeFunctionSite() {
+    return SourceLocation::current();
 }
 
 TEST(SdkLogTest, FunctionNameKeepsTheQualifiedNameWithoutLibraryNamespaces) {
