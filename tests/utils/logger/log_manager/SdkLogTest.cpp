@@ -5,10 +5,10 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "orvanpush/logger/SourceLocation.h"
 
 #include <gtest/gtest.h>
 
+#include "orvanpush/logger/SourceLocation.h"
 #include "platform/FileSystem.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
@@ -51,7 +51,16 @@ SourceLocation freeFunctionSite() {
     return SourceLocation::current();
 }
 
+// g++ names a call site by its whole signature; clang 14 only by its bare name.
+bool compilerNamesSignatures() {
+    return std::string_view(SourceLocation::current().function_name()).find('(') !=
+           std::string_view::npos;
+}
+
 TEST(SdkLogTest, FunctionNameKeepsTheQualifiedNameWithoutLibraryNamespaces) {
+    if (!compilerNamesSignatures()) {
+        GTEST_SKIP() << "this compiler names call sites without their class";
+    }
     EXPECT_EQ(SdkLog::functionName(KeyChainProbe::site("", 0)), "KeyChainProbe::site");
     EXPECT_EQ(SdkLog::functionName(KeyChainProbe::fromLambda()), "KeyChainProbe::fromLambda");
     KeyChainProbe probe;
@@ -91,10 +100,11 @@ TEST(SdkLogTest, HandsTheSitesEntryToTheLogFiles) {
     const int traceLine = __LINE__ - 1;
     line = lastLogFileLine();
     EXPECT_NE(line.find(";Error;"), std::string::npos) << line;
-    EXPECT_TRUE(
-        line.ends_with(";;SDK Instance;SdkLogTest_HandsTheSitesEntryToTheLogFiles_Test::"
-                       "TestBody [SdkLogTest.cpp:" +
-                       std::to_string(traceLine) + "]"))
+    auto function = compilerNamesSignatures()
+                        ? std::string("SdkLogTest_HandsTheSitesEntryToTheLogFiles_Test::TestBody")
+                        : std::string("TestBody");
+    EXPECT_TRUE(line.ends_with(";;SDK Instance;" + function +
+                               " [SdkLogTest.cpp:" + std::to_string(traceLine) + "]"))
         << line;
 
     LogSettings::setLogLevel(LogSettings::defaultLogLevel);
