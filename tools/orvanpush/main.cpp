@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "DemoCommand.h"
+#include "InstanceCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/logger/Log.h"
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     addGlobalOptions(app, context.options);
     addVersionFlag(app);
     addDemoCommand(app, context);
+    addInstanceCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
