@@ -22,9 +22,16 @@ icu::Locale localeFor(const std::string& id) {
     return icu::Locale::createFromName(DateFormatter::deviceLocale().c_str());
 }
 
+// ICU reads the host's zone through tzset and static buffers: one detection at a time.
+std::unique_ptr<icu::TimeZone> hostTimeZone() {
+    static std::mutex detection;
+    std::lock_guard lock(detection);
+    return std::unique_ptr<icu::TimeZone>(icu::TimeZone::detectHostTimeZone());
+}
+
 std::unique_ptr<icu::TimeZone> timeZoneFor(const std::string& id) {
     if (id.empty()) {
-        return std::unique_ptr<icu::TimeZone>(icu::TimeZone::detectHostTimeZone());
+        return hostTimeZone();
     }
     return std::unique_ptr<icu::TimeZone>(
         icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(id)));
@@ -104,7 +111,7 @@ std::optional<Date> DateFormatter::date(const std::string& text) const {
 }
 
 std::string DateFormatter::deviceTimeZone() {
-    std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::detectHostTimeZone());
+    auto zone = hostTimeZone();
     icu::UnicodeString id;
     zone->getID(id);
     std::string utf8;

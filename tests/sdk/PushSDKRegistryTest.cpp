@@ -1,3 +1,7 @@
+#include <atomic>
+#include <thread>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "orvanpush/OrvanPushSDKError.h"
@@ -157,6 +161,23 @@ TEST(PushSDKGetInstance, EachCallBuildsANewObject) {
     auto second = PushSDK::getInstance(identifier, nullptr);
     ASSERT_TRUE(first && second);
     EXPECT_NE(first, second);
+}
+
+TEST(PushSDKGetInstance, ConcurrentLookUpsAllSeeTheConfiguration) {
+    const auto identifier = createFull();
+    std::atomic<int> found{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 4; ++i) {
+        threads.emplace_back([&] {
+            for (int j = 0; j < 5; ++j) {
+                found += PushSDK::getInstance(identifier) != nullptr;
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(found.load(), 20);
 }
 
 TEST(PushSDKGetInstance, TheSubscriberIdentityComesFromTheStore) {

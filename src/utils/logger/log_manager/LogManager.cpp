@@ -1,5 +1,6 @@
 #include "utils/logger/log_manager/LogManager.h"
 
+#include <mutex>
 #include <string>
 
 #include "orvanpush/TextError.h"
@@ -52,8 +53,13 @@ std::vector<std::string> namesIn(const std::optional<std::filesystem::path>& dir
 }  // namespace
 
 void LogManager::enableLogging() {
-    Log::enable(LogConfigurationPtr(std::make_shared<XcodeLogConfiguration>(
-        LogSeverity::info, false, StandardStreamsMode::useExclusively, false, true)));
+    // Only the process's first enabling call has an effect, so the console configuration (a
+    // queue and a date formatter) is built only once.
+    static std::once_flag console;
+    std::call_once(console, [] {
+        Log::enable(LogConfigurationPtr(std::make_shared<XcodeLogConfiguration>(
+            LogSeverity::info, false, StandardStreamsMode::useExclusively, false, true)));
+    });
     LogService<std::string> service;
     LogSettings::setLogLevel(
         service.get(LogSettings::logLevelKey).value_or(LogSettings::defaultLogLevel));
