@@ -3,11 +3,8 @@
 // store and the configuration in the group's store), in the same run. On a shared machine run it
 // with --benchmark_repetitions=5: the ratios then compare the medians.
 
-#include <stdlib.h>
-
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -16,6 +13,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include "BenchSupport.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/logger/Log.h"
 #include "orvanpush/platform/PlatformConfig.h"
@@ -148,55 +146,20 @@ void BM_BareReadsOpeningTheFiles(benchmark::State& state) {
 }
 BENCHMARK(BM_BareReadsOpeningTheFiles)->Unit(benchmark::kMicrosecond);
 
-// Keeps the time per look-up of every run (and the medians of repeated runs), by CPU time and
-// by wall time, for the ratios printed at the end.
-class TimeKeeper : public benchmark::ConsoleReporter {
-  public:
-    struct Times {
-        double cpu = 0;
-        double wall = 0;
-    };
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
-                microseconds[run.run_name.function_name] = {run.GetAdjustedCPUTime(),
-                                                            run.GetAdjustedRealTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, Times> microseconds;
-};
-
-std::filesystem::path makeHome() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "orvanpush-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary home");
-    }
-    return pattern;
-}
-
-void printRatio(const TimeKeeper& times, const std::string& bare) {
-    auto ours = times.microseconds.find("BM_GetInstance");
-    auto limit = times.microseconds.find(bare);
-    if (ours != times.microseconds.end() && limit != times.microseconds.end()) {
-        std::cout << "getInstance / " << bare << ": " << ours->second.cpu << " us / "
-                  << limit->second.cpu << " us = " << ours->second.cpu / limit->second.cpu
-                  << " by CPU time, " << ours->second.wall / limit->second.wall
-                  << " by wall time\n";
+void printRatio(const orvanpush::bench::TimeKeeper& times, const std::string& bare) {
+    auto ours = times.find("BM_GetInstance");
+    auto limit = times.find(bare);
+    if (ours && limit) {
+        std::cout << "getInstance / " << bare << ": " << ours->cpu << " us / " << limit->cpu
+                  << " us = " << ours->cpu / limit->cpu << " by CPU time, "
+                  << ours->wall / limit->wall << " by wall time\n";
     }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto home = makeHome();
-    auto config = platform::PlatformConfig::fromEnvironment();
-    config.home = home;
-    config.bundleIdentifier = "orvanpush.bench";
-    platform::PlatformConfig::install(config);
+    orvanpush::bench::BenchHome home("orvanpush.bench");
     orvanpush::Log::neverEnable();
 
     PushSDK::createInstance(
@@ -207,13 +170,10 @@ int main(int argc, char** argv) {
     own->set("_log_level", std::string("error"));
     own->set("_send_logs", std::string("1"));
 
-    benchmark::Initialize(&argc, argv);
-    TimeKeeper reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    orvanpush::bench::TimeKeeper reporter;
+    orvanpush::bench::runBenchmarks(argc, argv, reporter);
 
     printRatio(reporter, "BM_BareReads");
     printRatio(reporter, "BM_BareReadsOpeningTheFiles");
-    std::filesystem::remove_all(home);
     return 0;
 }

@@ -3,7 +3,6 @@
 // and writes and flushes it per line with stdio, in the same directory. On a shared machine run
 // it with --benchmark_repetitions=5: the ratio then compares the medians.
 
-#include <stdlib.h>
 #include <time.h>
 
 #include <chrono>
@@ -11,12 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <map>
 #include <string>
 
 #include <benchmark/benchmark.h>
 
-#include "orvanpush/platform/PlatformConfig.h"
+#include "BenchSupport.h"
 #include "platform/ProcessInfo.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
@@ -74,60 +72,23 @@ void BM_BareFormattedWriteAndFlush(benchmark::State& state) {
 }
 BENCHMARK(BM_BareFormattedWriteAndFlush);
 
-// Keeps the time per line of every run (and of the medians of repeated runs), by CPU time and
-// by wall time, for the ratios printed at the end.
-class RateKeeper : public benchmark::ConsoleReporter {
-  public:
-    struct Times {
-        double cpu = 0;
-        double wall = 0;
-    };
-
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const auto& run : runs) {
-            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
-                times[run.run_name.function_name] = {run.GetAdjustedCPUTime(),
-                                                     run.GetAdjustedRealTime()};
-            }
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, Times> times;
-};
-
-std::filesystem::path makeHome() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "orvanpush-bench-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("cannot create a temporary home");
-    }
-    return pattern;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto home = makeHome();
-    auto config = orvanpush::platform::PlatformConfig::fromEnvironment();
-    config.home = home;
-    config.bundleIdentifier = "orvanpush.bench";
-    orvanpush::platform::PlatformConfig::install(config);
+    orvanpush::bench::BenchHome home("orvanpush.bench");
     orvanpush::detail::LogSettings::setLogLevel("trace");
     orvanpush::detail::LogSettings::setSendLogs("1");
     LogManager::logRecorder()->createLogDirectory();
 
-    benchmark::Initialize(&argc, argv);
-    RateKeeper reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    orvanpush::bench::TimeKeeper reporter;
+    orvanpush::bench::runBenchmarks(argc, argv, reporter);
 
-    auto ours = reporter.times.find("BM_SaveLogRecord");
-    auto bare = reporter.times.find("BM_BareFormattedWriteAndFlush");
-    if (ours != reporter.times.end() && bare != reporter.times.end()) {
+    auto ours = reporter.find("BM_SaveLogRecord");
+    auto bare = reporter.find("BM_BareFormattedWriteAndFlush");
+    if (ours && bare) {
         std::cout << "saveLogRecord / bare fwrite+fflush, lines per second (target >= 0.8): "
-                  << bare->second.cpu / ours->second.cpu << " by CPU time, "
-                  << bare->second.wall / ours->second.wall << " by wall time\n";
+                  << bare->cpu / ours->cpu << " by CPU time, " << bare->wall / ours->wall
+                  << " by wall time\n";
     }
-    std::filesystem::remove_all(home);
     return 0;
 }

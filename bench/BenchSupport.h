@@ -1,0 +1,83 @@
+#pragma once
+
+// What every benchmark program shares: a temporary home installed as the process's platform
+// configuration, and a reporter that keeps each benchmark's time per iteration (the median when
+// runs are repeated) so the program can print our code's ratio to its limit.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "orvanpush/platform/PlatformConfig.h"
+
+namespace orvanpush::bench {
+
+/// A fresh temporary home for the process, removed at the end.
+class BenchHome {
+  public:
+    explicit BenchHome(const std::string& bundleIdentifier) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "orvanpush-bench-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot create a temporary home");
+        }
+        path_ = pattern;
+        auto config = platform::PlatformConfig::fromEnvironment();
+        config.home = path_;
+        config.bundleIdentifier = bundleIdentifier;
+        platform::PlatformConfig::install(config);
+    }
+    ~BenchHome() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    BenchHome(const BenchHome&) = delete;
+    BenchHome& operator=(const BenchHome&) = delete;
+
+  private:
+    std::filesystem::path path_;
+};
+
+/// Console output as usual, plus the time per iteration of every benchmark by name.
+class TimeKeeper : public benchmark::ConsoleReporter {
+  public:
+    struct Times {
+        double cpu = 0;
+        double wall = 0;
+    };
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const auto& run : runs) {
+            if (run.run_type == Run::RT_Iteration || run.aggregate_name == "median") {
+                times_[run.run_name.function_name] = {run.GetAdjustedCPUTime(),
+                                                      run.GetAdjustedRealTime()};
+            }
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    /// The times of the benchmark `name`, when it ran.
+    std::optional<Times> find(const std::string& name) const {
+        auto found = times_.find(name);
+        return found == times_.end() ? std::nullopt : std::optional<Times>(found->second);
+    }
+
+  private:
+    std::map<std::string, Times> times_;
+};
+
+/// Runs the benchmarks the command line selects, reporting through `reporter`.
+inline void runBenchmarks(int argc, char** argv, TimeKeeper& reporter) {
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+}
+
+}  // namespace orvanpush::bench
