@@ -1,7 +1,8 @@
 #pragma once
 
-// The leading pieces shared by the ready-made layouts: timestamp, severity and thread, each
-// present only when its style is given and each followed by the delimiter.
+// The pieces shared by the ready-made layouts: the leading timestamp, severity and thread (each
+// present only when its style is given and each followed by the delimiter), and the closing
+// bracketed call site.
 
 #include <optional>
 #include <utility>
@@ -32,6 +33,14 @@ inline std::vector<FieldBasedLogFormatter::Field> leadingFields(
         addWithDelimiter(Field::callingThread(*callingThreadStyle));
     }
     return fields;
+}
+
+/// Appends " [", the call site and "]", the way every layout closes its line.
+inline void appendBracketedCallSite(std::vector<FieldBasedLogFormatter::Field>& fields) {
+    using Field = FieldBasedLogFormatter::Field;
+    fields.push_back(Field::literal(" ["));
+    fields.push_back(Field::callSite());
+    fields.push_back(Field::literal("]"));
 }
 
 }  // namespace orvanpush::detail

@@ -21,9 +21,7 @@ std::vector<FieldBasedLogFormatter::Field> orvanFields(
     fields.push_back(Field::delimiter(delimiterStyle));
     fields.push_back(Field::payload());
     if (showCallSite) {
-        fields.push_back(Field::literal(" ["));
-        fields.push_back(Field::callSite());
-        fields.push_back(Field::literal("]"));
+        detail::appendBracketedCallSite(fields);
     }
     return fields;
 }

@@ -3,28 +3,32 @@
 #include <variant>
 #include <vector>
 
+#include "utils/logger/LayoutFields.h"
+
 namespace orvanpush {
 namespace {
 
 using Field = FieldBasedLogFormatter::Field;
 
+std::vector<Field> traceFields() {
+    std::vector<Field> fields{Field::severity(SeverityStyle::xcode()), Field::literal(" ->"),
+                              Field::delimiter(DelimiterStyle::space()), Field::payload()};
+    detail::appendBracketedCallSite(fields);
+    return fields;
+}
+
 std::vector<Field> defaultFields(bool showCallSite) {
     std::vector<Field> fields{Field::severity(SeverityStyle::xcode()), Field::literal(" -> "),
                               Field::payload()};
     if (showCallSite) {
-        fields.push_back(Field::literal(" ["));
-        fields.push_back(Field::callSite());
-        fields.push_back(Field::literal("]"));
+        detail::appendBracketedCallSite(fields);
     }
     return fields;
 }
 
 }  // namespace
 
-XcodeTraceLogFormatter::XcodeTraceLogFormatter()
-    : FieldBasedLogFormatter({Field::severity(SeverityStyle::xcode()), Field::literal(" ->"),
-                              Field::delimiter(DelimiterStyle::space()), Field::payload(),
-                              Field::literal(" ["), Field::callSite(), Field::literal("]")}) {}
+XcodeTraceLogFormatter::XcodeTraceLogFormatter() : FieldBasedLogFormatter(traceFields()) {}
 
 bool XcodeTraceLogFormatter::appendTo(std::string& line, const LogEntry& entry) const {
     if (!std::holds_alternative<LogEntry::Trace>(entry.payload)) {
