@@ -62,10 +62,10 @@ DispatchQueue::~DispatchQueue() {
 }
 
 void DispatchQueue::async(Task task) {
-    {
-        std::lock_guard lock(state_->mutex);
-        state_->tasks.push_back(std::move(task));
-    }
+    // Notify under the lock: once it is released the task may run and even destroy this queue,
+    // so nothing of `this` is touched afterwards.
+    std::lock_guard lock(state_->mutex);
+    state_->tasks.push_back(std::move(task));
     state_->wake.notify_one();
 }
 

@@ -46,10 +46,9 @@ TempDirectory::~TempDirectory() {
 }
 
 void Event::notify() {
-    {
-        std::lock_guard lock(mutex_);
-        notified_ = true;
-    }
+    // Under the lock: the waiter may destroy the event as soon as it sees the flag.
+    std::lock_guard lock(mutex_);
+    notified_ = true;
     condition_.notify_all();
 }
 
