@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <numeric>
 #include <stdexcept>
 #include <vector>
 
@@ -13,41 +14,32 @@
 namespace orvanpush::platform {
 namespace {
 
-TEST(DispatchQueueTest, RunsTasksOneAtATimeInSubmissionOrder) {
-    DispatchQueue queue("order");
+TEST(DispatchQueueTest, RunsTasksInOrderWaitsForIdleAndDrainsOnDestruction) {
     std::vector<int> seen;  // touched only on the queue
-    std::atomic<int> running{0};
-    bool overlapped = false;
-    for (int i = 0; i < 500; ++i) {
-        queue.async([&, i] {
-            overlapped |= running.fetch_add(1) != 0;
-            seen.push_back(i);
-            running.fetch_sub(1);
-        });
-    }
-    queue.waitUntilIdle();
-    ASSERT_EQ(seen.size(), 500u);
-    for (int i = 0; i < 500; ++i) {
-        EXPECT_EQ(seen[i], i);
-    }
-    EXPECT_FALSE(overlapped);
+    {
+        DispatchQueue queue("order");
+        for (int i = 0; i < 500; ++i) {
+            queue.async([&seen, i] { seen.push_back(i); });
+            if (i == 249) {
+                queue.waitUntilIdle();
+                EXPECT_EQ(seen.size(), 250u);
+            }
+        }
+    }  // destruction runs the tasks still queued
+    std::vector<int> expected(500);
+    std::iota(expected.begin(), expected.end(), 0);
+    EXPECT_EQ(seen, expected);
 }
 
-TEST(DispatchQueueTest, SyncWaitsAndRunsInlineWhenAlreadyOnTheQueue) {
+TEST(DispatchQueueTest, SyncRunsInlineOnItsQueueRethrowsAndFailedTasksDoNotStopTheQueue) {
     DispatchQueue queue("sync");
-    bool innerRan = false;
-    bool onQueue = false;
+    bool innerRanOnQueue = false;
     queue.sync([&] {
-        onQueue = queue.isCurrent();
-        queue.sync([&] { innerRan = true; });  // would deadlock if it queued behind itself
+        // would deadlock if it queued behind itself
+        queue.sync([&] { innerRanOnQueue = queue.isCurrent(); });
     });
-    EXPECT_TRUE(onQueue);
-    EXPECT_TRUE(innerRan);
-    EXPECT_FALSE(queue.isCurrent());
-}
+    EXPECT_TRUE(innerRanOnQueue);
 
-TEST(DispatchQueueTest, SyncRethrowsAndAFailingAsyncTaskDoesNotStopTheQueue) {
-    DispatchQueue queue("failures");
     EXPECT_THROW(queue.sync([] { throw std::runtime_error("boom"); }), std::runtime_error);
     queue.async([] { throw std::runtime_error("ignored"); });
     bool ranAfter = false;
@@ -55,41 +47,28 @@ TEST(DispatchQueueTest, SyncRethrowsAndAFailingAsyncTaskDoesNotStopTheQueue) {
     EXPECT_TRUE(ranAfter);
 }
 
-TEST(DispatchQueueTest, DestructionRunsPendingTasks) {
-    std::atomic<int> count{0};
-    {
-        DispatchQueue queue("drain");
-        for (int i = 0; i < 100; ++i) {
-            queue.async([&] { count.fetch_add(1); });
-        }
-    }
-    EXPECT_EQ(count.load(), 100);
-}
-
 TEST(DispatchQueueTest, ALastOwnerReleasedInsideItsOwnTaskIsSafe) {
     auto queue = std::make_shared<DispatchQueue>("self-release");
-    testing::Event done;
-    auto* raw = queue.get();
-    raw->async([owner = std::move(queue), &done]() mutable {
-        owner.reset();  // the queue object dies on its own thread
-        done.notify();
+    // The task shares both events: it may still be signalling when the test ends.
+    auto othersReleased = std::make_shared<testing::Event>();
+    auto done = std::make_shared<testing::Event>();
+    queue->async([owner = queue, othersReleased, done]() mutable {
+        othersReleased->wait();
+        owner.reset();  // the last owner: the queue object dies on its own thread
+        done->notify();
     });
-    EXPECT_TRUE(done.wait());
+    queue.reset();
+    othersReleased->notify();
+    EXPECT_TRUE(done->wait());
 }
 
 TEST(MainQueueTest, TasksRunOnTheMainQueueAndIdleIsObservable) {
-    std::atomic<int> count{0};
-    std::atomic<bool> allOnMain{true};
+    std::atomic<int> onMain{0};
     for (int i = 0; i < 50; ++i) {
-        MainQueue::async([&] {
-            allOnMain = allOnMain && MainQueue::isCurrent();
-            count.fetch_add(1);
-        });
+        MainQueue::async([&] { onMain += MainQueue::isCurrent(); });
     }
     EXPECT_TRUE(MainQueue::waitUntilIdle(std::chrono::seconds(10)));
-    EXPECT_EQ(count.load(), 50);
-    EXPECT_TRUE(allOnMain.load());
-    EXPECT_FALSE(MainQueue::isCurrent());
+    EXPECT_EQ(onMain.load(), 50);
 }
 
 }  // namespace
