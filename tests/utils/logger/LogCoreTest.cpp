@@ -1,25 +1,101 @@
-#include <chrono>
-#include <ostream>
+// Severities, values, the receptacle, channels and the process-wide channels. Those can be
+// enabled only once, so each enabling case runs in a process of its own.
+
+#include <bitset>
+#include <functional>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "orvanpush/logger/LogEntry.h"
-#include "orvanpush/logger/LogSeverity.h"
+#include "orvanpush/logger/BasicLogConfiguration.h"
+#include "orvanpush/logger/BufferedLogRecorder.h"
+#include "orvanpush/logger/Log.h"
+#include "orvanpush/logger/LogReceptacle.h"
+#include "orvanpush/logger/LogRecorderBase.h"
 #include "orvanpush/logger/LogSeverityFilter.h"
 #include "orvanpush/logger/LogValue.h"
+#include "orvanpush/logger/PayloadLogFormatter.h"
 #include "platform/ProcessInfo.h"
 #include "utils/logger/LogTestSupport.h"
 
 namespace orvanpush {
 namespace {
 
-using testing::makeEntry;
+using namespace testing;
+using Lines = std::vector<std::string>;
 
-TEST(LogSeverityTest, RawValuesRoundTripAndNothingElseIsASeverity) {
-    for (LogSeverity severity : allLogSeverities) {
-        EXPECT_EQ(logSeverityFromRawValue(toString(severity)), severity);
+std::shared_ptr<BasicLogConfiguration> configuration(
+    LogSeverity minimum, LogRecorders recorders, bool synchronous = false, LogFilters filters = {},
+    std::optional<LogConfigurations> children = std::nullopt) {
+    return std::make_shared<BasicLogConfiguration>(
+        minimum, std::move(filters), std::move(recorders), synchronous, std::move(children));
+}
+
+std::shared_ptr<BufferedMessageRecorder> bufferedRecorder(LogFormatters formatters = {
+                                                              messageFormatter()}) {
+    return std::make_shared<BufferedMessageRecorder>(std::move(formatters), 0);
+}
+
+std::shared_ptr<LogReceptacle> receptacleWith(LogSeverity minimum, LogRecorderPtr recorder) {
+    return std::make_shared<LogReceptacle>(LogConfigurations{configuration(minimum, {recorder})});
+}
+
+// What `recorder` holds once `receptacle` has handed every entry on.
+template <class Recorder>
+auto recorded(LogReceptacle& receptacle, const Recorder& recorder) {
+    receptacle.acceptQueue()->waitUntilIdle();
+    return recorder.buffer();
+}
+
+// Notes every write as it happens and how it was made ("text sync", "text async", with
+// " elsewhere" when it ran off the recorder's queue), so a test can tell whether the logging
+// call waited for it.
+class ProbeRecorder : public LogRecorderBase {
+  public:
+    ProbeRecorder() : LogRecorderBase({messageFormatter()}) {}
+
+    void record(std::string_view message, const LogEntry&, platform::DispatchQueue& currentQueue,
+                bool synchronousMode) override {
+        const bool onOwnQueue = &currentQueue == queue().get() && currentQueue.isCurrent();
+        {
+            std::lock_guard lock(mutex_);
+            writes_.push_back(std::string(message) + (synchronousMode ? " sync" : " async") +
+                              (onOwnQueue ? "" : " elsewhere"));
+        }
+        if (onRecord) {
+            onRecord(message);
+        }
+    }
+
+    Lines writes() const {
+        std::lock_guard lock(mutex_);
+        return writes_;
+    }
+
+    std::function<void(std::string_view)> onRecord;
+
+  private:
+    mutable std::mutex mutex_;
+    Lines writes_;
+};
+
+// Importance runs against the declaration order, so every comparison is checked.
+TEST(LogSeverityTest, OrderedByImportanceAsTheFilterAppliesAndNamedByExactRawValues) {
+    const std::vector<LogSeverity> ascending{LogSeverity::trace, LogSeverity::info,
+                                             LogSeverity::error, LogSeverity::off};
+    for (std::size_t i = 0; i < ascending.size(); ++i) {
+        EXPECT_EQ(logSeverityFromRawValue(toString(ascending[i])), ascending[i]);
+        const LogSeverityFilter minimum(ascending[i]);
+        for (std::size_t j = 0; j < ascending.size(); ++j) {
+            EXPECT_EQ(ascending[i] < ascending[j], i < j);
+            EXPECT_EQ(ascending[i] >= ascending[j], i >= j);
+            EXPECT_EQ(ascending[i] > ascending[j], i > j);
+            EXPECT_EQ(ascending[i] <= ascending[j], i <= j);
+            EXPECT_EQ(minimum.shouldRecord(makeEntry(ascending[j], "")), j >= i);
+        }
     }
     EXPECT_EQ(toString(LogSeverity::error), "error");
     for (const char* text : {"warning", "ERROR", "Info", "", " off"}) {
@@ -27,66 +103,175 @@ TEST(LogSeverityTest, RawValuesRoundTripAndNothingElseIsASeverity) {
     }
 }
 
-TEST(LogSeverityTest, OrderedByImportance) {
-    const std::vector<LogSeverity> ascending{LogSeverity::trace, LogSeverity::info,
-                                             LogSeverity::error, LogSeverity::off};
-    for (std::size_t i = 0; i < ascending.size(); ++i) {
-        for (std::size_t j = 0; j < ascending.size(); ++j) {
-            EXPECT_EQ(ascending[i] < ascending[j], i < j);
-            EXPECT_EQ(ascending[i] >= ascending[j], i >= j);
-            EXPECT_EQ(ascending[i] > ascending[j], i > j);
-            EXPECT_EQ(ascending[i] <= ascending[j], i <= j);
-        }
-    }
-}
-
-TEST(LogSeverityFilterTest, AcceptsEntriesAtOrAboveItsSeverity) {
-    const LogSeverityFilter info(LogSeverity::info);
-    EXPECT_FALSE(info.shouldRecord(makeEntry(LogSeverity::trace, "t")));
-    EXPECT_TRUE(info.shouldRecord(makeEntry(LogSeverity::info, "i")));
-    EXPECT_TRUE(info.shouldRecord(makeEntry(LogSeverity::error, "e")));
-
-    const LogSeverityFilter trace(LogSeverity::trace);
-    for (LogSeverity severity : allLogSeverities) {
-        EXPECT_TRUE(trace.shouldRecord(makeEntry(severity, "any")));
-    }
-}
-
-TEST(LogEntryTest, CarriesTheProcessIdentity) {
-    auto first = makeEntry(LogSeverity::info, "a");
-    auto second = makeEntry(LogSeverity::error, "b");
-    EXPECT_EQ(first.processName, platform::ProcessInfo::processName());
-    EXPECT_EQ(first.processID, platform::ProcessInfo::processId());
-    EXPECT_EQ(second.processName, first.processName);
-    EXPECT_EQ(second.processID, first.processID);
-}
-
-struct Point {
-    int x;
-    int y;
-};
-std::ostream& operator<<(std::ostream& out, const Point& point) {
-    return out << "(" << point.x << ", " << point.y << ")";
-}
 struct Opaque {};
 
-TEST(LogValueTest, NamesAndDescribesValuesAsTheLogFilesShowThem) {
-    EXPECT_EQ(LogValue(5).typeName(), "Int");
-    EXPECT_EQ(LogValue(5).text(), "5");
-    EXPECT_EQ(LogValue(20.0).typeName(), "Double");
+TEST(LogValueTest, DescribesValuesAsTheLogFilesShowThem) {
     EXPECT_EQ(LogValue(20.0).text(), "20.0");
     EXPECT_EQ(LogValue(0.25).text(), "0.25");
     EXPECT_EQ(LogValue(true).text(), "true");
-    EXPECT_EQ(LogValue(std::string("plain")).typeName(), "String");
-    EXPECT_EQ(LogValue(std::string("plain")).text(), "\"plain\"");
-    EXPECT_EQ(LogValue(Point{1, 2}).text(), "(1, 2)");
-    EXPECT_NE(LogValue(Point{1, 2}).typeName().find("Point"), std::string::npos);
+    EXPECT_EQ(LogValue(std::bitset<3>(5)).text(), "101");  // what its operator<< writes
     EXPECT_NE(LogValue(Opaque{}).text().find("Opaque"), std::string::npos);
-}
-
-TEST(LogValueTest, QuotedTextEscapesWhatWouldBreakTheQuotes) {
+    // Quoted text escapes what would break the quotes.
     EXPECT_EQ(LogValue(std::string("say \"hi\"\\\n\r\tend")).text(), R"("say \"hi\"\\\n\r\tend")");
     EXPECT_EQ(LogValue(std::string()).text(), "\"\"");
+}
+
+TEST(LogReceptacleTest, FlattensParentsFirstAndTakesTheLeastMinimum) {
+    LogRecorders some{std::make_shared<LogRecorderBase>(LogFormatters{})};
+    auto c1 = configuration(LogSeverity::info, some);
+    auto c3 = configuration(LogSeverity::info, some);
+    auto c2 = configuration(LogSeverity::info, some, false, {}, LogConfigurations{c3});
+    auto parent = configuration(LogSeverity::trace, {}, false, {}, LogConfigurations{c1, c2});
+    auto c4 = configuration(LogSeverity::error, some);
+    auto q = configuration(LogSeverity::error, some, false, {}, LogConfigurations{c4});
+
+    LogReceptacle receptacle({parent, q});
+
+    EXPECT_EQ(receptacle.configuration(), (LogConfigurations{c1, c2, c3, q, c4}));
+    // The least minimum, where the recorder-less parent's trace does not count.
+    EXPECT_EQ(receptacle.minimumSeverity(), LogSeverity::info);
+    EXPECT_EQ(LogReceptacle({}).minimumSeverity(), LogSeverity::off);
+}
+
+// Each configuration gets the entries at or above its minimum that all its filters accept (the
+// first refusal ends the asking), recorded as the first formatter's text that there is.
+TEST(LogReceptacleTest, MinimumsFiltersAndFormattersDecideWhatEachRecorderGets) {
+    auto errors = bufferedRecorder();
+    auto accept = std::make_shared<CountingFilter>(true);
+    auto refuse = std::make_shared<CountingFilter>(false);
+    auto never = std::make_shared<CountingFilter>(true);
+    auto refused = bufferedRecorder();
+    auto accepted = bufferedRecorder();
+    auto second = bufferedRecorder(
+        {fixedFormatter(std::nullopt), fixedFormatter("second"), fixedFormatter("third")});
+    auto silent = bufferedRecorder({fixedFormatter(std::nullopt), fixedFormatter(std::nullopt)});
+    auto receptacle = std::make_shared<LogReceptacle>(LogConfigurations{
+        configuration(LogSeverity::error, {errors}),
+        configuration(LogSeverity::trace, {refused}, false, {accept, refuse, never}),
+        configuration(LogSeverity::trace, {accepted}, true, {accept}),
+        configuration(LogSeverity::trace, {second, silent})});
+
+    for (LogSeverity severity :
+         {LogSeverity::trace, LogSeverity::info, LogSeverity::error, LogSeverity::off}) {
+        receptacle->log(makeEntry(severity, toString(severity)));
+    }
+
+    EXPECT_EQ(recorded(*receptacle, *errors), (Lines{"error", "off"}));
+    EXPECT_TRUE(recorded(*receptacle, *refused).empty());
+    EXPECT_EQ(recorded(*receptacle, *accepted), (Lines{"trace", "info", "error", "off"}));
+    EXPECT_EQ(accept->asked, 8);
+    EXPECT_EQ(refuse->asked, 4);
+    EXPECT_EQ(never->asked, 0);
+    EXPECT_EQ(recorded(*receptacle, *second), Lines(4, "second"));
+    EXPECT_TRUE(recorded(*receptacle, *silent).empty());
+}
+
+TEST(LogReceptacleTest, OnlySynchronousConfigurationsMakeTheCallerWaitForTheWrite) {
+    auto later = std::make_shared<ProbeRecorder>();
+    auto now = std::make_shared<ProbeRecorder>();
+    auto receptacle = std::make_shared<LogReceptacle>(
+        LogConfigurations{configuration(LogSeverity::trace, {later}),
+                          configuration(LogSeverity::trace, {now}, true)});
+    Event gate;
+    later->queue()->async([&gate] { gate.wait(); });  // holds the asynchronous write back
+
+    receptacle->log(makeEntry(LogSeverity::info, "entry"));
+    EXPECT_TRUE(later->writes().empty());
+    EXPECT_EQ(now->writes(), Lines{"entry sync"});
+
+    gate.notify();
+    receptacle->acceptQueue()->waitUntilIdle();
+    later->queue()->waitUntilIdle();
+    EXPECT_EQ(later->writes(), Lines{"entry async"});
+}
+
+// In a process of its own: should it deadlock, the stuck queues are left behind with it.
+TEST(LogReceptacleTest, ARecorderMayLogSynchronouslyFromItsOwnQueue) {
+    inFreshProcess([] {
+        auto recorder = std::make_shared<ProbeRecorder>();
+        auto receptacle = std::make_shared<LogReceptacle>(
+            LogConfigurations{configuration(LogSeverity::trace, {recorder}, true)});
+        recorder->onRecord = [&receptacle](std::string_view message) {
+            if (message == "outer") {
+                receptacle->log(makeEntry(LogSeverity::error, "inner"));
+            }
+        };
+
+        Event done;
+        std::thread caller([&] {
+            receptacle->log(makeEntry(LogSeverity::info, "outer"));
+            done.notify();
+        });
+        if (!done.wait()) {
+            caller.detach();
+            static auto stuck = receptacle;
+            FAIL() << "logging from inside a synchronous recorder deadlocked";
+        }
+        caller.join();
+        EXPECT_EQ(recorder->writes(), (Lines{"outer sync", "inner sync"}));
+    });
+}
+
+TEST(LogChannelTest, CallsBecomeEntriesOfTheChannelsSeverityMadeAtTheCallSite) {
+    auto recorder = std::make_shared<BufferedLogEntryRecorder>(
+        LogFormatters{std::make_shared<PayloadLogFormatter>()}, 0);
+    auto receptacle = receptacleWith(LogSeverity::trace, recorder);
+    const LogChannel channel(LogSeverity::info, receptacle);
+    channel.message("hello", "subscribe()", "/src/sdk/Subscription.cpp", 12);
+    channel.trace();
+
+    auto logged = recorded(*receptacle, *recorder);
+    ASSERT_EQ(logged.size(), 2u);
+    const LogEntry& entry = logged[0];
+    EXPECT_EQ(std::get<LogEntry::Message>(entry.payload).text, "hello");
+    EXPECT_EQ(entry.severity, LogSeverity::info);
+    EXPECT_EQ(entry.callingFilePath, "/src/sdk/Subscription.cpp");
+    EXPECT_EQ(entry.callingFileLine, 12);
+    EXPECT_EQ(entry.callingStackFrame, "subscribe()");
+    EXPECT_EQ(entry.callingThreadID, platform::ProcessInfo::threadNumber());
+    // The source-location forms record this very call site.
+    EXPECT_TRUE(std::holds_alternative<LogEntry::Trace>(logged[1].payload));
+    EXPECT_TRUE(logged[1].callingFilePath.ends_with("LogCoreTest.cpp"));
+    EXPECT_NE(logged[1].callingStackFrame.find("TestBody"), std::string::npos);
+}
+
+TEST(LogEnablingTest, TheFirstEnablingInstallsTheChannelsAtOrAboveTheMinimumForGood) {
+    inFreshProcess([] {
+        EXPECT_FALSE(Log::error() || Log::info() || Log::trace());
+        auto console = bufferedRecorder({std::make_shared<PayloadLogFormatter>()});
+        auto receptacle = receptacleWith(LogSeverity::info, console);
+
+        Log::enable(receptacle);
+        Log::enable(receptacleWith(LogSeverity::trace, bufferedRecorder()));
+        Log::enable(LogConfigurations{});
+        Log::neverEnable();
+
+        ASSERT_TRUE(Log::error().has_value());
+        ASSERT_TRUE(Log::info().has_value());
+        EXPECT_FALSE(Log::trace().has_value());
+        EXPECT_EQ(Log::error()->severity(), LogSeverity::error);
+
+        Log::message(LogSeverity::info, "info");
+        Log::message(LogSeverity::off, "off");
+        Log::trace(LogSeverity::trace);
+        Log::value(LogSeverity::error, LogValue(3));
+        Log::message(LogSeverity::error, "error", "f()", "/f.cpp", 1);
+        EXPECT_EQ(recorded(*receptacle, *console), (Lines{"info", "= Int: 3", "error"}));
+    });
+}
+
+TEST(LogEnablingTest, NeverEnableKeepsLoggingOff) {
+    inFreshProcess([] {
+        auto console = bufferedRecorder();
+        auto receptacle = receptacleWith(LogSeverity::trace, console);
+
+        Log::neverEnable();
+        Log::enable(receptacle);
+
+        EXPECT_FALSE(Log::error() || Log::info() || Log::trace());
+        Log::message(LogSeverity::error, "dropped");
+        EXPECT_TRUE(recorded(*receptacle, *console).empty());
+    });
 }
 
 }  // namespace

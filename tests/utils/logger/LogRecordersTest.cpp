@@ -1,59 +1,42 @@
-#include <sys/stat.h>
-
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
-#include "orvanpush/logger/BufferedLogRecorder.h"
 #include "orvanpush/logger/FileLogRecorder.h"
-#include "orvanpush/logger/OSLogRecorder.h"
-#include "orvanpush/logger/OutputStreamLogRecorder.h"
+#include "orvanpush/logger/RotatingLogFileRecorder.h"
 #include "orvanpush/logger/StandardStreamsLogRecorder.h"
+#include "orvanpush/platform/Console.h"
+#include "orvanpush/platform/PlatformConfig.h"
 #include "utils/logger/LogTestSupport.h"
 
 namespace orvanpush {
 namespace {
 
-using testing::fixedFormatter;
-using testing::makeEntry;
-using testing::messageFormatter;
-using testing::TempDirectory;
+using std::filesystem::perms;
+using namespace testing;
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
+void touch(const std::filesystem::path& path) {
+    std::ofstream(path) << "old\n";
 }
 
 struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using Stream = std::unique_ptr<std::FILE, FileCloser>;
 
-// A stream into a file of a temporary directory, read back through the file.
-class CapturedStream {
-  public:
-    explicit CapturedStream(const std::string& name)
-        : path_(directory_.path() / name), file_(std::fopen(path_.c_str(), "w")) {}
-    std::FILE* get() const { return file_.get(); }
-    std::string contents() const {
-        std::fflush(file_.get());
-        return onDisk();
-    }
-    /// What reached the file, without flushing the stream.
-    std::string onDisk() const { return readFile(path_); }
-
-  private:
-    TempDirectory directory_;
-    std::filesystem::path path_;
-    File file_;
-};
+Stream openStream(const std::filesystem::path& path) {
+    return Stream(std::fopen(path.c_str(), "w"));
+}
 
 // Calls `record` on the recorder's queue, as the receptacle does.
 void recordOnQueue(LogRecorder& recorder, std::string_view message, const LogEntry& entry,
@@ -62,120 +45,231 @@ void recordOnQueue(LogRecorder& recorder, std::string_view message, const LogEnt
         [&] { recorder.record(message, entry, *recorder.queue(), synchronousMode); });
 }
 
-TEST(OutputStreamLogRecorderTest, EndsEachMessageWithExactlyOneLineEnd) {
-    CapturedStream stream("out");
-    OutputStreamLogRecorder recorder(stream.get(), {});
-    const auto entry = makeEntry(LogSeverity::info, "unused");
-
-    recordOnQueue(recorder, "ends in a line feed\n", entry);
-    recordOnQueue(recorder, "ends in a letter", entry);
-    recordOnQueue(recorder, "", entry);
-    recordOnQueue(recorder, "ends in a return\r", entry);
-
-    EXPECT_EQ(stream.contents(), "ends in a line feed\nends in a letter\n\nends in a return\r");
-
-    // A waiting caller finds the bytes in the file, not in the stream's buffer.
-    recordOnQueue(recorder, "flushed", entry, true);
-    EXPECT_EQ(stream.onDisk(),
-              "ends in a line feed\nends in a letter\n\nends in a return\rflushed\n");
-}
-
-TEST(StandardStreamsLogRecorderTest, SendsErrorsToStandardErrorAndTheRestToStandardOutput) {
-    CapturedStream out("out");
-    CapturedStream err("err");
-    StandardStreamsLogRecorder recorder(out.get(), err.get(), {messageFormatter()});
-
-    for (LogSeverity severity : allLogSeverities) {
-        recordOnQueue(recorder, toString(severity), makeEntry(severity, "unused"));
-    }
-
-    EXPECT_EQ(out.contents(), "info\ntrace\n");
-    EXPECT_EQ(err.contents(), "off\nerror\n");
-    EXPECT_EQ(recorder.standardOutput()->queue(), recorder.queue());
-    EXPECT_EQ(recorder.standardError()->queue(), recorder.queue());
-    EXPECT_EQ(recorder.standardError()->formatters(), recorder.formatters());
-}
-
-class FileLogRecorderTest : public ::testing::Test {
-  protected:
-    std::shared_ptr<FileLogRecorder> open(LogFormatters formatters = {messageFormatter()}) {
-        return FileLogRecorder::open(path.string(), std::move(formatters));
-    }
-
+// Errors and `off` go to standard error, the rest to standard output; each message ends in
+// exactly one line end, and a waiting caller finds its line in the file, not in a buffer.
+TEST(StandardStreamsLogRecorderTest, RoutesBySeverityEndsLinesOnceAndFlushesForAWaitingCaller) {
     TempDirectory directory;
-    std::filesystem::path path = directory.path() / "file.log";
-};
+    auto out = openStream(directory.path() / "out");
+    auto err = openStream(directory.path() / "err");
+    StandardStreamsLogRecorder recorder(out.get(), err.get(), {messageFormatter()});
+    recordOnQueue(recorder, "trace\n", makeEntry(LogSeverity::trace, ""));
+    recordOnQueue(recorder, "", makeEntry(LogSeverity::off, ""));
+    recordOnQueue(recorder, "info\r", makeEntry(LogSeverity::info, ""));
+    recordOnQueue(recorder, "error", makeEntry(LogSeverity::error, ""), true);
 
-TEST_F(FileLogRecorderTest, CannotBeOpenedInAMissingDirectory) {
-    EXPECT_EQ(FileLogRecorder::open((directory.path() / "missing" / "file.log").string(),
-                                    {messageFormatter()}),
-              nullptr);
-    EXPECT_FALSE(std::filesystem::exists(directory.path() / "missing"));
+    EXPECT_EQ(readFile(directory.path() / "err"), "\nerror\n");
+    std::fflush(nullptr);
+    EXPECT_EQ(readFile(directory.path() / "out"), "trace\ninfo\r");
 }
 
-TEST_F(FileLogRecorderTest, AppendsTheFirstFormattersTextToAPrivateFileAndFlushesEach) {
+// The file recorder writes its first formatter's line (nothing when that gives none), not the
+// message it is given, and flushes each line as it is written.
+TEST(FileLogRecorderTest, AppendsTheFirstFormattersLineWithLineBreaksEscaped) {
+    TempDirectory directory;
+    const auto path = directory.path() / "file.log";
     std::ofstream(path) << "kept\n";
-    auto recorder = open({fixedFormatter("first"), fixedFormatter("second")});
+    auto recorder =
+        FileLogRecorder::open(path.string(), {messageFormatter(), fixedFormatter("second")});
     ASSERT_NE(recorder, nullptr);
-    recordOnQueue(*recorder, "the message is not written", makeEntry(LogSeverity::info, "x"));
-    auto silent = FileLogRecorder::open(path.string(),
-                                        {fixedFormatter(std::nullopt), fixedFormatter("second")});
-    recordOnQueue(*silent, "", makeEntry(LogSeverity::info, "x"));
-    // Read while both are still open.
-    EXPECT_EQ(readFile(path), "kept\nfirst\n");
-
-    ASSERT_NE(FileLogRecorder::open((directory.path() / "new.log").string(), {}), nullptr);
-    struct stat info {};
-    ASSERT_EQ(stat((directory.path() / "new.log").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST_F(FileLogRecorderTest, LineBreaksInsideAnEntryAreEscapedSoOneEntryIsOneLine) {
-    auto recorder = open();
-    ASSERT_NE(recorder, nullptr);
-    const auto forged = makeEntry(LogSeverity::info,
-                                  "user=a\n2023-11-05 14:03:27+0300;Error;;SDK Instance;forged\r");
-    recordOnQueue(*recorder, "", forged);
-    recordOnQueue(*recorder, "text ends in a line feed\n",
-                  makeEntry(LogSeverity::info, "text ends in a line feed\n"));
+    for (const char* text : {"user=a\n2023-11-05 14:03:27+0300;Error;;SDK Instance;forged\r",
+                             "text ends in a line feed\n"}) {
+        recordOnQueue(*recorder, "not written", makeEntry(LogSeverity::info, text));
+    }
+    auto trace = makeEntry(LogSeverity::info, "");
+    trace.payload = LogEntry::Trace{};
+    recordOnQueue(*recorder, "not written", trace);
 
     EXPECT_EQ(readFile(path),
-              "user=a\\n2023-11-05 14:03:27+0300;Error;;SDK Instance;forged\\r\n"
+              "kept\nuser=a\\n2023-11-05 14:03:27+0300;Error;;SDK Instance;forged\\r\n"
               "text ends in a line feed\\n\n");
 }
 
-TEST(BufferedLogRecorderTest, KeepsOnlyTheNewestItemsBeyondTheLimit) {
-    BufferedMessageRecorder limited({}, 2);
-    BufferedMessageRecorder unlimited({}, 0);
-    for (const char* message : {"one", "two", "three"}) {
-        recordOnQueue(limited, message, makeEntry(LogSeverity::info, "x"));
-        recordOnQueue(unlimited, message, makeEntry(LogSeverity::info, "x"));
-    }
-
-    EXPECT_EQ(limited.buffer(), (std::vector<std::string>{"two", "three"}));
-    EXPECT_EQ(unlimited.buffer(), (std::vector<std::string>{"one", "two", "three"}));
-    limited.clear();
-    EXPECT_TRUE(limited.buffer().empty());
+// A local wall-clock time ("2024-01-15 23:59:00") through the C library, independently of the
+// recorder's formatter.
+Date localTime(const char* text) {
+    std::tm fields{};
+    strptime(text, "%Y-%m-%d %H:%M:%S", &fields);
+    fields.tm_isdst = -1;
+    return std::chrono::system_clock::from_time_t(std::mktime(&fields));
 }
 
-TEST(OSLogRecorderTest, TranslatesSeveritiesToSystemLogTypes) {
-    using Kind = OSLogTypeTranslator::Kind;
-    for (Kind kind : {Kind::default_, Kind::strict, Kind::relaxed}) {
-        const OSLogTypeTranslator translator(kind);
-        EXPECT_EQ(translator.logType(makeEntry(LogSeverity::error, "")), OSLogType::error);
-        EXPECT_EQ(translator.logType(makeEntry(LogSeverity::info, "")), OSLogType::info);
-        EXPECT_EQ(translator.logType(makeEntry(LogSeverity::trace, "")), OSLogType::default_);
-        EXPECT_EQ(translator.logType(makeEntry(LogSeverity::off, "")), OSLogType::default_);
+std::string nameOfDay(const std::string& day) {
+    return day + "-orvanpush.tests.log";
+}
+
+std::set<std::string> namesIn(const std::filesystem::path& directory) {
+    std::set<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(directory)) {
+        names.insert(item.path().filename().string());
     }
-    const auto error = makeEntry(LogSeverity::error, "");
-    EXPECT_EQ(OSLogTypeTranslator(Kind::allAsDefault).logType(error), OSLogType::default_);
-    EXPECT_EQ(OSLogTypeTranslator(Kind::allAsDebug).logType(error), OSLogType::debug);
-    EXPECT_EQ(OSLogTypeTranslator::function([](const LogEntry&) {
-                  return OSLogType::fault;
-              }).logType(error),
-              OSLogType::fault);
-    EXPECT_TRUE(OSLogRecorder::isAvailable());
-    EXPECT_EQ(OSLogRecorder({}).subsystem(), "orvanpush.tests");
+    return names;
+}
+
+// Collects the console's lines while it lives; the recorder prints on the calling thread.
+struct CapturedConsole {
+    CapturedConsole() {
+        platform::Console::redirect([this](std::string_view line) { lines.emplace_back(line); });
+    }
+    ~CapturedConsole() { platform::Console::redirect({}); }
+    std::vector<std::string> lines;
+};
+
+class RotatingLogFileRecorderTest : public ::testing::Test {
+  protected:
+    std::shared_ptr<RotatingLogFileRecorder> makeRecorder(int daysToKeep) {
+        auto recorder = std::make_shared<RotatingLogFileRecorder>(
+            daysToKeep, directory.path().string(), LogFormatters{messageFormatter()},
+            [this] { return now; });
+        recorder->createLogDirectory();
+        return recorder;
+    }
+
+    void record(RotatingLogFileRecorder& recorder, const std::string& text, Date timestamp) {
+        recorder.record("not written", makeEntry(LogSeverity::info, text, timestamp),
+                        *recorder.queue(), false);
+    }
+
+    std::string fileOfDay(const std::string& day) const {
+        return readFile(directory.path() / nameOfDay(day));
+    }
+
+    TempDirectory directory;
+    Date now = localTime("2024-01-15 12:00:00");
+};
+
+TEST_F(RotatingLogFileRecorderTest, NamesFilesWithAnyIdentifierOrNone) {
+    inFreshProcess([] {
+        auto config = *platform::PlatformConfig::current();
+        config.bundleIdentifier = "it's.app";
+        platform::PlatformConfig::install(config);
+        EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime("2023-11-05 14:03:00")),
+                  "2023-11-05-it's.app.log");
+        config.bundleIdentifier.clear();
+        platform::PlatformConfig::install(config);
+        EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime("2023-11-05 14:03:00")),
+                  "2023-11-05.log");
+    });
+}
+
+TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAndPrunesFirst) {
+    auto recorder = makeRecorder(2);
+    now = localTime("2024-01-15 23:59:00");
+    record(*recorder, "before midnight", now);
+    record(*recorder, "still the 15th", localTime("2024-01-15 23:59:59"));
+    touch(directory.path() / "stale.log");
+
+    now = localTime("2024-01-16 00:01:00");
+    record(*recorder, "after midnight", now);
+
+    EXPECT_EQ(namesIn(directory.path()),
+              (std::set<std::string>{nameOfDay("2024-01-15"), nameOfDay("2024-01-16")}));
+    EXPECT_EQ(fileOfDay("2024-01-15"), "before midnight\nstill the 15th\n");
+    EXPECT_EQ(fileOfDay("2024-01-16"), "after midnight\n");
+    EXPECT_EQ(std::filesystem::status(directory.path() / nameOfDay("2024-01-16")).permissions(),
+              perms::owner_read | perms::owner_write);
+}
+
+TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
+    auto recorder = makeRecorder(7);
+    now = localTime("2024-03-05 09:30:00");
+    std::set<std::string> kept{".hidden"};
+    for (const char* day : {"2024-03-05", "2024-03-04", "2024-03-03", "2024-03-02", "2024-03-01",
+                            "2024-02-29", "2024-02-28"}) {
+        kept.insert(nameOfDay(day));
+        touch(directory.path() / nameOfDay(day));
+    }
+    touch(directory.path() / ".hidden");
+    touch(directory.path() / nameOfDay("2024-02-27"));
+    touch(directory.path() / "notes.txt");
+    std::filesystem::create_directories(directory.path() / "old" / "inner");
+
+    recorder->prune();
+
+    EXPECT_EQ(namesIn(directory.path()), kept);
+}
+
+TEST_F(RotatingLogFileRecorderTest, KeepingNoDaysEmptiesTheDirectoryBeforeTheNewFileOpens) {
+    auto recorder = makeRecorder(0);
+    for (const char* name : {"2024-01-15-orvanpush.tests.log", "other", ".keep"}) {
+        touch(directory.path() / name);
+    }
+
+    record(*recorder, "first", now);
+
+    EXPECT_EQ(namesIn(directory.path()), (std::set<std::string>{".keep", nameOfDay("2024-01-15")}));
+    EXPECT_EQ(fileOfDay("2024-01-15"), "first\n");
+}
+
+TEST_F(RotatingLogFileRecorderTest, EntriesAreDroppedUntilTheDirectoryExists) {
+    const auto missing = directory.path() / "logs";
+    RotatingLogFileRecorder recorder(7, missing.string(), {messageFormatter()},
+                                     [this] { return now; });
+    CapturedConsole console;
+
+    record(recorder, "dropped", now);
+    EXPECT_FALSE(std::filesystem::exists(missing));
+    ASSERT_FALSE(console.lines.empty());
+    EXPECT_TRUE(console.lines[0].starts_with("Error attempting to read directory at path <" +
+                                             missing.string() + ">: "))
+        << console.lines[0];
+
+    // The day's file is tried again rather than the rest of the day lost.
+    recorder.createLogDirectory();
+    EXPECT_EQ(std::filesystem::status(missing).permissions(), perms::owner_all);
+    record(recorder, "written", now + std::chrono::seconds(1));
+    EXPECT_EQ(readFile(missing / nameOfDay("2024-01-15")), "written\n");
+}
+
+TEST_F(RotatingLogFileRecorderTest, DirectRecordsFromManyThreadsLeaveWholeLines) {
+    constexpr int kThreads = 8;
+    constexpr int kLinesPerThread = 10000;
+    auto recorder = makeRecorder(7);
+
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < kThreads; ++thread) {
+        threads.emplace_back([&, thread] {
+            for (int line = 0; line < kLinesPerThread; ++line) {
+                record(*recorder,
+                       "thread " + std::to_string(thread) + " line " + std::to_string(line), now);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+
+    std::istringstream lines(fileOfDay("2024-01-15"));
+    const std::regex whole("thread ([0-7]) line ([0-9]+)");
+    std::vector<int> next(kThreads, 0);
+    int count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, whole)) << line;
+        // Each thread's lines arrive in its own order.
+        ASSERT_EQ(std::stoi(match[2]), next[std::stoi(match[1])]++) << line;
+    }
+    EXPECT_EQ(count, kThreads * kLinesPerThread);
+}
+
+// Days are 23 hours long when the clocks go forward, as in Berlin on the last Sunday of March.
+TEST_F(RotatingLogFileRecorderTest, FollowsCalendarDaysAcrossAClockChange) {
+    inFreshProcess([this] {
+        setenv("TZ", "Europe/Berlin", 1);
+        tzset();
+        auto recorder = makeRecorder(2);
+        now = localTime("2024-03-31 00:00:30");
+        record(*recorder, "start of a 23-hour day", now);
+        now = localTime("2024-04-01 00:00:30");
+        record(*recorder, "start of the next day", now);
+        EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
+        EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
+
+        // Stepping back one day from the day after a 23-hour day lands on that day.
+        touch(directory.path() / nameOfDay("2024-03-30"));
+        recorder->prune();
+        EXPECT_EQ(namesIn(directory.path()),
+                  (std::set<std::string>{nameOfDay("2024-03-31"), nameOfDay("2024-04-01")}));
+    });
 }
 
 }  // namespace

@@ -1,24 +1,26 @@
 #pragma once
 
-// Small helpers for the logging framework's tests: entries, formatters and filters built from
-// lambdas, and a way to run a test body in a fresh process (for process-wide state).
+// Small helpers for the logging framework's tests: entries, formatters and filters, files read
+// back whole, and a way to run a test body in a fresh process (for process-wide state).
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 
-#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include "orvanpush/logger/FieldLogFormatters.h"
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogFilter.h"
-#include "orvanpush/logger/LogFormatter.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::testing {
@@ -29,82 +31,60 @@ inline LogEntry makeEntry(LogSeverity severity, std::string text,
                     "/src/Test.cpp", 1, "test()", 1, timestamp);
 }
 
-inline const std::string& messageText(const LogEntry& entry) {
-    return std::get<LogEntry::Message>(entry.payload).text;
-}
-
-/// A formatter that answers with whatever its function gives.
-class FunctionFormatter : public LogFormatter {
-  public:
-    using Function = std::function<std::optional<std::string>(const LogEntry&)>;
-    explicit FunctionFormatter(Function function) : function_(std::move(function)) {}
-    std::optional<std::string> format(const LogEntry& entry) const override {
-        return function_(entry);
-    }
-
-  private:
-    Function function_;
-};
-
 /// Formats a message entry as its text; nothing for other entries.
 inline LogFormatterPtr messageFormatter() {
-    return std::make_shared<FunctionFormatter>(
-        [](const LogEntry& entry) -> std::optional<std::string> {
-            if (const auto* message = std::get_if<LogEntry::Message>(&entry.payload)) {
-                return message->text;
-            }
-            return std::nullopt;
-        });
+    return std::make_shared<PayloadMessageLogFormatter>();
 }
 
+/// A formatter with the same answer for every entry. It only formats, as a host's might.
+class FixedFormatter : public LogFormatter {
+  public:
+    explicit FixedFormatter(std::optional<std::string> text) : text_(std::move(text)) {}
+    std::optional<std::string> format(const LogEntry&) const override { return text_; }
+
+  private:
+    std::optional<std::string> text_;
+};
+
 inline LogFormatterPtr fixedFormatter(std::optional<std::string> text) {
-    return std::make_shared<FunctionFormatter>([text](const LogEntry&) { return text; });
+    return std::make_shared<FixedFormatter>(std::move(text));
 }
 
 /// A filter with a fixed answer that counts how often it was asked.
-class CountingFilter : public LogFilter {
-  public:
-    explicit CountingFilter(bool answer) : answer_(answer) {}
+struct CountingFilter : LogFilter {
+    explicit CountingFilter(bool answer) : answer(answer) {}
     bool shouldRecord(const LogEntry&) const override {
         ++asked;
-        return answer_;
+        return answer;
     }
+    const bool answer;
     mutable std::atomic<int> asked{0};
-
-  private:
-    bool answer_;
 };
 
-/// Runs `body` with its failures collected, repeats them on standard error and answers the
-/// exit status of a child process: 0 when nothing failed.
-inline int runReportingFailures(const std::function<void()>& body) {
-    ::testing::TestPartResultArray results;
-    {
-        ::testing::ScopedFakeTestPartResultReporter reporter(
-            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ALL_THREADS, &results);
-        body();
-    }
-    int status = 0;
-    for (int i = 0; i < results.size(); ++i) {
-        const auto& result = results.GetTestPartResult(i);
-        if (result.failed()) {
-            status = 1;
-            std::fprintf(stderr, "%s:%d: %s\n", result.file_name() ? result.file_name() : "?",
-                         result.line_number(), result.message());
-        }
-    }
-    std::error_code ignored;
-    std::filesystem::remove_all(testHome(), ignored);
-    std::fflush(nullptr);
-    return status;
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream contents;
+    contents << in.rdbuf();
+    return contents.str();
 }
 
 /// Runs `body` in a child process of its own, so that it may change process-wide state (the
 /// log channels, the time zone, the platform configuration). Failures inside the child fail
-/// the test.
+/// the test: they turn its exit status non-zero and are printed where the parent shows them.
 inline void inFreshProcess(const std::function<void()>& body) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(std::_Exit(runReportingFailures(body)), ::testing::ExitedWithCode(0), "");
+    const auto run = [&body] {
+        body();
+        const auto& result = *::testing::UnitTest::GetInstance()->current_test_info()->result();
+        for (int i = 0; i < result.total_part_count(); ++i) {
+            std::cerr << result.GetTestPartResult(i) << std::endl;
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(testHome(), ignored);  // the child's own home
+        std::fflush(nullptr);
+        return result.Failed() ? 1 : 0;
+    };
+    EXPECT_EXIT(std::_Exit(run()), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace orvanpush::testing
