@@ -1,11 +1,14 @@
 #include "security/KeyChainUtil.h"
 
-#include <sstream>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "orvanpush/KeyChainAccessGroupHelper.h"
 #include "platform/FileSystem.h"
 #include "platform/SecItem.h"
 #include "utils/logger/log_manager/LogManager.h"
@@ -15,120 +18,160 @@ namespace orvanpush::detail {
 namespace {
 
 using namespace platform;
-using ::testing::Contains;
-using ::testing::Each;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using Info = KeyChainAccessGroupInfo;
 
 Bytes bytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-// Every item stored under `account`, newest first, as attribute dictionaries.
-Json itemsOf(const std::string& account) {
+// The probe items through which the default access group is learnt.
+Json detectionProbe() {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrAccount, "detectAppIdentifierForKeyChainGroupIdUsage"},
+            {kSecAttrService, ""},
+            {kSecAttrAccessible, kSecAttrAccessibleAlways},
+            {kSecAttrSynchronizable, true}};
+}
+
+Json prefixProbe() {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrAccount, "bundleSeedID"},
+            {kSecAttrService, ""},
+            {kSecAttrAccessible, kSecAttrAccessibleAlways}};
+}
+
+// Every item matching `query` as attribute dictionaries, newest first.
+Json itemsLike(Json query) {
+    query[kSecReturnAttributes] = true;
+    query[kSecMatchLimit] = kSecMatchLimitAll;
     Json items;
-    SecItemCopyMatching({{kSecClass, kSecClassGenericPassword},
-                         {kSecAttrAccount, account},
-                         {kSecReturnAttributes, true},
-                         {kSecMatchLimit, kSecMatchLimitAll}},
-                        &items);
+    SecItemCopyMatching(query, &items);
     return items.is_array() ? items : Json::array();
 }
 
-bool probeItemsExist() {
-    Json detection = {{kSecClass, kSecClassGenericPassword},
-                      {kSecAttrAccount, "detectAppIdentifierForKeyChainGroupIdUsage"},
-                      {kSecAttrSynchronizable, true}};
-    Json prefix = {{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, "bundleSeedID"}};
-    return SecItemCopyMatching(detection, nullptr) != errSecItemNotFound ||
-           SecItemCopyMatching(prefix, nullptr) != errSecItemNotFound;
+Json itemsOf(const std::string& account) {
+    return itemsLike({{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, account}});
 }
 
-void removeProbeItems() {
-    SecItemDelete({{kSecClass, kSecClassGenericPassword},
-                   {kSecAttrAccount, "detectAppIdentifierForKeyChainGroupIdUsage"},
-                   {kSecAttrSynchronizable, true}});
-    SecItemDelete({{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, "bundleSeedID"}});
+// A probe item of another default access group, newer than any other, so that the probe query
+// finds it as if the application's default group were `accessGroup`.
+void plantProbe(Json probe, const std::string& accessGroup) {
+    probe[kSecAttrAccessGroup] = accessGroup;
+    ASSERT_EQ(SecItemAdd(probe, nullptr), errSecSuccess);
 }
 
-TEST(KeyChainTest, SaveReplacesAnEarlierItemOfTheSameKeyAndGroup) {
-    ASSERT_EQ(KeyChain::save("replaced", bytes("first"), "myInstance"), errSecSuccess);
-    ASSERT_EQ(KeyChain::save("replaced", bytes("second"), "myInstance"), errSecSuccess);
-    EXPECT_EQ(KeyChain::load("replaced", "myInstance"), bytes("second"));
+// Each test starts without probe items, as on a fresh installation.
+class KeyChainTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        SecItemDelete(detectionProbe());
+        SecItemDelete(prefixProbe());
+    }
+};
 
-    Json items = itemsOf("replaced");
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0][kSecAttrAccessGroup], "LOCALAPP00.myInstance");
-    EXPECT_EQ(items[0][kSecAttrAccessible], KeyChain::accessibility());
-}
-
-TEST(KeyChainTest, GroupsKeepTheirOwnItemsAndNoGroupMeansAnyGroup) {
+TEST_F(KeyChainTest, SaveReplacesAnEarlierItemAndGroupsKeepTheirOwnItems) {
+    ASSERT_EQ(KeyChain::save("grouped", bytes("first"), "groupA"), errSecSuccess);
     ASSERT_EQ(KeyChain::save("grouped", bytes("in a"), "groupA"), errSecSuccess);
     ASSERT_EQ(KeyChain::save("grouped", bytes("in b"), "groupB"), errSecSuccess);
     EXPECT_EQ(KeyChain::load("grouped", "groupA"), bytes("in a"));
-    EXPECT_EQ(KeyChain::load("grouped", "groupB"), bytes("in b"));
-    EXPECT_EQ(KeyChain::load("grouped", std::nullopt), bytes("in b"));
+    Json items = itemsOf("grouped");
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[1][kSecAttrAccessGroup], "LOCALAPP00.groupA");
+    EXPECT_EQ(items[1][kSecAttrAccessible], KeyChain::accessibility());
 
+    // Without a group, any group's item answers and every group's item goes.
+    EXPECT_EQ(KeyChain::load("grouped", std::nullopt), bytes("in b"));
     EXPECT_EQ(KeyChain::deleteItem("grouped", std::nullopt), errSecSuccess);
-    EXPECT_EQ(KeyChain::load("grouped", "groupA"), std::nullopt);
     EXPECT_EQ(KeyChain::load("grouped", "groupB"), std::nullopt);
     EXPECT_EQ(KeyChain::deleteItem("grouped", "groupA"), errSecItemNotFound);
 }
 
-TEST(KeyChainTest, LoadOfAKeyNeverSavedYieldsNothing) {
-    EXPECT_EQ(KeyChain::load("never saved", "myInstance"), std::nullopt);
-    EXPECT_EQ(KeyChain::load("never saved", std::nullopt), std::nullopt);
-}
-
-// The lines of every SDK log file.
-std::vector<std::string> sdkLogLines() {
-    std::vector<std::string> lines;
-    for (const auto& file : LogManager::getLogFiles()) {
-        std::istringstream text(FileSystem::readFile(file).value_or(""));
-        for (std::string line; std::getline(text, line);) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
-TEST(KeyChainTest, StatusesAreLoggedButStoredBytesNeverAre) {
+TEST_F(KeyChainTest, StatusesAreLoggedButStoredBytesNeverAre) {
     LogManager::enableLogging();
-    auto previousLevel = LogSettings::logLevel();
     LogSettings::setLogLevel("trace");
     ASSERT_EQ(KeyChain::save("logged", bytes("top-secret-value"), "myInstance"), errSecSuccess);
     EXPECT_EQ(KeyChain::load("logged", "myInstance"), bytes("top-secret-value"));
     EXPECT_EQ(KeyChain::load("never saved", std::nullopt), std::nullopt);
-    LogSettings::setLogLevel(previousLevel);
+    LogSettings::setLogLevel(LogSettings::defaultLogLevel);
 
-    auto lines = sdkLogLines();
-    EXPECT_THAT(lines, Contains(HasSubstr(";Crypto;OSStatus: -25300 [KeyChainUtil.cpp:")));
-    EXPECT_THAT(lines, Each(Not(HasSubstr("top-secret-value"))));
+    std::string logs;
+    for (const auto& file : LogManager::getLogFiles()) {
+        logs += FileSystem::readFile(file).value_or("");
+    }
+    EXPECT_THAT(logs, HasSubstr(";Crypto;OSStatus: -25300 [KeyChainUtil.cpp:"));
+    EXPECT_THAT(logs, Not(HasSubstr("top-secret-value")));
 }
 
-TEST(KeyChainTest, OperationsWithoutAccessGroupMakeNoProbeQuery) {
-    removeProbeItems();
-    ASSERT_EQ(KeyChain::save("ungrouped", bytes("value"), std::nullopt), errSecSuccess);
-    EXPECT_EQ(KeyChain::load("ungrouped", std::nullopt), bytes("value"));
-    EXPECT_EQ(KeyChain::deleteItem("ungrouped", std::nullopt), errSecSuccess);
-    EXPECT_FALSE(probeItemsExist());
-
-    EXPECT_TRUE(itemsOf("ungrouped").empty());
-
+TEST_F(KeyChainTest, OperationsWithoutAccessGroupMakeNoProbeQuery) {
+    auto probes = [] {
+        return itemsLike(detectionProbe()).size() + itemsLike(prefixProbe()).size();
+    };
     ASSERT_EQ(KeyChain::save("ungrouped", bytes("value"), std::nullopt), errSecSuccess);
     EXPECT_EQ(itemsOf("ungrouped")[0][kSecAttrAccessGroup], "LOCALAPP00.orvanpush.tests");
+    EXPECT_EQ(KeyChain::load("ungrouped", std::nullopt), bytes("value"));
+    EXPECT_EQ(KeyChain::deleteItem("ungrouped", std::nullopt), errSecSuccess);
+    EXPECT_TRUE(itemsOf("ungrouped").empty());
+    EXPECT_EQ(probes(), 0u);
 
     KeyChain::load("ungrouped", "myInstance");
-    EXPECT_TRUE(probeItemsExist());
+    EXPECT_GT(probes(), 0u);
 }
 
-TEST(KeyChainTest, AccessibilityIsAfterFirstUnlockFromVersion13) {
+TEST(KeyChainAccessibilityTest, IsAfterFirstUnlockFromVersion13) {
     for (const char* version : {"13.0.0", "13", "17.2.1", "13.0-rc1"}) {
         EXPECT_STREQ(KeyChain::accessibilityFor(version), kSecAttrAccessibleAfterFirstUnlock);
     }
     for (const char* version : {"12.5.7", "6.1.0-18-amd64", "1.13.0", "", "unknown"}) {
         EXPECT_STREQ(KeyChain::accessibilityFor(version), kSecAttrAccessibleAlways);
     }
+}
+
+TEST_F(KeyChainTest, EachLookUpCreatesItsOwnProbeOnceAndReusesIt) {
+    const Info prefix{"LOCALAPP00", "LOCALAPP00.orvanpush.tests", "LOCALAPP00.orvanpush.tests"};
+    EXPECT_EQ(KeyChainAccessGroupHelper::applicationPrefix(), prefix);
+    EXPECT_EQ(KeyChainAccessGroupHelper::applicationPrefix(), prefix);
+    EXPECT_TRUE(itemsLike(detectionProbe()).empty());
+    EXPECT_EQ(itemsLike(prefixProbe())[0][kSecAttrSynchronizable], false);
+
+    const Info detected{"LOCALAPP00", "orvanpush.tests", "LOCALAPP00.orvanpush.tests"};
+    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(), detected);
+    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(), detected);
+    Json expected = detectionProbe();
+    expected[kSecAttrAccessGroup] = "LOCALAPP00.orvanpush.tests";
+    EXPECT_EQ(itemsLike(detectionProbe()), Json::array({expected}));
+    EXPECT_EQ(itemsLike(prefixProbe()).size(), 1u);
+}
+
+TEST_F(KeyChainTest, TheDefaultGroupSplitsAfterItsPrefix) {
+    plantProbe(detectionProbe(), "ABCDE12345.com.example.app");
+    plantProbe(prefixProbe(), "ABCDE12345.com.example.app");
+    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(),
+              Info({"ABCDE12345", "com.example.app", "ABCDE12345.com.example.app"}));
+    EXPECT_EQ(KeyChainAccessGroupHelper::applicationPrefix(),
+              Info({"ABCDE12345", "ABCDE12345.com.example.app", "ABCDE12345.com.example.app"}));
+    EXPECT_EQ(KeyChain::getKeychainGroup("myInstance"), "ABCDE12345.myInstance");
+
+    // Every component equal to the prefix is left out.
+    SetUp();
+    plantProbe(detectionProbe(), "X.b.X.d");
+    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(), Info({"X", "b.d", "X.b.X.d"}));
+}
+
+TEST_F(KeyChainTest, ConcurrentFirstDetectionsAllSucceedWithOneProbe) {
+    constexpr int threads = 8;
+    std::atomic<int> detected{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i) {
+        workers.emplace_back(
+            [&] { detected += KeyChainAccessGroupHelper::getAccessGroupInfo() ? 1 : 0; });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(detected, threads);
+    EXPECT_EQ(itemsLike(detectionProbe()).size(), 1u);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "utils/SettingsUtils.h"
 
-#include <map>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "orvanpush/SettingReceiver.h"
+#include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "security/KeyChainUtil.h"
 #include "support/TestHome.h"
@@ -11,46 +15,13 @@
 namespace orvanpush::detail {
 namespace {
 
-/// Answers from a script keyed by requirement name, and records which requirements were asked.
-class ScriptedReceiver : public SettingReceiver {
-  public:
-    explicit ScriptedReceiver(std::map<std::string, std::string> script = {})
-        : script_(std::move(script)) {}
-    std::vector<std::string> asked;
+Bytes bytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
-#define ANSWER(requirement)                             \
-    std::optional<std::string> requirement() override { \
-        return answer(#requirement);                    \
-    }
-    ANSWER(getProtocolType)
-    ANSWER(getServerAddress)
-    ANSWER(getServerPort)
-    ANSWER(getServerContext)
-    ANSWER(getServerLogin)
-    ANSWER(getServerPassword)
-    ANSWER(getLogServerProtocolType)
-    ANSWER(getLogServerAddress)
-    ANSWER(getLogServerPort)
-    ANSWER(getLogServerContext)
-    ANSWER(getSharedAppGroup)
-    ANSWER(getSilenceDuplicates)
-    ANSWER(getClientId)
-    ANSWER(getDeviceId)
-    ANSWER(getToken)
-    ANSWER(getStorageQuantityLimit)
-    ANSWER(getStorageDaysLimit)
-#undef ANSWER
-
-  private:
-    std::optional<std::string> answer(const std::string& requirement) {
-        asked.push_back(requirement);
-        auto found = script_.find(requirement);
-        return found == script_.end() ? std::nullopt : std::optional(found->second);
-    }
-    std::map<std::string, std::string> script_;
-};
-
-using Asked = std::vector<std::string>;
+void save(const std::string& key, const Bytes& value, const std::string& group) {
+    ASSERT_EQ(KeyChain::save(key, value, group), platform::errSecSuccess);
+}
 
 /// A fresh store of its own for each test.
 std::shared_ptr<platform::UserDefaults> freshDefaults() {
@@ -58,117 +29,118 @@ std::shared_ptr<platform::UserDefaults> freshDefaults() {
     return platform::UserDefaults::suite("settings-test-" + std::to_string(counter++));
 }
 
-std::string suiteOpenedFor(const std::string& identifier) {
-    return SettingsUtils::sharedAccessGroupInstance(identifier)->userDefaults().suiteName();
+/// An earlier generation's keychain items of `group` as receiver; by default each item is
+/// removed once read, so an item still there was never asked for.
+std::shared_ptr<SettingReceiver> v1(const std::string& group, bool removeAfterReceive = true) {
+    return std::make_shared<PushSDKv1SettingReceiver>(group, removeAfterReceive);
 }
 
-void saveGroup(const std::string& identifier, const Bytes& name) {
-    ASSERT_EQ(KeyChain::save("sharedAppGroup", name, identifier), platform::errSecSuccess);
-}
-
-Bytes bytes(std::string_view text) {
-    return Bytes(text.begin(), text.end());
-}
-
-TEST(SettingsUtilsSuite, TheKeychainGroupGetsExactlyOneGroupPrefix) {
-    saveGroup("suite-bare", bytes("x"));
-    saveGroup("suite-prefixed", bytes("group.x"));
-    saveGroup("suite-doubled", bytes("group.group.x"));
-    EXPECT_EQ(suiteOpenedFor("suite-bare"), "group.x");
-    EXPECT_EQ(suiteOpenedFor("suite-prefixed"), "group.x");
-    EXPECT_EQ(suiteOpenedFor("suite-doubled"), "group.group.x");
-}
-
-TEST(SettingsUtilsSuite, WithoutAReadableGroupTheIdentifierNamesTheSuite) {
-    EXPECT_EQ(suiteOpenedFor("suite-no-item"), "suite-no-item");
-    saveGroup("suite-not-text", Bytes{0xC3, 0x28});
-    EXPECT_EQ(suiteOpenedFor("suite-not-text"), "suite-not-text");
-}
-
-TEST(SettingsUtilsSuite, ANameThatCannotBeAFileFallsBackToTheStandardStore) {
+TEST(SettingsUtilsSuite, TheKeychainGroupGetsOneGroupPrefixAndUnusableNamesFallBack) {
     const auto standard = platform::PlatformConfig::current()->bundleIdentifier;
-    saveGroup("suite-escaping", bytes("../../escaped"));
-    EXPECT_EQ(suiteOpenedFor("suite-escaping"), standard);
-    EXPECT_EQ(suiteOpenedFor("up/../and/out"), standard);
-    EXPECT_EQ(suiteOpenedFor(".."), standard);
+    const struct {
+        std::string identifier;
+        std::optional<Bytes> group;
+        std::string suite;
+    } cases[] = {
+        {"suite-bare", bytes("x"), "group.x"},
+        {"suite-prefixed", bytes("group.x"), "group.x"},
+        {"suite-doubled", bytes("group.group.x"), "group.group.x"},
+        // Without a readable group the identifier names the suite.
+        {"suite-no-item", std::nullopt, "suite-no-item"},
+        {"suite-not-text", Bytes{0xC3, 0x28}, "suite-not-text"},
+        // A name that cannot be a file falls back to the standard store.
+        {"suite-escaping", bytes("../../escaped"), standard},
+        {"up/../and/out", std::nullopt, standard},
+        {"..", std::nullopt, standard},
+    };
+    for (const auto& [identifier, group, suite] : cases) {
+        if (group) {
+            save("sharedAppGroup", *group, identifier);
+        }
+        EXPECT_EQ(SettingsUtils::sharedAccessGroupInstance(identifier)->userDefaults().suiteName(),
+                  suite)
+            << identifier;
+    }
     EXPECT_FALSE(std::filesystem::exists(testing::testHome() / "escaped.sqlite"));
     EXPECT_FALSE(std::filesystem::exists(testing::testHome().parent_path() / "escaped.sqlite"));
 }
 
-TEST(SettingsUtilsStore, HandlesOnTheSameSuiteSeeEachOthersWritesAndRemovalsAtOnce) {
-    auto writer = SettingsUtils::sharedAccessGroupInstance("suite-shared");
-    auto reader = SettingsUtils::sharedAccessGroupInstance("suite-shared");
-    writer->set(ClientSetting::ClientId, "client-1");
-    EXPECT_EQ(reader->get(ClientSetting::ClientId), "client-1");
-    writer->set(ClientSetting::ClientId, "client-2");
-    EXPECT_EQ(reader->get(ClientSetting::ClientId), "client-2");
-    writer->set(ClientSetting::ClientId, "");
-    EXPECT_EQ(reader->get(ClientSetting::ClientId), std::nullopt);
-}
-
 TEST(SettingsUtilsReceivers, TheFirstAnswerWinsAndIsStoredSoNobodyIsAskedAgain) {
-    auto first = std::make_shared<ScriptedReceiver>();
-    auto second = std::make_shared<ScriptedReceiver>(
-        std::map<std::string, std::string>{{"getServerPort", "8090"}});
-    auto third = std::make_shared<ScriptedReceiver>();
-    SettingsUtils settings(freshDefaults(), {first, second, third});
+    save("serverPortKey", bytes("8090"), "receivers-second");
+    save("serverPortKey", bytes("9999"), "receivers-third");
+    SettingsUtils settings(freshDefaults(),
+                           {v1("receivers-first"), v1("receivers-second"), v1("receivers-third")});
 
     EXPECT_EQ(settings.get("serverPortKey"), "8090");
     EXPECT_EQ(settings.userDefaults().string("serverPortKey"), "8090");
+    save("serverPortKey", bytes("7777"), "receivers-second");  // an answer if asked again
     EXPECT_EQ(settings.get("serverPortKey"), "8090");
-    EXPECT_EQ(first->asked, Asked{"getServerPort"});
-    EXPECT_EQ(second->asked, Asked{"getServerPort"});
-    EXPECT_EQ(third->asked, Asked{});
+    EXPECT_EQ(KeyChain::load("serverPortKey", "receivers-third"), bytes("9999"));
 }
 
 TEST(SettingsUtilsReceivers, AnEmptyAnswerIsReturnedButStoresAndRemovesNothing) {
-    auto receiver =
-        std::make_shared<ScriptedReceiver>(std::map<std::string, std::string>{{"getToken", ""}});
+    save("tokenKey", {}, "receivers-empty");
     auto defaults = freshDefaults();
     defaults->set("tokenKey", std::int64_t{42});  // not a string: the store lacks a string
-    SettingsUtils settings(defaults, {receiver});
+    SettingsUtils settings(defaults, {v1("receivers-empty")});
 
     EXPECT_EQ(settings.get("tokenKey"), "");
-    EXPECT_EQ(settings.get("tokenKey"), "");
-    EXPECT_EQ(receiver->asked, (Asked{"getToken", "getToken"}));
+    EXPECT_EQ(settings.get("tokenKey"), std::nullopt);  // asked again; the item is gone now
     EXPECT_EQ(defaults->integer("tokenKey"), 42);
 }
 
-TEST(SettingsUtilsReceivers, KeysWithoutARequirementAskNobody) {
-    auto receiver = std::make_shared<ScriptedReceiver>();
-    SettingsUtils settings(freshDefaults(), {receiver});
-    EXPECT_EQ(settings.get(ClientSetting::Version), std::nullopt);
-    EXPECT_EQ(settings.get(ClientSetting::Messages), std::nullopt);
-    EXPECT_EQ(settings.get("unknownKey"), std::nullopt);
-    EXPECT_EQ(receiver->asked, Asked{});
+TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirementAndSomeByNone) {
+    SettingsUtils settings(freshDefaults(), {v1("receivers-keys", false)});
+    for (const std::string key :
+         {"protocolTypeKey", "serverAddressKey", "serverPortKey", "serverContextKey",
+          "serverLoginKey", "serverPasswordKey", "logServerProtocolTypeKey", "logServerAddressKey",
+          "logServerPortKey", "logServerContextKey", "sharedAppGroup", "silenceDuplicates",
+          "clientIdKey", "deviceIdKey", "tokenKey", "storageQuantityLimit", "storageDaysLimit"}) {
+        save(key, bytes(key + " answer"), "receivers-keys");
+        EXPECT_EQ(settings.get(key), key + " answer");
+    }
+    for (const char* key : {"version", "messages", "unknownKey"}) {
+        save(key, bytes("nobody asks"), "receivers-keys");
+        EXPECT_EQ(settings.get(key), std::nullopt) << key;
+    }
 }
 
-TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirement) {
-    const std::vector<std::pair<std::string, std::string>> expected{
-        {"protocolTypeKey", "getProtocolType"},
-        {"serverAddressKey", "getServerAddress"},
-        {"serverPortKey", "getServerPort"},
-        {"serverContextKey", "getServerContext"},
-        {"serverLoginKey", "getServerLogin"},
-        {"serverPasswordKey", "getServerPassword"},
-        {"logServerProtocolTypeKey", "getLogServerProtocolType"},
-        {"logServerAddressKey", "getLogServerAddress"},
-        {"logServerPortKey", "getLogServerPort"},
-        {"logServerContextKey", "getLogServerContext"},
-        {"sharedAppGroup", "getSharedAppGroup"},
-        {"silenceDuplicates", "getSilenceDuplicates"},
-        {"clientIdKey", "getClientId"},
-        {"deviceIdKey", "getDeviceId"},
-        {"tokenKey", "getToken"},
-        {"storageQuantityLimit", "getStorageQuantityLimit"},
-        {"storageDaysLimit", "getStorageDaysLimit"},
-    };
-    auto receiver = std::make_shared<ScriptedReceiver>();
-    SettingsUtils settings(freshDefaults(), {receiver});
-    for (const auto& [key, requirement] : expected) {
-        receiver->asked.clear();
-        settings.get(key);
-        EXPECT_EQ(receiver->asked, Asked{requirement}) << key;
+TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupAndRemovesOnlyThereWhenAskedTo) {
+    save("tokenKey", bytes("token-1"), "v1-remove");
+    save("tokenKey", bytes("token-2"), "v1-neighbour");
+    std::vector<std::string> console;  // the receiver prints on the calling thread
+    platform::Console::redirect([&console](std::string_view line) { console.emplace_back(line); });
+    PushSDKv1SettingReceiver receiver("v1-remove", true);
+    EXPECT_EQ(receiver.getToken(), "token-1");
+    EXPECT_EQ(receiver.getToken(), std::nullopt);
+    platform::Console::redirect({});
+    EXPECT_EQ(console, std::vector<std::string>{"Value for key \"tokenKey\" successfully removed"});
+    // Another instance's item under the same key is still there, and stays when not removing.
+    PushSDKv1SettingReceiver keeping("v1-neighbour", false);
+    EXPECT_EQ(keeping.getToken(), "token-2");
+    EXPECT_EQ(keeping.getToken(), "token-2");
+
+    // Without an identifier any group answers.
+    save("storageDaysLimit", bytes("14"), "v1-anywhere");
+    EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, false).getStorageDaysLimit(), "14");
+}
+
+TEST(PushSDKv1SettingReceiver, AnswersOnlyWellFormedUtf8) {
+    PushSDKv1SettingReceiver receiver("v1-text", false);
+    const Bytes text{'a', 0xC3, 0xA9, 0xE2, 0x82, 0xAC, 0xF0, 0x9F, 0x98, 0x80};  // a é € 😀
+    save("serverLoginKey", text, "v1-text");
+    EXPECT_EQ(receiver.getServerLogin(), std::string(text.begin(), text.end()));
+    for (const Bytes& malformed : std::initializer_list<Bytes>{
+             {0xC0, 0x80},              // overlong NUL
+             {0xE0, 0x80, 0xAF},        // overlong slash
+             {0xED, 0xA0, 0x80},        // surrogate
+             {0xF4, 0x90, 0x80, 0x80},  // above U+10FFFF
+             {0xE2, 0x82},              // cut short
+             {0x80},                    // stray continuation
+             {0xE2, 0x28, 0xA1},        // bad continuation
+         }) {
+        save("serverLoginKey", malformed, "v1-text");
+        EXPECT_EQ(receiver.getServerLogin(), std::nullopt) << int(malformed[0]);
     }
 }
 

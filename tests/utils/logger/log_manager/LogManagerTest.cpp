@@ -1,34 +1,39 @@
 #include "utils/logger/log_manager/LogManager.h"
 
-#include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "orvanpush/logger/BasicLogConfiguration.h"
+#include "orvanpush/logger/BufferedLogRecorder.h"
+#include "orvanpush/logger/FieldLogFormatters.h"
 #include "orvanpush/logger/Log.h"
+#include "orvanpush/logger/LogReceptacle.h"
+#include "orvanpush/platform/PlatformConfig.h"
 #include "platform/FileSystem.h"
 #include "platform/Home.h"
 #include "platform/ProcessInfo.h"
 #include "support/TestHome.h"
-#include "utils/logger/log_manager/FreshProcess.h"
+#include "utils/logger/LogTestSupport.h"
 #include "utils/logger/log_manager/LogSettings.h"
+#include "utils/logger/log_manager/SDKLoggingControl.h"
+#include "utils/logger/log_manager/SdkVersion.h"
 
 namespace orvanpush::detail {
 namespace {
 
-using testing::runInFreshProcess;
-
-// TIMESTAMP;SEVERITY;THREAD;CONTEXT;MODULE;PAYLOAD [FILE:LINE]
-const std::regex kLogFileLine(
-    R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}[+-]\d{4};(Off|Error|Info|Trace);[0-9A-F]{8,};;)"
-    R"((Crypto|Storage|SDK Instance);.* \[[^\]/]+:\d+\])");
+using ::testing::HasSubstr;
+using testing::inFreshProcess;
 
 LogEntry entryWith(const std::string& text, LogSeverity severity,
                    Date timestamp = std::chrono::system_clock::now()) {
@@ -37,98 +42,59 @@ LogEntry entryWith(const std::string& text, LogSeverity severity,
                     timestamp);
 }
 
-std::vector<std::string> linesOfLogFile(Date date = std::chrono::system_clock::now()) {
+std::string logFileText(Date date = std::chrono::system_clock::now()) {
     auto file = LogManager::getLogFile(date);
-    if (!file) {
-        return {};
-    }
-    std::istringstream text(platform::FileSystem::readFile(*file).value_or(""));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);) {
-        lines.push_back(line);
-    }
-    return lines;
+    return file ? platform::FileSystem::readFile(*file).value_or("") : "";
 }
 
-bool logFileHasLineEndingWith(const std::string& payload) {
-    auto lines = linesOfLogFile();
-    return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-        return line.find(";" + payload + " [") != std::string::npos;
-    });
+using Severities = std::vector<LogSeverity>;
+
+// Saves one entry per severity, each with its own text, and tells which reached the file.
+Severities writtenSeverities(const std::string& sendLogs, const std::string& level) {
+    static int counter = 0;
+    LogSettings::setSendLogs(sendLogs);
+    LogSettings::setLogLevel(level);
+    Severities written;
+    for (auto severity : allLogSeverities) {
+        const auto text = "entry #" + std::to_string(++counter);
+        LogManager::saveLogRecord(entryWith(text, severity));
+        if (logFileText().find(";" + text + " [") != std::string::npos) {
+            written.push_back(severity);
+        }
+    }
+    return written;
 }
 
-class SaveLogRecordTest : public ::testing::Test {
+// Each test starts with the log directory there and leaves the default settings behind.
+class LogManagerTest : public ::testing::Test {
   protected:
     void SetUp() override { LogManager::logRecorder()->createLogDirectory(); }
     void TearDown() override {
         LogSettings::setLogLevel(LogSettings::defaultLogLevel);
         LogSettings::setSendLogs(LogSettings::defaultSendLogs);
     }
-
-    // Saves one entry per severity, each with its own text, and tells which reached the file.
-    std::vector<LogSeverity> writtenSeverities(const std::string& level) {
-        LogSettings::setLogLevel(level);
-        std::vector<LogSeverity> written;
-        for (auto severity : allLogSeverities) {
-            auto text = "level " + level + " entry " + toString(severity) + " #" +
-                        std::to_string(++counter_);
-            LogManager::saveLogRecord(entryWith(text, severity));
-            if (logFileHasLineEndingWith(text)) {
-                written.push_back(severity);
-            }
-        }
-        return written;
-    }
-
-  private:
-    static inline int counter_ = 0;
 };
 
-using Severities = std::vector<LogSeverity>;
-
-TEST_F(SaveLogRecordTest, TheLogLevelDecidesWhichSeveritiesAreWritten) {
-    EXPECT_EQ(writtenSeverities("info"),
-              (Severities{LogSeverity::off, LogSeverity::error, LogSeverity::info}));
-    EXPECT_EQ(writtenSeverities("error"), (Severities{LogSeverity::error}));
-    EXPECT_EQ(writtenSeverities("trace"), (Severities{LogSeverity::off, LogSeverity::error,
-                                                      LogSeverity::info, LogSeverity::trace}));
-    EXPECT_EQ(writtenSeverities("off"), Severities{});
-    // Levels are raw values, compared exactly.
-    EXPECT_EQ(writtenSeverities("Info"), Severities{});
-    EXPECT_EQ(writtenSeverities(""), Severities{});
+TEST_F(LogManagerTest, TheLogLevelAndSendLogsDecideWhichSeveritiesAreWritten) {
+    using enum LogSeverity;
+    EXPECT_EQ(writtenSeverities("1", "info"), (Severities{off, error, info}));
+    EXPECT_EQ(writtenSeverities("1", "error"), (Severities{error}));
+    EXPECT_EQ(writtenSeverities("1", "trace"), (Severities{off, error, info, trace}));
+    // Levels are raw values, compared exactly; send-logs must be exactly "1".
+    for (auto [sendLogs, level] :
+         {std::pair{"1", "off"}, {"1", "Info"}, {"1", ""}, {"0", "trace"}, {"true", "trace"}}) {
+        EXPECT_EQ(writtenSeverities(sendLogs, level), Severities{}) << sendLogs << " " << level;
+    }
 }
 
-TEST_F(SaveLogRecordTest, NothingIsWrittenUnlessSendLogsIsOne) {
-    LogSettings::setSendLogs("0");
-    EXPECT_EQ(writtenSeverities("trace"), Severities{});
-    LogSettings::setSendLogs("true");
-    EXPECT_EQ(writtenSeverities("trace"), Severities{});
-}
-
-TEST_F(SaveLogRecordTest, WritesTheSdkLineLayout) {
-    LogSettings::setLogLevel("trace");
-    LogManager::saveLogRecord(entryWith("layout check", LogSeverity::info));
-    auto lines = linesOfLogFile();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(std::regex_match(lines.back(), kLogFileLine)) << lines.back();
-    EXPECT_NE(lines.back().find(";Info;"), std::string::npos);
-    EXPECT_NE(lines.back().find(";;Storage;layout check [LogManagerTest.cpp:"), std::string::npos);
-
-    auto files = LogManager::getLogFiles();
-    EXPECT_NE(std::find(files.begin(), files.end(),
-                        *LogManager::getLogFile(std::chrono::system_clock::now())),
-              files.end());
-    EXPECT_EQ(files.front().parent_path(),
-              platform::Home::documentsDirectory() / "OrvanPushSDKLogs");
-}
-
-TEST_F(SaveLogRecordTest, EntriesFromManyThreadsStayWholeLines) {
+TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLines) {
     constexpr int threads = 8;
     constexpr int entriesPerThread = 10000;
     LogSettings::setLogLevel("trace");
     // One timestamp for all, so a midnight cannot split them over two files.
     const Date timestamp = std::chrono::system_clock::now();
-    const std::string marker = "concurrent entry from thread ";
+    static int run = 0;  // each run of the test counts its own entries
+    const std::string marker = "concurrent entry of run " + std::to_string(++run) + " from thread ";
 
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
@@ -144,10 +110,15 @@ TEST_F(SaveLogRecordTest, EntriesFromManyThreadsStayWholeLines) {
         writer.join();
     }
 
-    std::vector<int> perThread(threads, 0);
+    // TIMESTAMP;SEVERITY;THREAD;CONTEXT;MODULE;PAYLOAD [FILE:LINE]
+    const std::regex logFileLine(
+        R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}[+-]\d{4};(Off|Error|Info|Trace);[0-9A-F]{8,};;)"
+        R"((Crypto|Storage|SDK Instance);.* \[[^\]/]+:\d+\])");
     const std::regex ours(marker + R"((\d) number \d+ \[)");
-    for (const auto& line : linesOfLogFile(timestamp)) {
-        ASSERT_TRUE(std::regex_match(line, kLogFileLine)) << line;
+    std::vector<int> perThread(threads, 0);
+    std::istringstream text(logFileText(timestamp));
+    for (std::string line; std::getline(text, line);) {
+        ASSERT_TRUE(std::regex_match(line, logFileLine)) << line;
         std::smatch match;
         if (std::regex_search(line, match, ours)) {
             ++perThread[std::stoi(match[1])];
@@ -156,49 +127,125 @@ TEST_F(SaveLogRecordTest, EntriesFromManyThreadsStayWholeLines) {
     EXPECT_EQ(perThread, std::vector<int>(threads, entriesPerThread));
 }
 
-// Runs in a fresh process: enabling installs the console once per process.
-TEST(LogManagerFreshProcessTest, DISABLED_EnableLoggingSetsUpConsoleSettingsAndDirectory) {
-    if (!testing::enterFreshProcess()) {
-        GTEST_SKIP();
-    }
-    LogSettings::set(LogSettings::logLevelKey, "Info");
-    LogSettings::set(LogSettings::sendLogsKey, std::nullopt);
+TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) {
+    // In a fresh process: enabling installs the console once per process.
+    inFreshProcess([] {
+        const auto console = testing::testHome() / "console";
+        ASSERT_TRUE(std::freopen(console.c_str(), "w", stdout));
+        // A fresh home: send-logs is not stored yet.
+        LogSettings::set(LogSettings::logLevelKey, "Info");
 
-    LogManager::enableLogging();
+        LogManager::enableLogging();
 
-    EXPECT_EQ(LogSettings::logLevel(), "Info");
-    EXPECT_EQ(LogSettings::sendLogs(), "1");
-    EXPECT_TRUE(std::filesystem::is_directory(*LogManager::logDirectory()));
-    // The console takes info and error entries, not trace.
-    ASSERT_TRUE(Log::info());
-    EXPECT_TRUE(Log::error());
-    EXPECT_FALSE(Log::trace());
+        EXPECT_EQ(LogSettings::logLevel(), "Info");
+        EXPECT_EQ(LogSettings::sendLogs(), "1");
+        EXPECT_EQ(LogManager::logDirectory(),
+                  platform::Home::documentsDirectory() / "OrvanPushSDKLogs");
+        EXPECT_TRUE(std::filesystem::is_directory(*LogManager::logDirectory()));
+        ASSERT_TRUE(Log::info());
+        // An entry under an invalid level is not written, but announced.
+        const auto before = logFileText();
+        LogManager::saveLogRecord(entryWith("with an invalid level", LogSeverity::error));
+        EXPECT_EQ(logFileText(), before);
 
-    const auto before = linesOfLogFile();
-    LogManager::saveLogRecord(entryWith("with an invalid level", LogSeverity::error));
-    EXPECT_EQ(linesOfLogFile(), before);
-
-    const auto& receptacle = Log::info()->receptacle();
-    receptacle->acceptQueue()->waitUntilIdle();
-    receptacle->configuration().front()->recorders().front()->queue()->waitUntilIdle();
+        const auto& receptacle = Log::info()->receptacle();
+        receptacle->acceptQueue()->waitUntilIdle();
+        receptacle->configuration().front()->recorders().front()->queue()->waitUntilIdle();
+        std::fflush(stdout);
+        const auto lines = platform::FileSystem::readFile(console).value_or("");
+        EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Send logs is 1 [LogManager.cpp:"));
+        EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Current log level undefined [LogManager.cpp:"));
+    });
 }
 
-TEST(LogManagerTest, EnableLoggingWritesConsoleLinesAndRefreshesSettings) {
-    auto child = runInFreshProcess(
-        "LogManagerFreshProcessTest."
-        "DISABLED_EnableLoggingSetsUpConsoleSettingsAndDirectory");
-    EXPECT_TRUE(child.passed()) << child.output;
-    // DATE TIME ZONE [HEX/DECIMAL] EMOJI -> MESSAGE [FILE:LINE]
-    const std::string console =
-        R"((^|\n)\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2} [+-]\d{4} \[[0-9A-F]{8,}/\d+\] )"
-        "\U0001F537";
-    EXPECT_TRUE(std::regex_search(
-        child.output, std::regex(console + R"( -> Send logs is 1 \[LogManager\.cpp:\d+\]\n)")))
-        << child.output;
-    EXPECT_TRUE(std::regex_search(
-        child.output,
-        std::regex(console + R"( -> Current log level undefined \[LogManager\.cpp:\d+\]\n)")))
-        << child.output;
+TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
+    LogSettings::set(LogSettings::logLevelKey, std::nullopt);
+    LogSettings::set(LogSettings::sendLogsKey, std::nullopt);
+    // Each child process works in this process's home; a child keeps what it inherited.
+    setenv("ORVANPUSH_TEST_PARENT_HOME", testing::testHome().c_str(), 0);
+    auto inThisHome = [](const std::string& assigned, const std::string& expected) {
+        inFreshProcess([&] {
+            auto config = platform::PlatformConfig::fromEnvironment();
+            config.home = std::getenv("ORVANPUSH_TEST_PARENT_HOME");
+            platform::PlatformConfig::install(config);
+            if (!assigned.empty()) {
+                LogSettings::setLogLevel(assigned);
+            }
+            EXPECT_EQ(LogSettings::logLevel(), expected);
+            EXPECT_EQ(LogSettings::sendLogs(), "1");
+        });
+    };
+    inThisHome("", "error");
+    inThisHome("trace", "trace");
+    inThisHome("", "trace");
+    EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), "trace");
+}
+
+using Texts = std::vector<std::string>;
+
+Json controlJson(const std::string& logLevel, const std::string& sendLogs, const Texts& versions) {
+    return {{"log-level", logLevel},
+            {"send-logs", sendLogs},
+            {"vendor", Json::array({"orvan"})},
+            {"ios-sdk-version", versions},
+            {"android-sdk-version", Json::array()}};
+}
+
+// Applies a control with a console whose messages are kept in memory, and returns them.
+Texts apply(const std::string& logLevel, const std::string& sendLogs, const Texts& versions) {
+    auto recorder = std::make_shared<BufferedMessageRecorder>(
+        LogFormatters{std::make_shared<PayloadMessageLogFormatter>()});
+    auto configuration = std::make_shared<BasicLogConfiguration>(LogSeverity::trace, LogFilters{},
+                                                                 LogRecorders{recorder}, true);
+    applyLoggingControl(*SDKLoggingControl::fromJson(controlJson(logLevel, sendLogs, versions)),
+                        LogChannel(LogSeverity::info, std::make_shared<LogReceptacle>(
+                                                          LogConfigurations{configuration})));
+    return recorder->buffer();
+}
+
+// Both settings, as cached and as stored.
+Texts settings() {
+    return {LogSettings::logLevel(), LogSettings::get(LogSettings::logLevelKey).value_or("-"),
+            LogSettings::sendLogs(), LogSettings::get(LogSettings::sendLogsKey).value_or("-")};
+}
+
+TEST_F(LogManagerTest, ServerControlChangesTheLevelForThisVersionOnlyAndAnnouncesChanges) {
+    // Store and cache agree before the first control.
+    LogSettings::set(LogSettings::logLevelKey, "error");
+    LogSettings::set(LogSettings::sendLogsKey, "1");
+    LogSettings::setLogLevel("error");
+    LogSettings::setSendLogs("1");
+    const std::string ours = sdkVersion();
+
+    EXPECT_EQ(apply("trace", "1", {"0.9.1", "2.0.1"}), Texts{});
+    EXPECT_EQ(settings(), (Texts{"error", "error", "1", "1"}));
+    // Levels compare ignoring case but are stored as received.
+    EXPECT_EQ(apply("ERROR", "1", {"0.9.1", ours}), Texts{});
+    EXPECT_EQ(apply("Info", "1", {ours}), Texts{"Log level parameter change to Info"});
+    EXPECT_EQ(settings(), (Texts{"Info", "Info", "1", "1"}));
+    EXPECT_EQ(apply("error", "0", {}), Texts{"Send logs is 0"});
+    EXPECT_EQ(settings(), (Texts{"Info", "Info", "0", "0"}));
+    EXPECT_EQ(apply("trace", "1", {ours}),
+              (Texts{"Send logs is 1", "Log level parameter change to trace"}));
+    EXPECT_EQ(settings(), (Texts{"trace", "trace", "1", "1"}));
+}
+
+TEST(SDKLoggingControlTest, DropsAControlWithAMissingKeyOrAWrongType) {
+    std::vector<Json> broken{Json::array(), Json()};
+    for (const char* key :
+         {"log-level", "send-logs", "vendor", "ios-sdk-version", "android-sdk-version"}) {
+        broken.push_back(controlJson("info", "1", {"1.0.1"}));
+        broken.back().erase(key);
+    }
+    for (auto [key, value] : {std::pair<const char*, Json>{"send-logs", 1},
+                              {"ios-sdk-version", "1.0.1"},
+                              {"vendor", Json::array({"a", 2})}}) {
+        broken.push_back(controlJson("info", "1", {}));
+        broken.back()[key] = value;
+    }
+    for (const auto& json : broken) {
+        EXPECT_FALSE(SDKLoggingControl::fromJson(json)) << json;
+    }
 }
 
 }  // namespace

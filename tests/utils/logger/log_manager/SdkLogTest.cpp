@@ -1,11 +1,9 @@
 #include "utils/logger/log_manager/SdkLog.h"
 
-#include <filesystem>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/logger/SourceLocation.h"
@@ -17,27 +15,18 @@ namespace orvanpush::detail {
 
 // Call sites shaped like the library's own.
 struct KeyChainProbe {
-    static std::optional<std::vector<unsigned char>> load(const std::string&, int) {
-        return std::nullopt;
-    }
     static SourceLocation site(const std::string&, int) { return SourceLocation::current(); }
     static SourceLocation fromLambda() {
-        auto lambda = [](int) { return SourceLocation::current(); };
-        return lambda(1);
+        return [](int) { return SourceLocation::current(); }(1);
     }
     KeyChainProbe() : constructed(SourceLocation::current()) {}
     SourceLocation operator()(int) const { return SourceLocation::current(); }
-    bool operator<(const KeyChainProbe&) const {
-        called = SourceLocation::current();
-        return false;
-    }
+    SourceLocation operator<(int) const { return SourceLocation::current(); }
     template <class T>
     SourceLocation get(T) const {
         return SourceLocation::current();
     }
-
     SourceLocation constructed;
-    mutable SourceLocation called;
 };
 
 template <class T>
@@ -46,6 +35,8 @@ struct BoxProbe {
 };
 
 namespace {
+
+using ::testing::HasSubstr;
 
 SourceLocation freeFunctionSite() {
     return SourceLocation::current();
@@ -61,53 +52,35 @@ TEST(SdkLogTest, FunctionNameKeepsTheQualifiedNameWithoutLibraryNamespaces) {
     if (!compilerNamesSignatures()) {
         GTEST_SKIP() << "this compiler names call sites without their class";
     }
-    EXPECT_EQ(SdkLog::functionName(KeyChainProbe::site("", 0)), "KeyChainProbe::site");
-    EXPECT_EQ(SdkLog::functionName(KeyChainProbe::fromLambda()), "KeyChainProbe::fromLambda");
     KeyChainProbe probe;
-    EXPECT_EQ(SdkLog::functionName(probe.constructed), "KeyChainProbe::KeyChainProbe");
-    EXPECT_EQ(SdkLog::functionName(probe(1)), "KeyChainProbe::operator()");
-    (void)(probe < probe);
-    EXPECT_EQ(SdkLog::functionName(probe.called), "KeyChainProbe::operator<");
-    EXPECT_EQ(SdkLog::functionName(probe.get(2.5)), "KeyChainProbe::get");
     BoxProbe<int> box;
-    EXPECT_EQ(SdkLog::functionName(box.put(1)), "BoxProbe<T>::put");
-    EXPECT_EQ(SdkLog::functionName(freeFunctionSite()), "freeFunctionSite");
-}
-
-std::string lastLogFileLine() {
-    auto file = LogManager::getLogFile(std::chrono::system_clock::now());
-    std::istringstream text(file ? platform::FileSystem::readFile(*file).value_or("") : "");
-    std::string line, last;
-    while (std::getline(text, line)) {
-        last = line;
+    const std::pair<SourceLocation, const char*> cases[] = {
+        {KeyChainProbe::site("", 0), "KeyChainProbe::site"},
+        {KeyChainProbe::fromLambda(), "KeyChainProbe::fromLambda"},
+        {probe.constructed, "KeyChainProbe::KeyChainProbe"},
+        {probe(1), "KeyChainProbe::operator()"},
+        {probe < 1, "KeyChainProbe::operator<"},
+        {probe.get(2.5), "KeyChainProbe::get"},
+        {box.put(1), "BoxProbe<T>::put"},
+        {freeFunctionSite(), "freeFunctionSite"},
+    };
+    for (const auto& [site, expected] : cases) {
+        EXPECT_EQ(SdkLog::functionName(site), expected) << site.function_name();
     }
-    return last;
 }
 
-TEST(SdkLogTest, HandsTheSitesEntryToTheLogFiles) {
+TEST(SdkLogTest, TraceLogsTheCallingFunctionAtItsCallSite) {
     LogManager::logRecorder()->createLogDirectory();
     LogSettings::setLogLevel("trace");
-
-    SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: -25300");
-    const int messageLine = __LINE__ - 1;
-    auto line = lastLogFileLine();
-    EXPECT_NE(line.find(";Info;"), std::string::npos) << line;
-    EXPECT_TRUE(line.ends_with(
-        ";;Crypto;OSStatus: -25300 [SdkLogTest.cpp:" + std::to_string(messageLine) + "]"))
-        << line;
-
+    const auto site = SourceLocation::current();
     SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
-    const int traceLine = __LINE__ - 1;
-    line = lastLogFileLine();
-    EXPECT_NE(line.find(";Error;"), std::string::npos) << line;
-    auto function = compilerNamesSignatures()
-                        ? std::string("SdkLogTest_HandsTheSitesEntryToTheLogFiles_Test::TestBody")
-                        : std::string("TestBody");
-    EXPECT_TRUE(line.ends_with(";;SDK Instance;" + function +
-                               " [SdkLogTest.cpp:" + std::to_string(traceLine) + "]"))
-        << line;
-
     LogSettings::setLogLevel(LogSettings::defaultLogLevel);
+
+    const auto file = LogManager::getLogFile(std::chrono::system_clock::now());
+    ASSERT_TRUE(file);
+    EXPECT_THAT(platform::FileSystem::readFile(*file).value_or(""),
+                HasSubstr(";;SDK Instance;" + SdkLog::functionName(site) +
+                          " [SdkLogTest.cpp:" + std::to_string(site.line() + 1) + "]\n"));
 }
 
 }  // namespace
