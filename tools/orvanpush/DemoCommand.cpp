@@ -18,13 +18,22 @@ std::filesystem::path logDirectory() {
     return config->home / "documents" / config->bundleIdentifier / "OrvanPushSDKLogs";
 }
 
-void showLookUpBeforeConfiguration(const Output& out) {
+const ServerParams kPushServer{"http", "127.0.0.1", 8090, "api"};
+
+// Each failed look-up is written to the day's log file as an error entry.
+void showFailedLookUp(const Output& out, const std::string& when) {
     try {
         PushSDK::getInstance(kDemoIdentifier);
-        out.note("getInstance found an earlier configuration");
+        out.note("getInstance " + when + " found a configuration");
     } catch (const OrvanPushSDKError& error) {
-        out.note("getInstance before createInstance throws " + error.description());
+        out.note("getInstance " + when + " throws " + error.description());
     }
+}
+
+void showLookUpBeforeConfiguration(const Output& out) {
+    showFailedLookUp(out, "before createInstance");
+    PushSDK::createInstance(kDemoIdentifier, kPushServer, "demo", "", std::nullopt, true);
+    showFailedLookUp(out, "after createInstance with an empty password");
 }
 
 void showConfiguration(const Output& out) {
