@@ -8,7 +8,10 @@
 #include "InstanceCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/TextError.h"
+#include "orvanpush/logger/BasicLogConfiguration.h"
 #include "orvanpush/logger/Log.h"
+#include "orvanpush/logger/OutputStreamLogRecorder.h"
+#include "orvanpush/logger/XcodeLogFormatter.h"
 #include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "orvanpush/platform/PlatformConfig.h"
@@ -48,6 +51,13 @@ void configurePlatform(const GlobalOptions& options) {
     }
     if (!options.verbose) {
         Log::neverEnable();
+    } else if (options.json) {
+        // The first enabling wins, so the library's console set-up is replaced by one that logs
+        // to standard error, each line written before the logging call returns.
+        auto recorder = std::make_shared<StandardErrorLogRecorder>(
+            LogFormatters{std::make_shared<XcodeLogFormatter>(true)});
+        Log::enable(LogConfigurationPtr(std::make_shared<BasicLogConfiguration>(
+            LogSeverity::info, LogFilters{}, LogRecorders{recorder}, true)));
     }
 }
 
