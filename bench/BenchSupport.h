@@ -7,6 +7,8 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <iomanip>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -67,6 +69,32 @@ class TimeKeeper : public benchmark::ConsoleReporter {
     std::optional<Times> find(const std::string& name) const {
         auto found = times_.find(name);
         return found == times_.end() ? std::nullopt : std::optional<Times>(found->second);
+    }
+
+    /// Which way a ratio should go.
+    enum class Better { higher, lower };
+
+    /// Prints, in the one form every benchmark uses, how the benchmark `ours` compares with
+    /// `bare` (its limit, run in the same program):
+    ///   "<what> / <limit> (target >= 0.95): 0.97 by CPU time, 0.96 by wall time"
+    /// With Better::higher the ratio is a rate (bare time / our time), with Better::lower a cost
+    /// (our time / bare time). Prints nothing when either benchmark did not run.
+    void printRatio(const std::string& ours, const std::string& bare, const std::string& what,
+                    const std::string& limit, Better better, double target) const {
+        auto oursTimes = find(ours);
+        auto bareTimes = find(bare);
+        if (!oursTimes || !bareTimes) {
+            return;
+        }
+        auto ratio = [&](double our, double limitTime) {
+            return better == Better::higher ? limitTime / our : our / limitTime;
+        };
+        std::cout << what << " / " << limit << " (target "
+                  << (better == Better::higher ? ">=" : "<=") << " " << target
+                  << "): " << std::fixed << std::setprecision(2)
+                  << ratio(oursTimes->cpu, bareTimes->cpu) << " by CPU time, "
+                  << ratio(oursTimes->wall, bareTimes->wall) << " by wall time" << std::defaultfloat
+                  << std::endl;
     }
 
   private:

@@ -83,12 +83,8 @@ int main(int argc, char** argv) {
     orvanpush::bench::TimeKeeper reporter;
     orvanpush::bench::runBenchmarks(argc, argv, reporter);
 
-    auto ours = reporter.find("BM_SaveLogRecord");
-    auto bare = reporter.find("BM_BareFormattedWriteAndFlush");
-    if (ours && bare) {
-        std::cout << "saveLogRecord / bare fwrite+fflush, lines per second (target >= 0.8): "
-                  << bare->cpu / ours->cpu << " by CPU time, " << bare->wall / ours->wall
-                  << " by wall time\n";
-    }
+    reporter.printRatio("BM_SaveLogRecord", "BM_BareFormattedWriteAndFlush",
+                        "saveLogRecord lines per second", "bare fwrite+fflush",
+                        orvanpush::bench::TimeKeeper::Better::higher, 0.8);
     return 0;
 }

@@ -13,6 +13,7 @@
 // The configuration lives in the keychain and the shared settings store, not in memory: each
 // getInstance reads it back and builds a new object, which keeps the values it read.
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,6 +68,12 @@ class PushSDK {
     /// The library's version: its short version, ".", and its build number ("1.0.1").
     static std::string OrvanPushSDKVersion();
 
+    /// Waits until the library's work in flight in this process has finished (requests and
+    /// their resends, re-sends of queued reports, log uploads, queued store work, of every
+    /// instance), or `timeout` passes. True when nothing is left. An extension calls it before
+    /// it hands its content back; a command-line program before it exits.
+    static bool waitForOutstandingWork(std::chrono::milliseconds timeout);
+
     /// The push token saved by the last subscription or token update; nothing before.
     std::optional<std::string> getSavedToken();
     /// The client id saved by the last subscription; nothing before.
@@ -74,14 +81,22 @@ class PushSDK {
     /// The device id saved by the last subscription; nothing before.
     std::optional<std::string> getDeviceId();
 
-    /// Instances come from getInstance; the state is the library's own.
-    explicit PushSDK(std::unique_ptr<detail::PushSDKState> state);
+  private:
+    // Only the library can name this key, so instances come from getInstance alone.
+    struct ConstructionKey {
+        explicit ConstructionKey() = default;
+    };
+
+  public:
+    /// Not for hosts (they cannot name the key): instances come from getInstance.
+    PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state);
     ~PushSDK();
     PushSDK(const PushSDK&) = delete;
     PushSDK& operator=(const PushSDK&) = delete;
 
   private:
-    std::unique_ptr<detail::PushSDKState> state_;
+    // Shared with the work the object starts, so a host may drop the object at any time.
+    std::shared_ptr<detail::PushSDKState> state_;
 };
 
 }  // namespace orvanpush

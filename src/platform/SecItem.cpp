@@ -4,9 +4,11 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -224,8 +226,8 @@ class Filter {
 
     const std::string& sql() const { return sql_; }
 
-    void bind(SqliteStatement& statement) const {
-        int index = 1;
+    void bind(SqliteStatement& statement, int first = 1) const {
+        int index = first;
         for (const auto& [kind, value] : values_) {
             bindValue(statement, index++, value, kind);
         }
@@ -237,10 +239,15 @@ class Filter {
 };
 
 // Every attribute the query gives must equal the item's. A query that does not ask for
-// synchronizable items sees only the others, as the mobile platform's keychain does.
+// synchronizable items sees only the others, as the mobile platform's keychain does. A key's
+// accessibility is kept but never narrows a query: the processes sharing a key may have chosen
+// different values, and each must still find it.
 Filter matching(const Dictionary& query) {
     Filter filter;
     for (std::size_t column = 0; column < columnCount; ++column) {
+        if (column == accessible && query.isKey()) {
+            continue;
+        }
         if (!query.attributes[column].is_null()) {
             filter.require(itemAttributes[column], " = ", query.attributes[column]);
         }
@@ -337,14 +344,61 @@ class KeychainFile {
     pid_t owner_ = 0;
 };
 
+// The transaction SecItemTransaction runs on this thread, if any: the calls made inside it use
+// its connection (the keychain lock is already held) and report a failure by marking it.
+struct OpenTransaction {
+    SqliteConnection* connection = nullptr;
+    bool failed = false;
+};
+thread_local OpenTransaction openTransaction;
+
 // Runs `operation` on the keychain file; a file that cannot be opened, read or written is an
 // I/O failure, never an exception.
 template <class Operation>
 OSStatus withKeychain(Operation&& operation) {
     try {
+        if (openTransaction.connection != nullptr) {
+            return operation(*openTransaction.connection);
+        }
         return KeychainFile::shared().use(std::forward<Operation>(operation));
     } catch (const std::exception&) {
+        openTransaction.failed = true;
         return errSecIO;
+    }
+}
+
+// Thrown to roll back a change whose status is not success; carries that status out.
+struct Undo {
+    OSStatus status;
+};
+
+OSStatus keepOrUndo(OSStatus status) {
+    if (status != errSecSuccess) {
+        throw Undo{status};
+    }
+    return status;
+}
+
+// Runs the change `body` all or nothing: in a transaction of its own, or in a savepoint of the
+// open SecItemTransaction. A status other than success undoes what `body` changed.
+template <class Body>
+OSStatus atomically(SqliteConnection& connection, Body&& body) {
+    try {
+        if (openTransaction.connection == nullptr) {
+            return connection.transaction(
+                [&](SqliteConnection& transaction) { return keepOrUndo(body(transaction)); });
+        }
+        connection.execute("SAVEPOINT item");
+        try {
+            const OSStatus status = keepOrUndo(body(connection));
+            connection.execute("RELEASE item");
+            return status;
+        } catch (...) {
+            connection.execute("ROLLBACK TO item; RELEASE item");
+            throw;
+        }
+    } catch (const Undo& undo) {
+        return undo.status;
     }
 }
 
@@ -372,6 +426,65 @@ Json readBack(SqliteConnection& connection, std::int64_t id, const Dictionary& r
     return statement.step() ? resultOf(statement, request) : Json();
 }
 
+// The attributes an update sets: item attributes other than the class, and the value.
+std::optional<Dictionary> parseChanges(const Json& json) {
+    if (!json.is_object() || json.contains(kSecClass)) {
+        return std::nullopt;
+    }
+    Dictionary changes;
+    for (const auto& [key, value] : json.items()) {
+        const bool option =
+            key == kSecReturnData || key == kSecReturnAttributes || key == kSecMatchLimit;
+        if (option || !readEntry(key, value, changes)) {
+            return std::nullopt;
+        }
+    }
+    return changes;
+}
+
+// "UPDATE items SET column = ?, ..." for every attribute `changes` gives, in column order.
+std::string assignments(const Dictionary& changes) {
+    std::string sql;
+    auto assign = [&](const Attribute& attribute) {
+        sql += sql.empty() ? "UPDATE items SET " : ", ";
+        sql += attribute.column;
+        sql += " = ?";
+    };
+    for (std::size_t column = 0; column < columnCount; ++column) {
+        if (!changes.attributes[column].is_null()) {
+            assign(itemAttributes[column]);
+        }
+    }
+    if (!changes.data.is_null()) {
+        assign(valueAttribute);
+    }
+    return sql;
+}
+
+int bindChanges(SqliteStatement& statement, const Dictionary& changes) {
+    int index = 1;
+    for (std::size_t column = 0; column < columnCount; ++column) {
+        if (!changes.attributes[column].is_null()) {
+            bindValue(statement, index++, changes.attributes[column], itemAttributes[column].kind);
+        }
+    }
+    if (!changes.data.is_null()) {
+        bindValue(statement, index++, changes.data, valueAttribute.kind);
+    }
+    return index;
+}
+
+// True when two items share an identity (see passwordIdentity and keyIdentity).
+bool hasDuplicates(SqliteConnection& connection) {
+    auto statement = connection.prepare(
+        "SELECT 1 FROM items WHERE class = 'genp' "
+        "GROUP BY account, service, access_group, synchronizable HAVING COUNT(*) > 1 "
+        "UNION ALL SELECT 1 FROM items WHERE class = 'keys' "
+        "GROUP BY application_tag, key_class, access_group, synchronizable, value "
+        "HAVING COUNT(*) > 1 LIMIT 1");
+    return statement.step();
+}
+
 }  // namespace
 
 OSStatus SecItemAdd(const Json& attributes, Json* result) {
@@ -382,7 +495,7 @@ OSStatus SecItemAdd(const Json& attributes, Json* result) {
     completeItem(*item);
     Json added;
     OSStatus status = withKeychain([&](SqliteConnection& connection) {
-        return connection.transaction([&](SqliteConnection& transaction) {
+        return atomically(connection, [&](SqliteConnection& transaction) {
             Filter duplicate = sameItem(*item);
             auto existing = transaction.prepare("SELECT 1 FROM items" + duplicate.sql());
             duplicate.bind(existing);
@@ -441,6 +554,54 @@ OSStatus SecItemDelete(const Json& query) {
         statement.run();
         return connection.changes() > 0 ? errSecSuccess : errSecItemNotFound;
     });
+}
+
+OSStatus SecItemUpdate(const Json& query, const Json& attributesToUpdate) {
+    auto request = parse(query);
+    auto changes = parseChanges(attributesToUpdate);
+    if (!request || !changes) {
+        return errSecParam;
+    }
+    const std::string update = assignments(*changes);
+    if (update.empty()) {
+        return errSecParam;
+    }
+    return withKeychain([&](SqliteConnection& connection) {
+        return atomically(connection, [&](SqliteConnection& transaction) {
+            Filter filter = matching(*request);
+            auto statement = transaction.prepare(update + filter.sql());
+            filter.bind(statement, bindChanges(statement, *changes));
+            statement.run();
+            if (transaction.changes() == 0) {
+                return errSecItemNotFound;
+            }
+            return hasDuplicates(transaction) ? errSecDuplicateItem : errSecSuccess;
+        });
+    });
+}
+
+OSStatus SecItemTransaction(const std::function<OSStatus()>& steps) {
+    if (openTransaction.connection != nullptr) {
+        return steps();
+    }
+    try {
+        return KeychainFile::shared().use([&](SqliteConnection& connection) {
+            try {
+                return connection.transaction([&](SqliteConnection& transaction) {
+                    openTransaction = {&transaction, false};
+                    struct Close {
+                        ~Close() { openTransaction = {}; }
+                    } close;
+                    const OSStatus status = steps();
+                    return keepOrUndo(openTransaction.failed ? errSecIO : status);
+                });
+            } catch (const Undo& undo) {
+                return undo.status;
+            }
+        });
+    } catch (const std::exception&) {
+        return errSecIO;
+    }
 }
 
 }  // namespace orvanpush::platform

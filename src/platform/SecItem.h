@@ -12,6 +12,7 @@
 // Safe for concurrent use from several threads and processes.
 
 #include <cstdint>
+#include <functional>
 
 #include "orvanpush/Types.h"
 
@@ -85,5 +86,19 @@ OSStatus SecItemCopyMatching(const Json& query, Json* result);
 /// Removes every item matching the query (matched as SecItemCopyMatching matches);
 /// errSecItemNotFound when nothing matches.
 OSStatus SecItemDelete(const Json& query);
+
+/// Sets the attributes (and kSecValueData) given in `attributesToUpdate` on every item matching
+/// `query` (matched as SecItemCopyMatching matches). `attributesToUpdate` may not name the class
+/// or any search or return option (errSecParam). errSecItemNotFound when nothing matches;
+/// errSecDuplicateItem, changing nothing, when the change would make two items the same item.
+OSStatus SecItemUpdate(const Json& query, const Json& attributesToUpdate);
+
+/// Runs `steps`, a sequence of the calls above, as one keychain transaction: another thread or
+/// process sees all of their changes or none of them, never a state in between (a replacement
+/// made of a delete and an add is never seen missing). The changes are kept when `steps`
+/// answers errSecSuccess and rolled back otherwise; its status is returned (errSecIO when the
+/// keychain file fails or `steps` throws). A transaction started inside `steps` joins this one.
+/// Other threads' keychain calls wait until the transaction ends.
+OSStatus SecItemTransaction(const std::function<OSStatus()>& steps);
 
 }  // namespace orvanpush::platform

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/OutstandingWork.h"
 #include "sdk/PushSDKState.h"
 #include "utils/logger/log_manager/SdkVersion.h"
 
@@ -9,7 +10,8 @@ namespace orvanpush {
 
 using detail::ClientSetting;
 
-PushSDK::PushSDK(std::unique_ptr<detail::PushSDKState> state) : state_(std::move(state)) {}
+PushSDK::PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state)
+    : state_(std::move(state)) {}
 
 PushSDK::~PushSDK() = default;
 
@@ -17,6 +19,10 @@ void PushSDK::enableLogging() {}
 
 std::string PushSDK::OrvanPushSDKVersion() {
     return detail::sdkVersion();
+}
+
+bool PushSDK::waitForOutstandingWork(std::chrono::milliseconds timeout) {
+    return platform::OutstandingWork::waitUntilDone(timeout);
 }
 
 std::optional<std::string> PushSDK::getSavedToken() {

@@ -57,8 +57,10 @@ std::shared_ptr<PushSDK> PushSDK::getInstance(
         SettingsUtils::sharedAccessGroupInstance(identifier, std::move(settingReceivers));
     auto configuration = detail::InstanceConfiguration::read(*settings);
     SdkLog::message(LogSeverity::trace, LoggerModule::sdk, "Push SDK parameters corrected");
-    return std::make_shared<PushSDK>(std::make_unique<detail::PushSDKState>(
-        identifier, std::move(configuration), std::move(settings), std::move(headerManager)));
+    return std::make_shared<PushSDK>(
+        ConstructionKey{},
+        std::make_shared<detail::PushSDKState>(identifier, std::move(configuration),
+                                               std::move(settings), std::move(headerManager)));
 }
 
 std::shared_ptr<PushSDK> PushSDK::getInstance(

@@ -3,6 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -153,6 +155,91 @@ TEST(SecItemTest, KeysWithOneTagKeepEveryDistinctKeyAndTheNewestWins) {
 
     EXPECT_EQ(dataOf(lookup), "second key");
     EXPECT_EQ(dataOf(with(lookup, kSecAttrKeySizeInBits, 2048)), notFound);
+}
+
+TEST(SecItemTest, KeyLookupsAndDeletesIgnoreAccessibility) {
+    const Json key = {{kSecClass, kSecClassKey},
+                      {kSecAttrApplicationTag, bytesOf("accessible.private")},
+                      {kSecAttrKeyClass, kSecAttrKeyClassPrivate},
+                      {kSecAttrAccessible, kSecAttrAccessibleAlways}};
+    ASSERT_EQ(add(with(key, kSecValueData, bytesOf("key"))), errSecSuccess);
+    const Json otherChoice = with(key, kSecAttrAccessible, kSecAttrAccessibleAfterFirstUnlock);
+    EXPECT_EQ(dataOf(otherChoice), "key");
+    EXPECT_EQ(attributesOf(otherChoice)[kSecAttrAccessible], kSecAttrAccessibleAlways);
+    EXPECT_EQ(SecItemDelete(otherChoice), errSecSuccess);
+}
+
+TEST(SecItemTest, UpdateSetsTheGivenAttributesAndRefusesWhatWouldMakeADuplicate) {
+    const Json pending = {{kSecClass, kSecClassKey},
+                          {kSecAttrApplicationTag, bytesOf("update.pending.private")}};
+    const Json committed = with(pending, kSecAttrApplicationTag, bytesOf("update.private"));
+    ASSERT_EQ(add(with(pending, kSecValueData, bytesOf("new key"))), errSecSuccess);
+    ASSERT_EQ(SecItemUpdate(pending, {{kSecAttrApplicationTag, bytesOf("update.private")}}),
+              errSecSuccess);
+    EXPECT_EQ(dataOf(committed), "new key");
+    EXPECT_EQ(dataOf(pending), notFound);
+    EXPECT_EQ(SecItemUpdate(pending, {{kSecAttrApplicationTag, bytesOf("x")}}), errSecItemNotFound);
+
+    ASSERT_EQ(add(password("update-a", "a")), errSecSuccess);
+    ASSERT_EQ(add(password("update-b", "b")), errSecSuccess);
+    EXPECT_EQ(SecItemUpdate(password("update-b"), {{kSecAttrAccount, "update-a"}}),
+              errSecDuplicateItem);
+    EXPECT_EQ(dataOf(password("update-b")), "b");
+    ASSERT_EQ(SecItemUpdate(password("update-b"), {{kSecValueData, bytesOf("bb")}}), errSecSuccess);
+    EXPECT_EQ(dataOf(password("update-b")), "bb");
+
+    for (const Json& refused : {Json{{kSecClass, kSecClassKey}}, Json{{kSecReturnData, true}},
+                                Json::object(), Json{{"unknown", 1}}}) {
+        EXPECT_EQ(SecItemUpdate(password("update-b"), refused), errSecParam) << refused.dump();
+    }
+}
+
+TEST(SecItemTest, TransactionKeepsAllOrNothing) {
+    ASSERT_EQ(add(password("transaction-old", "old")), errSecSuccess);
+    const OSStatus failed = SecItemTransaction([] {
+        EXPECT_EQ(SecItemDelete(password("transaction-old")), errSecSuccess);
+        EXPECT_EQ(add(password("transaction-new", "new")), errSecSuccess);
+        EXPECT_EQ(dataOf(password("transaction-new")), "new");  // seen inside
+        return add(password("transaction-new", "again"));
+    });
+    EXPECT_EQ(failed, errSecDuplicateItem);
+    EXPECT_EQ(dataOf(password("transaction-old")), "old");
+    EXPECT_EQ(dataOf(password("transaction-new")), notFound);
+
+    const OSStatus replaced = SecItemTransaction([] {
+        SecItemDelete(password("transaction-old"));
+        return SecItemTransaction([] { return add(password("transaction-old", "replaced")); });
+    });
+    EXPECT_EQ(replaced, errSecSuccess);
+    EXPECT_EQ(dataOf(password("transaction-old")), "replaced");
+
+    EXPECT_EQ(SecItemTransaction([]() -> OSStatus { throw std::runtime_error("step failed"); }),
+              errSecIO);
+    EXPECT_EQ(dataOf(password("transaction-old")), "replaced");
+}
+
+// Another thread's calls wait for the transaction: it never sees the item missing.
+TEST(SecItemTest, ReplacementInATransactionIsNeverSeenMissing) {
+    ASSERT_EQ(add(password("replaced-item", "0")), errSecSuccess);
+    std::atomic<bool> done{false};
+    std::atomic<int> missing{0};
+    std::thread reader([&] {
+        while (!done) {
+            if (dataOf(password("replaced-item")) == notFound) {
+                ++missing;
+            }
+        }
+    });
+    for (int round = 1; round <= 100; ++round) {
+        SecItemTransaction([round] {
+            SecItemDelete(password("replaced-item"));
+            return add(password("replaced-item", std::to_string(round)));
+        });
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(dataOf(password("replaced-item")), "100");
 }
 
 constexpr int itemsPerWriter = 40;

@@ -7,6 +7,7 @@
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
+#include "orvanpush/PushSDK.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/logger/BasicLogConfiguration.h"
 #include "orvanpush/logger/Log.h"
@@ -64,6 +65,7 @@ void configurePlatform(const GlobalOptions& options) {
 int runAction(CliContext& context) {
     try {
         int code = context.action();
+        PushSDK::waitForOutstandingWork(context.timeout());
         platform::MainQueue::waitUntilIdle(context.timeout());
         return code;
     } catch (const OrvanPushSDKError& error) {
