@@ -55,16 +55,41 @@ FileResult FileSystem::createDirectories(const std::filesystem::path& path) {
     return {};
 }
 
+FileResult FileSystem::createPrivateDirectory(const std::filesystem::path& path) {
+    if (::mkdir(path.c_str(), 0700) == 0) {
+        return {};
+    }
+    if (errno != EEXIST) {
+        return {std::string(std::strerror(errno))};
+    }
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
+        return {};
+    }
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0) {
+        return {std::string(std::strerror(errno))};
+    }
+    const bool narrowed = ::fstat(descriptor, &status) == 0 &&
+                          ((status.st_mode & 0077) == 0 || ::fchmod(descriptor, 0700) == 0);
+    const int savedErrno = errno;
+    ::close(descriptor);
+    return narrowed ? FileResult{} : FileResult{std::string(std::strerror(savedErrno))};
+}
+
 FileResult FileSystem::listDirectory(const std::filesystem::path& directory,
                                      std::vector<std::string>& names) {
     names.clear();
     std::error_code error;
-    std::filesystem::directory_iterator entries(directory, error);
-    if (error) {
-        return {error.message()};
+    // Range-for would increment with the throwing operator++; a read error may come at any
+    // entry, not only when the directory is opened.
+    std::filesystem::directory_iterator entry(directory, error);
+    for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+        names.push_back(entry->path().filename().string());
     }
-    for (const auto& entry : entries) {
-        names.push_back(entry.path().filename().string());
+    if (error) {
+        names.clear();
+        return {error.message()};
     }
     return {};
 }

@@ -48,7 +48,11 @@ class FileSystem {
     static bool exists(const std::filesystem::path& path);
     /// Creates the directory and its missing parents (0700).
     static FileResult createDirectories(const std::filesystem::path& path);
-    /// The names of the entries of `directory`, in the order the system lists them.
+    /// Creates the directory (0700; its parent must exist), or narrows an existing one that
+    /// others may use to 0700. An existing symbolic link is left as it is, for the user made it.
+    static FileResult createPrivateDirectory(const std::filesystem::path& path);
+    /// The names of the entries of `directory`, in the order the system lists them. A failure
+    /// while listing, not only at the start, is reported and leaves `names` empty.
     static FileResult listDirectory(const std::filesystem::path& directory,
                                     std::vector<std::string>& names);
     /// Removes a file, or a directory with everything below it.

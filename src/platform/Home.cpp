@@ -1,5 +1,8 @@
 #include "platform/Home.h"
 
+#include <climits>
+#include <initializer_list>
+
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/FileSystem.h"
@@ -14,16 +17,23 @@ std::string checkedComponent(std::string_view name, std::string_view what) {
     return std::string(name);
 }
 
-std::filesystem::path inHome(std::string_view directory) {
-    auto path = Home::root() / directory;
+// The home, then each of the library's directories below it, kept private.
+std::filesystem::path inHome(std::initializer_list<std::string_view> directories) {
+    auto path = Home::root();
     createPrivateDirectories(path);
+    for (auto directory : directories) {
+        path /= directory;
+        if (auto result = FileSystem::createPrivateDirectory(path); !result) {
+            throw TextError("Cannot create directory " + path.string() + ": " + result.error);
+        }
+    }
     return path;
 }
 
 }  // namespace
 
 bool isSafePathComponent(std::string_view name) {
-    return !name.empty() && name != "." && name != ".." &&
+    return !name.empty() && name.size() <= NAME_MAX && name != "." && name != ".." &&
            name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
@@ -38,26 +48,27 @@ std::filesystem::path Home::root() {
 }
 
 std::filesystem::path Home::keychainFile() {
-    return inHome("keychain") / "keychain.sqlite";
+    return inHome({"keychain"}) / "keychain.sqlite";
 }
 
 std::filesystem::path Home::defaultsFile(std::string_view suite) {
-    auto name = checkedComponent(suite, "settings suite");
-    return inHome("defaults") / (name + ".sqlite");
+    checkedComponent(suite, "settings suite");
+    auto file = checkedComponent(std::string(suite) + ".sqlite", "settings suite");
+    return inHome({"defaults"}) / file;
 }
 
 std::filesystem::path Home::containerDirectory(std::string_view groupId) {
     auto name = checkedComponent(groupId, "application group");
-    return inHome("containers/" + name);
+    return inHome({"containers", name});
 }
 
 std::filesystem::path Home::documentsDirectory() {
     auto name = checkedComponent(PlatformConfig::current()->bundleIdentifier, "bundle identifier");
-    return inHome("documents/" + name);
+    return inHome({"documents", name});
 }
 
 std::filesystem::path Home::notifyFile(std::string_view name) {
-    return inHome("notify") / checkedComponent(name, "notification");
+    return inHome({"notify"}) / checkedComponent(name, "notification");
 }
 
 }  // namespace orvanpush::platform

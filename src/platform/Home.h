@@ -1,7 +1,9 @@
 #pragma once
 
 // The layout of the library's files under the configured home. Every name that becomes a path
-// component is checked first; directories are created 0700.
+// component is checked first. The library's own directories below the home are created 0700, or
+// narrowed to 0700 when found looser; the home itself, which the user may have made, is only
+// created when missing.
 
 #include <filesystem>
 #include <string>
@@ -9,8 +11,8 @@
 
 namespace orvanpush::platform {
 
-/// False for "", ".", "..", and names containing '/' or NUL: such a name never becomes a path
-/// component.
+/// False for "", ".", "..", names containing '/' or NUL, and names longer than a file name may
+/// be: such a name never becomes a path component.
 bool isSafePathComponent(std::string_view name);
 
 /// Creates `directory` and its missing parents with mode 0700; existing ones are left as they

@@ -62,6 +62,20 @@ void createPrivateFile(const std::filesystem::path& path) {
     }
 }
 
+// SQLite's no-follow flag refuses a symbolic link in any component of the path, yet a home
+// reached through a link (a linked /home, a linked directory inside the home) is ordinary: the
+// directory is resolved once, so only the file itself must not be a link.
+std::filesystem::path withResolvedDirectory(const std::filesystem::path& path) {
+    const auto directory =
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    std::error_code error;
+    auto resolved = std::filesystem::canonical(directory, error);
+    if (error) {
+        throw TextError("Cannot open database file " + path.string() + ": " + error.message());
+    }
+    return resolved / path.filename();
+}
+
 int checkedLength(std::size_t size) {
     if (size > static_cast<std::size_t>(INT_MAX)) {
         throwSqliteError(SQLITE_TOOBIG, "binding a parameter", nullptr);
@@ -198,12 +212,13 @@ SqliteConnection::SqliteConnection(std::filesystem::path path, sqlite3* database
     : path_(std::move(path)), database_(database) {}
 
 SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
-    createPrivateFile(path);
+    const auto file = withResolvedDirectory(path);
+    createPrivateFile(file);
     sqlite3* raw = nullptr;
     // Serialized mode is a safety net only: callers that share a connection hold the
     // SqliteDatabase lock, which is what keeps statement sequences apart.
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW;
-    const int result = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
+    const int result = sqlite3_open_v2(file.c_str(), &raw, flags, nullptr);
     SqliteConnection connection(path, raw);
     if (result != SQLITE_OK) {
         if (raw == nullptr) {

@@ -104,8 +104,9 @@ class SqliteConnection {
     /// Opens `path`, creating the file with mode 0600 first when it is missing (SQLite's -wal and
     /// -shm files take the mode of the database file). The directory must exist. The file is
     /// put in WAL mode with a busy timeout, so other connections and processes can use it at
-    /// the same time; foreign keys are enforced. Symbolic links are refused. Throws `SqliteError`
-    /// (or `TextError` when the file cannot be created).
+    /// the same time; foreign keys are enforced. The file itself must not be a symbolic link
+    /// (the directories leading to it may be). Throws `SqliteError` (or `TextError` when the file
+    /// cannot be created).
     static SqliteConnection open(const std::filesystem::path& path);
 
     SqliteConnection(SqliteConnection&&) noexcept = default;

@@ -57,6 +57,18 @@ bool Event::wait(std::chrono::milliseconds timeout) {
     return condition_.wait_for(lock, timeout, [this] { return notified_; });
 }
 
+ScopedPlatformConfig::ScopedPlatformConfig(
+    const std::function<void(platform::PlatformConfig&)>& change)
+    : replaced_(platform::PlatformConfig::current()) {
+    auto config = *replaced_;
+    change(config);
+    platform::PlatformConfig::install(std::move(config));
+}
+
+ScopedPlatformConfig::~ScopedPlatformConfig() {
+    platform::PlatformConfig::install(*replaced_);
+}
+
 }  // namespace orvanpush::testing
 
 int main(int argc, char** argv) {

@@ -6,8 +6,12 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
+
+#include "orvanpush/platform/PlatformConfig.h"
 
 namespace orvanpush::testing {
 
@@ -38,6 +42,20 @@ class Event {
     std::mutex mutex_;
     std::condition_variable condition_;
     bool notified_ = false;
+};
+
+/// Installs a changed copy of the platform configuration for the life of the object, then puts
+/// back the one it replaced:
+///   ScopedPlatformConfig extension([](auto& config) { config.bundleIdentifier = "x.extension"; });
+class ScopedPlatformConfig {
+  public:
+    explicit ScopedPlatformConfig(const std::function<void(platform::PlatformConfig&)>& change);
+    ~ScopedPlatformConfig();
+    ScopedPlatformConfig(const ScopedPlatformConfig&) = delete;
+    ScopedPlatformConfig& operator=(const ScopedPlatformConfig&) = delete;
+
+  private:
+    std::shared_ptr<const platform::PlatformConfig> replaced_;
 };
 
 }  // namespace orvanpush::testing
