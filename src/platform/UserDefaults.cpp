@@ -1,11 +1,13 @@
 #include "platform/UserDefaults.h"
 
 #include <chrono>
+#include <mutex>
 #include <type_traits>
 #include <utility>
 
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
+#include "platform/FileSystem.h"
 #include "platform/Home.h"
 #include "platform/SqliteDatabase.h"
 
@@ -59,17 +61,32 @@ std::string encodeStringList(const std::vector<std::string>& list) {
 
 }  // namespace
 
+// The file is created by the first write: a store that is only read (a look-up of an unknown
+// instance) leaves nothing behind, yet sees the file as soon as another process creates it.
 struct UserDefaults::Impl {
-    Impl(std::string suite, const std::filesystem::path& file)
-        : suiteName(std::move(suite)), database(file) {
-        database.execute(schema);
+    Impl(std::string suite, std::filesystem::path file)
+        : suiteName(std::move(suite)), file(std::move(file)) {}
+
+    /// The open database; nullptr when the file does not exist and `create` is false.
+    SqliteDatabase* database(bool create) {
+        std::lock_guard lock(mutex);
+        if (!opened && (create || FileSystem::exists(file))) {
+            auto database = std::make_unique<SqliteDatabase>(file);
+            database->execute(schema);
+            opened = std::move(database);
+        }
+        return opened.get();
     }
 
     /// The value under `key` when it is stored with `type`, decoded by `decode` from the row.
     template <class Decode>
     auto read(const std::string& key, std::string_view type, Decode decode)
         -> std::invoke_result_t<Decode&, const SqliteStatement&> {
-        return database.withConnection([&](SqliteConnection& connection) {
+        SqliteDatabase* store = database(false);
+        if (store == nullptr) {
+            return std::nullopt;
+        }
+        return store->withConnection([&](SqliteConnection& connection) {
             auto select = connection.prepare(selectValue);
             select.bindText(1, key).bindText(2, type);
             return select.step() ? decode(select) : std::nullopt;
@@ -79,7 +96,7 @@ struct UserDefaults::Impl {
     /// Stores `key` with `type` and the value that `bindValue` binds as parameter 3.
     template <class BindValue>
     void write(const std::string& key, std::string_view type, BindValue bindValue) {
-        database.withConnection([&](SqliteConnection& connection) {
+        database(true)->withConnection([&](SqliteConnection& connection) {
             auto upsert = connection.prepare(upsertValue);
             upsert.bindText(1, key).bindText(2, type);
             bindValue(upsert);
@@ -87,8 +104,18 @@ struct UserDefaults::Impl {
         });
     }
 
-    std::string suiteName;
-    SqliteDatabase database;
+    void remove(const std::string& key) {
+        if (SqliteDatabase* store = database(false)) {
+            store->withConnection([&](SqliteConnection& connection) {
+                connection.prepare(deleteValue).bindText(1, key).run();
+            });
+        }
+    }
+
+    const std::string suiteName;
+    const std::filesystem::path file;
+    std::mutex mutex;
+    std::unique_ptr<SqliteDatabase> opened;
 };
 
 std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& suite) {
@@ -100,10 +127,12 @@ std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& suite) {
         explicit Constructible(std::unique_ptr<Impl> impl) : UserDefaults(std::move(impl)) {}
     };
     try {
-        return std::make_shared<Constructible>(
-            std::make_unique<Impl>(suite, Home::defaultsFile(suite)));
+        auto impl = std::make_unique<Impl>(suite, Home::defaultsFile(suite));
+        // A name too long for its file is refused by defaultsFile; an existing file is opened at
+        // once, so an unusable one (not a database, a link, ...) reads as a refused suite too.
+        impl->database(false);
+        return std::make_shared<Constructible>(std::move(impl));
     } catch (const std::exception&) {
-        // An unusable file (unwritable home, not a database, ...) reads as a refused suite.
         return nullptr;
     }
 }
@@ -175,9 +204,7 @@ void UserDefaults::set(const std::string& key, const std::vector<std::string>& v
 }
 
 void UserDefaults::remove(const std::string& key) {
-    impl_->database.withConnection([&](SqliteConnection& connection) {
-        connection.prepare(deleteValue).bindText(1, key).run();
-    });
+    impl_->remove(key);
 }
 
 }  // namespace orvanpush::platform

@@ -3,8 +3,9 @@
 // A persistent key-value store named by a suite, one SQLite file per suite under
 // <home>/defaults/. Every read and write goes to the file (there is no cache), so a value one
 // process writes is seen by another process on its next read. Safe for use from several threads
-// and processes at once. A read or write that the file cannot serve (a full disk, a damaged
-// file) throws `TextError`, as does a string list holding text that is not valid UTF-8.
+// and processes at once. The file is created by the first write; until then reads answer
+// nothing and leave no file behind. A read or write that the file cannot serve (a full disk, a
+// damaged file) throws `TextError`, as does a string list holding text that is not valid UTF-8.
 
 #include <cstdint>
 #include <memory>
@@ -17,9 +18,9 @@
 namespace orvanpush::platform {
 
 class UserDefaults {
-public:
+  public:
     /// The store of `suite`; nullptr when the suite name is refused (unsafe as a file name) or
-    /// its file cannot be opened.
+    /// its existing file cannot be opened.
     static std::shared_ptr<UserDefaults> suite(const std::string& suite);
     /// The process's own store: the suite named by the bundle identifier.
     static std::shared_ptr<UserDefaults> standard();
@@ -43,7 +44,7 @@ public:
     void set(const std::string& key, const std::vector<std::string>& value);
     void remove(const std::string& key);
 
-private:
+  private:
     struct Impl;
     explicit UserDefaults(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;

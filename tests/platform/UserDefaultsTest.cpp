@@ -82,6 +82,19 @@ TEST(UserDefaultsSuite, RefusedSuitesGiveNothing) {
     EXPECT_FALSE(fs::exists(testing::testHome() / "escape.sqlite"));
 }
 
+TEST(UserDefaultsSuite, ASuiteOnlyReadLeavesNoFileAndSeesTheFirstWriteOfAnother) {
+    const auto file = testing::testHome() / "defaults" / "only-read.sqlite";
+    const auto reader = UserDefaults::suite("only-read");
+    ASSERT_TRUE(reader);
+    EXPECT_EQ(reader->string("key"), std::nullopt);
+    reader->remove("key");
+    EXPECT_FALSE(fs::exists(file));
+
+    UserDefaults::suite("only-read")->set("key", std::string("written"));
+    EXPECT_EQ(reader->string("key"), "written");
+    EXPECT_EQ(fs::status(file).permissions(), privateFile);
+}
+
 TEST(UserDefaultsSuite, StandardIsTheSuiteOfTheBundleIdentifierInAPrivateFile) {
     const auto standard = UserDefaults::standard();
     ASSERT_TRUE(standard);
