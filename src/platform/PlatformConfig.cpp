@@ -87,4 +87,8 @@ bool PlatformConfig::isExtension() const {
            bundlePath.compare(bundlePath.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+std::string PlatformConfig::defaultKeychainAccessGroup() const {
+    return appIdentifierPrefix + "." + bundleIdentifier;
+}
+
 }  // namespace orvanpush::platform

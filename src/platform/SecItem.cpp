@@ -177,8 +177,7 @@ std::optional<Dictionary> parse(const Json& json) {
 void completeItem(Dictionary& item) {
     auto& attributes = item.attributes;
     if (attributes[accessGroup].is_null()) {
-        auto config = PlatformConfig::current();
-        attributes[accessGroup] = config->appIdentifierPrefix + "." + config->bundleIdentifier;
+        attributes[accessGroup] = PlatformConfig::current()->defaultKeychainAccessGroup();
     }
     if (attributes[synchronizable].is_null()) {
         attributes[synchronizable] = false;
@@ -224,6 +223,18 @@ class Filter {
         values_.emplace_back(attribute.kind, std::move(value));
     }
 
+    /// The attribute must equal one of `values` (text attributes only).
+    void requireOneOf(const Attribute& attribute, const std::vector<std::string>& values) {
+        sql_ += sql_.empty() ? " WHERE " : " AND ";
+        sql_ += attribute.column;
+        sql_ += " IN (";
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            sql_ += i == 0 ? "?" : ", ?";
+            values_.emplace_back(attribute.kind, values[i]);
+        }
+        sql_ += ')';
+    }
+
     const std::string& sql() const { return sql_; }
 
     void bind(SqliteStatement& statement, int first = 1) const {
@@ -238,10 +249,21 @@ class Filter {
     std::vector<std::pair<Kind, Json>> values_;
 };
 
-// Every attribute the query gives must equal the item's. A query that does not ask for
-// synchronizable items sees only the others, as the mobile platform's keychain does. A key's
-// accessibility is kept but never narrows a query: the processes sharing a key may have chosen
-// different values, and each must still find it.
+// The groups a query without access group sees: the process's default group and the groups it
+// is entitled to, never another application's.
+std::vector<std::string> entitledGroups() {
+    auto config = PlatformConfig::current();
+    std::vector<std::string> groups{config->defaultKeychainAccessGroup()};
+    groups.insert(groups.end(), config->keychainAccessGroups.begin(),
+                  config->keychainAccessGroups.end());
+    return groups;
+}
+
+// Every attribute the query gives must equal the item's. A query that names no access group
+// sees the groups the process is entitled to. A query that does not ask for synchronizable
+// items sees only the others, as the mobile platform's keychain does. A key's accessibility is
+// kept but never narrows a query: the processes sharing a key may have chosen different values,
+// and each must still find it.
 Filter matching(const Dictionary& query) {
     Filter filter;
     for (std::size_t column = 0; column < columnCount; ++column) {
@@ -251,6 +273,9 @@ Filter matching(const Dictionary& query) {
         if (!query.attributes[column].is_null()) {
             filter.require(itemAttributes[column], " = ", query.attributes[column]);
         }
+    }
+    if (query.attributes[accessGroup].is_null()) {
+        filter.requireOneOf(itemAttributes[accessGroup], entitledGroups());
     }
     if (query.attributes[synchronizable].is_null()) {
         filter.require(itemAttributes[synchronizable], " = ", false);

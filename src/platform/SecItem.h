@@ -75,8 +75,10 @@ inline constexpr const char* kSecMatchLimitAll = "m_LimitAll";
 OSStatus SecItemAdd(const Json& attributes, Json* result);
 
 /// Finds items matching every attribute of the query (search and return options and
-/// kSecValueData aside). A query without access group matches every group of the keychain file;
-/// one without kSecAttrSynchronizable matches only items that are not synchronizable. With
+/// kSecValueData aside). A query without access group matches only the groups this process is
+/// entitled to: its default group and PlatformConfig::keychainAccessGroups; one that names a
+/// group matches that group. One without kSecAttrSynchronizable matches only items that are not
+/// synchronizable. With
 /// kSecReturnData only, `*result` is the data (binary); with kSecReturnAttributes, an attribute
 /// dictionary (with kSecValueData too when both are asked); with kSecMatchLimitAll, an array of
 /// those, newest first. When several match and one is asked for (the default), the newest wins.

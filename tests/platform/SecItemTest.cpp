@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
+#include "support/TestHome.h"
 
 namespace orvanpush::platform {
 namespace {
@@ -101,9 +102,11 @@ TEST(SecItemTest, DuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
 }
 
 TEST(SecItemTest, NewestMatchWinsAndSynchronizableItemsAreSeenOnlyWhenAskedFor) {
+    const testing::ScopedPlatformConfig entitled(
+        [](PlatformConfig& config) { config.keychainAccessGroups = {"LOCALAPP00.second"}; });
     const Json item = password("newest");
     const Json synced = with(item, kSecAttrSynchronizable, true);
-    ASSERT_EQ(add(inGroup(password("newest", "old"), "LOCALAPP00.first")), errSecSuccess);
+    ASSERT_EQ(add(password("newest", "old")), errSecSuccess);
     ASSERT_EQ(add(inGroup(password("newest", "new"), "LOCALAPP00.second")), errSecSuccess);
     ASSERT_EQ(add(with(synced, kSecValueData, bytesOf("cloud"))), errSecSuccess);
     EXPECT_EQ(dataOf(item), "new");
@@ -120,6 +123,31 @@ TEST(SecItemTest, NewestMatchWinsAndSynchronizableItemsAreSeenOnlyWhenAskedFor) 
     // Removing without kSecAttrSynchronizable leaves the synchronizable item alone.
     ASSERT_EQ(SecItemDelete(item), errSecSuccess);
     EXPECT_EQ(dataOf(synced), "cloud");
+}
+
+// A query without access group sees the default group and the entitled groups only; naming a
+// group reaches it. Another application's items (its default group) stay out of sight, and out
+// of reach of a delete without group.
+TEST(SecItemTest, AQueryWithoutGroupSeesOnlyTheGroupsTheProcessIsEntitledTo) {
+    const Json item = password("entitled");
+    ASSERT_EQ(
+        add(inGroup(password("entitled", "another application's"), "LOCALAPP00.com.example.other")),
+        errSecSuccess);
+    ASSERT_EQ(add(inGroup(password("entitled", "shared"), "LOCALAPP00.shared.entitled")),
+              errSecSuccess);
+    EXPECT_EQ(dataOf(item), notFound);
+    EXPECT_EQ(SecItemDelete(item), errSecItemNotFound);
+    EXPECT_EQ(dataOf(inGroup(item, "LOCALAPP00.shared.entitled")), "shared");
+    {
+        const testing::ScopedPlatformConfig entitled([](PlatformConfig& config) {
+            config.keychainAccessGroups = {"LOCALAPP00.shared.entitled"};
+        });
+        EXPECT_EQ(dataOf(item), "shared");
+        EXPECT_EQ(SecItemDelete(item), errSecSuccess);
+    }
+    const testing::ScopedPlatformConfig other(
+        [](PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
+    EXPECT_EQ(dataOf(item), "another application's");
 }
 
 TEST(SecItemTest, AccountsAreStoredVerbatim) {
@@ -289,6 +317,9 @@ TEST(SecItemTest, AnotherApplicationSharesAGroupAndConcurrentAddsLoseNothing) {
     waitpid(otherProcess, &status, 0);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
+    const testing::ScopedPlatformConfig entitled([](PlatformConfig& config) {
+        config.keychainAccessGroups = {"LOCALAPP00.shared", "LOCALAPP00.com.example.app.extension"};
+    });
     Json all;
     const Json concurrent = {{kSecClass, kSecClassGenericPassword},
                              {kSecAttrService, "concurrent"},

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvanpush::platform {
 
@@ -35,6 +36,10 @@ struct PlatformConfig {
     std::string bundlePath;
     /// Prefix of every keychain access group of this user's applications.
     std::string appIdentifierPrefix = "LOCALAPP00";
+    /// Keychain access groups this process is entitled to besides its default group
+    /// (`appIdentifierPrefix + "." + bundleIdentifier`): a keychain query that names no group
+    /// sees the items of these groups and of the default group only. None by default.
+    std::vector<std::string> keychainAccessGroups;
     /// Operating-system version reported to the push server ($ORVANPUSH_OS_VERSION, else the
     /// kernel release).
     std::string osVersion;
@@ -55,6 +60,9 @@ struct PlatformConfig {
 
     /// True when the bundle path ends in ".appex".
     bool isExtension() const;
+    /// The keychain access group of items added without one: `appIdentifierPrefix` "."
+    /// `bundleIdentifier`.
+    std::string defaultKeychainAccessGroup() const;
 };
 
 }  // namespace orvanpush::platform
