@@ -55,10 +55,14 @@ OSStatus KeyChain::save(const std::string& key, const Bytes& data,
         restrictToGroup(item, accessGroup);
         SdkLog::trace(LogSeverity::info, LoggerModule::crypto);
     }
-    // Clears an earlier item of the same key and group, so that the add is not a duplicate.
-    SecItemDelete(item);
-    item[kSecAttrAccessible] = accessibility();
-    return SecItemAdd(item, nullptr);
+    // Clears an earlier item of the same key and group, so that the add is not a duplicate. One
+    // transaction: the other process never finds the item missing in between, and a failed add
+    // keeps the earlier item.
+    return SecItemTransaction([&] {
+        SecItemDelete(item);
+        item[kSecAttrAccessible] = accessibility();
+        return SecItemAdd(item, nullptr);
+    });
 }
 
 std::optional<Bytes> KeyChain::load(const std::string& key,

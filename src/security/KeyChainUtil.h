@@ -21,18 +21,20 @@ namespace orvanpush::detail {
 
 class KeyChain {
   public:
-    /// Stores `data` under `key`, replacing an earlier item of the same key and group. Returns the
-    /// status of the add (errSecSuccess on success).
+    /// Stores `data` under `key`, replacing an earlier item of the same key and group in one
+    /// keychain transaction (no process sees the key missing; a failure keeps the earlier item).
+    /// Returns the status of the add (errSecSuccess on success).
     static platform::OSStatus save(const std::string& key, const Bytes& data,
                                    const std::optional<std::string>& accessGroup);
 
     /// The bytes stored under `key`; nothing when there is no such item or it cannot be read.
-    /// Without an access group, an item of any group matches.
+    /// Without an access group, an item of any group this process is entitled to matches.
     static std::optional<Bytes> load(const std::string& key,
                                      const std::optional<std::string>& accessGroup);
 
-    /// Removes the items stored under `key` (of any group when none is given). Returns the status
-    /// of the removal (errSecItemNotFound when there was nothing to remove).
+    /// Removes the items stored under `key` (of every group this process is entitled to when none
+    /// is given). Returns the status of the removal (errSecItemNotFound when there was nothing
+    /// to remove).
     static platform::OSStatus deleteItem(const std::string& key,
                                          const std::optional<std::string>& accessGroup);
 

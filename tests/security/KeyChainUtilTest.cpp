@@ -1,8 +1,10 @@
 #include "security/KeyChainUtil.h"
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -11,6 +13,7 @@
 #include "orvanpush/KeyChainAccessGroupHelper.h"
 #include "platform/FileSystem.h"
 #include "platform/SecItem.h"
+#include "support/TestHome.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
 
@@ -55,13 +58,6 @@ Json itemsOf(const std::string& account) {
     return itemsLike({{kSecClass, kSecClassGenericPassword}, {kSecAttrAccount, account}});
 }
 
-// A probe item of another default access group, newer than any other, so that the probe query
-// finds it as if the application's default group were `accessGroup`.
-void plantProbe(Json probe, const std::string& accessGroup) {
-    probe[kSecAttrAccessGroup] = accessGroup;
-    ASSERT_EQ(SecItemAdd(probe, nullptr), errSecSuccess);
-}
-
 // Each test starts without probe items, as on a fresh installation.
 class KeyChainTest : public ::testing::Test {
   protected:
@@ -76,16 +72,40 @@ TEST_F(KeyChainTest, SaveReplacesAnEarlierItemAndGroupsKeepTheirOwnItems) {
     ASSERT_EQ(KeyChain::save("grouped", bytes("in a"), "groupA"), errSecSuccess);
     ASSERT_EQ(KeyChain::save("grouped", bytes("in b"), "groupB"), errSecSuccess);
     EXPECT_EQ(KeyChain::load("grouped", "groupA"), bytes("in a"));
+    // Without a group, only the groups the process is entitled to are seen.
+    EXPECT_EQ(KeyChain::load("grouped", std::nullopt), std::nullopt);
+    EXPECT_EQ(KeyChain::deleteItem("grouped", std::nullopt), errSecItemNotFound);
+
+    const testing::ScopedPlatformConfig entitled([](PlatformConfig& config) {
+        config.keychainAccessGroups = {"LOCALAPP00.groupA", "LOCALAPP00.groupB"};
+    });
     Json items = itemsOf("grouped");
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[1][kSecAttrAccessGroup], "LOCALAPP00.groupA");
     EXPECT_EQ(items[1][kSecAttrAccessible], KeyChain::accessibility());
-
-    // Without a group, any group's item answers and every group's item goes.
     EXPECT_EQ(KeyChain::load("grouped", std::nullopt), bytes("in b"));
     EXPECT_EQ(KeyChain::deleteItem("grouped", std::nullopt), errSecSuccess);
     EXPECT_EQ(KeyChain::load("grouped", "groupB"), std::nullopt);
     EXPECT_EQ(KeyChain::deleteItem("grouped", "groupA"), errSecItemNotFound);
+}
+
+// A replacement is one keychain transaction: a reader never finds the key missing.
+TEST_F(KeyChainTest, ASavedKeyIsNeverSeenMissingWhileItIsReplaced) {
+    ASSERT_EQ(KeyChain::save("replaced", bytes("0"), "myInstance"), errSecSuccess);
+    std::atomic<bool> done{false};
+    std::atomic<int> missing{0};
+    std::thread reader([&] {
+        while (!done) {
+            missing += KeyChain::load("replaced", "myInstance") ? 0 : 1;
+        }
+    });
+    for (int round = 1; round <= 200; ++round) {
+        KeyChain::save("replaced", bytes(std::to_string(round)), "myInstance");
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(KeyChain::load("replaced", "myInstance"), bytes("200"));
 }
 
 TEST_F(KeyChainTest, StatusesAreLoggedButStoredBytesNeverAre) {
@@ -144,19 +164,39 @@ TEST_F(KeyChainTest, EachLookUpCreatesItsOwnProbeOnceAndReusesIt) {
     EXPECT_EQ(itemsLike(prefixProbe()).size(), 1u);
 }
 
-TEST_F(KeyChainTest, TheDefaultGroupSplitsAfterItsPrefix) {
-    plantProbe(detectionProbe(), "ABCDE12345.com.example.app");
-    plantProbe(prefixProbe(), "ABCDE12345.com.example.app");
-    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(),
-              Info({"ABCDE12345", "com.example.app", "ABCDE12345.com.example.app"}));
-    EXPECT_EQ(KeyChainAccessGroupHelper::applicationPrefix(),
-              Info({"ABCDE12345", "ABCDE12345.com.example.app", "ABCDE12345.com.example.app"}));
-    EXPECT_EQ(KeyChain::getKeychainGroup("myInstance"), "ABCDE12345.myInstance");
-
+// The application and its extension each learn their own default group from a probe of their
+// own, and so agree on the prefix.
+TEST_F(KeyChainTest, EachProcessDetectsItsOwnDefaultGroup) {
+    const auto detectedAs = [](const std::string& prefix, const std::string& bundle) {
+        const testing::ScopedPlatformConfig process([&](PlatformConfig& config) {
+            config.appIdentifierPrefix = prefix;
+            config.bundleIdentifier = bundle;
+        });
+        return std::pair(KeyChainAccessGroupHelper::getAccessGroupInfo(),
+                         KeyChainAccessGroupHelper::applicationPrefix());
+    };
+    EXPECT_EQ(detectedAs("ABCDE12345", "com.example.app"),
+              std::pair(std::optional(
+                            Info{"ABCDE12345", "com.example.app", "ABCDE12345.com.example.app"}),
+                        std::optional(Info{"ABCDE12345", "ABCDE12345.com.example.app",
+                                           "ABCDE12345.com.example.app"})));
+    EXPECT_EQ(
+        detectedAs("ABCDE12345", "com.example.app.extension").first,
+        Info({"ABCDE12345", "com.example.app.extension", "ABCDE12345.com.example.app.extension"}));
+    for (const char* group :
+         {"ABCDE12345.com.example.app", "ABCDE12345.com.example.app.extension"}) {
+        Json probe = detectionProbe();
+        probe[kSecAttrAccessGroup] = group;
+        EXPECT_EQ(itemsLike(probe).size(), 1u) << group;
+    }
     // Every component equal to the prefix is left out.
-    SetUp();
-    plantProbe(detectionProbe(), "X.b.X.d");
-    EXPECT_EQ(KeyChainAccessGroupHelper::getAccessGroupInfo(), Info({"X", "b.d", "X.b.X.d"}));
+    EXPECT_EQ(detectedAs("X", "b.X.d").first, Info({"X", "b.d", "X.b.X.d"}));
+
+    const testing::ScopedPlatformConfig application([](PlatformConfig& config) {
+        config.appIdentifierPrefix = "ABCDE12345";
+        config.bundleIdentifier = "com.example.app";
+    });
+    EXPECT_EQ(KeyChain::getKeychainGroup("myInstance"), "ABCDE12345.myInstance");
 }
 
 TEST_F(KeyChainTest, ConcurrentFirstDetectionsAllSucceedWithOneProbe) {
