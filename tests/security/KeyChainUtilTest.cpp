@@ -99,13 +99,13 @@ TEST_F(KeyChainTest, ASavedKeyIsNeverSeenMissingWhileItIsReplaced) {
             missing += KeyChain::load("replaced", "myInstance") ? 0 : 1;
         }
     });
-    for (int round = 1; round <= 200; ++round) {
+    for (int round = 1; round <= 100; ++round) {
         KeyChain::save("replaced", bytes(std::to_string(round)), "myInstance");
     }
     done = true;
     reader.join();
     EXPECT_EQ(missing, 0);
-    EXPECT_EQ(KeyChain::load("replaced", "myInstance"), bytes("200"));
+    EXPECT_EQ(KeyChain::load("replaced", "myInstance"), bytes("100"));
 }
 
 TEST_F(KeyChainTest, StatusesAreLoggedButStoredBytesNeverAre) {
