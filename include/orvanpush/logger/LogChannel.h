@@ -14,7 +14,9 @@ namespace orvanpush {
 class LogReceptacle;
 
 /// A severity bound to a receptacle: each call makes an entry of that severity (module `sdk`, no
-/// context, the calling thread and the current time) and hands it to the receptacle.
+/// context, the calling thread and the current time) and hands it to the receptacle. The forms
+/// that take the call site name its function as entries carry it ("KeyChain::load": no return
+/// type, parameters or library namespaces).
 ///
 ///   if (const auto& channel = orvanpush::Log::info()) {
 ///       channel->message("Send logs is 1");

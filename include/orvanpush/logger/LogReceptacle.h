@@ -11,11 +11,13 @@ namespace orvanpush {
 
 /// Dispatches entries to the configurations that accept them. The nested configurations are
 /// flattened once, parents before their children; filters run on the serial queue
-/// "LogReceptacle.acceptQueue", writes on each recorder's own queue. Always own a receptacle
-/// through a std::shared_ptr: queued work holds it weakly and does nothing once it is gone.
+/// "LogReceptacle.acceptQueue", writes on each recorder's own queue. Receptacles are made by
+/// `create` only: queued work holds its receptacle weakly and does nothing once it is gone, which
+/// needs a receptacle owned by a std::shared_ptr.
 class LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
   public:
-    explicit LogReceptacle(const LogConfigurations& configuration);
+    /// A receptacle for the configurations (and their nested configurations).
+    static std::shared_ptr<LogReceptacle> create(const LogConfigurations& configuration);
 
     LogReceptacle(const LogReceptacle&) = delete;
     LogReceptacle& operator=(const LogReceptacle&) = delete;
@@ -34,6 +36,7 @@ class LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
     const std::shared_ptr<platform::DispatchQueue>& acceptQueue();
 
   private:
+    explicit LogReceptacle(const LogConfigurations& configuration);
     void dispatchAsynchronously(const LogConfigurationPtr& configuration,
                                 const std::shared_ptr<const LogEntry>& entry);
     void dispatchSynchronously(const LogConfiguration& configuration, const LogEntry& entry);

@@ -13,29 +13,39 @@ namespace orvanpush {
 namespace detail {
 std::string demangledTypeName(const std::type_info& type);
 std::string doubleText(double value);
+/// `text` as log texts print a string value: in double quotes, with backslash, both quote
+/// characters, tab, line feed, carriage return and NUL escaped as \\ \" \' \t \n \r \0, and
+/// the other control characters as \u{hex}. A printed value thus never breaks a log line.
 std::string quotedText(std::string_view text);
+
+/// The standard signed integer types (signed char to long long), which log as `Int`; `char` and
+/// `wchar_t` are character types, not among them.
+template <class T>
+inline constexpr bool isSignedIntegerType = std::is_integral_v<T>&& std::is_signed_v<T> &&
+                                            !std::is_same_v<T, char> && !std::is_same_v<T, wchar_t>;
 }  // namespace detail
 
 /// A value logged as a value payload: the name of its type and its text, captured when the entry
-/// is made. Integers print as `Int`, floating-point numbers as `Double`, booleans as `Bool`,
-/// strings as `String` (quoted, as a debug description); other types by their C++ name, with the
-/// text their `operator<<` writes (or the type name when they have none).
+/// is made. Signed integers (other than `char`) print as `Int`, `double` as `Double`, booleans as
+/// `Bool`, strings as `String` (quoted, as a debug description); every other type (`float`,
+/// `char`, unsigned integers, ...) by its C++ name, with the text its `operator<<` writes (or the
+/// type name when it has none). A `char` prints quoted, as a one-character string.
 class LogValue {
-public:
+  public:
     template <class T>
     explicit LogValue(const T& value) : typeName_(typeNameOf<T>()), text_(describe(value)) {}
 
     const std::string& typeName() const { return typeName_; }
     const std::string& text() const { return text_; }
 
-private:
+  private:
     template <class T>
     static std::string typeNameOf() {
         if constexpr (std::is_same_v<T, bool>) {
             return "Bool";
-        } else if constexpr (std::is_integral_v<T> && std::is_signed_v<T>) {
+        } else if constexpr (detail::isSignedIntegerType<T>) {
             return "Int";
-        } else if constexpr (std::is_floating_point_v<T>) {
+        } else if constexpr (std::is_same_v<T, double>) {
             return "Double";
         } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
             return "String";
@@ -48,13 +58,15 @@ private:
     static std::string describe(const T& value) {
         if constexpr (std::is_same_v<T, bool>) {
             return value ? "true" : "false";
+        } else if constexpr (std::is_same_v<T, char>) {
+            return detail::quotedText(std::string_view(&value, 1));
         } else if constexpr (std::is_integral_v<T>) {
             return std::to_string(value);
         } else if constexpr (std::is_floating_point_v<T>) {
             return detail::doubleText(static_cast<double>(value));
         } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
             return detail::quotedText(std::string_view(value));
-        } else if constexpr (requires(std::ostream& out) { out << value; }) {
+        } else if constexpr (requires(std::ostream & out) { out << value; }) {
             std::ostringstream out;
             out << value;
             return out.str();

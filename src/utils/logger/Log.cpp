@@ -89,7 +89,7 @@ void Log::enable(const LogConfigurationPtr& configuration) {
 }
 
 void Log::enable(const LogConfigurations& configurations) {
-    enable(std::make_shared<LogReceptacle>(configurations));
+    enable(LogReceptacle::create(configurations));
 }
 
 void Log::trace(LogSeverity severity, std::string function, std::string filePath, int fileLine) {

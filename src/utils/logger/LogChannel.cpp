@@ -6,9 +6,12 @@
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogReceptacle.h"
 #include "platform/ProcessInfo.h"
+#include "utils/logger/FunctionName.h"
 
 namespace orvanpush {
 namespace {
+
+using detail::functionName;
 
 void logEntry(LogReceptacle& receptacle, LogEntry::Payload payload, LogSeverity severity,
               std::string function, std::string filePath, int fileLine) {
@@ -30,7 +33,7 @@ void LogChannel::message(std::string text, std::string function, std::string fil
 }
 
 void LogChannel::message(std::string text, SourceLocation site) const {
-    message(std::move(text), site.function_name(), site.file_name(), static_cast<int>(site.line()));
+    message(std::move(text), functionName(site), site.file_name(), static_cast<int>(site.line()));
 }
 
 void LogChannel::value(std::optional<LogValue> value, std::string function, std::string filePath,
@@ -40,7 +43,7 @@ void LogChannel::value(std::optional<LogValue> value, std::string function, std:
 }
 
 void LogChannel::value(std::optional<LogValue> value, SourceLocation site) const {
-    this->value(std::move(value), site.function_name(), site.file_name(),
+    this->value(std::move(value), functionName(site), site.file_name(),
                 static_cast<int>(site.line()));
 }
 
@@ -50,7 +53,7 @@ void LogChannel::trace(std::string function, std::string filePath, int fileLine)
 }
 
 void LogChannel::trace(SourceLocation site) const {
-    trace(site.function_name(), site.file_name(), static_cast<int>(site.line()));
+    trace(functionName(site), site.file_name(), static_cast<int>(site.line()));
 }
 
 }  // namespace orvanpush

@@ -49,6 +49,15 @@ void recordFormatted(LogRecorder& recorder, const LogEntry& entry, bool synchron
 
 }  // namespace
 
+std::shared_ptr<LogReceptacle> LogReceptacle::create(const LogConfigurations& configuration) {
+    // The constructor is private; this local class lends it to make_shared.
+    struct Constructible : LogReceptacle {
+        explicit Constructible(const LogConfigurations& configuration)
+            : LogReceptacle(configuration) {}
+    };
+    return std::make_shared<Constructible>(configuration);
+}
+
 LogReceptacle::LogReceptacle(const LogConfigurations& configuration) {
     for (const auto& each : configuration) {
         flatten(each, configuration_);

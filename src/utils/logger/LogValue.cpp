@@ -1,9 +1,49 @@
 #include "orvanpush/logger/LogValue.h"
 
+#include <cstdio>
+
 #include "platform/DateFormatter.h"
 #include "platform/ProcessInfo.h"
 
 namespace orvanpush::detail {
+namespace {
+
+void appendEscaped(std::string& out, unsigned char c) {
+    switch (c) {
+        case '\\':
+            out += "\\\\";
+            return;
+        case '"':
+            out += "\\\"";
+            return;
+        case '\'':
+            out += "\\'";
+            return;
+        case '\t':
+            out += "\\t";
+            return;
+        case '\n':
+            out += "\\n";
+            return;
+        case '\r':
+            out += "\\r";
+            return;
+        case '\0':
+            out += "\\0";
+            return;
+        default:
+            break;
+    }
+    if (c < 0x20 || c == 0x7F) {
+        char escaped[12];
+        std::snprintf(escaped, sizeof escaped, "\\u{%x}", c);
+        out += escaped;
+    } else {
+        out += static_cast<char>(c);
+    }
+}
+
+}  // namespace
 
 std::string demangledTypeName(const std::type_info& type) {
     return platform::demangledName(type);
@@ -14,29 +54,10 @@ std::string doubleText(double value) {
 }
 
 std::string quotedText(std::string_view text) {
-    std::string quoted;
+    std::string quoted = "\"";
     quoted.reserve(text.size() + 2);
-    quoted += '"';
-    for (char c : text) {
-        switch (c) {
-            case '\\':
-                quoted += "\\\\";
-                break;
-            case '"':
-                quoted += "\\\"";
-                break;
-            case '\n':
-                quoted += "\\n";
-                break;
-            case '\r':
-                quoted += "\\r";
-                break;
-            case '\t':
-                quoted += "\\t";
-                break;
-            default:
-                quoted += c;
-        }
+    for (unsigned char c : text) {
+        appendEscaped(quoted, c);
     }
     quoted += '"';
     return quoted;

@@ -2,10 +2,13 @@
 // enabled only once, so each enabling case runs in a process of its own.
 
 #include <bitset>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -40,7 +43,7 @@ std::shared_ptr<BufferedMessageRecorder> bufferedRecorder(LogFormatters formatte
 }
 
 std::shared_ptr<LogReceptacle> receptacleWith(LogSeverity minimum, LogRecorderPtr recorder) {
-    return std::make_shared<LogReceptacle>(LogConfigurations{configuration(minimum, {recorder})});
+    return LogReceptacle::create(LogConfigurations{configuration(minimum, {recorder})});
 }
 
 // What `recorder` holds once `receptacle` has handed every entry on.
@@ -105,15 +108,32 @@ TEST(LogSeverityTest, OrderedByImportanceAsTheFilterAppliesAndNamedByExactRawVal
 
 struct Opaque {};
 
-TEST(LogValueTest, DescribesValuesAsTheLogFilesShowThem) {
-    EXPECT_EQ(LogValue(20.0).text(), "20.0");
-    EXPECT_EQ(LogValue(0.25).text(), "0.25");
-    EXPECT_EQ(LogValue(true).text(), "true");
-    EXPECT_EQ(LogValue(std::bitset<3>(5)).text(), "101");  // what its operator<< writes
+TEST(LogValueTest, NamesAndDescribesValuesAsTheLogFilesShowThem) {
+    const std::pair<LogValue, std::pair<const char*, const char*>> cases[] = {
+        {LogValue(20.0), {"Double", "20.0"}},
+        {LogValue(0.25), {"Double", "0.25"}},
+        {LogValue(true), {"Bool", "true"}},
+        {LogValue(-3), {"Int", "-3"}},
+        {LogValue(std::int64_t{7}), {"Int", "7"}},
+        {LogValue(static_cast<signed char>(-1)), {"Int", "-1"}},
+        // Only signed integers are Int and only double is Double; characters, unsigned
+        // integers and float go by their C++ names.
+        {LogValue('a'), {"char", "\"a\""}},
+        {LogValue(3u), {"unsigned int", "3"}},
+        {LogValue(std::uint64_t{4}), {"unsigned long", "4"}},
+        {LogValue(0.5f), {"float", "0.5"}},
+        {LogValue(std::bitset<3>(5)), {"std::bitset<3ul>", "101"}},  // its operator<<
+        {LogValue(std::string()), {"String", "\"\""}},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(std::pair(value.typeName(), value.text()),
+                  std::pair(std::string(expected.first), std::string(expected.second)));
+    }
     EXPECT_NE(LogValue(Opaque{}).text().find("Opaque"), std::string::npos);
-    // Quoted text escapes what would break the quotes.
-    EXPECT_EQ(LogValue(std::string("say \"hi\"\\\n\r\tend")).text(), R"("say \"hi\"\\\n\r\tend")");
-    EXPECT_EQ(LogValue(std::string()).text(), "\"\"");
+    // Text is escaped by the one rule of printed values: nothing raw breaks a line or reaches a
+    // console as a control sequence.
+    EXPECT_EQ(LogValue(std::string("say \"hi\" it's\\\n\r\t\0\x1b[31m\x7f", 24)).text(),
+              R"("say \"hi\" it\'s\\\n\r\t\0\u{1b}[31m\u{7f}")");
 }
 
 TEST(LogReceptacleTest, FlattensParentsFirstAndTakesTheLeastMinimum) {
@@ -125,12 +145,12 @@ TEST(LogReceptacleTest, FlattensParentsFirstAndTakesTheLeastMinimum) {
     auto c4 = configuration(LogSeverity::error, some);
     auto q = configuration(LogSeverity::error, some, false, {}, LogConfigurations{c4});
 
-    LogReceptacle receptacle({parent, q});
+    const auto receptacle = LogReceptacle::create({parent, q});
 
-    EXPECT_EQ(receptacle.configuration(), (LogConfigurations{c1, c2, c3, q, c4}));
+    EXPECT_EQ(receptacle->configuration(), (LogConfigurations{c1, c2, c3, q, c4}));
     // The least minimum, where the recorder-less parent's trace does not count.
-    EXPECT_EQ(receptacle.minimumSeverity(), LogSeverity::info);
-    EXPECT_EQ(LogReceptacle({}).minimumSeverity(), LogSeverity::off);
+    EXPECT_EQ(receptacle->minimumSeverity(), LogSeverity::info);
+    EXPECT_EQ(LogReceptacle::create({})->minimumSeverity(), LogSeverity::off);
 }
 
 // Each configuration gets the entries at or above its minimum that all its filters accept (the
@@ -145,7 +165,7 @@ TEST(LogReceptacleTest, MinimumsFiltersAndFormattersDecideWhatEachRecorderGets) 
     auto second = bufferedRecorder(
         {fixedFormatter(std::nullopt), fixedFormatter("second"), fixedFormatter("third")});
     auto silent = bufferedRecorder({fixedFormatter(std::nullopt), fixedFormatter(std::nullopt)});
-    auto receptacle = std::make_shared<LogReceptacle>(LogConfigurations{
+    auto receptacle = LogReceptacle::create(LogConfigurations{
         configuration(LogSeverity::error, {errors}),
         configuration(LogSeverity::trace, {refused}, false, {accept, refuse, never}),
         configuration(LogSeverity::trace, {accepted}, true, {accept}),
@@ -169,9 +189,9 @@ TEST(LogReceptacleTest, MinimumsFiltersAndFormattersDecideWhatEachRecorderGets) 
 TEST(LogReceptacleTest, OnlySynchronousConfigurationsMakeTheCallerWaitForTheWrite) {
     auto later = std::make_shared<ProbeRecorder>();
     auto now = std::make_shared<ProbeRecorder>();
-    auto receptacle = std::make_shared<LogReceptacle>(
-        LogConfigurations{configuration(LogSeverity::trace, {later}),
-                          configuration(LogSeverity::trace, {now}, true)});
+    auto receptacle =
+        LogReceptacle::create(LogConfigurations{configuration(LogSeverity::trace, {later}),
+                                                configuration(LogSeverity::trace, {now}, true)});
     Event gate;
     later->queue()->async([&gate] { gate.wait(); });  // holds the asynchronous write back
 
@@ -185,11 +205,31 @@ TEST(LogReceptacleTest, OnlySynchronousConfigurationsMakeTheCallerWaitForTheWrit
     EXPECT_EQ(later->writes(), Lines{"entry async"});
 }
 
+// Queued work holds its receptacle weakly, so a receptacle not owned by a shared_ptr would drop
+// every entry: only `create` makes one.
+static_assert(!std::is_constructible_v<LogReceptacle, const LogConfigurations&>);
+
+TEST(LogReceptacleTest, QueuedEntriesOfAReceptacleThatIsGoneAreDropped) {
+    auto recorder = bufferedRecorder();
+    auto receptacle = receptacleWith(LogSeverity::trace, recorder);
+    const auto acceptQueue = receptacle->acceptQueue();
+    Event gate;
+    acceptQueue->async([&gate] { gate.wait(); });
+
+    receptacle->log(makeEntry(LogSeverity::info, "too late"));
+    receptacle.reset();
+    gate.notify();
+    acceptQueue->waitUntilIdle();
+    recorder->queue()->waitUntilIdle();
+
+    EXPECT_TRUE(recorder->buffer().empty());
+}
+
 // In a process of its own: should it deadlock, the stuck queues are left behind with it.
 TEST(LogReceptacleTest, ARecorderMayLogSynchronouslyFromItsOwnQueue) {
     inFreshProcess([] {
         auto recorder = std::make_shared<ProbeRecorder>();
-        auto receptacle = std::make_shared<LogReceptacle>(
+        auto receptacle = LogReceptacle::create(
             LogConfigurations{configuration(LogSeverity::trace, {recorder}, true)});
         recorder->onRecord = [&receptacle](std::string_view message) {
             if (message == "outer") {
@@ -229,10 +269,17 @@ TEST(LogChannelTest, CallsBecomeEntriesOfTheChannelsSeverityMadeAtTheCallSite) {
     EXPECT_EQ(entry.callingFileLine, 12);
     EXPECT_EQ(entry.callingStackFrame, "subscribe()");
     EXPECT_EQ(entry.callingThreadID, platform::ProcessInfo::threadNumber());
+    // Every entry carries the process's name and id, read once.
+    EXPECT_EQ(entry.processName, platform::ProcessInfo::processName());
+    EXPECT_EQ(entry.processID, platform::ProcessInfo::processId());
+    EXPECT_EQ(logged[1].processName, entry.processName);
+    EXPECT_EQ(logged[1].processID, entry.processID);
     // The source-location forms record this very call site.
     EXPECT_TRUE(std::holds_alternative<LogEntry::Trace>(logged[1].payload));
     EXPECT_TRUE(logged[1].callingFilePath.ends_with("LogCoreTest.cpp"));
-    EXPECT_NE(logged[1].callingStackFrame.find("TestBody"), std::string::npos);
+    // Named as the SDK's own entries are: no return type, no parameters.
+    EXPECT_TRUE(logged[1].callingStackFrame.ends_with("_Test::TestBody"))
+        << logged[1].callingStackFrame;
 }
 
 TEST(LogEnablingTest, TheFirstEnablingInstallsTheChannelsAtOrAboveTheMinimumForGood) {

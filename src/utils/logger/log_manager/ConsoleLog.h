@@ -5,7 +5,7 @@
 #include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogChannel.h"
-#include "utils/logger/log_manager/SdkLog.h"
+#include "utils/logger/FunctionName.h"
 
 namespace orvanpush::detail {
 
@@ -14,7 +14,7 @@ namespace orvanpush::detail {
 inline void logOnChannel(const std::optional<LogChannel>& channel, std::string text,
                          SourceLocation site = SourceLocation::current()) {
     if (channel) {
-        channel->message(std::move(text), SdkLog::functionName(site), site.file_name(),
+        channel->message(std::move(text), functionName(site), site.file_name(),
                          static_cast<int>(site.line()));
     }
 }

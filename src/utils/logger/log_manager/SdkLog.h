@@ -6,7 +6,7 @@
 //   SdkLog::message(LogSeverity::info, LoggerModule::crypto, "OSStatus: " + std::to_string(s));
 //   SdkLog::trace(LogSeverity::error, LoggerModule::crypto);
 //
-// File, line and function come from the call site.
+// File, line and function (see functionName) come from the call site.
 
 #include <string>
 #include "orvanpush/logger/SourceLocation.h"
@@ -24,10 +24,6 @@ class SdkLog {
     /// Logs a trace entry (its text is the calling function's name) of `severity`.
     static void trace(LogSeverity severity, LoggerModule module,
                       SourceLocation site = SourceLocation::current());
-
-    /// The calling function's name as entries carry it: the qualified name without return type,
-    /// parameters and the library's namespaces ("KeyChain::load").
-    static std::string functionName(const SourceLocation& site);
 };
 
 }  // namespace orvanpush::detail
