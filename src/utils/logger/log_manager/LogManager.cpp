@@ -10,7 +10,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Home.h"
 #include "utils/logger/log_manager/ConsoleLog.h"
-#include "utils/logger/log_manager/LogService.h"
 #include "utils/logger/log_manager/LogSettings.h"
 #include "utils/logger/log_manager/SdkLogFileFormatter.h"
 
@@ -60,11 +59,7 @@ void LogManager::enableLogging() {
         Log::enable(LogConfigurationPtr(std::make_shared<XcodeLogConfiguration>(
             LogSeverity::info, false, StandardStreamsMode::useExclusively, false, true)));
     });
-    LogService<std::string> service;
-    LogSettings::setLogLevel(
-        service.get(LogSettings::logLevelKey).value_or(LogSettings::defaultLogLevel));
-    LogSettings::setSendLogs(
-        service.get(LogSettings::sendLogsKey).value_or(LogSettings::defaultSendLogs));
+    LogSettings::reload();
     logOnChannel(Log::info(), "Send logs is " + LogSettings::sendLogs());
     if (const auto& recorder = logRecorder()) {
         recorder->createLogDirectory();

@@ -23,7 +23,8 @@ namespace orvanpush::detail {
 
 /// `T` is one of the store's value types: std::string, std::int64_t, Date or a list of strings.
 /// Logging must never fail its caller: when the store cannot be opened or cannot serve a
-/// request, reads answer nothing and writes are dropped.
+/// request, `get` answers nothing and `set` and `remove` drop the change; the checked forms throw
+/// TextError instead, for callers that must tell a failure from a missing value.
 template <class T>
 class LogService {
     static_assert(std::is_same_v<T, std::string> || std::is_same_v<T, std::int64_t> ||
@@ -37,10 +38,13 @@ class LogService {
     void set(const std::optional<T>& value, const std::string& key) {
         if (!value) {
             remove(key);
-        } else if (store_) {
-            ignoringStoreFailures([&] { store_->set(key, *value); });
+        } else {
+            ignoringStoreFailures([&] { setChecked(*value, key); });
         }
     }
+
+    /// Stores `value` under `key`; throws TextError when the store cannot be opened or written.
+    void setChecked(const T& value, const std::string& key) { checkedStore().set(key, value); }
 
     /// Stores each value under the key at the same position.
     void set(const std::vector<T>& values, const std::vector<std::string>& keys) {
@@ -53,29 +57,35 @@ class LogService {
     /// The value under `key`; nothing when it is missing or holds another type.
     std::optional<T> get(const std::string& key) const {
         std::optional<T> value;
-        if (store_) {
-            ignoringStoreFailures([&] { value = this->read(key); });
-        }
+        ignoringStoreFailures([&] { value = getChecked(key); });
         return value;
     }
 
-    void remove(const std::string& key) {
-        if (store_) {
-            ignoringStoreFailures([&] { store_->remove(key); });
+    /// Like `get`, but a store that cannot be opened or read throws TextError, so that a failed
+    /// read is never taken for a missing value.
+    std::optional<T> getChecked(const std::string& key) const {
+        const auto& store = checkedStore();
+        if constexpr (std::is_same_v<T, std::string>) {
+            return store.string(key);
+        } else if constexpr (std::is_same_v<T, std::int64_t>) {
+            return store.integer(key);
+        } else if constexpr (std::is_same_v<T, Date>) {
+            return store.date(key);
+        } else {
+            return store.stringList(key);
         }
     }
 
+    void remove(const std::string& key) {
+        ignoringStoreFailures([&] { checkedStore().remove(key); });
+    }
+
   private:
-    std::optional<T> read(const std::string& key) const {
-        if constexpr (std::is_same_v<T, std::string>) {
-            return store_->string(key);
-        } else if constexpr (std::is_same_v<T, std::int64_t>) {
-            return store_->integer(key);
-        } else if constexpr (std::is_same_v<T, Date>) {
-            return store_->date(key);
-        } else {
-            return store_->stringList(key);
+    platform::UserDefaults& checkedStore() const {
+        if (!store_) {
+            throw TextError("The process's own settings store cannot be opened");
         }
+        return *store_;
     }
 
     template <class Operation>
@@ -83,7 +93,7 @@ class LogService {
         try {
             operation();
         } catch (const TextError&) {
-            // A full disk or a damaged store file: the setting keeps its in-memory value.
+            // A full disk or a damaged store file: nothing is read, nothing changes.
         }
     }
 

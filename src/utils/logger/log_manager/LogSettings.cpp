@@ -2,41 +2,97 @@
 
 #include <mutex>
 
+#include "orvanpush/TextError.h"
 #include "utils/logger/log_manager/LogService.h"
+#include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {
 namespace {
 
-// One setting: loaded from the store on first use, then served from memory.
+// One setting, kept in memory. It is read from the store on first use and at every reload. A
+// failed read keeps what memory holds (the default until a read succeeds) and writes nothing,
+// so the default never replaces a stored value it could not see. A failed write is logged, the
+// assigned value stays in force for the process and is written at the next reload or
+// assignment, so memory and store never disagree unnoticed.
 class CachedSetting {
   public:
     CachedSetting(std::string key, std::string fallback)
-        : key_(std::move(key)), fallback_(std::move(fallback)) {}
+        : key_(std::move(key)), value_(std::move(fallback)), fallback_(value_) {}
 
     std::string value() {
-        std::call_once(loaded_, [this] { load(); });
         std::lock_guard lock(mutex_);
+        if (!attempted_) {
+            refresh();
+        }
         return value_;
     }
 
     void assign(const std::string& value) {
-        std::call_once(loaded_, [this] { load(); });
-        std::lock_guard lock(mutex_);
-        if (value == value_) {
-            return;
+        std::string failure;
+        {
+            std::lock_guard lock(mutex_);
+            if (!attempted_) {
+                refresh();
+            }
+            if (value == value_ && state_ == State::stored) {
+                return;
+            }
+            value_ = value;
+            failure = store();
         }
-        value_ = value;
-        LogService<std::string>().set(std::optional(value), key_);
+        reportFailedWrite(failure);
+    }
+
+    void reload() {
+        std::string failure;
+        {
+            std::lock_guard lock(mutex_);
+            failure = state_ == State::unsaved ? store() : (refresh(), std::string());
+        }
+        reportFailedWrite(failure);
     }
 
   private:
-    void load() { value_ = LogService<std::string>().get(key_).value_or(fallback_); }
+    // unread: memory holds the default, no read has succeeded; stored: memory equals the store;
+    // unsaved: memory holds an assigned value whose write failed.
+    enum class State { unread, stored, unsaved };
+
+    void refresh() {
+        attempted_ = true;
+        try {
+            value_ = LogService<std::string>().getChecked(key_).value_or(fallback_);
+            state_ = State::stored;
+        } catch (const TextError&) {
+            // Memory keeps what it holds.
+        }
+    }
+
+    // Writes memory to the store; the failure's text, empty on success.
+    std::string store() {
+        try {
+            LogService<std::string>().setChecked(value_, key_);
+            state_ = State::stored;
+            return {};
+        } catch (const TextError& error) {
+            state_ = State::unsaved;
+            return error.what();
+        }
+    }
+
+    // Outside the lock: the entry itself consults the settings.
+    void reportFailedWrite(const std::string& failure) const {
+        if (!failure.empty()) {
+            SdkLog::message(LogSeverity::error, LoggerModule::sdk,
+                            "Logging setting " + key_ + " not saved: " + failure);
+        }
+    }
 
     const std::string key_;
-    const std::string fallback_;
-    std::once_flag loaded_;
     std::mutex mutex_;
     std::string value_;
+    const std::string fallback_;
+    State state_ = State::unread;
+    bool attempted_ = false;
 };
 
 CachedSetting& logLevelSetting() {
@@ -65,6 +121,11 @@ std::string LogSettings::sendLogs() {
 
 void LogSettings::setSendLogs(const std::string& sendLogs) {
     sendLogsSetting().assign(sendLogs);
+}
+
+void LogSettings::reload() {
+    logLevelSetting().reload();
+    sendLogsSetting().reload();
 }
 
 std::optional<std::string> LogSettings::get(const std::string& key) {

@@ -181,6 +181,50 @@ TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
     EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), "trace");
 }
 
+// The process's own store made unusable (its file replaced by a directory) for the life of the
+// object, then put back as it was.
+class BrokenOwnStore {
+  public:
+    BrokenOwnStore() {
+        std::filesystem::rename(file_, saved_);
+        std::filesystem::create_directory(file_);
+    }
+    ~BrokenOwnStore() {
+        std::filesystem::remove(file_);
+        std::filesystem::rename(saved_, file_);
+    }
+
+  private:
+    const std::filesystem::path file_ =
+        platform::Home::defaultsFile(platform::PlatformConfig::current()->bundleIdentifier);
+    const std::filesystem::path saved_ = file_.string() + ".saved";
+};
+
+// A store that cannot be read never turns the server's "send logs off" back on, and a value
+// that cannot be written stays in force, is logged, and reaches the store once it can.
+TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment) {
+    inFreshProcess([] {
+        ASSERT_TRUE(std::freopen("/dev/null", "w", stdout));  // the console's announcements
+        LogSettings::set(LogSettings::sendLogsKey, "0");
+        LogManager::enableLogging();
+        ASSERT_EQ(LogSettings::sendLogs(), "0");
+        {
+            const BrokenOwnStore broken;
+            LogManager::enableLogging();
+            EXPECT_EQ(LogSettings::sendLogs(), "0");
+            LogSettings::setSendLogs("1");
+            EXPECT_EQ(LogSettings::sendLogs(), "1");
+        }
+        EXPECT_EQ(LogSettings::get(LogSettings::sendLogsKey), "0");
+        LogManager::enableLogging();
+        EXPECT_EQ(LogSettings::sendLogs(), "1");
+        EXPECT_EQ(LogSettings::get(LogSettings::sendLogsKey), "1");
+        EXPECT_THAT(logFileText(), HasSubstr(";Error;"));
+        EXPECT_THAT(logFileText(),
+                    HasSubstr(";SDK Instance;Logging setting _send_logs not saved: "));
+    });
+}
+
 using Texts = std::vector<std::string>;
 
 Json controlJson(const std::string& logLevel, const std::string& sendLogs, const Texts& versions) {
@@ -197,9 +241,9 @@ Texts apply(const std::string& logLevel, const std::string& sendLogs, const Text
         LogFormatters{std::make_shared<PayloadMessageLogFormatter>()});
     auto configuration = std::make_shared<BasicLogConfiguration>(LogSeverity::trace, LogFilters{},
                                                                  LogRecorders{recorder}, true);
-    applyLoggingControl(*SDKLoggingControl::fromJson(controlJson(logLevel, sendLogs, versions)),
-                        LogChannel(LogSeverity::info, std::make_shared<LogReceptacle>(
-                                                          LogConfigurations{configuration})));
+    applyLoggingControl(
+        *SDKLoggingControl::fromJson(controlJson(logLevel, sendLogs, versions)),
+        LogChannel(LogSeverity::info, LogReceptacle::create(LogConfigurations{configuration})));
     return recorder->buffer();
 }
 
