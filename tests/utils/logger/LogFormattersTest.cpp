@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "orvanpush/logger/FieldLogFormatters.h"
 #include "orvanpush/logger/OrvanLogConfiguration.h"
 #include "orvanpush/logger/OrvanLogFormatter.h"
+#include "orvanpush/logger/PayloadLogFormatter.h"
 #include "orvanpush/logger/StandardStreamsLogRecorder.h"
 #include "orvanpush/logger/XcodeLogConfiguration.h"
 #include "orvanpush/logger/XcodeLogFormatter.h"
@@ -83,6 +85,58 @@ TEST(ConsoleLogConfigurationTest, WritesToTheStandardStreamsInTheConsoleOrLogFil
         OrvanLogConfiguration orvan(LogSeverity::info, false, Mode::useAlways, false);
         EXPECT_EQ(orvan.recorders().front()->formatters().front()->format(entry),
                   "2023-11-05 14:03:27+0300;Info;00003A1F;;SDK Instance;Send logs is 1");
+    });
+}
+
+TEST(FieldLogFormattersTest, TimestampAndDelimiterStylesPrintTheirTexts) {
+    EXPECT_EQ(TimestampLogFormatter(TimestampStyle::default_(), "GMT").format(message("")),
+              "2023-11-05 11:03:27.512 +00:00");
+    // Unix seconds as the shortest decimal that reads back, integral ones with ".0".
+    auto entry = message("");
+    EXPECT_EQ(TimestampLogFormatter(TimestampStyle::unix_()).format(entry), "1699182207.512");
+    entry.timestamp = Date(std::chrono::seconds(1700000000));
+    EXPECT_EQ(TimestampLogFormatter(TimestampStyle::unix_()).format(entry), "1700000000.0");
+
+    const std::pair<DelimiterStyle, const char*> delimiters[] = {
+        {DelimiterStyle::spacedPipe(), " | "}, {DelimiterStyle::spacedHyphen(), " - "},
+        {DelimiterStyle::tab(), "\t"},         {DelimiterStyle::space(), " "},
+        {DelimiterStyle::semicolon(), ";"},    {DelimiterStyle::custom("::"), "::"}};
+    for (const auto& [style, text] : delimiters) {
+        EXPECT_EQ(DelimiterLogFormatter(style).format(entry), text);
+    }
+}
+
+// Each payload kind has its text, an absent value included; the formatters of one kind have
+// nothing for the others.
+TEST(FieldLogFormattersTest, PayloadsPrintByKindAndAnAbsentValueAsNil) {
+    PayloadLogFormatter payload;
+    EXPECT_EQ(payload.format(message("hello")), "hello");
+    EXPECT_EQ(payload.format(trace()), "KeyChain::load");
+    EXPECT_EQ(payload.format(makeEntry(LogEntry::Value{})), "= nil");
+    EXPECT_EQ(payload.format(makeEntry(LogEntry::Value{LogValue(std::string("abc"))})),
+              "= String: \"abc\"");
+
+    EXPECT_EQ(PayloadValueLogFormatter().format(message("hello")), std::nullopt);
+    EXPECT_EQ(PayloadMessageLogFormatter().format(trace()), std::nullopt);
+    EXPECT_EQ(PayloadTraceLogFormatter().format(message("hello")), std::nullopt);
+}
+
+// The unified log is available, so only "OS_ACTIVITY_MODE=disable" turns the fallback mode to
+// the standard streams. Checked in a process of its own, which may change its environment.
+TEST(ConsoleLogConfigurationTest, TheModeAndOsActivityModeDecideTheStreamsAndTheUnifiedLog) {
+    inFreshProcess([] {
+        EXPECT_TRUE(ConsoleLogConfiguration::willUseOSLog(Mode::useAsFallback));
+        EXPECT_TRUE(ConsoleLogConfiguration::willUseOSLog(Mode::useAlways));
+        EXPECT_FALSE(ConsoleLogConfiguration::willUseOSLog(Mode::useExclusively));
+        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAlways));
+        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useExclusively));
+        for (const char* value : {static_cast<const char*>(nullptr), "enable", "Disable"}) {
+            value ? setenv("OS_ACTIVITY_MODE", value, 1) : unsetenv("OS_ACTIVITY_MODE");
+            EXPECT_FALSE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAsFallback))
+                << (value ? value : "unset");
+        }
+        setenv("OS_ACTIVITY_MODE", "disable", 1);
+        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAsFallback));
     });
 }
 

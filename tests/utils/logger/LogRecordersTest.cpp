@@ -12,11 +12,13 @@
 
 #include <gtest/gtest.h>
 
+#include "orvanpush/logger/BufferedLogRecorder.h"
 #include "orvanpush/logger/FileLogRecorder.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
 #include "orvanpush/logger/StandardStreamsLogRecorder.h"
 #include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"
+#include "support/DirectoryReadFault.h"
 #include "utils/logger/LogTestSupport.h"
 
 namespace orvanpush {
@@ -60,6 +62,20 @@ TEST(StandardStreamsLogRecorderTest, RoutesBySeverityEndsLinesOnceAndFlushesForA
     EXPECT_EQ(readFile(directory.path() / "err"), "\nerror\n");
     std::fflush(nullptr);
     EXPECT_EQ(readFile(directory.path() / "out"), "trace\ninfo\r");
+}
+
+// A positive limit keeps only the newest items; a limit of 0 keeps them all.
+TEST(BufferedLogRecorderTest, KeepsTheNewestItemsWithinItsLimitUntilCleared) {
+    BufferedMessageRecorder limited({}, 2);
+    BufferedMessageRecorder unlimited({}, 0);
+    for (const char* text : {"one", "two", "three"}) {
+        recordOnQueue(limited, text, makeEntry(LogSeverity::info, ""));
+        recordOnQueue(unlimited, text, makeEntry(LogSeverity::info, ""));
+    }
+    EXPECT_EQ(limited.buffer(), (std::vector<std::string>{"two", "three"}));
+    EXPECT_EQ(unlimited.buffer(), (std::vector<std::string>{"one", "two", "three"}));
+    limited.clear();
+    EXPECT_TRUE(limited.buffer().empty());
 }
 
 // The file recorder writes its first formatter's line (nothing when that gives none), not the
@@ -218,6 +234,43 @@ TEST_F(RotatingLogFileRecorderTest, EntriesAreDroppedUntilTheDirectoryExists) {
     EXPECT_EQ(std::filesystem::status(missing).permissions(), perms::owner_all);
     record(recorder, "written", now + std::chrono::seconds(1));
     EXPECT_EQ(readFile(missing / nameOfDay("2024-01-15")), "written\n");
+}
+
+// Every failure of the directory work is printed and the recorder carries on: a directory that
+// cannot be created, a listing that fails part-way, an entry that cannot be removed (the others
+// still are).
+TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
+    const auto logs = directory.path() / "logs";
+    const auto blocked = directory.path() / "file";
+    touch(blocked);
+    CapturedConsole console;
+    RotatingLogFileRecorder(7, (blocked / "logs").string(), {}).createLogDirectory();
+    ASSERT_EQ(console.lines.size(), 1u);
+    EXPECT_TRUE(console.lines[0].starts_with("ERRROR LOG RECORDER: ")) << console.lines[0];
+
+    std::filesystem::create_directories(logs / "old");
+    touch(logs / "old" / "inside");
+    touch(logs / "stale.log");
+    RotatingLogFileRecorder recorder(7, logs.string(), {messageFormatter()},
+                                     [this] { return now; });
+    {
+        // The listing needs five reads (".", "..", two names, the end); the fourth fails.
+        const DirectoryReadFault failingListing(3);
+        EXPECT_NO_THROW(recorder.prune());
+    }
+    ASSERT_EQ(console.lines.size(), 2u);
+    EXPECT_EQ(console.lines[1], "Error attempting to read directory at path <" + logs.string() +
+                                    ">: Input/output error");
+    EXPECT_EQ(namesIn(logs), (std::set<std::string>{"old", "stale.log"}));
+    {
+        // The listing takes its five reads; removing "old" lists that directory and fails.
+        const DirectoryReadFault failingRemoval(5);
+        EXPECT_NO_THROW(recorder.prune());
+    }
+    ASSERT_EQ(console.lines.size(), 3u);
+    EXPECT_EQ(console.lines[2], "Error attempting to delete the unneeded file <" +
+                                    (logs / "old").string() + ">: Input/output error");
+    EXPECT_EQ(namesIn(logs), std::set<std::string>{"old"});
 }
 
 TEST_F(RotatingLogFileRecorderTest, DirectRecordsFromManyThreadsLeaveWholeLines) {
