@@ -120,9 +120,26 @@ TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupAndRemovesOnlyThereWhenAskedTo) {
     EXPECT_EQ(keeping.getToken(), "token-2");
     EXPECT_EQ(keeping.getToken(), "token-2");
 
-    // Without an identifier any group answers.
-    save("storageDaysLimit", bytes("14"), "v1-anywhere");
-    EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, false).getStorageDaysLimit(), "14");
+    // Without an identifier the process's own groups answer, never another application's: its
+    // item is neither read nor removed.
+    const auto saveAs = [](const std::string& bundle, const std::string& value) {
+        const testing::ScopedPlatformConfig application(
+            [&](platform::PlatformConfig& config) { config.bundleIdentifier = bundle; });
+        ASSERT_EQ(KeyChain::save("storageDaysLimit", bytes(value), std::nullopt),
+                  platform::errSecSuccess);
+    };
+    saveAs("com.example.other", "30");
+    saveAs(platform::PlatformConfig::current()->bundleIdentifier, "14");
+    console.clear();
+    platform::Console::redirect([&console](std::string_view line) { console.emplace_back(line); });
+    EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, true).getStorageDaysLimit(), "14");
+    EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, true).getStorageDaysLimit(), std::nullopt);
+    platform::Console::redirect({});
+    EXPECT_EQ(console,
+              std::vector<std::string>{"Value for key \"storageDaysLimit\" successfully removed"});
+    const testing::ScopedPlatformConfig other(
+        [](platform::PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
+    EXPECT_EQ(KeyChain::load("storageDaysLimit", std::nullopt), bytes("30"));
 }
 
 TEST(PushSDKv1SettingReceiver, AnswersOnlyWellFormedUtf8) {
