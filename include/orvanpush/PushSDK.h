@@ -74,11 +74,12 @@ class PushSDK {
     /// it hands its content back; a command-line program before it exits.
     static bool waitForOutstandingWork(std::chrono::milliseconds timeout);
 
-    /// The push token saved by the last subscription or token update; nothing before.
+    /// The push token saved by the last subscription or token update; nothing before, and
+    /// nothing when the settings store cannot be read (never throws).
     std::optional<std::string> getSavedToken();
-    /// The client id saved by the last subscription; nothing before.
+    /// The client id saved by the last subscription; nothing before or on a store failure.
     std::optional<std::string> getClientId();
-    /// The device id saved by the last subscription; nothing before.
+    /// The device id saved by the last subscription; nothing before or on a store failure.
     std::optional<std::string> getDeviceId();
 
   private:

@@ -42,7 +42,8 @@ class SettingReceiver {
 /// as a keychain item named by the setting's key ("serverAddressKey", "tokenKey", ...).
 class PushSDKv1SettingReceiver : public SettingReceiver {
   public:
-    /// Reads the items of the keychain access group `identifier` (of any group when absent).
+    /// Reads the items of the keychain access group `identifier` (of the groups this process is
+    /// entitled to when absent: its own default group, never another application's).
     /// With `removeAfterReceive`, an item is removed once it has been read, and a line saying
     /// so is printed on the console.
     PushSDKv1SettingReceiver(std::optional<std::string> identifier, bool removeAfterReceive);

@@ -4,11 +4,13 @@
 
 #include "platform/OutstandingWork.h"
 #include "sdk/PushSDKState.h"
+#include "utils/logger/log_manager/SdkLog.h"
 #include "utils/logger/log_manager/SdkVersion.h"
 
 namespace orvanpush {
 
 using detail::ClientSetting;
+using detail::SdkLog;
 
 PushSDK::PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state)
     : state_(std::move(state)) {}
@@ -25,16 +27,33 @@ bool PushSDK::waitForOutstandingWork(std::chrono::milliseconds timeout) {
     return platform::OutstandingWork::waitUntilDone(timeout);
 }
 
+namespace {
+
+// The setting, or nothing when the store (or a host's receiver) fails: these getters never
+// throw into host code. The failure goes to the log.
+std::optional<std::string> settingOrNothing(const detail::SettingsUtils& settings,
+                                            ClientSetting setting) {
+    try {
+        return settings.get(setting);
+    } catch (const std::exception& error) {
+        SdkLog::message(LogSeverity::error, LoggerModule::sdk,
+                        "Setting " + toString(setting) + " cannot be read: " + error.what());
+        return std::nullopt;
+    }
+}
+
+}  // namespace
+
 std::optional<std::string> PushSDK::getSavedToken() {
-    return state_->settingsUtils->get(ClientSetting::Token);
+    return settingOrNothing(*state_->settingsUtils, ClientSetting::Token);
 }
 
 std::optional<std::string> PushSDK::getClientId() {
-    return state_->settingsUtils->get(ClientSetting::ClientId);
+    return settingOrNothing(*state_->settingsUtils, ClientSetting::ClientId);
 }
 
 std::optional<std::string> PushSDK::getDeviceId() {
-    return state_->settingsUtils->get(ClientSetting::DeviceId);
+    return settingOrNothing(*state_->settingsUtils, ClientSetting::DeviceId);
 }
 
 }  // namespace orvanpush

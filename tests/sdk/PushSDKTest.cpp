@@ -1,7 +1,11 @@
 #include <atomic>
+#include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <regex>
+#include <stdexcept>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -9,10 +13,13 @@
 #include "orvanpush/OrvanPushApiStatus.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
+#include "orvanpush/TextError.h"
+#include "platform/Home.h"
 #include "sdk/InstanceConfiguration.h"
 #include "sdk/PushSDKState.h"
 #include "security/KeyChainUtil.h"
 #include "utils/SettingsUtils.h"
+#include "utils/logger/LogTestSupport.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -163,6 +170,56 @@ TEST(PushSDKGetInstance, AnEarlierGenerationsKeychainConfigurationIsCarriedOver)
     EXPECT_EQ(KeyChain::load("serverLoginKey", identifier), std::nullopt);
     EXPECT_EQ(PushSDK::getInstance(identifier)->getSavedToken(), "tokenKey v1");
     EXPECT_NE(PushSDK::getInstance(identifier), sdk);  // each call builds a new object
+}
+
+// Host code only gets instances from getInstance.
+static_assert(!std::is_constructible_v<PushSDK, std::shared_ptr<PushSDKState>>);
+static_assert(!std::is_constructible_v<PushSDK, std::nullptr_t>);
+
+// The store behind the subscriber identity failing, as a receiver that throws makes it.
+class FailingStore : public PushSDKv1SettingReceiver {
+  public:
+    FailingStore() : PushSDKv1SettingReceiver(std::nullopt, false) {}
+    std::optional<std::string> getToken() override { throw TextError("disk I/O error"); }
+    std::optional<std::string> getClientId() override { throw TextError("disk I/O error"); }
+    std::optional<std::string> getDeviceId() override { throw std::runtime_error("no memory"); }
+};
+
+TEST(PushSDKGetters, AnswerNothingWhenTheStoreFails) {
+    const auto sdk = PushSDK::getInstance(createFull(), {std::make_shared<FailingStore>()});
+    EXPECT_EQ(sdk->getSavedToken(), std::nullopt);
+    EXPECT_EQ(sdk->getClientId(), std::nullopt);
+    EXPECT_EQ(sdk->getDeviceId(), std::nullopt);
+}
+
+// In a process of its own, whose keychain has never been opened: a keychain file that cannot be
+// opened refuses the save, and nothing at all is written.
+TEST(PushSDKCreateInstance, AKeychainThatRefusesTheGroupStopsBeforeAnySetting) {
+    testing::inFreshProcess([] {
+        std::filesystem::create_directories(platform::Home::keychainFile());
+        try {
+            PushSDK::createInstance("refused", "group.refused", pushServer, "alice", "secret",
+                                    logServer, true, std::nullopt);
+            ADD_FAILURE() << "createInstance succeeded";
+        } catch (const TextError& error) {
+            EXPECT_STREQ(error.what(), "Shared application group error. Status: -36");
+        }
+        const auto defaults = platform::Home::root() / "defaults";
+        for (const char* suite : {"refused", "group.refused", "orvanpush.tests"}) {
+            EXPECT_FALSE(std::filesystem::exists(defaults / (std::string(suite) + ".sqlite")))
+                << suite;
+        }
+    });
+}
+
+TEST(PushSDKShared, StatusRawValuesAreExactAndTheVersionIsShortVersionAndBuild) {
+    EXPECT_EQ(toString(OrvanPushApiStatus::delivered), "Delivered");
+    EXPECT_EQ(orvanPushApiStatusFromRawValue("Read"), OrvanPushApiStatus::read);
+    for (const char* text : {"delivered", "READ", "Read ", ""}) {
+        EXPECT_EQ(orvanPushApiStatusFromRawValue(text), std::nullopt) << text;
+    }
+    EXPECT_TRUE(std::regex_match(PushSDK::OrvanPushSDKVersion(), std::regex(R"(\d+\.\d+\.\w+)")))
+        << PushSDK::OrvanPushSDKVersion();
 }
 
 TEST(PushSDKShared, MandatoryParametersMustHaveCharactersAndTheAddressJoinsDeviceAndClient) {
