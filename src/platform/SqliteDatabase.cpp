@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,25 +43,55 @@ std::string quoted(std::string_view sql) {
     return text;
 }
 
+// A descriptor of the database file, closed with the object.
+class FileHandle {
+  public:
+    explicit FileHandle(int descriptor) : descriptor_(descriptor) {}
+    ~FileHandle() { ::close(descriptor_); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    int descriptor() const { return descriptor_; }
+
+  private:
+    int descriptor_;
+};
+
 // Creating the file ourselves gives it mode 0600 before SQLite touches it; SQLite then creates
 // its -wal and -shm files with the same mode. A file that exists keeps its contents but is
 // narrowed to 0600, and a symbolic link is refused rather than followed.
-void createPrivateFile(const std::filesystem::path& path) {
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
+std::unique_ptr<FileHandle> createPrivateFile(const std::filesystem::path& path) {
+    auto file = std::make_unique<FileHandle>(
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file->descriptor() < 0) {
         throw TextError("Cannot create database file " + path.string() + ": " +
                         std::strerror(errno));
     }
     struct stat status {};
-    const bool narrowed = ::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
-                          ((status.st_mode & 0077) == 0 || ::fchmod(descriptor, 0600) == 0);
-    const int savedErrno = errno;
-    ::close(descriptor);
-    if (!narrowed) {
+    if (::fstat(file->descriptor(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        ((status.st_mode & 0077) != 0 && ::fchmod(file->descriptor(), 0600) != 0)) {
         throw TextError("Cannot make database file " + path.string() +
-                        " private: " + std::strerror(savedErrno));
+                        " private: " + std::strerror(errno));
     }
+    return file;
 }
+
+// Connections of several threads or processes that open a new file at once would all try to
+// switch it to WAL and fail each other (a busy file, a rollback journal deleted under another);
+// an exclusive flock on the file makes them take turns. flock locks are apart from the POSIX
+// locks SQLite itself takes, so they never disturb it.
+class SetupTurn {
+  public:
+    explicit SetupTurn(const FileHandle& file) : file_(file) {
+        while (::flock(file_.descriptor(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~SetupTurn() { ::flock(file_.descriptor(), LOCK_UN); }
+    SetupTurn(const SetupTurn&) = delete;
+    SetupTurn& operator=(const SetupTurn&) = delete;
+
+  private:
+    const FileHandle& file_;
+};
 
 // SQLite's no-follow flag refuses a symbolic link in any component of the path, yet a home
 // reached through a link (a linked /home, a linked directory inside the home) is ordinary: the
@@ -213,7 +244,7 @@ SqliteConnection::SqliteConnection(std::filesystem::path path, sqlite3* database
 
 SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
     const auto file = withResolvedDirectory(path);
-    createPrivateFile(file);
+    const auto handle = createPrivateFile(file);
     sqlite3* raw = nullptr;
     // Serialized mode is a safety net only: callers that share a connection hold the
     // SqliteDatabase lock, which is what keeps statement sequences apart.
@@ -228,6 +259,7 @@ SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
+    const SetupTurn turn(*handle);
     connection.execute("PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON;");
     return connection;
 }

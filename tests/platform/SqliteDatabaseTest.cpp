@@ -2,6 +2,8 @@
 
 #include <sys/wait.h>
 #include <unistd.h>
+#include <atomic>
+#include <latch>
 
 #include <fstream>
 #include <stdexcept>
@@ -124,6 +126,33 @@ TEST_F(SqliteDatabaseTest, TransactionCommitsOrRollsBackAsAWhole) {
     database.transaction(
         [](SqliteConnection& connection) { connection.execute("INSERT INTO t VALUES (7)"); });
     EXPECT_EQ(select(database, "SELECT count(*) FROM t"), 3);
+}
+
+// The application and its extension may open a new file at the same moment; every opening
+// succeeds, whoever switches the file to WAL.
+TEST_F(SqliteDatabaseTest, ManyConnectionsOpeningOneNewFileAtOnceAllSucceed) {
+    constexpr int files = 30;
+    constexpr int openers = 4;
+    std::atomic<int> failures{0};
+    for (int index = 0; index < files; ++index) {
+        const auto file = directory_.path() / ("new-" + std::to_string(index) + ".sqlite");
+        std::latch start(openers);
+        std::vector<std::thread> threads;
+        for (int opener = 0; opener < openers; ++opener) {
+            threads.emplace_back([&] {
+                start.arrive_and_wait();
+                try {
+                    SqliteDatabase(file).execute("CREATE TABLE IF NOT EXISTS t (v)");
+                } catch (const SqliteError&) {
+                    ++failures;
+                }
+            });
+        }
+        for (auto& thread : threads) {
+            thread.join();
+        }
+    }
+    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(SqliteDatabaseTest, ThreadsAndProcessesIncrementingAtOnceLoseNothing) {
