@@ -57,10 +57,13 @@ class TwoProcessInstance(unittest.TestCase):
         return "".join(path.read_text() for path in sorted(logs.glob("*.log")))
 
     def set_extension_log_level(self, level):
-        # The extension's own store (its bundle identifier's suite) keeps the log level; the
-        # extension has run once, so the file and its table exist.
+        # The extension's own store (its bundle identifier's suite) keeps the log level. Reads
+        # alone do not create it, so it may not exist yet; the library narrows its mode when it
+        # opens it.
         store = self.home / "defaults" / "orvanpush.cli.extension.sqlite"
         with sqlite3.connect(store) as connection:
+            connection.execute("CREATE TABLE IF NOT EXISTS defaults (key TEXT PRIMARY KEY NOT NULL,"
+                               " type TEXT NOT NULL, value NOT NULL)")
             connection.execute(
                 "INSERT INTO defaults (key, type, value) VALUES ('_log_level', 'string', ?)"
                 " ON CONFLICT (key) DO UPDATE SET type = excluded.type, value = excluded.value",

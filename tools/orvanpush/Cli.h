@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,16 +30,17 @@ enum ExitCode : int {
 };
 
 struct GlobalOptions {
-    std::string home;
+    std::optional<std::string> home;  ///< absent: the library's default home
     std::string bundleId = "orvanpush.cli";
     bool extension = false;
     bool json = false;
     bool verbose = false;
-    double timeout = 30.0;
+    double timeout = 60.0;  ///< seconds, finite and positive
 };
 
 /// Prints results. In JSON mode only `result` objects reach standard output (the last one is the
-/// command's outcome); in text mode each fact is a line.
+/// command's outcome); in text mode each fact is a line. Text that is not valid UTF-8 is printed
+/// with U+FFFD in its place, so nothing printed can fail.
 class Output {
   public:
     explicit Output(const GlobalOptions& options) : options_(options) {}
@@ -56,6 +58,11 @@ class Output {
     void thrown(const std::string& kind, const std::string& payload,
                 const std::string& description) const;
 
+    /// An outcome without a result of its own, `kind` being "usage", "internal" or "timeout":
+    /// `{"error":<kind>,"message":..}` in JSON mode, "error: <message>" on standard error
+    /// otherwise.
+    void error(const std::string& kind, const std::string& message) const;
+
   private:
     const GlobalOptions& options_;
 };
@@ -65,6 +72,9 @@ struct CliContext {
     Output out{options};
     /// Set by the chosen command's callback; returns the exit code.
     std::function<int()> action;
+    /// Resources of the chosen command (such as the demo's temporary home), released when the
+    /// tool exits, after the wait for outstanding work.
+    std::shared_ptr<void> scratch;
 
     /// The time-out of --timeout as a duration.
     std::chrono::milliseconds timeout() const {

@@ -1,22 +1,49 @@
 #include "DemoCommand.h"
 
+#include <stdlib.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <system_error>
 
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/PlatformConfig.h"
+#include "utils/logger/log_manager/LogManager.h"
 
 namespace orvanpush::cli {
 namespace {
 
 constexpr const char* kDemoIdentifier = "demo";
 
-// Where the library keeps this process's daily log files.
-std::filesystem::path logDirectory() {
-    auto config = platform::PlatformConfig::current();
-    return config->home / "documents" / config->bundleIdentifier / "OrvanPushSDKLogs";
-}
+// A home of the demo's own, so that it never touches the user's; removed at exit unless kept.
+class TemporaryHome {
+  public:
+    explicit TemporaryHome(bool keep) : keep_(keep) {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "orvanpush-demo-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::system_error(errno, std::generic_category(), "cannot create a demo home");
+        }
+        path_ = pattern;
+    }
+    ~TemporaryHome() {
+        if (!keep_) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    TemporaryHome(const TemporaryHome&) = delete;
+    TemporaryHome& operator=(const TemporaryHome&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    bool keep_;
+    std::filesystem::path path_;
+};
 
 const ServerParams kPushServer{"http", "127.0.0.1", 8090, "api"};
 
@@ -51,18 +78,18 @@ void showConfiguration(const Output& out) {
 }
 
 void showLogFiles(const Output& out) {
-    auto directory = logDirectory();
-    out.note("Log files in " + directory.string() + ":");
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
-        out.note("== " + entry.path().filename().string());
-        std::ifstream file(entry.path());
-        for (std::string line; std::getline(file, line);) {
+    const auto directory = detail::LogManager::logDirectory();
+    if (!directory) {
+        out.note("(no log directory)");
+        return;
+    }
+    out.note("Log files in " + directory->string() + ":");
+    for (const auto& file : detail::LogManager::getLogFiles()) {
+        out.note("== " + file.filename().string());
+        std::ifstream lines(file);
+        for (std::string line; std::getline(lines, line);) {
             out.note(line);
         }
-    }
-    if (error) {
-        out.note("(cannot list: " + error.message() + ")");
     }
 }
 
@@ -74,7 +101,14 @@ void addVersionFlag(CLI::App& app) {
 
 void addDemoCommand(CLI::App& app, CliContext& context) {
     auto* demo = app.add_subcommand("demo", "Walk through what the library does");
-    demo->callback([&context] {
+    auto keepHome = std::make_shared<bool>(false);
+    demo->add_flag("--keep-home", *keepHome, "Leave the demo's temporary home in place");
+    demo->callback([&context, keepHome] {
+        if (!context.options.home) {
+            auto home = std::make_shared<TemporaryHome>(*keepHome);
+            context.options.home = home->path().string();
+            context.scratch = home;
+        }
         context.action = [&context] {
             const auto& out = context.out;
             out.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion());

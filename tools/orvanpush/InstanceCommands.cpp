@@ -4,8 +4,10 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
+#include "Validators.h"
 #include "orvanpush/PushSDK.h"
 
 namespace orvanpush::cli {
@@ -27,9 +29,30 @@ bool isSchemeCharacter(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
 }
 
-bool isHostCharacter(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte > 0x20 && byte != 0x7F && c != '@' && c != '/' && c != '?' && c != '#' && c != '\\';
+// A host name is made of the characters a URL leaves unreserved.
+bool isNameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.' || c == '_' ||
+           c == '~';
+}
+
+// An IPv6 address between brackets.
+bool isAddressCharacter(char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
+}
+
+bool isHost(std::string_view host) {
+    if (host.size() > 2 && host.starts_with('[') && host.ends_with(']')) {
+        const auto address = host.substr(1, host.size() - 2);
+        return std::all_of(address.begin(), address.end(), isAddressCharacter);
+    }
+    return !host.empty() && std::all_of(host.begin(), host.end(), isNameCharacter);
+}
+
+std::string lowercased(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return lower;
 }
 
 std::optional<std::int64_t> defaultPort(std::string_view scheme) {
@@ -129,22 +152,23 @@ int runWhoami(const std::string& id, const Output& out) {
 void addInit(CLI::App& app, CliContext& context) {
     auto options = std::make_shared<InitOptions>();
     auto* init = app.add_subcommand("init", "Save the configuration of a named instance");
-    init->add_option("--id", options->id, "Instance identifier")->required();
+    init->add_option("--id", options->id, "Instance identifier")->required()->check(instanceName());
     init->add_option("--server", options->server, "Push server, scheme://host[:port][/context]")
         ->required()
         ->check(serverUrlValidator());
     init->add_option("--login", options->login, "Push-server login")->required();
     init->add_option("--password", options->password, "Push-server password")->required();
-    init->add_option("--group", options->group, "Shared application group (default: the id)");
+    init->add_option("--group", options->group, "Shared application group (default: the id)")
+        ->check(instanceName());
     init->add_option("--log-server", options->logServer,
                      "Log server, scheme://host[:port][/context]")
         ->check(serverUrlValidator());
     init->add_flag("--no-silence-duplicates", options->noSilenceDuplicates,
                    "Keep the sound of a message received twice");
-    init->add_option("--keep", options->keep, "Most messages the local store keeps")
-        ->check(CLI::NonNegativeNumber);
+    const auto count = wholeNumber(0, std::numeric_limits<std::int64_t>::max());
+    init->add_option("--keep", options->keep, "Most messages the local store keeps")->check(count);
     init->add_option("--days", options->days, "Most days a message stays in the local store")
-        ->check(CLI::NonNegativeNumber);
+        ->check(count);
     init->callback([options, &context] {
         context.action = [options, &context] { return runInit(*options, context.out); };
     });
@@ -153,7 +177,7 @@ void addInit(CLI::App& app, CliContext& context) {
 void addWhoami(CLI::App& app, CliContext& context) {
     auto id = std::make_shared<std::string>();
     auto* whoami = app.add_subcommand("whoami", "Show the saved token, client id and device id");
-    whoami->add_option("--id", *id, "Instance identifier")->required();
+    whoami->add_option("--id", *id, "Instance identifier")->required()->check(instanceName());
     whoami->callback([id, &context] {
         context.action = [id, &context] { return runWhoami(*id, context.out); };
     });
@@ -163,25 +187,27 @@ void addWhoami(CLI::App& app, CliContext& context) {
 
 std::optional<ServerParams> parseServerUrl(std::string_view url, std::string& error) {
     const auto schemeEnd = url.find("://");
-    const auto scheme = url.substr(0, schemeEnd);
-    if (schemeEnd == std::string_view::npos || scheme.empty() ||
-        !std::all_of(scheme.begin(), scheme.end(), isSchemeCharacter)) {
+    const auto schemeText = url.substr(0, schemeEnd);
+    if (schemeEnd == std::string_view::npos || schemeText.empty() ||
+        !std::all_of(schemeText.begin(), schemeText.end(), isSchemeCharacter)) {
         error = "expected scheme://host[:port][/context]";
         return std::nullopt;
     }
+    // Schemes are case-insensitive: HTTPS://h is https://h.
+    const std::string scheme = lowercased(schemeText);
     const auto rest = url.substr(schemeEnd + 3);
     const auto pathStart = std::min(rest.find('/'), rest.size());
     std::string_view host;
     std::optional<std::string_view> portText;
-    if (!splitAuthority(rest.substr(0, pathStart), host, portText) || host.empty() ||
-        !std::all_of(host.begin(), host.end(), isHostCharacter)) {
-        error = "expected a host name after " + std::string(scheme) + "://";
+    if (!splitAuthority(rest.substr(0, pathStart), host, portText) || !isHost(host)) {
+        error = "expected a host name (letters, digits, \"-._~\") or [IPv6 address] after " +
+                scheme + "://";
         return std::nullopt;
     }
     const auto port = portText ? parsePort(*portText) : defaultPort(scheme);
     if (!port) {
         error = portText ? "the port must be a number from 1 to 65535"
-                         : "a port is needed for scheme " + std::string(scheme);
+                         : "a port is needed for scheme " + scheme;
         return std::nullopt;
     }
     const auto context = rest.substr(std::min(pathStart + 1, rest.size()));
@@ -190,7 +216,7 @@ std::optional<ServerParams> parseServerUrl(std::string_view url, std::string& er
         return std::nullopt;
     }
     return ServerParams{
-        .protocolType = std::string(scheme),
+        .protocolType = scheme,
         .serverURL = std::string(host),
         .serverPort = *port,
         .context = context.empty() ? std::nullopt : std::optional<std::string>(context)};

@@ -1,14 +1,17 @@
 // orvanpush: a person's way to try the library, and the way end-to-end tests drive it.
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "Validators.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
-#include "orvanpush/TextError.h"
 #include "orvanpush/logger/BasicLogConfiguration.h"
 #include "orvanpush/logger/Log.h"
 #include "orvanpush/logger/OutputStreamLogRecorder.h"
@@ -20,24 +23,29 @@
 namespace orvanpush::cli {
 namespace {
 
+// The longest --timeout: a year, far beyond any wait yet safe to add to a clock reading.
+constexpr double kMaxTimeoutSeconds = 365.0 * 24 * 60 * 60;
+
 void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
     app.add_option("--home", options.home, "Directory of the library's files")
-        ->envname("ORVANPUSH_HOME");
+        ->envname("ORVANPUSH_HOME")
+        ->check(nonEmpty());
     app.add_option("--bundle-id", options.bundleId, "Bundle identifier of this process")
         ->capture_default_str();
     app.add_flag("--extension", options.extension,
                  "Act as the notification-service extension process");
     app.add_flag("--json", options.json, "Print each result as one JSON object");
     app.add_flag("--verbose", options.verbose, "Log to the console");
-    app.add_option("--timeout", options.timeout, "Seconds to wait for outstanding work")
-        ->check(CLI::PositiveNumber)
+    app.add_option("--timeout", options.timeout,
+                   "Seconds to wait for the command's completion and outstanding work")
+        ->check(positiveSeconds(kMaxTimeoutSeconds))
         ->capture_default_str();
 }
 
 void configurePlatform(const GlobalOptions& options) {
     auto config = platform::PlatformConfig::fromEnvironment();
-    if (!options.home.empty()) {
-        config.home = std::filesystem::absolute(options.home);
+    if (options.home) {
+        config.home = std::filesystem::absolute(*options.home);
     }
     config.bundleIdentifier = options.bundleId;
     if (options.extension) {
@@ -62,22 +70,55 @@ void configurePlatform(const GlobalOptions& options) {
     }
 }
 
+// Waits, within the command's time-out, for the library's outstanding work and the main
+// queue; false when the time ran out.
+bool waitForOutstandingWork(std::chrono::steady_clock::time_point deadline) {
+    const auto remaining = [deadline] {
+        return std::max(std::chrono::milliseconds(0),
+                        std::chrono::duration_cast<std::chrono::milliseconds>(
+                            deadline - std::chrono::steady_clock::now()));
+    };
+    return PushSDK::waitForOutstandingWork(remaining()) &&
+           platform::MainQueue::waitUntilIdle(remaining());
+}
+
+// Runs the chosen command: a thrown OrvanPushSDKError is a usage error (2), anything else
+// thrown is internal (3), and so is a wait for outstanding work that runs out.
 int runAction(CliContext& context) {
+    const auto deadline = std::chrono::steady_clock::now() + context.timeout();
+    int code = kExitSuccess;
     try {
-        int code = context.action();
-        PushSDK::waitForOutstandingWork(context.timeout());
-        platform::MainQueue::waitUntilIdle(context.timeout());
-        return code;
+        configurePlatform(context.options);
+        code = context.action();
     } catch (const OrvanPushSDKError& error) {
         context.out.thrown(toString(error.kind()), error.payload(), error.description());
-        return kExitUsage;
-    } catch (const TextError& error) {
-        context.out.failure(error.what());
-        return kExitError;
+        code = kExitUsage;
     } catch (const std::exception& error) {
-        context.out.failure(std::string("internal error: ") + error.what());
+        context.out.error("internal", error.what());
+        code = kExitInternal;
+    }
+    if (!waitForOutstandingWork(deadline)) {
+        context.out.error("timeout", "the library's work did not finish within the time-out");
         return kExitInternal;
     }
+    return code;
+}
+
+// A usage error as one JSON object with --json (which may not have been parsed when the error
+// struck), else CLI11's message for a person.
+int reportUsageError(CLI::App& app, const CLI::ParseError& error, CliContext& context, int argc,
+                     char** argv) {
+    if (error.get_exit_code() == 0) {
+        return app.exit(error);  // --help, --version
+    }
+    context.options.json =
+        context.options.json ||
+        std::find(argv + 1, argv + argc, std::string_view("--json")) != argv + argc;
+    context.out.error("usage",
+                      context.options.json
+                          ? std::string(error.what())
+                          : std::string(error.what()) + "\nRun with --help for more information.");
+    return kExitUsage;
 }
 
 }  // namespace
@@ -95,9 +136,7 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        int code = app.exit(error);
-        return code == 0 ? kExitSuccess : kExitUsage;
+        return reportUsageError(app, error, context, argc, argv);
     }
-    configurePlatform(context.options);
     return runAction(context);
 }
