@@ -14,13 +14,15 @@ import sys
 import tempfile
 import threading
 import unittest
+import urllib.error
+import urllib.request
 import uuid
 import zipfile
 from pathlib import Path
 from urllib.parse import quote
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
-from push_server import PushServer, header  # noqa: E402
+from push_server import PushServer, PushServerError, header  # noqa: E402
 
 SERVER = sys.argv.pop(1) if len(sys.argv) > 1 else None
 CONTENT_TYPE = "application/json; charset=utf-8; version=test;"
@@ -218,6 +220,35 @@ class ServerTest(unittest.TestCase):
         verified = [record["checks"].get("signature") for record in self.server.requests()]
         self.assertEqual(verified.count("verified"), 7, verified)
 
+    def test_history_content_and_paths_answer_as_documented(self):
+        self.subscribe()
+        self.server.seed_history(ADDRESS, [{"messageId": f"m{n}", "date": float(n)}
+                                           for n in (3, 1, 2)])
+        stats = {"address": ADDRESS, "requestAddress": ADDRESS, "amount": "2",
+                 "dateFrom": "2001-01-01T00:00:00Z"}
+        stats["signature"] = self.signed(self.key, *stats.values())
+        status, body = self.call("statistics", stats)
+        self.assertEqual([m["messageId"] for m in json.loads(body)], ["m1", "m2"])
+
+        self.server.seed_content("mine", address=ADDRESS, contentType="text/plain", content="hi")
+        self.server.seed_content("theirs", address="someone else", content="no")
+        for message_id, expected in (("mine", (200, {"contentType": "text/plain",
+                                                     "content": "hi"})),
+                                     ("theirs", (404, 116)), ("unknown", (404, 116))):
+            with self.subTest(message_id):
+                status, body = self.call("content/download", {
+                    "address": ADDRESS, "messageId": message_id,
+                    "signature": self.signed(self.key, ADDRESS, message_id)})
+                answer = json.loads(body)
+                self.assertEqual((status, answer if status == 200 else answer["errorCode"]),
+                                 expected)
+
+        status, body = self.send("GET", "/api//subscribe", headers=self.push_headers("subscribe"))
+        self.assertEqual((status, json.loads(body)["errorCode"]), (404, 118))
+        self.assertEqual(self.server.last_request()["checks"], {"path": "failed"})
+        status, body = self.send("GET", self.server.path("subscribe"))
+        self.assertEqual((status, json.loads(body)["errorCode"]), (405, 117))
+
     # The other checks ---------------------------------------------------------------------------
 
     def test_each_check_refuses_what_departs_from_the_contract(self):
@@ -386,6 +417,26 @@ class ServerTest(unittest.TestCase):
                          [("logs/2024-03-01.log", 8), ("logs/empty.log", 0)])
         self.assertEqual(self.server.archive_bytes(stored["id"]), archive)
 
+    def test_an_archive_written_with_data_descriptors_is_accepted(self):
+        class Unseekable(io.RawIOBase):  # zipfile then writes sizes after the data
+            def __init__(self):
+                self.data = bytearray()
+
+            def writable(self):
+                return True
+
+            def write(self, chunk):
+                self.data += chunk
+                return len(chunk)
+
+        stream = Unseekable()
+        with zipfile.ZipFile(stream, "w", zipfile.ZIP_DEFLATED) as archive:
+            archive.writestr("a.log", "a" * 10000)
+        boundary = str(uuid.uuid4()).upper()
+        self.assertEqual(self.upload(self.multipart(boundary, bytes(stream.data)), boundary),
+                         (200, {"status": "success"}))
+        self.assertEqual(self.server.archives()[0]["entries"][0]["size"], 10000)
+
     def test_uploads_that_depart_from_the_framing_or_carry_a_broken_archive_are_refused(self):
         boundary = str(uuid.uuid4()).upper()
         archive = self.archive()
@@ -419,6 +470,30 @@ class ServerTest(unittest.TestCase):
         self.assertEqual(self.server.archives(), [])
         self.assertEqual(header(self.server.last_request("saveLogFile"), "content-type"),
                          [f"multipart/form-data; boundary={boundary}"])
+
+
+class AdminTest(unittest.TestCase):
+    def test_refused_calls_and_the_request_log_file(self):
+        with tempfile.TemporaryDirectory(prefix="push-server-log-") as directory:
+            log_file = Path(directory) / "requests.jsonl"
+            with PushServer(SERVER, extra_arguments=["--request-log", str(log_file)]) as server:
+                for fault in ({"kind": "answer"}, {"path": "/x", "kind": "explode"},
+                              {"path": "/x", "kind": "delay"}, {"path": "/x", "kind": "error"},
+                              {"path": "/x", "kind": "answer", "count": 0}):
+                    with self.subTest(fault), self.assertRaises(PushServerError):
+                        server.admin("POST", "faults", fault)
+                self.assertEqual(server.faults(), [])
+                with self.assertRaises(PushServerError):
+                    server.admin("GET", "archives/1")
+
+                opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
+                for path in ("/first", "/second"):
+                    with self.assertRaises(urllib.error.HTTPError):
+                        opener.open(server.root_url + path, timeout=30)
+                first = server.requests()[0]["id"]
+                self.assertEqual([r["path"] for r in server.requests(since=first)], ["/second"])
+            lines = [json.loads(line) for line in log_file.read_text().splitlines()]
+            self.assertEqual([r["path"] for r in lines], ["/first", "/second"])
 
 
 if __name__ == "__main__":

@@ -2,7 +2,6 @@
 
 #include <httplib.h>
 
-#include <limits>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -55,12 +54,12 @@ void send(const Reply& reply, httplib::Response& response) {
 
 PushServer::PushServer(ServerOptions options)
     : options_(std::move(options)),
-      state_(options_.requestLogPath),
+      state_(options_.requestLogPath, options_.keptRequests),
       push_({options_.context, options_.login, options_.password, options_.apiVersion}),
       logUpload_(options_.logContext),
       http_(std::make_unique<httplib::Server>()) {
     http_->set_tcp_nodelay(true);  // accepted sockets inherit it from the listening one
-    http_->set_keep_alive_max_count(std::numeric_limits<std::size_t>::max());
+    http_->set_keep_alive_max_count(100000);
     const auto threads = static_cast<std::size_t>(options_.threads);
     // The library owns and deletes the queue it is handed.
     http_->new_task_queue = [threads] { return new httplib::ThreadPool(threads); };

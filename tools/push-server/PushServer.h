@@ -39,6 +39,7 @@ struct ServerOptions {
     std::string context;
     std::string logContext;
     std::string requestLogPath;
+    std::size_t keptRequests = 100'000;
     int threads = 16;
 };
 

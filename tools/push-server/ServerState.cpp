@@ -43,7 +43,8 @@ Json StoredArchive::toJson() const {
     };
 }
 
-ServerState::ServerState(const std::string& requestLogPath) {
+ServerState::ServerState(const std::string& requestLogPath, std::size_t keptRequests)
+    : keptRequests_(keptRequests) {
     if (!requestLogPath.empty()) {
         logFile_.open(requestLogPath, std::ios::out | std::ios::app);
         if (!logFile_) {
@@ -62,6 +63,9 @@ void ServerState::log(RequestRecord record) {
         data_.requests.begin(), data_.requests.end(), record.id(),
         [](std::uint64_t id, const RequestRecord& logged) { return id < logged.id(); });
     data_.requests.insert(place, std::move(record));
+    if (data_.requests.size() > keptRequests_) {
+        data_.requests.pop_front();
+    }
 }
 
 void ServerState::reset() {

@@ -5,6 +5,7 @@
 // request log, and the injected faults.
 
 #include <cstdint>
+#include <deque>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -69,8 +70,8 @@ struct StateData {
     std::map<std::string, std::vector<HistoryMessage>> history;                 // by address
     std::map<std::string, StoredContent> contents;                              // by message id
     std::vector<StoredArchive> archives;
-    Json loggingControl;  // null: answers carry no "sdk-logging-control"
-    std::vector<RequestRecord> requests;
+    Json loggingControl;                 // null: answers carry no "sdk-logging-control"
+    std::deque<RequestRecord> requests;  // the most recent ones, oldest first
     FaultPlan faults;
     std::uint64_t nextRequestId = 1;
     std::uint64_t nextArchiveId = 1;
@@ -78,8 +79,9 @@ struct StateData {
 
 class ServerState {
   public:
-    /// `requestLogPath`, when not empty, receives every logged request as one JSON line.
-    explicit ServerState(const std::string& requestLogPath);
+    /// `requestLogPath`, when not empty, receives every logged request as one JSON line; the
+    /// request log in memory keeps the latest `keptRequests` records.
+    ServerState(const std::string& requestLogPath, std::size_t keptRequests);
 
     /// Runs `work` with the state locked and returns what it returns.
     template <class Work>
@@ -88,7 +90,8 @@ class ServerState {
         return work(data_);
     }
 
-    /// Appends a finished record to the request log (and to the log file).
+    /// Appends a finished record to the request log (and to the log file), forgetting the oldest
+    /// record beyond the limit.
     void log(RequestRecord record);
     /// Forgets everything but the request log file's path.
     void reset();
@@ -97,6 +100,7 @@ class ServerState {
     std::mutex mutex_;
     StateData data_;
     std::ofstream logFile_;
+    std::size_t keptRequests_;
 };
 
 }  // namespace orvanpush::server

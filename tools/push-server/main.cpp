@@ -76,6 +76,10 @@ int main(int argc, char** argv) {
         ->check(checkContext);
     app.add_option("--request-log", options.requestLogPath,
                    "Also append every logged request to FILE, one JSON object a line");
+    app.add_option("--keep-requests", options.keptRequests,
+                   "How many of the latest requests the request log keeps in memory")
+        ->capture_default_str()
+        ->check(CLI::PositiveNumber);
     app.add_option("--threads", options.threads, "Worker threads serving connections")
         ->capture_default_str()
         ->check(CLI::Range(2, 256));
