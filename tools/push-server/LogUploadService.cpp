@@ -6,6 +6,7 @@
 
 #include "MultipartForm.h"
 #include "TextChecks.h"
+#include "Verdict.h"
 
 namespace orvanpush::server {
 namespace {
@@ -102,44 +103,44 @@ LogUploadService::LogUploadService(const std::string& context)
 Reply LogUploadService::handle(const IncomingRequest& request, RequestRecord& record,
                                StateData& state, bool apply) const {
     record.setEndpoint("saveLogFile");
+    Verdict verdict(record, [](int status, std::int64_t, const std::string& problem) {
+        return uploadError(status, problem);
+    });
     if (request.method != "POST") {
-        record.check("method", "failed", "\"" + path_ + "\" takes POST");
+        verdict.fail("method", "failed",
+                     "Method " + request.method + " not allowed: \"" + path_ + "\" takes POST",
+                     405);
         record.setOutcome("refused");
-        return uploadError(405, "Method " + request.method + " not allowed");
+        return *verdict.refusal();
     }
-    std::optional<Reply> refusal;
-    const auto note = [&](std::string_view check, std::string problem) {
-        if (!problem.empty() && !refusal) {
-            refusal = uploadError(400, problem);
-        }
-        const std::string_view outcome = problem.empty() ? "passed" : "failed";
-        record.check(check, outcome, std::move(problem));
-    };
-    note("noAuthorization", request.headerValues("Authorization").empty()
-                                ? std::string()
-                                : "a log upload must not carry an \"Authorization\" header");
+    verdict.note("noAuthorization",
+                 request.headerValues("Authorization").empty()
+                     ? std::string()
+                     : "a log upload must not carry an \"Authorization\" header",
+                 400);
     std::string boundaryProblem;
     const auto boundary = boundaryOf(request, boundaryProblem);
-    note("contentType", boundaryProblem);
+    verdict.note("contentType", boundaryProblem, 400);
     std::optional<MultipartForm> form;
     if (boundary) {
         form = parseMultipartForm(request.body, *boundary);
-        note("multipart", partsProblem(*form));
+        verdict.note("multipart", partsProblem(*form), 400);
     } else {
-        record.check("multipart", "skipped");
+        verdict.pass("multipart", "skipped");
     }
     ZipCheckResult archive;
     if (form && !record.checkFailed("multipart")) {
         archive = checkZipArchive(partNamed(*form, "logfile")->data);
-        note("archive", archive.valid()
-                            ? std::string()
-                            : "the logfile is not a valid ZIP archive: " + archive.problem);
+        verdict.note("archive",
+                     archive.valid() ? std::string()
+                                     : "the logfile is not a valid ZIP archive: " + archive.problem,
+                     400);
     } else {
-        record.check("archive", "skipped");
+        verdict.pass("archive", "skipped");
     }
-    if (refusal) {
+    if (verdict.refusal()) {
         record.setOutcome("refused");
-        return *refusal;
+        return *verdict.refusal();
     }
     record.setOutcome(apply ? "applied" : "checked");
     if (!apply) {

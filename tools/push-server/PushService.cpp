@@ -5,6 +5,7 @@
 #include "Base64.h"
 #include "MemberReader.h"
 #include "TextChecks.h"
+#include "Verdict.h"
 
 namespace orvanpush::server {
 namespace {
@@ -32,55 +33,32 @@ std::string pushEnabledProblem(const PushEndpoint& endpoint, const IncomingReque
     return {};
 }
 
-// Collects the check outcomes of one request; the first failure decides the answer.
-class Verdict {
-  public:
-    explicit Verdict(RequestRecord& record) : record_(record) {}
-
-    void note(std::string_view check, std::string problem, int status, int code) {
-        const std::string_view outcome = problem.empty() ? "passed" : "failed";
-        note(check, outcome, std::move(problem), status, code);
-    }
-    void note(std::string_view check, std::string_view outcome, std::string problem, int status,
-              int code) {
-        if (!problem.empty() && !refusal_) {
-            refusal_ = pushError(status, code, problem);
-        }
-        record_.check(check, outcome, std::move(problem));
-    }
-    const std::optional<Reply>& refusal() const { return refusal_; }
-
-  private:
-    RequestRecord& record_;
-    std::optional<Reply> refusal_;
-};
-
 void checkSignature(const PushEndpoint& endpoint, const Members& members, const StateData& state,
                     Verdict& verdict) {
     if (!members.problem.empty()) {
-        verdict.note("signature", "skipped", {}, 0, 0);
+        verdict.pass("signature", "skipped");
         return;
     }
-    const std::string signature = members.values["signature"].get<std::string>();
+    const std::string signature = members.values.at("signature").get<std::string>();
     if (signature.empty()) {
         if (endpoint.signing == Signing::optional) {
-            verdict.note("signature", "absent", {}, 0, 0);
+            verdict.pass("signature", "absent");
         } else {
-            verdict.note("signature", "absent", "the signature is empty", 403,
+            verdict.fail("signature", "absent", "the signature is empty", 403,
                          errorCode::signature);
         }
         return;
     }
-    const std::string address = members.values["address"].get<std::string>();
+    const std::string address = members.values.at("address").get<std::string>();
     const auto subscriber = state.subscribers.find(address);
     if (subscriber == state.subscribers.end()) {
-        verdict.note("signature", "noKey", "Subscriber \"" + address + "\" not found", 404,
+        verdict.fail("signature", "noKey", "Subscriber \"" + address + "\" not found", 404,
                      errorCode::subscriberNotFound);
     } else if (subscriber->second.publicKey.verifies(endpoint.signedText(members.values),
                                                      signature)) {
-        verdict.note("signature", "verified", {}, 0, 0);
+        verdict.pass("signature", "verified");
     } else {
-        verdict.note(
+        verdict.fail(
             "signature", "failed",
             "the signature does not verify with the key \"" + address + "\" subscribed with", 403,
             errorCode::signature);
@@ -132,14 +110,15 @@ std::string PushService::contentTypeProblem(const IncomingRequest& request) cons
 Reply PushService::handle(const PushEndpoint& endpoint, const IncomingRequest& request,
                           RequestRecord& record, StateData& state, bool apply) const {
     record.setEndpoint(std::string(endpoint.name));
+    Verdict verdict(record, pushError);
     if (request.method != endpoint.method) {
-        record.check("method", "failed",
-                     "\"" + pathOf(endpoint) + "\" takes " + std::string(endpoint.method));
+        verdict.fail("method", "failed",
+                     "Method " + request.method + " not allowed: \"" + pathOf(endpoint) +
+                         "\" takes " + std::string(endpoint.method),
+                     405, errorCode::methodNotAllowed);
         record.setOutcome("refused");
-        return pushError(405, errorCode::methodNotAllowed,
-                         "Method " + request.method + " not allowed");
+        return *verdict.refusal();
     }
-    Verdict verdict(record);
     verdict.note("auth", authorizationProblem(request), 401, errorCode::authorization);
     verdict.note("contentType", contentTypeProblem(request), 415, errorCode::contentType);
     verdict.note("rid", requestIdProblem(request), 400, errorCode::requestId);
