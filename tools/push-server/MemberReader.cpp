@@ -11,16 +11,16 @@
 namespace orvanpush::server {
 namespace {
 
-const MemberSpec* specOf(const PushEndpoint& endpoint, const std::string& name) {
+const MemberRule* ruleOf(const PushEndpoint& endpoint, const std::string& name) {
     const auto found = std::find_if(endpoint.members.begin(), endpoint.members.end(),
-                                    [&](const MemberSpec& spec) { return spec.name == name; });
+                                    [&](const MemberRule& rule) { return rule.name == name; });
     return found == endpoint.members.end() ? nullptr : &*found;
 }
 
 std::string missingMember(const PushEndpoint& endpoint, const Json& values) {
-    for (const auto& spec : endpoint.members) {
-        if (spec.required && !values.contains(std::string(spec.name))) {
-            return "member \"" + std::string(spec.name) + "\" is missing";
+    for (const auto& rule : endpoint.members) {
+        if (rule.required && !values.contains(std::string(rule.name))) {
+            return "member \"" + std::string(rule.name) + "\" is missing";
         }
     }
     return {};
@@ -56,18 +56,18 @@ std::variant<Json, std::string> parseWithoutDuplicates(const std::string& text) 
 // The first reason the members received do not fit the endpoint, or an empty text.
 std::string memberProblem(const PushEndpoint& endpoint, const Json& values) {
     for (const auto& [name, value] : values.items()) {
-        const MemberSpec* spec = specOf(endpoint, name);
-        if (spec == nullptr) {
+        const MemberRule* rule = ruleOf(endpoint, name);
+        if (rule == nullptr) {
             return "unexpected member \"" + name + "\"";
         }
-        const bool typed = spec->type == MemberType::string
+        const bool typed = rule->type == MemberType::string
                                ? value.is_string()
                                : value.is_object() &&
                                      std::all_of(value.begin(), value.end(),
                                                  [](const Json& item) { return item.is_string(); });
         if (!typed) {
             return "member \"" + name + "\" is not " +
-                   (spec->type == MemberType::string ? "a string" : "an object of strings");
+                   (rule->type == MemberType::string ? "a string" : "an object of strings");
         }
     }
     return missingMember(endpoint, values);

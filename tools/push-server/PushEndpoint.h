@@ -19,7 +19,7 @@ enum class MemberType { string, stringMap };
 /// `optional`: an empty signature is accepted (a status report made for a fall-back address).
 enum class Signing { none, required, optional };
 
-struct MemberSpec {
+struct MemberRule {
     std::string_view name;
     bool required = true;
     MemberType type = MemberType::string;
@@ -29,7 +29,7 @@ struct PushEndpoint {
     std::string_view name;  // also the path below the context: "subscriber/get"
     std::string_view method;
     Carrier carrier;
-    std::vector<MemberSpec> members;
+    std::vector<MemberRule> members;
     bool carriesPushEnabled;
     Signing signing;
     /// Checks the members' values beyond their types; an empty text when they are fine.
