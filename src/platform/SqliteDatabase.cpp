@@ -47,7 +47,11 @@ std::string quoted(std::string_view sql) {
 class FileHandle {
   public:
     explicit FileHandle(int descriptor) : descriptor_(descriptor) {}
-    ~FileHandle() { ::close(descriptor_); }
+    ~FileHandle() {
+        if (descriptor_ >= 0) {
+            ::close(descriptor_);
+        }
+    }
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
     int descriptor() const { return descriptor_; }

@@ -47,7 +47,11 @@ class CachedSetting {
         std::string failure;
         {
             std::lock_guard lock(mutex_);
-            failure = state_ == State::unsaved ? store() : (refresh(), std::string());
+            if (state_ == State::unsaved) {
+                failure = store();
+            } else {
+                refresh();
+            }
         }
         reportFailedWrite(failure);
     }
