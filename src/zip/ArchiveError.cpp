@@ -10,13 +10,13 @@ std::string describe(const std::string& name, const std::string& detail) {
 }  // namespace
 
 ArchiveError::ArchiveError(Kind kind, const std::string& detail)
-    : std::runtime_error(describe(toString(kind), detail)), kind_(kind) {}
+    : ZipError(describe(toString(kind), detail)), kind_(kind) {}
 
 DataError::DataError(Kind kind, const std::string& detail)
-    : std::runtime_error(describe(toString(kind), detail)), kind_(kind) {}
+    : ZipError(describe(toString(kind), detail)), kind_(kind) {}
 
 FileError::FileError(Kind kind, std::filesystem::path path)
-    : std::runtime_error(describe(toString(kind), path.string())),
+    : ZipError(describe(toString(kind), path.string())),
       kind_(kind),
       path_(std::move(path)) {}
 

@@ -58,7 +58,7 @@ std::uint32_t process(CompressionOperation operation, std::uint64_t size, std::s
 
 }  // namespace
 
-CompressionError::CompressionError(Kind kind) : std::runtime_error(toString(kind)), kind_(kind) {}
+CompressionError::CompressionError(Kind kind) : ZipError(toString(kind)), kind_(kind) {}
 
 std::string toString(CompressionError::Kind kind) {
     return kind == CompressionError::Kind::invalidStream ? "invalidStream" : "corruptedData";

@@ -4,12 +4,13 @@
 // followed by ": " and the path or detail it is about when there is one.
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
+
+#include "orvanpush/zip/ZipError.h"
 
 namespace orvanpush::zip {
 
-class ArchiveError : public std::runtime_error {
+class ArchiveError : public ZipError {
   public:
     enum class Kind {
         unreadableArchive,         ///< the archive's records are missing, damaged or unreadable
@@ -34,7 +35,7 @@ class ArchiveError : public std::runtime_error {
 };
 
 /// Reading or writing the bytes of a file or stream failed.
-class DataError : public std::runtime_error {
+class DataError : public ZipError {
   public:
     enum class Kind {
         unreadableFile,  ///< fewer bytes than asked for could be read
@@ -49,7 +50,7 @@ class DataError : public std::runtime_error {
 };
 
 /// A file-system item is missing, in the way, or not readable.
-class FileError : public std::runtime_error {
+class FileError : public ZipError {
   public:
     enum class Kind {
         fileReadNoSuchFile,    ///< the item to read does not exist

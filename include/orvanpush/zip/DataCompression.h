@@ -12,10 +12,10 @@
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <stdexcept>
 #include <string>
 
 #include "orvanpush/Types.h"
+#include "orvanpush/zip/ZipError.h"
 
 namespace orvanpush::zip {
 
@@ -24,7 +24,7 @@ using Provider = std::function<Bytes(std::uint64_t position, std::size_t length)
 /// Receives each piece of output, in order; a piece may be empty. May throw.
 using Consumer = std::function<void(std::span<const std::uint8_t> piece)>;
 
-class CompressionError : public std::runtime_error {
+class CompressionError : public ZipError {
   public:
     enum class Kind {
         invalidStream,  ///< no stream could be set up (or the buffer size is 0): nothing moved
