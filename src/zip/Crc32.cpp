@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "zip/Crc32Folding.h"
+
 namespace orvanpush::zip {
 namespace {
 
@@ -51,6 +53,12 @@ std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t checksum)
     std::uint32_t value = ~checksum;
     const std::uint8_t* next = bytes.data();
     std::size_t remaining = bytes.size();
+    if (remaining >= detail::kFoldingMinimum && detail::canFoldCrc32()) {
+        const std::size_t folded = remaining - remaining % detail::kFoldingStep;
+        value = detail::foldCrc32(next, folded, value);
+        next += folded;
+        remaining -= folded;
+    }
     for (; remaining >= kSlices; remaining -= kSlices, next += kSlices) {
         value = foldWord(loadLittleEndian32(next) ^ value, 15) ^
                 foldWord(loadLittleEndian32(next + 4), 11) ^
