@@ -99,13 +99,16 @@ std::optional<std::uint64_t> BufferedFile::size() {
 }
 
 std::size_t BufferedFile::read(std::span<std::uint8_t> buffer) {
-    if (!switchTo(LastOperation::read)) {
+    if (buffer.empty() || !switchTo(LastOperation::read)) {
         return 0;
     }
     return std::fread(buffer.data(), 1, buffer.size(), file_.get());
 }
 
 bool BufferedFile::write(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return true;
+    }
     if (!switchTo(LastOperation::write)) {
         return false;
     }

@@ -42,13 +42,27 @@ std::uint16_t typeBits(Entry::EntryType type) {
     return kRegularFileType;
 }
 
+// Names that extraction would refuse (absolute, climbing out with "..") are not written.
+bool isWritableName(const std::string& name) {
+    if (name.empty() || name.size() > kLongestName || name.starts_with('/') ||
+        name.find('\0') != std::string::npos || !detail::isWellFormedUtf8(name)) {
+        return false;
+    }
+    std::size_t start = 0;
+    for (std::size_t end; (end = name.find('/', start)) != std::string::npos; start = end + 1) {
+        if (name.compare(start, end - start, "..") == 0) {
+            return false;
+        }
+    }
+    return name.compare(start, std::string::npos, "..") != 0;
+}
+
 std::string checkedEntryName(std::string_view path, Entry::EntryType type) {
     std::string name(path);
     if (type == Entry::EntryType::directory && !name.ends_with('/')) {
         name += '/';
     }
-    if (path.empty() || name.size() > kLongestName || name.find('\0') != std::string::npos ||
-        !detail::isWellFormedUtf8(name)) {
+    if (path.empty() || !isWritableName(name)) {
         throw ArchiveError(ArchiveError::Kind::invalidEntryPath,
                            detail::isWellFormedUtf8(name) ? name.substr(0, 256) : std::string());
     }

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -309,6 +310,33 @@ TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
     }
 }
 
+// Another thread cancels while the add runs; the add stops at its next piece.
+TEST_F(ArchiveWriterTest, ACancellationFromAnotherThreadStopsTheAdd) {
+    auto archive = oneEntryArchive();
+    const Bytes before = readFile(at("archive.zip"));
+    const Bytes second = logText(1 << 20);
+    auto progress = std::make_shared<Progress>();
+    orvanpush::testing::Event started;
+    orvanpush::testing::Event cancelled;
+    progress->setObserver([&](const Progress& p) {
+        if (p.completedUnitCount() > 0 && !p.isCancelled()) {
+            started.notify();
+            cancelled.wait();
+        }
+    });
+    std::thread canceller([&] {
+        started.wait();
+        progress->cancel();
+        cancelled.notify();
+    });
+    expectArchiveError(Kind::cancelledOperation, [&] {
+        archive->addEntry("second.log", Entry::EntryType::file, second.size(), Date(), std::nullopt,
+                          CompressionMethod::deflate, 16384, progress, providerOf(second));
+    });
+    canceller.join();
+    EXPECT_EQ(readFile(at("archive.zip")), before);
+}
+
 TEST_F(ArchiveWriterTest, AFileThatShrinksWhileReadFailsTheAdd) {
     for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
         SCOPED_TRACE(toString(method));
@@ -373,6 +401,9 @@ TEST_F(ArchiveWriterTest, InputsThatCannotBeWrittenAreRefusedBeforeAnyByte) {
     expectArchiveError(Kind::invalidEntryPath,
                        add(std::string("a\0b", 3), 1, CompressionMethod::none));
     expectArchiveError(Kind::invalidEntryPath, add("\xff.log", 1, CompressionMethod::none));
+    for (const char* climbing : {"/etc/passwd", "..", "../a.log", "logs/../../a.log"}) {
+        expectArchiveError(Kind::invalidEntryPath, add(climbing, 1, CompressionMethod::none));
+    }
     expectArchiveError(Kind::invalidEntryPath,
                        add(std::string(65536, 'n'), 1, CompressionMethod::none));
     expectArchiveError(Kind::invalidEntrySize, add("big", 0xFFFFFFFF, CompressionMethod::none));

@@ -96,17 +96,6 @@ TEST(DataCompressionTest, RoundTripsWithTheSameChecksumWhateverTheBufferSize) {
     }
 }
 
-TEST(DataCompressionTest, TheOutputIsRawDeflateAsZlibReadsIt) {
-    const Bytes data = logText(50000);
-    const auto file = std::filesystem::temp_directory_path() / "orvanpush-raw-deflate.bin";
-    testing::writeFile(file, compressed(data));
-    const std::string crc = testing::python(
-        "import sys, zlib; print(zlib.crc32(zlib.decompress(open(sys.argv[1], 'rb').read(), -15)))",
-        file);
-    std::filesystem::remove(file);
-    EXPECT_EQ(std::stoul(crc), crc32(data));
-}
-
 TEST(DataCompressionTest, DamagedStreamsFailInsteadOfLooping) {
     const Bytes packed = compressed(logText(100000));
     const std::vector<Bytes> damaged = {
