@@ -16,9 +16,7 @@ DataError::DataError(Kind kind, const std::string& detail)
     : ZipError(describe(toString(kind), detail)), kind_(kind) {}
 
 FileError::FileError(Kind kind, std::filesystem::path path)
-    : ZipError(describe(toString(kind), path.string())),
-      kind_(kind),
-      path_(std::move(path)) {}
+    : ZipError(describe(toString(kind), path.string())), kind_(kind), path_(std::move(path)) {}
 
 std::string toString(ArchiveError::Kind kind) {
     using Kind = ArchiveError::Kind;
