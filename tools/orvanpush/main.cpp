@@ -10,6 +10,7 @@
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
 #include "Validators.h"
+#include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/logger/BasicLogConfiguration.h"
@@ -133,6 +134,7 @@ int main(int argc, char** argv) {
     addVersionFlag(app);
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
+    addZipCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
