@@ -27,6 +27,12 @@ struct AnyTarget {
         return R(ResultKind::error, kLibraryErrorCode, errorDescription);
     };
 
+    /// The request of an endpoint's target: its parameters and its decoding of answers.
+    template <typename Target>
+    static AnyTarget from(const Target& target) {
+        return {.parameters = target.parameters(), .responseConverter = &Target::convert};
+    }
+
     /// The record an answer with a body gives: the converter's, or the error processor's when
     /// the converter fails.
     R convert(const platform::HttpResponse& response) const {

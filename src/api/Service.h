@@ -5,7 +5,7 @@
 // a server error (5xx) or a missing response while its retry count lasts, and hands the decoded
 // result record to the completion:
 //
-//   service.send(SubscriberGetTarget{object}.anyTarget(), [](SubscriberGetResult result) {
+//   service.send(SubscriberGetTarget{object}, [](SubscriberGetResult result) {
 //       // on the URL session's callback pool
 //   });
 //
@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "api/AnyTarget.h"
@@ -45,12 +46,20 @@ class Service {
 
     /// Sends the request `target` describes; `postCompleted` receives its result record.
     template <typename R>
-    void send(AnyTarget<R> target, std::function<void(R)> postCompleted) const {
+    void send(AnyTarget<R> target,
+              std::function<void(std::type_identity_t<R>)> postCompleted) const {
         auto shared = std::make_shared<const AnyTarget<R>>(std::move(target));
         perform(shared->parameters, [shared, postCompleted = std::move(postCompleted)](
                                         const platform::HttpOutcome& outcome) {
             postCompleted(resultOf(*shared, outcome));
         });
+    }
+
+    /// The same for an endpoint's target (SubscribeTarget, StatisticsTarget...).
+    template <typename Target>
+    void send(const Target& target,
+              std::function<void(typename Target::Result)> postCompleted) const {
+        send(AnyTarget<typename Target::Result>::from(target), std::move(postCompleted));
     }
 
     const std::string& baseAddress() const { return baseAddress_; }
