@@ -96,8 +96,14 @@ std::optional<SecKey> SecKey::fromItem(const Json& item) {
     const auto length = static_cast<long>(data.size());
     auto material = std::make_unique<Material>();
     material->isPrivate = item[kSecAttrKeyClass] == kSecAttrKeyClassPrivate;
-    material->key.reset(material->isPrivate ? d2i_AutoPrivateKey(nullptr, &cursor, length)
-                                            : d2i_PUBKEY(nullptr, &cursor, length));
+    if (material->isPrivate) {
+        // Naming the key type spares the decoder trying every kind of key in turn.
+        const int type =
+            item.value(kSecAttrKeyType, "") == kSecAttrKeyTypeEC ? EVP_PKEY_EC : EVP_PKEY_RSA;
+        material->key.reset(d2i_PrivateKey(type, nullptr, &cursor, length));
+    } else {
+        material->key.reset(d2i_PUBKEY(nullptr, &cursor, length));
+    }
     if (!material->key) {
         ERR_clear_error();
         return std::nullopt;
