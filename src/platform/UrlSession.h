@@ -34,28 +34,28 @@ namespace orvanpush::platform {
 using HttpHeaders = std::vector<std::pair<std::string, std::string>>;
 
 struct HttpRequest {
-    std::string url;
+    std::string url{};
     /// A token: "GET", "POST", "PUT", "DELETE"...
     std::string method = "GET";
     /// Sent over the session's headers of the same name (names compare without case).
-    HttpHeaders headers;
+    HttpHeaders headers{};
     /// The body; absent for none.
-    std::optional<Bytes> body;
+    std::optional<Bytes> body{};
     /// The time the whole exchange may take; the session's when absent. A value that is not
     /// positive means the session's; a very large one is clamped to kLongestTimeout.
-    std::optional<std::chrono::milliseconds> timeout;
+    std::optional<std::chrono::milliseconds> timeout{};
 };
 
 struct HttpResponse {
     long statusCode = 0;
     /// The body as received; empty when there was none.
-    Bytes body;
+    Bytes body{};
 };
 
 /// What one request came to: a response, or the description of why there is none.
 struct HttpOutcome {
-    std::optional<HttpResponse> response;
-    std::optional<std::string> error;
+    std::optional<HttpResponse> response{};
+    std::optional<std::string> error{};
 };
 
 /// The longest time a request may take (one day); longer timeouts are clamped to it.
@@ -74,7 +74,7 @@ class UrlSession {
   public:
     struct Configuration {
         /// Sent with every request of the session, unless the request has its own of that name.
-        HttpHeaders httpAdditionalHeaders;
+        HttpHeaders httpAdditionalHeaders{};
         /// The timeout of a request that gives none.
         std::chrono::milliseconds timeoutIntervalForRequest = std::chrono::seconds(60);
     };
