@@ -1,7 +1,6 @@
 #include "security/Crypto.h"
 
-#include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@
 #include "security/CryptoExportImportManager.h"
 #include "security/CryptoPendingKeyPair.h"
 #include "security/KeyChainUtil.h"
-#include "support/TestHome.h"
+#include "support/OpensslOracle.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -23,40 +22,10 @@ using namespace platform;
 using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
+using testing::opensslBase64Decode;
+using testing::opensslVerifies;
 
 const std::string kAlgorithm = kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1;
-
-// Decodes standard Base64 with the openssl command, the independent oracle.
-Bytes fromBase64(const std::string& text, const testing::TempDirectory& directory) {
-    const auto in = directory.path() / "b64";
-    const auto out = directory.path() / "bin";
-    std::ofstream(in) << text;
-    const std::string command = "openssl base64 -d -A -in " + in.string() + " -out " + out.string();
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    std::ifstream file(out, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(file), {});
-}
-
-void writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-// True when `signature` (Base64) verifies over `text` with the DER public key `publicKey`
-// (Base64), checked by the openssl command.
-bool opensslVerifies(const std::string& publicKey, const std::string& signature,
-                     const std::string& text) {
-    testing::TempDirectory directory;
-    writeFile(directory.path() / "key.der", fromBase64(publicKey, directory));
-    writeFile(directory.path() / "sig", fromBase64(signature, directory));
-    std::ofstream(directory.path() / "data", std::ios::binary) << text;
-    const auto& d = directory.path();
-    const std::string command = "openssl dgst -sha1 -keyform DER -verify " +
-                                (d / "key.der").string() + " -signature " + (d / "sig").string() +
-                                " " + (d / "data").string() + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
 
 // Console lines written while the object lives.
 class ConsoleLines {
@@ -95,8 +64,7 @@ TEST(CryptoTest, AnRsaPairExportsSignsAndVerifiesWithOpenssl) {
     EXPECT_THAT(console.lines, ElementsAre("Generating Key Pair successfully completed"));
     const std::string publicKey =
         getPublicKeyString("rsa", "rsa.public", "rsa.private", kSecAttrKeyTypeRSA, 1024);
-    testing::TempDirectory directory;
-    const Bytes der = fromBase64(publicKey, directory);
+    const Bytes der = opensslBase64Decode(publicKey);
     EXPECT_EQ(publicKey.size(), 216u);
     ASSERT_EQ(der.size(), 162u);
     EXPECT_THAT(
@@ -119,14 +87,8 @@ TEST(CryptoTest, EcKeysTakeTheExportPathByTheTextOfTheirType) {
     const std::string publicKey = getPublicKeyString("ec", "ec.public", "ec.private", ecType, 256);
     EXPECT_THAT(console.lines, ElementsAre("Generating Key Pair successfully completed",
                                            "Exporting EC raw key: 65 bytes"));
-    testing::TempDirectory directory;
-    const auto der = fromBase64(publicKey, directory);
-    EXPECT_EQ(der.size(), 91u);
-    writeFile(directory.path() / "ec.der", der);
-    EXPECT_EQ(std::system(("openssl pkey -pubin -inform DER -in " +
-                           (directory.path() / "ec.der").string() + " -noout >/dev/null 2>&1")
-                              .c_str()),
-              0);
+    EXPECT_EQ(opensslBase64Decode(publicKey).size(), 91u);
+    EXPECT_TRUE(testing::opensslReadsPublicKey(publicKey));
     // The key cannot make the RSA signature.
     EXPECT_EQ(thrownText([] { signString("ec", "ec.private", kAlgorithm, "x"); }),
               "Algorithm \"" + kAlgorithm + "\" is not supported");
