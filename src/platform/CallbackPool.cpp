@@ -77,11 +77,15 @@ CallbackPool::~CallbackPool() {
 }
 
 void CallbackPool::post(Task task) {
-    std::lock_guard lock(state_->mutex);
-    if (state_->stopping) {
-        return;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) {
+            return;
+        }
+        state_->tasks.push_back(std::move(task));
     }
-    state_->tasks.push_back(std::move(task));
+    // Outside the lock, so the woken thread does not wake only to wait for it; the state lives
+    // as long as the pool the caller holds.
     state_->wake.notify_one();
 }
 
