@@ -77,16 +77,17 @@ CallbackPool::~CallbackPool() {
 }
 
 void CallbackPool::post(Task task) {
+    // Held here: once the task is queued, it may run and end the pool before this returns.
+    const auto state = state_;
     {
-        std::lock_guard lock(state_->mutex);
-        if (state_->stopping) {
+        std::lock_guard lock(state->mutex);
+        if (state->stopping) {
             return;
         }
-        state_->tasks.push_back(std::move(task));
+        state->tasks.push_back(std::move(task));
     }
-    // Outside the lock, so the woken thread does not wake only to wait for it; the state lives
-    // as long as the pool the caller holds.
-    state_->wake.notify_one();
+    // Outside the lock, so the woken thread does not wake only to wait for it.
+    state->wake.notify_one();
 }
 
 }  // namespace orvanpush::platform
