@@ -13,7 +13,12 @@
 #include "api/ScriptedServer.h"
 #include "api/SubscriberGetTarget.h"
 #include "orvanpush/PushSDK.h"
+#include "platform/FileSystem.h"
+#include "platform/SecKey.h"
 #include "sdk/PushSDKState.h"
+#include "security/Crypto.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
 
 namespace orvanpush::testing {
 namespace {
@@ -94,6 +99,41 @@ TEST(InstanceServiceTest, OnlyTheGeneratedRequestIdTravelsWhateverTheManagerName
                 ::testing::MatchesRegex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"));
     EXPECT_EQ(request.header("X-Tenant"), "shop");
     EXPECT_EQ(request.header("X-Empty"), "");
+}
+
+TEST(InstanceServiceTest, CredentialsSignaturesAndKeysNeverReachTheLog) {
+    ScriptedServer server({ScriptedServer::status(200, kSuccessList)});
+    PushSDK::createInstance("secrets",
+                            ServerParams{"http", "127.0.0.1", server.port(), std::nullopt},
+                            "secret-login", "secret-password", std::nullopt, true);
+    auto sdk = PushSDK::getInstance("secrets");
+    detail::LogSettings::setLogLevel("trace");
+    detail::generateKeyPair("secrets", "secrets.public", "secrets.private",
+                            platform::kSecAttrKeyTypeRSA, 1024);
+    const std::string publicKey = detail::getPublicKeyString(
+        "secrets", "secrets.public", "secrets.private", platform::kSecAttrKeyTypeRSA, 1024);
+    auto target = subscriberGet();
+    target.value.signature =
+        detail::signString("secrets", "secrets.private",
+                           platform::kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1, "d.cd.c");
+    target.value.headers = {{"X-Token", "header\r\nsecret"}};
+    sendAndWait(PushSDKAccess::state(*sdk)->apiService,
+                detail::AnyTarget<SubscriberGetResult>::from(target));
+    target.value.headers.clear();
+    sendAndWait(PushSDKAccess::state(*sdk)->apiService,
+                detail::AnyTarget<SubscriberGetResult>::from(target));
+    detail::LogSettings::setLogLevel(detail::LogSettings::defaultLogLevel);
+
+    std::string logs;
+    for (const auto& file : detail::LogManager::getLogFiles()) {
+        logs += platform::FileSystem::readFile(file).value_or("");
+    }
+    EXPECT_THAT(logs, ::testing::HasSubstr("Generating Key Pair successfully completed"));
+    for (const std::string& secret :
+         {std::string("secret-password"), std::string("c2VjcmV0LWxvZ2lu"), std::string("Basic "),
+          target.value.signature, publicKey.substr(40, 40), std::string("header")}) {
+        EXPECT_THAT(logs, ::testing::Not(::testing::HasSubstr(secret))) << secret;
+    }
 }
 
 // Starts a request the server never answers and ends the process at once.
