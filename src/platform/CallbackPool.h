@@ -35,7 +35,6 @@ class CallbackPool {
     struct State;  // shared with the pool's threads
 
   private:
-
     std::shared_ptr<State> state_;
     std::vector<std::thread> threads_;
 };
