@@ -27,7 +27,8 @@ namespace orvanpush {
 
 namespace detail {
 struct PushSDKState;
-}
+struct PushSDKAccess;
+}  // namespace detail
 
 class PushSDK {
   public:
@@ -96,6 +97,8 @@ class PushSDK {
     PushSDK& operator=(const PushSDK&) = delete;
 
   private:
+    friend struct detail::PushSDKAccess;
+
     // Shared with the work the object starts, so a host may drop the object at any time.
     std::shared_ptr<detail::PushSDKState> state_;
 };

@@ -1,5 +1,7 @@
 #include "sdk/PushSDKState.h"
 
+#include <strings.h>
+
 #include <utility>
 
 #include "orvanpush/OrvanPushSDKError.h"
@@ -17,7 +19,9 @@ PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configu
       logServerParams(std::move(configuration.logServerParams)),
       settingsUtils(std::move(settingsUtils)),
       headerManager(std::move(headerManager)),
-      silenceDuplicates(configuration.silenceDuplicates) {}
+      silenceDuplicates(configuration.silenceDuplicates),
+      logger(std::make_shared<LoggingUtils>(this->identifier, this->settingsUtils)),
+      apiService(baseAddress(pushServerParams), login, password, "test", logger) {}
 
 std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
                                                   const std::string& name) {
@@ -38,6 +42,9 @@ std::string PushSDKState::makeAddress(const std::optional<std::string>& deviceId
 
 Headers PushSDKState::getHeaders(const std::string& requestUri) const {
     Headers headers = headerManager ? headerManager->getAdditionalHeaders(requestUri) : Headers{};
+    // A manager's "RID" would travel beside the generated one; only the library's id is sent.
+    std::erase_if(headers,
+                  [](const auto& entry) { return strcasecmp(entry.first.c_str(), "rid") == 0; });
     headers["rid"] = platform::makeUuid();
     return headers;
 }

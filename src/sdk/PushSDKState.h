@@ -7,9 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "api/Service.h"
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
+#include "orvanpush/PushSDK.h"
 #include "orvanpush/ServerParams.h"
 #include "sdk/InstanceConfiguration.h"
+#include "utils/LoggingUtils.h"
 #include "utils/SettingsUtils.h"
 
 namespace orvanpush::detail {
@@ -32,8 +35,8 @@ struct PushSDKState {
     static std::string makeAddress(const std::optional<std::string>& deviceId,
                                    const std::optional<std::string>& clientId);
 
-    /// The headers of one request: the header manager's for `requestUri`, and "rid" set to a new
-    /// upper-case UUID.
+    /// The headers of one request: the header manager's for `requestUri` without any "rid" (in
+    /// any letter case), and "rid" set to a new upper-case UUID.
     Headers getHeaders(const std::string& requestUri) const;
 
     const std::string identifier;
@@ -44,6 +47,15 @@ struct PushSDKState {
     const std::shared_ptr<SettingsUtils> settingsUtils;
     const std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager;
     const bool silenceDuplicates;
+    /// The instance's log files and upload.
+    const std::shared_ptr<LoggingUtils> logger;
+    /// The push-server client: the base address, the login and password, API version "test".
+    const Service apiService;
+};
+
+/// The state behind a PushSDK object, for the library's own code and tests.
+struct PushSDKAccess {
+    static const std::shared_ptr<PushSDKState>& state(const PushSDK& sdk) { return sdk.state_; }
 };
 
 /// The base address of a server: protocol "://" server ":" port, then, when the context is

@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "orvanpush/Types.h"
 
@@ -10,5 +11,10 @@ namespace orvanpush::detail {
 /// `bytes` as text when they are well-formed UTF-8 (no overlong forms, surrogates or code
 /// points above U+10FFFF); nothing otherwise.
 std::optional<std::string> decodeUtf8(const Bytes& bytes);
+
+/// `text` made valid UTF-8: each ill-formed sequence (each maximal part of one that could have
+/// begun a character) becomes U+FFFD; valid text comes back unchanged. Host strings pass
+/// through it on entry, before they are signed or sent.
+std::string repairUtf8(std::string_view text);
 
 }  // namespace orvanpush::detail

@@ -1,0 +1,113 @@
+// Signatures per second through signString, against the honest limit of what it has to do:
+// keeping no key material in memory between calls, it reads the private key from the keychain
+// file, decodes it and signs. The bare loop reads the same row with a prepared SQLite statement,
+// decodes the DER and signs with EVP, in the same run. On a shared machine run it with
+// --benchmark_repetitions=5: the ratio then compares the medians.
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+#include <openssl/x509.h>
+#include <sqlite3.h>
+
+#include "BenchSupport.h"
+#include "orvanpush/logger/Log.h"
+#include "platform/Base64.h"
+#include "platform/Home.h"
+#include "platform/SecKey.h"
+#include "security/Crypto.h"
+#include "security/KeyChainUtil.h"
+
+namespace {
+
+namespace platform = orvanpush::platform;
+using orvanpush::detail::signString;
+
+constexpr const char* kIdentifier = "bench";
+const std::string kPrivateTag = std::string(kIdentifier) + ".private";
+// A typical signed text: address, request address.
+const std::string kText =
+    "6F1D2C3B-0A9E-4D8C-B7A6-958473625140.client-42"
+    "client-42";
+
+void BM_SignString(benchmark::State& state) {
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            signString(kIdentifier, kPrivateTag,
+                       platform::kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1, kText));
+    }
+}
+BENCHMARK(BM_SignString)->Unit(benchmark::kMicrosecond);
+
+struct DatabaseCloser {
+    void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
+};
+struct StatementFinalizer {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+struct PkeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+};
+struct DigestContextFree {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+
+// Read the row, decode the key, sign, encode: nothing kept between iterations but the open file
+// and the prepared statement.
+void BM_BareSqliteDerEvp(benchmark::State& state) {
+    sqlite3* rawDatabase = nullptr;
+    sqlite3_open_v2(platform::Home::keychainFile().c_str(), &rawDatabase, SQLITE_OPEN_READONLY,
+                    nullptr);
+    std::unique_ptr<sqlite3, DatabaseCloser> database(rawDatabase);
+    sqlite3_stmt* rawStatement = nullptr;
+    if (sqlite3_prepare_v3(database.get(),
+                           "SELECT value FROM items WHERE class = 'keys' AND application_tag = ?1"
+                           " AND access_group = ?2 ORDER BY id DESC LIMIT 1",
+                           -1, SQLITE_PREPARE_PERSISTENT, &rawStatement, nullptr) != SQLITE_OK) {
+        throw std::runtime_error("cannot prepare the key read");
+    }
+    std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    const std::string group = orvanpush::detail::KeyChain::getKeychainGroup(kIdentifier);
+    for (auto _ : state) {
+        sqlite3_reset(statement.get());
+        sqlite3_bind_blob(statement.get(), 1, kPrivateTag.data(),
+                          static_cast<int>(kPrivateTag.size()), SQLITE_STATIC);
+        sqlite3_bind_text(statement.get(), 2, group.data(), static_cast<int>(group.size()),
+                          SQLITE_STATIC);
+        if (sqlite3_step(statement.get()) != SQLITE_ROW) {
+            throw std::runtime_error("the private key row is missing");
+        }
+        const auto* der =
+            static_cast<const unsigned char*>(sqlite3_column_blob(statement.get(), 0));
+        std::unique_ptr<EVP_PKEY, PkeyFree> key(
+            d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &der, sqlite3_column_bytes(statement.get(), 0)));
+        std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
+        unsigned char signature[512];
+        std::size_t length = sizeof signature;
+        EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get());
+        EVP_DigestSign(context.get(), signature, &length,
+                       reinterpret_cast<const unsigned char*>(kText.data()), kText.size());
+        benchmark::DoNotOptimize(
+            platform::base64Encode(orvanpush::Bytes(signature, signature + length)));
+    }
+}
+BENCHMARK(BM_BareSqliteDerEvp)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orvanpush::bench::BenchHome home("orvanpush.bench");
+    orvanpush::Log::neverEnable();
+    orvanpush::detail::generateKeyPair(kIdentifier, std::string(kIdentifier) + ".public",
+                                       kPrivateTag, platform::kSecAttrKeyTypeRSA, 1024);
+
+    orvanpush::bench::TimeKeeper reporter;
+    orvanpush::bench::runBenchmarks(argc, argv, reporter);
+    reporter.printRatio("BM_SignString", "BM_BareSqliteDerEvp", "signString",
+                        "bare SQLite read, DER decode and EVP signature",
+                        orvanpush::bench::TimeKeeper::Better::higher, 0.8);
+    return 0;
+}

@@ -1,0 +1,224 @@
+// Client CPU time per request through Service against the reference server, against the limit
+// of what it has to do: a bare libcurl loop to the same server in the same run that makes a fresh
+// easy handle per request over a shared connection cache and performs it synchronously, with the
+// same URL, headers and answer. Both measure the CPU time of the whole process (the client's
+// threads, not the server's): on 2 cores the wall-clock rate over loopback is set by switching
+// between the two processes. On a shared machine run it with --benchmark_repetitions=5: the
+// ratio then compares the medians.
+//
+// What Service adds to the bare loop: two thread hand-offs per request (to the transport thread
+// and from it to the callback pool), the multi handle's polling and wake-up, building the
+// request from its parameter dictionary (double-encoded query values, merged and checked
+// headers), and decoding the JSON answer into its result record.
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+
+#include "BenchSupport.h"
+#include "api/ApiRequestBuilder.h"
+#include "api/Service.h"
+#include "api/SubscribeTarget.h"
+#include "api/SubscriberGetTarget.h"
+#include "orvanpush/logger/Log.h"
+#include "platform/SecKey.h"
+#include "platform/UrlSession.h"
+#include "security/Crypto.h"
+#include "support/ReferenceServerProcess.h"
+
+namespace {
+
+namespace platform = orvanpush::platform;
+using namespace orvanpush::detail;
+
+constexpr const char* kIdentifier = "bench";
+constexpr const char* kAddress = "bench-device.bench-client";
+
+// What both loops send and how: the server, the service and the one request.
+struct Setup {
+    std::unique_ptr<orvanpush::testing::ReferenceServerProcess> server;
+    std::unique_ptr<Service> service;
+    SubscriberGetTarget target;
+    BuiltRequest built;
+};
+
+Setup& setup() {
+    static Setup shared;
+    return shared;
+}
+
+void waitFor(const Service& service, const SubscriberGetTarget& target) {
+    std::mutex mutex;
+    std::condition_variable answered;
+    bool done = false;
+    service.send(target, [&](orvanpush::SubscriberGetResult result) {
+        if (result.getResultKind() != orvanpush::ResultKind::success) {
+            throw std::runtime_error("the request failed");
+        }
+        std::lock_guard lock(mutex);
+        done = true;
+        answered.notify_one();
+    });
+    std::unique_lock lock(mutex);
+    answered.wait(lock, [&] { return done; });
+}
+
+void BM_Service(benchmark::State& state) {
+    const auto& service = *setup().service;
+    const auto& target = setup().target;
+    for (auto _ : state) {
+        waitFor(service, target);
+    }
+}
+BENCHMARK(BM_Service)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+// The same requests with eight in flight at every moment (each iteration waits for one answer
+// and sends one request): the hand-offs of requests that overlap share their wake-ups.
+void BM_ServiceEightInFlight(benchmark::State& state) {
+    constexpr int kInFlight = 8;
+    const auto& service = *setup().service;
+    const auto& target = setup().target;
+    std::mutex mutex;
+    std::condition_variable answered;
+    int answers = 0;
+    auto sendOne = [&] {
+        service.send(target, [&](orvanpush::SubscriberGetResult result) {
+            if (result.getResultKind() != orvanpush::ResultKind::success) {
+                throw std::runtime_error("the request failed");
+            }
+            std::lock_guard lock(mutex);
+            ++answers;
+            answered.notify_one();
+        });
+    };
+    auto awaitAnswers = [&](int count) {
+        std::unique_lock lock(mutex);
+        answered.wait(lock, [&] { return answers >= count; });
+        answers -= count;
+    };
+    for (int i = 0; i < kInFlight; ++i) {
+        sendOne();
+    }
+    for (auto _ : state) {
+        awaitAnswers(1);
+        sendOne();
+    }
+    awaitAnswers(kInFlight);
+}
+BENCHMARK(BM_ServiceEightInFlight)
+    ->Unit(benchmark::kMicrosecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+
+struct ShareCleanup {
+    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
+};
+struct ListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
+    static_cast<std::string*>(body)->append(data, size * count);
+    return size * count;
+}
+
+void BM_BareCurl(benchmark::State& state) {
+    const auto& built = setup().built;
+    std::unique_ptr<CURLSH, ShareCleanup> share(curl_share_init());
+    curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+    curl_slist* headers = nullptr;
+    for (const auto& [name, value] :
+         platform::mergeHeaders(setup().service->sessionHeaders(), built.request.headers)) {
+        headers = curl_slist_append(headers, (name + ": " + value).c_str());
+    }
+    headers = curl_slist_append(headers, "Expect:");
+    std::unique_ptr<curl_slist, ListFree> headerList(headers);
+    for (auto _ : state) {
+        CURL* easy = curl_easy_init();
+        std::string body;
+        curl_easy_setopt(easy, CURLOPT_SHARE, share.get());
+        curl_easy_setopt(easy, CURLOPT_URL, built.request.url.c_str());
+        curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 30000L);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, keep);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+        long status = 0;
+        if (curl_easy_perform(easy) != CURLE_OK ||
+            curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK || status != 200) {
+            throw std::runtime_error("the bare request failed");
+        }
+        curl_easy_cleanup(easy);
+        benchmark::DoNotOptimize(body);
+    }
+}
+BENCHMARK(BM_BareCurl)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    orvanpush::bench::BenchHome home("orvanpush.bench");
+    orvanpush::Log::neverEnable();
+    setenv("NO_PROXY", "127.0.0.1", 1);
+    auto& shared = setup();
+    shared.server = std::make_unique<orvanpush::testing::ReferenceServerProcess>(
+        ORVANPUSH_SERVER, std::vector<std::string>{"--context", "api"});
+    shared.service = std::make_unique<Service>(
+        "http://127.0.0.1:" + std::to_string(shared.server->port()) + "/api", "orvan",
+        "orvan-password", "test", std::make_shared<LoggingUtils>(kIdentifier, nullptr));
+
+    // The device subscribes once; every measured request reads its record back, signed.
+    generateKeyPair(kIdentifier, "bench.public", "bench.private", platform::kSecAttrKeyTypeRSA,
+                    1024);
+    const RequestHeaders headers{{"rid", "0F8E6C1A-3B2D-4E5F-8A7B-9C0D1E2F3A4B"},
+                                 {"push-enabled", "true"}};
+    SubscribeObject subscribe{
+        .headers = headers,
+        .address = kAddress,
+        .osVersion = "17.4",
+        .vendorInfo = "bench",
+        .token = "token",
+        .publicKey = getPublicKeyString(kIdentifier, "bench.public", "bench.private",
+                                        platform::kSecAttrKeyTypeRSA, 1024)};
+    std::mutex mutex;
+    std::condition_variable subscribed;
+    bool done = false;
+    shared.service->send(SubscribeTarget{subscribe}, [&](orvanpush::BaseApiResult result) {
+        if (result.getResultKind() != orvanpush::ResultKind::success) {
+            throw std::runtime_error("the subscription failed");
+        }
+        std::lock_guard lock(mutex);
+        done = true;
+        subscribed.notify_one();
+    });
+    {
+        std::unique_lock lock(mutex);
+        subscribed.wait(lock, [&] { return done; });
+    }
+    shared.target =
+        SubscriberGetTarget{{.headers = headers, .address = kAddress, .requestAddress = kAddress}};
+    shared.target.value.signature = signString(
+        kIdentifier, "bench.private", platform::kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1,
+        SubscriberGetTarget::signedText(shared.target.value));
+    shared.built =
+        ApiRequestBuilder::build(shared.target.parameters(), shared.service->baseAddress(),
+                                 shared.service->defaultTimeout());
+
+    orvanpush::bench::TimeKeeper reporter;
+    orvanpush::bench::runBenchmarks(argc, argv, reporter);
+    reporter.printRatio("BM_Service", "BM_BareCurl", "Service request",
+                        "bare libcurl request over a shared connection cache",
+                        orvanpush::bench::TimeKeeper::Better::lower, 1.5);
+    reporter.printRatio("BM_ServiceEightInFlight", "BM_BareCurl",
+                        "Service request with eight in flight",
+                        "bare libcurl request over a shared connection cache",
+                        orvanpush::bench::TimeKeeper::Better::lower, 1.5);
+    shared.service.reset();
+    shared.server.reset();
+    return 0;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+// The push server's plain answer envelope, {"result":"success"}, for applications that talk to
+// the server themselves.
+
+#include <optional>
+#include <string>
+
+#include "orvanpush/Types.h"
+
+namespace orvanpush {
+
+class BasicResponse {
+  public:
+    explicit BasicResponse(std::string result);
+
+    /// The "result" text.
+    const std::string& getResult() const { return result_; }
+
+    /// {"result": ...}.
+    Json toJson() const;
+    /// The envelope of `json`; nothing unless it is an object with a string "result".
+    static std::optional<BasicResponse> fromJson(const Json& json);
+
+    bool operator==(const BasicResponse&) const = default;
+
+  private:
+    std::string result_;
+};
+
+}  // namespace orvanpush

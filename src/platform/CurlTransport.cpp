@@ -1,0 +1,268 @@
+#include "platform/CurlTransport.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+
+#include <curl/curl.h>
+
+#include "orvanpush/TextError.h"
+#include "orvanpush/platform/PlatformConfig.h"
+#include "platform/CallbackPool.h"
+
+namespace orvanpush::platform {
+namespace {
+
+struct EasyCleanup {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiCleanup {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct ListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+using MultiHandle = std::unique_ptr<CURLM, MultiCleanup>;
+using HeaderList = std::unique_ptr<curl_slist, ListFree>;
+
+std::size_t poolSize() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
+}
+
+// One request on its way: the easy handle and everything its options point into.
+struct Exchange {
+    EasyHandle easy;
+    HeaderList headerList;
+    std::shared_ptr<const HttpRequest> request;
+    Bytes received;
+    char errorText[CURL_ERROR_SIZE] = {};
+    UrlSession::Completion completion;
+};
+
+std::size_t receive(char* data, std::size_t size, std::size_t count, void* exchange) {
+    auto& received = static_cast<Exchange*>(exchange)->received;
+    received.insert(received.end(), data, data + size * count);
+    return size * count;
+}
+
+void check(CURLcode code) {
+    if (code != CURLE_OK) {
+        throw TextError(curl_easy_strerror(code));
+    }
+}
+
+// "Name: value", or "Name;" for an empty value (libcurl drops "Name:" instead of sending it).
+std::string headerLine(const std::string& name, const std::string& value) {
+    return value.empty() ? name + ";" : name + ": " + value;
+}
+
+HeaderList headerList(const HttpHeaders& headers) {
+    HeaderList list;
+    auto append = [&](const std::string& line) {
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (grown == nullptr) {
+            throw TextError("Out of memory");
+        }
+        list.release();
+        list.reset(grown);
+    };
+    for (const auto& [name, value] : headers) {
+        append(headerLine(name, value));
+    }
+    const bool hasExpect = std::ranges::any_of(
+        headers, [](const auto& entry) { return strcasecmp(entry.first.c_str(), "Expect") == 0; });
+    if (!hasExpect) {
+        append("Expect:");  // no 100-continue round trip before a body
+    }
+    return list;
+}
+
+void setMethodAndBody(CURL* easy, const HttpRequest& request) {
+    const auto& body = request.body;
+    if (request.method == "GET" && !body) {
+        check(curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L));
+    } else if (request.method == "HEAD" && !body) {
+        check(curl_easy_setopt(easy, CURLOPT_NOBODY, 1L));
+    } else if (request.method != "POST") {
+        check(curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.c_str()));
+    }
+    if (body || request.method == "POST") {
+        static const char kEmpty[] = "";
+        const char* data =
+            body && !body->empty() ? reinterpret_cast<const char*>(body->data()) : kEmpty;
+        check(curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                               static_cast<curl_off_t>(body ? body->size() : 0)));
+        check(curl_easy_setopt(easy, CURLOPT_POSTFIELDS, data));
+    }
+}
+
+// Sets `exchange` up to send `transfer`; throws TextError when libcurl refuses an option.
+void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
+    exchange.request = std::move(transfer.request);
+    exchange.easy.reset(curl_easy_init());
+    if (!exchange.easy) {
+        throw TextError("Out of memory");
+    }
+    CURL* easy = exchange.easy.get();
+    const HttpRequest& request = *exchange.request;
+    check(curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, exchange.errorText));
+    check(curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L));
+    check(curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"));
+    check(curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L));
+    check(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L));
+    check(curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L));
+    if (const auto& caFile = PlatformConfig::current()->caFile) {
+        check(curl_easy_setopt(easy, CURLOPT_CAINFO, caFile->c_str()));
+    }
+    check(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(transfer.timeout.count())));
+    check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()));
+    setMethodAndBody(easy, request);
+    exchange.headerList = headerList(transfer.headers);
+    check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange.headerList.get()));
+    check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, receive));
+    check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange));
+}
+
+HttpOutcome outcomeOf(Exchange& exchange, CURLcode result) {
+    if (result != CURLE_OK) {
+        std::string description = curl_easy_strerror(result);
+        if (exchange.errorText[0] != '\0') {
+            description += std::string(": ") + exchange.errorText;
+        }
+        return {.response = std::nullopt, .error = std::move(description)};
+    }
+    long status = 0;
+    curl_easy_getinfo(exchange.easy.get(), CURLINFO_RESPONSE_CODE, &status);
+    return {.response = HttpResponse{.statusCode = status, .body = std::move(exchange.received)},
+            .error = std::nullopt};
+}
+
+}  // namespace
+
+struct CurlTransport::State {
+    MultiHandle multi;
+    std::mutex mutex;
+    std::deque<std::unique_ptr<Exchange>> incoming;               // guarded by mutex
+    bool stopping = false;                                        // guarded by mutex
+    std::unordered_map<CURL*, std::unique_ptr<Exchange>> active;  // the transport thread's
+    CallbackPool pool{"orvanpush.urlsession", poolSize()};
+    std::thread thread;
+
+    void run();
+    bool admitIncoming();
+    void post(UrlSession::Completion completion, HttpOutcome outcome);
+    void finish(std::unique_ptr<Exchange> exchange, HttpOutcome outcome);
+};
+
+void CurlTransport::State::post(UrlSession::Completion completion, HttpOutcome outcome) {
+    pool.post([completion = std::move(completion), outcome = std::move(outcome)]() mutable {
+        completion(std::move(outcome));
+    });
+}
+
+void CurlTransport::State::finish(std::unique_ptr<Exchange> exchange, HttpOutcome outcome) {
+    post(std::move(exchange->completion), std::move(outcome));
+}
+
+// Adds the requests that arrived to the multi handle; false once the transport is stopping.
+bool CurlTransport::State::admitIncoming() {
+    std::deque<std::unique_ptr<Exchange>> arrived;
+    {
+        std::lock_guard lock(mutex);
+        if (stopping) {
+            return false;
+        }
+        arrived.swap(incoming);
+    }
+    for (auto& exchange : arrived) {
+        CURL* easy = exchange->easy.get();
+        if (CURLMcode code = curl_multi_add_handle(multi.get(), easy); code != CURLM_OK) {
+            finish(std::move(exchange),
+                   {.response = std::nullopt, .error = curl_multi_strerror(code)});
+            continue;
+        }
+        active.emplace(easy, std::move(exchange));
+    }
+    return true;
+}
+
+void CurlTransport::State::run() {
+    while (admitIncoming()) {
+        int running = 0;
+        curl_multi_perform(multi.get(), &running);
+        int queued = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+            if (message->msg != CURLMSG_DONE) {
+                continue;
+            }
+            CURL* easy = message->easy_handle;
+            const CURLcode result = message->data.result;
+            curl_multi_remove_handle(multi.get(), easy);
+            auto found = active.find(easy);
+            auto exchange = std::move(found->second);
+            active.erase(found);
+            auto outcome = outcomeOf(*exchange, result);
+            finish(std::move(exchange), std::move(outcome));
+        }
+        curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
+    }
+    for (auto& [easy, exchange] : active) {
+        curl_multi_remove_handle(multi.get(), easy);
+    }
+    active.clear();
+}
+
+CurlTransport& CurlTransport::shared() {
+    static CurlTransport transport;
+    return transport;
+}
+
+CurlTransport::CurlTransport() : state_(std::make_unique<State>()) {
+    // Initialises libcurl and the TLS library before this object's destructor is registered, so
+    // that at exit the transport stops first and they are torn down after it.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    state_->multi.reset(curl_multi_init());
+    if (!state_->multi) {
+        throw TextError("Cannot start the HTTP transport");
+    }
+    state_->thread = std::thread([state = state_.get()] { state->run(); });
+}
+
+CurlTransport::~CurlTransport() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    curl_multi_wakeup(state_->multi.get());
+    state_->thread.join();
+}
+
+void CurlTransport::send(Transfer transfer, UrlSession::Completion completion) {
+    auto exchange = std::make_unique<Exchange>();
+    exchange->completion = std::move(completion);
+    try {
+        configure(*exchange, std::move(transfer));
+    } catch (const TextError& error) {
+        state_->finish(std::move(exchange), {.response = std::nullopt, .error = error.what()});
+        return;
+    }
+    {
+        std::lock_guard lock(state_->mutex);
+        if (state_->stopping) {
+            return;
+        }
+        state_->incoming.push_back(std::move(exchange));
+    }
+    curl_multi_wakeup(state_->multi.get());
+}
+
+void CurlTransport::complete(HttpOutcome outcome, UrlSession::Completion completion) {
+    state_->post(std::move(completion), std::move(outcome));
+}
+
+}  // namespace orvanpush::platform

@@ -1,0 +1,69 @@
+#pragma once
+
+// What the transport and endpoint tests share: sending through a Service and waiting for the
+// one completion, and the simplest targets.
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "api/AnyTarget.h"
+#include "api/ResultDecoding.h"
+#include "api/Service.h"
+#include "platform/OutstandingWork.h"
+#include "support/TestHome.h"
+
+namespace orvanpush::testing {
+
+inline std::shared_ptr<detail::LoggingUtils> testLoggingUtils() {
+    return std::make_shared<detail::LoggingUtils>("tests", nullptr);
+}
+
+inline detail::Service testService(const std::string& baseAddress,
+                                   std::optional<std::string> login = "login",
+                                   std::optional<std::string> password = "password") {
+    return detail::Service(baseAddress, std::move(login), std::move(password), "test",
+                           testLoggingUtils());
+}
+
+inline detail::AnyTarget<BaseApiResult> baseTarget(detail::ApiParameters parameters) {
+    return {.parameters = std::move(parameters),
+            .responseConverter = [](const platform::HttpResponse& response) {
+                return detail::decodeBaseApiResult(response.body);
+            }};
+}
+
+inline detail::AnyTarget<ContentDownloadResult> contentTarget(detail::ApiParameters parameters) {
+    return {.parameters = std::move(parameters),
+            .responseConverter = [](const platform::HttpResponse& response) {
+                return detail::decodeContentDownloadResult(response.body, response.statusCode);
+            }};
+}
+
+/// Sends `target` and waits for its completion; fails the test unless the completion comes
+/// exactly once (the request's work is over before the count is checked).
+template <typename R>
+R sendAndWait(const detail::Service& service, detail::AnyTarget<R> target,
+              std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    struct Waiting {
+        Event done;
+        std::atomic<int> calls{0};
+        std::optional<R> result;
+    };
+    auto waiting = std::make_shared<Waiting>();
+    service.send<R>(std::move(target), [waiting](R result) {
+        waiting->result.emplace(std::move(result));
+        if (++waiting->calls == 1) {
+            waiting->done.notify();
+        }
+    });
+    EXPECT_TRUE(waiting->done.wait(timeout));
+    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(std::chrono::seconds(10)));
+    EXPECT_EQ(waiting->calls.load(), 1);
+    return waiting->result.value_or(R(ResultKind::error, -1, "no completion"));
+}
+
+}  // namespace orvanpush::testing

@@ -1,0 +1,64 @@
+#include "api/ReferenceServer.h"
+
+#include <stdexcept>
+
+#include "platform/UrlSession.h"
+#include "support/TestHome.h"
+
+namespace orvanpush::testing {
+
+ReferenceServer::ReferenceServer()
+#ifdef ORVANPUSH_SERVER
+    : process_(ORVANPUSH_SERVER, {"--context", "api"})
+#else
+    : process_("orvanpush-server", {"--context", "api"})
+#endif
+{
+}
+
+ServerParams ReferenceServer::pushServerParams() const {
+    return {"http", "127.0.0.1", port(), "api"};
+}
+
+Json ReferenceServer::admin(const std::string& method, const std::string& path,
+                            const std::optional<Json>& body) const {
+    auto request = std::make_shared<platform::HttpRequest>();
+    request->url = "http://127.0.0.1:" + std::to_string(port()) + "/_admin/" + path;
+    request->method = method;
+    if (body) {
+        const std::string text = body->dump();
+        request->body = Bytes(text.begin(), text.end());
+        request->headers = {{"Content-Type", "application/json"}};
+    }
+    Event done;
+    platform::HttpOutcome outcome;
+    platform::UrlSession({}).dataTask(request, [&](platform::HttpOutcome result) {
+        outcome = std::move(result);
+        done.notify();
+    });
+    if (!done.wait() || !outcome.response) {
+        throw std::runtime_error("admin call failed: " + outcome.error.value_or(path));
+    }
+    const auto& bytes = outcome.response->body;
+    return Json::parse(bytes.begin(), bytes.end());
+}
+
+Json ReferenceServer::requests(const std::string& endpoint) const {
+    std::string path = "/api/" + endpoint;
+    std::string encoded;
+    for (char c : path) {
+        encoded += c == '/' ? std::string("%2F") : std::string(1, c);
+    }
+    return admin("GET", "requests?path=" + encoded)["requests"];
+}
+
+void ReferenceServer::addFault(const std::string& endpoint, Json fault) const {
+    fault["path"] = "/api/" + endpoint;
+    admin("POST", "faults", fault);
+}
+
+void ReferenceServer::reset() const {
+    admin("POST", "reset");
+}
+
+}  // namespace orvanpush::testing

@@ -1,0 +1,70 @@
+#pragma once
+
+// A raw-socket HTTP server on 127.0.0.1 with an ephemeral port that answers from a script, for
+// what a real server rarely does: 5xx in a row, dropped connections, silence, bodies of any
+// shape. Each connection carries one request and is closed after its answer.
+//
+//   ScriptedServer server({ScriptedServer::status(503), ScriptedServer::status(200, "{}")});
+//   ... send to server.baseAddress() ...
+//   EXPECT_EQ(server.requests().size(), 2u);
+
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orvanpush::testing {
+
+class ScriptedServer {
+  public:
+    struct Answer {
+        enum class Kind { respond, drop, silence } kind = Kind::respond;
+        int status = 200;
+        std::string body;
+        std::vector<std::pair<std::string, std::string>> headers;
+        std::chrono::milliseconds delay{0};
+    };
+
+    /// Answers with `status` and `body` (and `headers`), after `delay`.
+    static Answer status(int status, std::string body = {},
+                         std::vector<std::pair<std::string, std::string>> headers = {},
+                         std::chrono::milliseconds delay = {});
+    /// Closes the connection without answering.
+    static Answer drop();
+    /// Keeps the connection open and never answers.
+    static Answer silence();
+
+    struct Request {
+        std::string method;
+        std::string target;       // path and query as sent
+        std::string headerBlock;  // the header lines as received, CRLF-separated
+        std::vector<std::pair<std::string, std::string>> headers;
+        std::string body;
+
+        /// The value of the first header of that name (any letter case).
+        std::optional<std::string> header(const std::string& name) const;
+        /// How many headers have that name (any letter case).
+        std::size_t headerCount(const std::string& name) const;
+    };
+
+    /// Serves `script` in order; requests beyond it get the script's last answer.
+    explicit ScriptedServer(std::vector<Answer> script);
+    ~ScriptedServer();
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+    int port() const;
+    /// "http://127.0.0.1:<port>".
+    std::string baseAddress() const;
+    /// The requests received so far, in order.
+    std::vector<Request> requests() const;
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
+};
+
+}  // namespace orvanpush::testing
