@@ -9,7 +9,8 @@ namespace orvanpush::detail {
 
 PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configuration,
                            std::shared_ptr<SettingsUtils> settingsUtils,
-                           std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager)
+                           std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager,
+                           std::shared_ptr<StorageUtil> storageUtil)
     : identifier(std::move(identifier)),
       pushServerParams(std::move(configuration.pushServerParams)),
       login(std::move(configuration.login)),
@@ -17,7 +18,8 @@ PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configu
       logServerParams(std::move(configuration.logServerParams)),
       settingsUtils(std::move(settingsUtils)),
       headerManager(std::move(headerManager)),
-      silenceDuplicates(configuration.silenceDuplicates) {}
+      silenceDuplicates(configuration.silenceDuplicates),
+      storageUtil(std::move(storageUtil)) {}
 
 std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
                                                   const std::string& name) {

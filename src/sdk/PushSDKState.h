@@ -10,6 +10,7 @@
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
 #include "orvanpush/ServerParams.h"
 #include "sdk/InstanceConfiguration.h"
+#include "storage/StorageUtil.h"
 #include "utils/SettingsUtils.h"
 
 namespace orvanpush::detail {
@@ -20,7 +21,8 @@ struct PushSDKState {
     /// Builds the state of the instance `identifier` from the configuration read back.
     PushSDKState(std::string identifier, InstanceConfiguration configuration,
                  std::shared_ptr<SettingsUtils> settingsUtils,
-                 std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager);
+                 std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager,
+                 std::shared_ptr<StorageUtil> storageUtil = nullptr);
 
     /// `value` when it is present and not empty; otherwise throws OrvanPushSDKError
     /// emptyMandatoryParameter with `name`.
@@ -44,6 +46,8 @@ struct PushSDKState {
     const std::shared_ptr<SettingsUtils> settingsUtils;
     const std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager;
     const bool silenceDuplicates;
+    /// The instance's message store.
+    const std::shared_ptr<StorageUtil> storageUtil;
 };
 
 /// The base address of a server: protocol "://" server ":" port, then, when the context is
