@@ -25,6 +25,7 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/MainQueue.h"
+#include "orvanpush/platform/PlatformConfig.h"
 #include "orvanpush/storage/MessageValues.h"
 #include "platform/UserDefaults.h"
 #include "storage/SharedPersistentContainer.h"
@@ -110,6 +111,40 @@ inline std::shared_ptr<detail::StorageUtil> storageUtilFor(
     settings->set(detail::Setting::StorageQuantityLimit, quantityLimit.value_or(""));
     settings->set(detail::Setting::StorageDaysLimit, daysLimit.value_or(""));
     return std::make_shared<detail::StorageUtil>("instance." + groupId, settings);
+}
+
+/// The path of this test program, to run it again as another process.
+inline std::string thisProgram() {
+    return std::filesystem::read_symlink("/proc/self/exe").string();
+}
+
+/// The environment of a child run of this program: the parent's test home, the group and the
+/// child's role ("application" or "extension"), plus `extra` variables.
+inline std::vector<std::string> childEnvironment(const std::string& groupId,
+                                                 const std::string& role,
+                                                 std::vector<std::string> extra = {}) {
+    extra.push_back("ORVANPUSH_CHILD_HOME=" + testHome().string());
+    extra.push_back("ORVANPUSH_CHILD_GROUP=" + groupId);
+    extra.push_back("ORVANPUSH_CHILD_ROLE=" + role);
+    return extra;
+}
+
+/// In a child run (above): installs the parent's home and the child's bundle, and gives its
+/// group. Nothing in an ordinary run, where the child's test is skipped.
+inline std::optional<std::string> becomeChild() {
+    const char* home = std::getenv("ORVANPUSH_CHILD_HOME");
+    const char* group = std::getenv("ORVANPUSH_CHILD_GROUP");
+    const char* role = std::getenv("ORVANPUSH_CHILD_ROLE");
+    if (home == nullptr || group == nullptr || role == nullptr) {
+        return std::nullopt;
+    }
+    auto config = platform::PlatformConfig::fromEnvironment();
+    config.home = home;
+    config.bundleIdentifier = std::string("orvanpush.tests.") + role;
+    config.bundlePath =
+        std::string("/apps/Child") + (std::string(role) == "extension" ? ".appex" : "");
+    platform::PlatformConfig::install(config);
+    return std::string(group);
 }
 
 /// The answers of asynchronous store operations, each with whether it ran on the main queue.
