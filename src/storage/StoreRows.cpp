@@ -1,7 +1,5 @@
 #include "storage/StoreRows.h"
 
-#include <set>
-
 #include "storage/PredicateSql.h"
 
 namespace orvanpush::detail::rows {
@@ -260,27 +258,40 @@ std::optional<MessageImp> loadMessage(StoreSession& session, std::int64_t key) {
     return readMessage(select);
 }
 
+// One statement per table for the whole batch: the keys and the ids travel as JSON arrays.
 void deleteMessages(StoreSession& session, const std::vector<MessageRow>& messages) {
-    std::set<std::string> ids;
-    for (const auto& message : messages) {
-        session.statement("DELETE FROM MessageStatus WHERE messageLink = ? AND isSentInternal = 1")
-            .bindInteger(1, message.key)
-            .run();
-        session.statement("DELETE FROM Message WHERE pk = ?").bindInteger(1, message.key).run();
-        ids.insert(message.id.value_or(""));
+    if (messages.empty()) {
+        return;
     }
-    // Attributes are keyed by the id, "" for a message without one.
-    for (const auto& id : ids) {
-        auto& remaining = session.statement(
-            "SELECT EXISTS (SELECT 1 FROM Message WHERE id = ?1 OR (?1 = '' AND id IS NULL))");
-        remaining.bindText(1, id).step();
-        if (remaining.integer(0) != 0) {
-            continue;
-        }
-        session.statement("DELETE FROM MessageAttributes WHERE messageId = ?")
-            .bindText(1, id)
+    Json keys = Json::array();
+    Json ids = Json::array();
+    for (const auto& message : messages) {
+        keys.push_back(message.key);
+        ids.push_back(message.id.value_or(""));  // attributes of a message without id: ""
+    }
+    const auto keyList = keys.dump();
+    const auto idList = ids.dump();
+    // "+" keeps the planner on the messageLink index: the sent-flag index would walk every
+    // sent row of the store for each batch.
+    session
+        .statement(
+            "DELETE FROM MessageStatus WHERE messageLink IN "
+            "(SELECT value FROM json_each(?)) AND +isSentInternal = 1")
+        .bindText(1, keyList)
+        .run();
+    session.statement("DELETE FROM Message WHERE pk IN (SELECT value FROM json_each(?))")
+        .bindText(1, keyList)
+        .run();
+    // What is keyed by an id goes once no message with that id is left.
+    for (const auto* table : {"MessageAttributes", "ExtraContent"}) {
+        session
+            .statement(std::string("DELETE FROM ") + table +
+                       " WHERE messageId IN (SELECT value FROM json_each(?)) AND NOT EXISTS "
+                       "(SELECT 1 FROM Message WHERE Message.id = " +
+                       table + ".messageId OR (" + table +
+                       ".messageId = '' AND Message.id IS NULL))")
+            .bindText(1, idList)
             .run();
-        session.statement("DELETE FROM ExtraContent WHERE messageId = ?").bindText(1, id).run();
     }
 }
 
