@@ -79,6 +79,11 @@ CREATE INDEX MessageStatus_messageLink ON MessageStatus (messageLink);
 CREATE INDEX MessageStatus_statusLink ON MessageStatus (statusLink);
 )sql";
 
+// The other process may hold the write lock for a transaction at a time; a waiter checks often,
+// so it gets its turn in the short gaps between a long job's transactions.
+constexpr std::chrono::milliseconds busyTimeout{5000};
+constexpr std::chrono::milliseconds busyPollInterval{1};
+
 std::int64_t userVersion(SqliteConnection& connection) {
     auto version = connection.prepare("PRAGMA user_version");
     version.step();
@@ -162,6 +167,9 @@ MessageDatabase::MessageDatabase(const std::filesystem::path& directory)
     }
     device_ = identity->device;
     inode_ = identity->inode;
+    database_.withConnection([](SqliteConnection& connection) {
+        connection.pollWhileBusy(busyTimeout, busyPollInterval);
+    });
     createSchemaOnce(database_);
 }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <limits>
+#include <thread>
 
 #include "orvanpush/storage/StorageErrors.h"
 #include "storage/PredicateSql.h"
@@ -333,6 +334,7 @@ void StorageMessage::deleteInBatches(Select&& select) {
         if (deleted < deletionBatch) {
             return;
         }
+        std::this_thread::sleep_for(pauseBetweenBatches);
     }
 }
 

@@ -6,6 +6,7 @@
 // refetches that controller on the main queue whenever the store changed, in this process or
 // in the other one, and then tells the controller's delegate.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -27,6 +28,9 @@ class StorageMessage : public StorageMessageProtocol,
   public:
     /// Messages deleted per transaction, so the other process gets the write lock in between.
     static constexpr std::size_t deletionBatch = 500;
+    /// The pause after each batch of a long deletion, in which the other process's waiting
+    /// writes take the write lock.
+    static constexpr std::chrono::milliseconds pauseBetweenBatches{5};
 
     /// Opens the store of `groupId` for this process (application or extension). Throws
     /// InternalError (logged) when the store cannot be opened, TextError when the application

@@ -177,8 +177,8 @@ TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) 
 
 struct FirstUseCase {
     const char* name;
-    std::optional<std::string> quantityLimit;
-    std::optional<std::string> daysLimit;
+    const char* quantityLimit;  // "" for none
+    const char* daysLimit;
     bool extension;
     std::int64_t remaining;
 };
@@ -214,8 +214,8 @@ TEST_P(FirstUseCleanupTest, RunsOnlyInTheApplicationWithTwoValidLimits) {
 INSTANTIATE_TEST_SUITE_P(
     Limits, FirstUseCleanupTest,
     ::testing::Values(FirstUseCase{"AgeThenCount", "1", "30", false, 1},
-                      FirstUseCase{"OnlyQuantity", "1", std::nullopt, false, 5},
-                      FirstUseCase{"OnlyDays", std::nullopt, "30", false, 5},
+                      FirstUseCase{"OnlyQuantity", "1", "", false, 5},
+                      FirstUseCase{"OnlyDays", "", "30", false, 5},
                       FirstUseCase{"Extension", "1", "30", true, 5},
                       FirstUseCase{"TrailingLetter", "5x", "30", false, 5},
                       FirstUseCase{"Negative", "-1", "30", false, 5},

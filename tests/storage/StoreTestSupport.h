@@ -100,16 +100,16 @@ inline std::filesystem::path storeFile(const std::string& groupId) {
     return testHome() / "containers" / groupId / "StorageModel.sqlite";
 }
 
-/// A storage facade whose settings name `groupId` (and the limits, when given).
-inline std::shared_ptr<detail::StorageUtil> storageUtilFor(
-    const std::string& groupId, std::optional<std::string> quantityLimit = {},
-    std::optional<std::string> daysLimit = {}) {
+/// A storage facade whose settings name `groupId` and hold the limits ("" for none).
+inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& groupId,
+                                                           const char* quantityLimit = "",
+                                                           const char* daysLimit = "") {
     auto settings = std::make_shared<detail::SettingsUtils>(
         platform::UserDefaults::suite("settings." + groupId),
         detail::SettingsUtils::SettingReceivers{});
     settings->set(detail::Setting::SharedAppGroup, groupId);
-    settings->set(detail::Setting::StorageQuantityLimit, quantityLimit.value_or(""));
-    settings->set(detail::Setting::StorageDaysLimit, daysLimit.value_or(""));
+    settings->set(detail::Setting::StorageQuantityLimit, quantityLimit);
+    settings->set(detail::Setting::StorageDaysLimit, daysLimit);
     return std::make_shared<detail::StorageUtil>("instance." + groupId, settings);
 }
 

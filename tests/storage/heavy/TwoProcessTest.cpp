@@ -8,6 +8,7 @@
 
 #include "orvanpush/storage/Message.h"
 #include "platform/OutstandingWork.h"
+#include "storage/StorageMessage.h"
 #include "storage/StoreTestSupport.h"
 
 namespace orvanpush::detail {
@@ -172,6 +173,36 @@ TEST(TwoProcessTest, AWriterKilledMidwayLeavesASoundStoreWithEveryAnsweredMessag
     for (const auto& id : answered) {
         EXPECT_TRUE(store->isMessageExists(id)) << id;
     }
+}
+
+// Retention deletes a few hundred messages per transaction: the extension, receiving at the
+// same time, always gets the write lock within its busy timeout.
+TEST(TwoProcessTest, TheExtensionKeepsReceivingWhileTheApplicationCleansUpAHundredThousand) {
+    using namespace std::chrono_literals;
+    const auto group = freshGroup();
+    {
+        const auto longAgo = std::chrono::system_clock::now() - 1000h;
+        std::vector<std::shared_ptr<MessageProtocol>> old;
+        for (int i = 0; i < 100000; ++i) {
+            old.push_back(std::make_shared<MessageImp>(
+                messageValue("old" + std::to_string(i), longAgo + std::chrono::seconds(i))));
+        }
+        StorageMessage::make(group, AppTarget::application)->saveMessages(old);
+    }
+    auto writer = startWriter(group, "extension", 0, 100);
+    auto storage = storageUtilFor(group, "1000", "36500");
+    Answers answers;
+    storage->isMessageExists("old0", answers.completion<bool>());  // first use: the clean-up
+    const auto saved = savedIds(*writer);
+    EXPECT_EQ(writer->wait(), 0);
+    EXPECT_EQ(saved.size(), 100u);
+    ASSERT_EQ(answers.take().at(0).status, "success");
+
+    const auto& container = *storage->storage()->container();
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM Message WHERE id LIKE 'm%'"), 100);
+    // 1,000 newest when the receipts ended before the clean-up, a few more when after it.
+    EXPECT_GE(countOf(container, "SELECT count(*) FROM Message"), 1000);
+    EXPECT_LE(countOf(container, "SELECT count(*) FROM Message"), 1100);
 }
 
 }  // namespace
