@@ -6,6 +6,7 @@
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/TextError.h"
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
     addVersionFlag(app);
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
+    addZipCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -1,0 +1,121 @@
+#pragma once
+
+// One entry of an archive as its records describe it. The record types carry the fields of the
+// ZIP format's records in their order on disk (all little-endian there); a variable field's
+// length is the size of its bytes.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "orvanpush/Types.h"
+
+namespace orvanpush::zip {
+
+/// How entry names without the UTF-8 flag are decoded.
+enum class TextEncoding {
+    utf8,
+    codePage437,  ///< the ZIP format's original encoding; the default
+    isoLatin1,
+};
+
+struct LocalFileHeader {
+    static constexpr std::uint32_t signature = 0x04034b50;
+    static constexpr std::size_t fixedSize = 30;
+
+    std::uint16_t versionNeededToExtract = 20;
+    std::uint16_t generalPurposeBitFlag = 0;
+    std::uint16_t compressionMethod = 0;
+    std::uint16_t lastModFileTime = 0;
+    std::uint16_t lastModFileDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    Bytes fileNameData;
+    Bytes extraFieldData;
+
+    std::size_t recordSize() const {
+        return fixedSize + fileNameData.size() + extraFieldData.size();
+    }
+};
+
+struct CentralDirectoryStructure {
+    static constexpr std::uint32_t signature = 0x02014b50;
+    static constexpr std::size_t fixedSize = 46;
+
+    std::uint16_t versionMadeBy = 0;
+    std::uint16_t versionNeededToExtract = 20;
+    std::uint16_t generalPurposeBitFlag = 0;
+    std::uint16_t compressionMethod = 0;
+    std::uint16_t lastModFileTime = 0;
+    std::uint16_t lastModFileDate = 0;
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint16_t diskNumberStart = 0;
+    std::uint16_t internalFileAttributes = 0;
+    std::uint32_t externalFileAttributes = 0;
+    std::uint32_t relativeOffsetOfLocalHeader = 0;
+    Bytes fileNameData;
+    Bytes extraFieldData;
+    Bytes fileCommentData;
+
+    std::size_t recordSize() const {
+        return fixedSize + fileNameData.size() + extraFieldData.size() + fileCommentData.size();
+    }
+};
+
+/// Sizes and checksum written after an entry's data (general-purpose flag bit 3); only read.
+struct DataDescriptor {
+    static constexpr std::uint32_t signature = 0x08074b50;
+
+    std::uint32_t crc32 = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+};
+
+struct EndOfCentralDirectoryRecord {
+    static constexpr std::uint32_t signature = 0x06054b50;
+    static constexpr std::size_t fixedSize = 22;
+
+    std::uint16_t numberOfDisk = 0;
+    std::uint16_t numberOfDiskStart = 0;
+    std::uint16_t totalNumberOfEntriesOnDisk = 0;
+    std::uint16_t totalNumberOfEntriesInCentralDirectory = 0;
+    std::uint32_t sizeOfCentralDirectory = 0;
+    std::uint32_t offsetToStartOfCentralDirectory = 0;
+    Bytes zipFileCommentData;
+
+    std::size_t recordSize() const { return fixedSize + zipFileCommentData.size(); }
+};
+
+struct Entry {
+    enum class EntryType { file = 0, directory = 1, symlink = 2 };
+
+    CentralDirectoryStructure centralDirectoryStructure;
+    LocalFileHeader localFileHeader;
+    std::optional<DataDescriptor> dataDescriptor;
+
+    /// The entry's path: UTF-8 when flag bit 11 says so, else decoded with `encoding`
+    /// (code page 437 when none is given).
+    std::string path(std::optional<TextEncoding> encoding = std::nullopt) const;
+    /// From the Unix mode in the external attributes, else a trailing "/" means a directory.
+    EntryType type() const;
+    /// The permission bits (Unix mode without its type); 0o644, or 0o755 for a directory, when
+    /// the archive was not made on Unix.
+    std::uint16_t permissions() const;
+    /// The modification date of the DOS date and time fields, read as UTC.
+    Date modificationDate() const;
+
+    std::uint32_t checksum() const { return centralDirectoryStructure.crc32; }
+    std::uint32_t compressedSize() const { return centralDirectoryStructure.compressedSize; }
+    std::uint32_t uncompressedSize() const { return centralDirectoryStructure.uncompressedSize; }
+    std::uint16_t compressionMethod() const { return centralDirectoryStructure.compressionMethod; }
+    /// Where the entry's data starts in the archive.
+    std::uint64_t dataOffset() const {
+        return std::uint64_t{centralDirectoryStructure.relativeOffsetOfLocalHeader} +
+               localFileHeader.recordSize();
+    }
+};
+
+}  // namespace orvanpush::zip

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace orvanpush::zip {
+
+/// The base of every error the ZIP code throws (`ArchiveError`, `DataError`, `FileError`,
+/// `CompressionError`): catch it to handle any failure of an archive operation at once.
+class ZipError : public std::runtime_error {
+  public:
+    explicit ZipError(const std::string& what) : std::runtime_error(what) {}
+};
+
+}  // namespace orvanpush::zip

@@ -1,0 +1,104 @@
+#include "zip/EntryName.h"
+
+#include <array>
+#include <cstdint>
+
+namespace orvanpush::zip::detail {
+namespace {
+
+// Code page 437, bytes 0x80 to 0xFF (the lower half is ASCII).
+constexpr std::array<char16_t, 128> kCodePage437UpperHalf = {
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
+    0x00EE, 0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA,
+    0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559,
+    0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6, 0x0398, 0x03A9, 0x03B4,
+    0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
+};
+
+void appendUtf8(std::string& text, char32_t codePoint) {
+    if (codePoint < 0x80) {
+        text.push_back(static_cast<char>(codePoint));
+    } else if (codePoint < 0x800) {
+        text.push_back(static_cast<char>(0xC0 | (codePoint >> 6)));
+        text.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    } else {
+        text.push_back(static_cast<char>(0xE0 | (codePoint >> 12)));
+        text.push_back(static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F)));
+        text.push_back(static_cast<char>(0x80 | (codePoint & 0x3F)));
+    }
+}
+
+// The length of the well-formed sequence that starts `text`, or 0. The ranges allowed for the
+// second byte rule out overlong forms, surrogates and values above U+10FFFF.
+std::size_t sequenceLength(std::string_view text) {
+    const auto lead = static_cast<std::uint8_t>(text[0]);
+    std::size_t length = 0;
+    std::uint8_t secondMin = 0x80;
+    std::uint8_t secondMax = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        secondMin = lead == 0xE0 ? 0xA0 : 0x80;
+        secondMax = lead == 0xED ? 0x9F : 0xBF;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        secondMin = lead == 0xF0 ? 0x90 : 0x80;
+        secondMax = lead == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    if (text.size() < length) {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const auto byte = static_cast<std::uint8_t>(text[i]);
+        const std::uint8_t low = i == 1 ? secondMin : 0x80;
+        const std::uint8_t high = i == 1 ? secondMax : 0xBF;
+        if (byte < low || byte > high) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+}  // namespace
+
+bool isWellFormedUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = sequenceLength(text);
+        if (length == 0) {
+            return false;
+        }
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
+std::string decodeEntryName(const Bytes& name, bool utf8Flag,
+                            std::optional<TextEncoding> encoding) {
+    std::string asIs(name.begin(), name.end());
+    if ((utf8Flag || encoding == TextEncoding::utf8) && isWellFormedUtf8(asIs)) {
+        return asIs;
+    }
+    std::string text;
+    text.reserve(name.size() * 2);
+    for (std::uint8_t byte : name) {
+        if (byte < 0x80 || encoding == TextEncoding::isoLatin1) {
+            appendUtf8(text, byte);
+        } else {
+            appendUtf8(text, kCodePage437UpperHalf[byte - 0x80]);
+        }
+    }
+    return text;
+}
+
+}  // namespace orvanpush::zip::detail

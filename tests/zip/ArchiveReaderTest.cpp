@@ -1,0 +1,264 @@
+#include <algorithm>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/zip/Archive.h"
+#include "orvanpush/zip/Crc32.h"
+#include "orvanpush/zip/ZipItem.h"
+#include "support/TestHome.h"
+#include "zip/EntryName.h"
+#include "zip/ZipTestSupport.h"
+
+namespace orvanpush::zip {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+
+using Kind = ArchiveError::Kind;
+
+Bytes contentOf(const Archive& archive, const Entry& entry, bool skipCRC32 = false) {
+    Bytes content;
+    archive.extract(
+        entry,
+        [&](std::span<const std::uint8_t> piece) {
+            content.insert(content.end(), piece.begin(), piece.end());
+        },
+        Archive::defaultReadChunkSize, skipCRC32);
+    return content;
+}
+
+// Replaces every occurrence of `from` in the file by `to` (same length).
+void patch(const fs::path& path, const std::string& from, const std::string& to) {
+    Bytes bytes = readFile(path);
+    const Bytes needle(from.begin(), from.end());
+    for (auto at = bytes.begin();
+         (at = std::search(at, bytes.end(), needle.begin(), needle.end())) != bytes.end();) {
+        at = std::copy(to.begin(), to.end(), at);
+    }
+    writeFile(path, bytes);
+}
+
+class ArchiveReaderTest : public ::testing::Test {
+  protected:
+    fs::path at(const std::string& name) const { return temp_.path() / name; }
+
+  private:
+    orvanpush::testing::TempDirectory temp_;
+};
+
+TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsIncluded) {
+    // Written to a pipe, zipfile cannot seek back and puts the sizes in data descriptors.
+    const auto result =
+        run("python3 -c " +
+            shellQuoted("import sys, zipfile\n"
+                        "z = zipfile.ZipFile(sys.stdout.buffer, 'w')\n"
+                        "z.writestr('stored.txt', 'plain ' * 1000)\n"
+                        "z.writestr('deflated.txt', 'packed ' * 5000, zipfile.ZIP_DEFLATED)\n"
+                        "z.writestr('dir/', '')\n"
+                        "z.close()\n") +
+            " | cat > " + shellQuoted(at("piped.zip")));
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+
+    auto archive = Archive::open(at("piped.zip"), Archive::AccessMode::read);
+    ASSERT_TRUE(archive);
+    std::vector<std::string> names;
+    for (const Entry& entry : *archive) {
+        names.push_back(entry.path());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"stored.txt", "deflated.txt", "dir/"}));
+
+    const auto deflated = archive->find("deflated.txt");
+    ASSERT_TRUE(deflated);
+    ASSERT_TRUE(deflated->dataDescriptor);
+    EXPECT_EQ(deflated->dataDescriptor->crc32, deflated->checksum());
+    EXPECT_EQ(deflated->compressionMethod(), 8);
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) {
+        expected += "packed ";
+    }
+    EXPECT_EQ(contentOf(*archive, *deflated), Bytes(expected.begin(), expected.end()));
+    EXPECT_EQ(contentOf(*archive, *archive->find("stored.txt")).size(), 6000u);
+    EXPECT_EQ(archive->find("dir/")->type(), Entry::EntryType::directory);
+    EXPECT_FALSE(archive->find("missing"));
+}
+
+TEST_F(ArchiveReaderTest, NamesWithoutTheUtf8FlagAreDecoded) {
+    const Bytes legacy = {'a', 0x80, 0x81, 0xE1};
+    EXPECT_EQ(detail::decodeEntryName(legacy, false, std::nullopt), "aÇüß");
+    EXPECT_EQ(detail::decodeEntryName(legacy, false, TextEncoding::isoLatin1), "a\u0080\u0081á");
+    const std::string utf8 = "журнал";
+    const Bytes utf8Bytes(utf8.begin(), utf8.end());
+    EXPECT_EQ(detail::decodeEntryName(utf8Bytes, true, std::nullopt), utf8);
+    EXPECT_EQ(detail::decodeEntryName(utf8Bytes, false, TextEncoding::utf8), utf8);
+    // A flagged name that is not UTF-8 after all still gives text.
+    EXPECT_EQ(detail::decodeEntryName(legacy, true, std::nullopt), "aÇüß");
+    EXPECT_FALSE(detail::isWellFormedUtf8("\xed\xa0\x80"));  // a surrogate
+    EXPECT_FALSE(detail::isWellFormedUtf8("\xc0\xaf"));      // an overlong "/"
+}
+
+TEST_F(ArchiveReaderTest, ExtractionChecksTheChecksumAndTheStatedSize) {
+    const Bytes stored = logText(5000);
+    const Bytes zeros(1 << 20, 0);
+    {
+        auto archive = Archive::open(at("a.zip"), Archive::AccessMode::create);
+        archive->addEntry("stored.log", Entry::EntryType::file, stored.size(), Date(), std::nullopt,
+                          CompressionMethod::none, 16384, nullptr,
+                          [&](std::uint64_t position, std::size_t length) {
+                              return Bytes(stored.begin() + position,
+                                           stored.begin() + position + length);
+                          });
+        archive->addEntry("zeros.bin", Entry::EntryType::file, zeros.size(), Date(), std::nullopt,
+                          CompressionMethod::deflate, 16384, nullptr,
+                          [&](std::uint64_t, std::size_t length) { return Bytes(length, 0); });
+    }
+    // One changed byte of stored data: the checksum no longer matches.
+    patch(at("a.zip"), "[TRACE] storage", "[TRACE] storagE");
+    // The deflated megabyte claims to be 1000 bytes, in both headers.
+    patch(at("a.zip"), std::string("\x00\x00\x10\x00", 4), std::string("\xe8\x03\x00\x00", 4));
+
+    auto archive = Archive::open(at("a.zip"), Archive::AccessMode::read);
+    const auto storedEntry = archive->find("stored.log");
+    try {
+        contentOf(*archive, *storedEntry);
+        ADD_FAILURE() << "a damaged entry was accepted";
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.kind(), Kind::invalidCRC32);
+    }
+    EXPECT_EQ(contentOf(*archive, *storedEntry, true).size(), stored.size());
+
+    const auto bomb = archive->find("zeros.bin");
+    ASSERT_EQ(bomb->uncompressedSize(), 1000u);
+    std::size_t handedOut = 0;
+    try {
+        archive->extract(*bomb,
+                         [&](std::span<const std::uint8_t> piece) { handedOut += piece.size(); });
+        ADD_FAILURE() << "output past the stated size was accepted";
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.kind(), Kind::invalidEntrySize);
+    }
+    EXPECT_LE(handedOut, 1000u);
+}
+
+TEST_F(ArchiveReaderTest, TheEndRecordMustCloseTheFileAndFollowItsDirectory) {
+    // A comment ending in something shaped like an end record whose directory lies past it
+    // does not mislead the search.
+    python(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('real.txt', 'real')\n"
+        "    z.comment = b'PK\\x05\\x06' + bytes(12) + (0xFFFFFF00).to_bytes(4, 'little') + "
+        "bytes(2)\n",
+        at("commented.zip"));
+    auto commented = Archive::open(at("commented.zip"), Archive::AccessMode::read);
+    ASSERT_TRUE(commented);
+    EXPECT_TRUE(commented->find("real.txt"));
+    EXPECT_EQ(commented->endOfCentralDirectoryRecord().zipFileCommentData.size(), 22u);
+
+    python(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('real.txt', 'real')\n",
+        at("plain.zip"));
+    Bytes bytes = readFile(at("plain.zip"));
+    bytes.push_back('!');
+    writeFile(at("trailing.zip"), bytes);
+    EXPECT_FALSE(Archive::open(at("trailing.zip"), Archive::AccessMode::read));
+
+    bytes.pop_back();
+    bytes[bytes.size() - 22 + 16] += 1;  // the directory would overlap the end record
+    writeFile(at("overlap.zip"), bytes);
+    EXPECT_FALSE(Archive::open(at("overlap.zip"), Archive::AccessMode::read));
+
+    writeFile(at("short.zip"), Bytes(21, 0));
+    EXPECT_FALSE(Archive::open(at("short.zip"), Archive::AccessMode::read));
+    EXPECT_FALSE(Archive::open(at("missing.zip"), Archive::AccessMode::read));
+}
+
+TEST_F(ArchiveReaderTest, UnzipRestoresWhatWasZipped) {
+    fs::create_directories(at("logs/sub/deeper"));
+    const Bytes a = logText(70000);
+    const Bytes b = randomBytes(33333);
+    writeFile(at("logs/a.log"), a);
+    writeFile(at("logs/sub/b.bin"), b);
+    writeFile(at("logs/sub/deeper/empty"), Bytes());
+    fs::permissions(at("logs/sub/b.bin"), fs::perms(0640));
+    fs::create_symlink("sub/b.bin", at("logs/link"));
+    zipItem(at("logs"), at("logs.zip"), true, CompressionMethod::deflate);
+
+    auto progress = std::make_shared<Progress>();
+    unzipItem(at("logs.zip"), at("out"), false, progress);
+    EXPECT_EQ(readFile(at("out/logs/a.log")), a);
+    EXPECT_EQ(readFile(at("out/logs/sub/b.bin")), b);
+    EXPECT_TRUE(fs::is_regular_file(at("out/logs/sub/deeper/empty")));
+    EXPECT_EQ(fs::read_symlink(at("out/logs/link")), "sub/b.bin");
+    EXPECT_EQ(fs::status(at("out/logs/sub/b.bin")).permissions(), fs::perms(0640));
+    EXPECT_DOUBLE_EQ(progress->fractionCompleted(), 1.0);
+
+    // Again into the same place: nothing is overwritten.
+    try {
+        unzipItem(at("logs.zip"), at("out"));
+        ADD_FAILURE() << "existing files were overwritten";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.kind(), FileError::Kind::fileWriteFileExists);
+    }
+    EXPECT_EQ(readFile(at("out/logs/a.log")), a);
+}
+
+TEST_F(ArchiveReaderTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
+    fs::create_directories(at("outside"));
+    struct Case {
+        std::string name;
+        std::string python;  // adds the hostile entries to zipfile `z`
+        Kind kind;
+    };
+    const std::string symlinkEntry =
+        "i = zipfile.ZipInfo('link')\n"
+        "i.create_system = 3\n"
+        "i.external_attr = 0o120777 << 16\n"
+        "z.writestr(i, sys.argv[2])\n";
+    const std::vector<Case> cases = {
+        {"climbing", "z.writestr('../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
+        {"climbing later", "z.writestr('a/../../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
+        {"absolute", "z.writestr(sys.argv[3] + '/evil.txt', 'x')\n", Kind::invalidEntryPath},
+        {"through a link", symlinkEntry + "z.writestr('link/evil.txt', 'x')\n",
+         Kind::uncontainedSymlink},
+        {"a directory through a link", symlinkEntry + "z.writestr('link/', '')\n",
+         Kind::uncontainedSymlink},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path archive = at(std::to_string(index) + ".zip");
+        const fs::path destination = at("dest" + std::to_string(index++));
+        const auto result = run("python3 -c " +
+                                shellQuoted("import sys, zipfile\n"
+                                            "z = zipfile.ZipFile(sys.argv[1], 'w')\n" +
+                                            c.python + "z.close()\n") +
+                                " " + shellQuoted(archive) + " " + shellQuoted(at("outside")) +
+                                " " + shellQuoted(at("outside")));
+        ASSERT_EQ(result.exitCode, 0) << result.output;
+        try {
+            unzipItem(archive, destination);
+            ADD_FAILURE() << "the entry was extracted";
+        } catch (const ArchiveError& error) {
+            EXPECT_EQ(error.kind(), c.kind) << error.what();
+        }
+        EXPECT_TRUE(fs::is_empty(at("outside")));
+    }
+
+    // A name holding NUL (patched in, as no tool writes one).
+    {
+        auto archive = Archive::open(at("nul.zip"), Archive::AccessMode::create);
+        archive->addEntry("aXb", Entry::EntryType::file, 0, Date(), std::nullopt,
+                          CompressionMethod::none, 16384, nullptr,
+                          [](std::uint64_t, std::size_t) { return Bytes(); });
+    }
+    patch(at("nul.zip"), "aXb", std::string("a\0b", 3));
+    EXPECT_THROW(unzipItem(at("nul.zip"), at("dest-nul")), ArchiveError);
+    EXPECT_FALSE(fs::exists(at("dest-nul/a")));
+}
+
+}  // namespace
+}  // namespace orvanpush::zip

@@ -1,0 +1,600 @@
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/zip/Archive.h"
+#include "orvanpush/zip/Crc32.h"
+#include "orvanpush/zip/ZipItem.h"
+#include "support/TestHome.h"
+#include "zip/ZipTestSupport.h"
+
+namespace orvanpush::zip {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace testing;
+
+using Kind = ArchiveError::Kind;
+
+void setModificationDate(const fs::path& path, Date date) {
+    fs::last_write_time(path, std::chrono::file_clock::from_sys(date));
+}
+
+Provider providerOf(const Bytes& data) {
+    return [&data](std::uint64_t position, std::size_t length) {
+        const auto start = data.begin() + static_cast<std::ptrdiff_t>(position);
+        return Bytes(start, start + static_cast<std::ptrdiff_t>(length));
+    };
+}
+
+std::set<std::string> entryNames(const Json& info) {
+    std::set<std::string> names;
+    for (const auto& entry : info["entries"]) {
+        names.insert(entry["name"].get<std::string>());
+    }
+    return names;
+}
+
+// Runs `body`, which must throw an ArchiveError of `kind`.
+template <typename Body>
+void expectArchiveError(Kind kind, Body body) {
+    try {
+        body();
+        ADD_FAILURE() << "no error, expected " << toString(kind);
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.kind(), kind) << error.what();
+    }
+}
+
+class ArchiveWriterTest : public ::testing::Test {
+  protected:
+    const fs::path& dir() const { return temp_.path(); }
+    fs::path at(const std::string& name) const { return dir() / name; }
+
+    /// A new archive at `name` holding one deflated entry "first.log".
+    std::unique_ptr<Archive> oneEntryArchive(const std::string& name = "archive.zip") {
+        auto archive = Archive::open(at(name), Archive::AccessMode::create);
+        EXPECT_TRUE(archive);
+        archive->addEntry("first.log", Entry::EntryType::file, first_.size(),
+                          dateOf(2024, 3, 1, 12), std::nullopt, CompressionMethod::deflate, 16384,
+                          nullptr, providerOf(first_));
+        return archive;
+    }
+
+    const Bytes first_ = logText(50000);
+
+  private:
+    orvanpush::testing::TempDirectory temp_;
+};
+
+TEST_F(ArchiveWriterTest, ASingleFileHasTheFieldsStandardToolsExpect) {
+    const Bytes content = logText(100000);
+    writeFile(at("log.txt"), content);
+    fs::permissions(at("log.txt"), fs::perms(0644));
+    setModificationDate(at("log.txt"), dateOf(2023, 6, 15, 23, 59, 58));
+
+    zipItem(at("log.txt"), at("log.zip"), true, CompressionMethod::deflate);
+
+    EXPECT_TRUE(unzipAccepts(at("log.zip")));
+    const Json info = inspect(at("log.zip"));
+    EXPECT_TRUE(info["testzip"].is_null());
+    ASSERT_EQ(info["entries"].size(), 1u);
+    const Json& entry = info["entries"][0];
+    const Json& central = entry["central"];
+    EXPECT_EQ(entry["name"], "log.txt");
+    EXPECT_EQ(central["compressionMethod"], 8);
+    EXPECT_EQ(central["versionNeededToExtract"], 20);
+    EXPECT_EQ(central["versionMadeBy"], 0x0315);
+    EXPECT_EQ(central["generalPurposeBitFlag"], 0x0800);
+    EXPECT_EQ(central["extraFieldLength"], 0);
+    EXPECT_EQ(central["fileCommentLength"], 0);
+    EXPECT_EQ(central["externalFileAttributes"], 0x81A40000u);
+    EXPECT_EQ(central["relativeOffsetOfLocalHeader"], 0);
+    EXPECT_EQ(central["crc32"], crc32(content));
+    EXPECT_EQ(central["uncompressedSize"], content.size());
+    EXPECT_EQ(entry["contentCrc"], crc32(content));
+    EXPECT_EQ(entry["contentSize"], content.size());
+    // Broken down in UTC, although local time is already the next day.
+    EXPECT_EQ(entry["dateTime"], Json({2023, 6, 15, 23, 59, 58}));
+
+    const Json& end = info["end"];
+    EXPECT_EQ(end["totalNumberOfEntriesOnDisk"], 1);
+    EXPECT_EQ(end["totalNumberOfEntriesInCentralDirectory"], 1);
+    EXPECT_EQ(end["zipFileCommentLength"], 0);
+    EXPECT_EQ(end["centralDirectoryEnd"], end["offset"]);  // nothing between directory and end
+    EXPECT_EQ(end["fileSize"].get<int>(), end["offset"].get<int>() + 22);
+
+    EXPECT_EQ(zipinfoField(at("log.zip"), "file system or operating system of origin"), "Unix");
+    EXPECT_EQ(zipinfoField(at("log.zip"), "version of encoding software"), "2.1");
+    EXPECT_EQ(zipinfoField(at("log.zip"), "minimum software version required to extract"), "2.0");
+    EXPECT_EQ(zipinfoField(at("log.zip"), "compression method"), "deflated");
+    EXPECT_EQ(zipinfoField(at("log.zip"), "file last modified on (DOS date/time)"),
+              "2023 Jun 15 23:59:58");
+    EXPECT_EQ(zipinfoField(at("log.zip"), "Unix file attributes (100644 octal)"), "-rw-r--r--");
+    EXPECT_EQ(fs::status(at("log.zip")).permissions(), fs::perms(0600));
+}
+
+TEST_F(ArchiveWriterTest, EveryLocalHeaderEqualsItsCentralCopy) {
+    fs::create_directories(at("logs/sub"));
+    writeFile(at("logs/a.log"), logText(40000));
+    writeFile(at("logs/b.log"), randomBytes(20000));
+    writeFile(at("logs/sub/empty.log"), Bytes());
+    fs::create_symlink("a.log", at("logs/link"));
+    for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
+        const fs::path archive = at("logs-" + toString(method) + ".zip");
+        zipItem(at("logs"), archive, true, method);
+        EXPECT_TRUE(unzipAccepts(archive));
+        const Json info = inspect(archive);
+        EXPECT_TRUE(info["testzip"].is_null());
+        ASSERT_EQ(info["entries"].size(), 5u);
+        for (const auto& entry : info["entries"]) {
+            SCOPED_TRACE(entry["name"].get<std::string>());
+            for (const auto& [field, value] : entry["local"].items()) {
+                if (field != "signature") {
+                    EXPECT_EQ(value, entry["central"][field]) << field;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(ArchiveWriterTest, DirectoriesGiveTheEntryNamesOfTheirItems) {
+    fs::create_directories(at("logs/sub"));
+    writeFile(at("logs/a.log"), logText(1000));
+    writeFile(at("logs/b.log"), logText(2000));
+    writeFile(at("logs/sub/c.log"), logText(3000));
+    struct Case {
+        std::string source;
+        bool keepParent;
+        std::set<std::string> names;
+    };
+    const std::set<std::string> kept = {"logs/a.log", "logs/b.log", "logs/sub/", "logs/sub/c.log"};
+    const std::vector<Case> cases = {
+        {"logs", true, kept},
+        {"logs/", true, kept},
+        {"logs//", true, kept},
+        {"logs", false, {"a.log", "b.log", "sub/", "sub/c.log"}},
+        {"logs/", false, {"a.log", "b.log", "sub/", "sub/c.log"}},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source + (c.keepParent ? " keeping its parent" : ""));
+        const fs::path archive = at(std::to_string(index++) + ".zip");
+        zipItem(dir() / c.source, archive, c.keepParent, CompressionMethod::deflate);
+        EXPECT_TRUE(unzipAccepts(archive));
+        const Json info = inspect(archive);
+        EXPECT_EQ(entryNames(info), c.names);
+        for (const auto& entry : info["entries"]) {
+            if (entry["isDir"].get<bool>()) {
+                // Stored with no data: a deflated empty directory is no valid stream.
+                for (const char* header : {"central", "local"}) {
+                    EXPECT_EQ(entry[header]["compressionMethod"], 0);
+                    EXPECT_EQ(entry[header]["compressedSize"], 0);
+                    EXPECT_EQ(entry[header]["uncompressedSize"], 0);
+                    EXPECT_EQ(entry[header]["crc32"], 0);
+                }
+                EXPECT_EQ(entry["central"]["externalFileAttributes"].get<std::uint32_t>() >> 28,
+                          04u);
+            }
+        }
+    }
+}
+
+TEST_F(ArchiveWriterTest, EmptyFilesAndNonAsciiNames) {
+    writeFile(at("empty.log"), Bytes());
+    writeFile(at("журнал é.log"), logText(300));
+    struct Case {
+        std::string name;
+        CompressionMethod method;
+        int compressedSize;  // -1: whatever deflate makes of it
+    };
+    const std::vector<Case> cases = {
+        {"empty.log", CompressionMethod::deflate, 2},  // the final empty block alone
+        {"empty.log", CompressionMethod::none, 0},
+        {"журнал é.log", CompressionMethod::deflate, -1},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name + " " + toString(c.method));
+        const fs::path archive = at(std::to_string(index++) + ".zip");
+        zipItem(at(c.name), archive, true, c.method);
+        EXPECT_TRUE(unzipAccepts(archive));
+        const Json info = inspect(archive);
+        ASSERT_EQ(info["entries"].size(), 1u);
+        const Json& entry = info["entries"][0];
+        EXPECT_EQ(entry["name"], c.name);
+        EXPECT_EQ(entry["central"]["generalPurposeBitFlag"], 0x0800);
+        EXPECT_EQ(entry["central"]["compressionMethod"], static_cast<int>(c.method));
+        if (c.compressedSize >= 0) {
+            EXPECT_EQ(entry["central"]["compressedSize"], c.compressedSize);
+        }
+        EXPECT_TRUE(info["testzip"].is_null());
+    }
+}
+
+TEST_F(ArchiveWriterTest, DatesOutsideTheDosRangeAreClampedToIt) {
+    struct Case {
+        Date date;
+        std::vector<int> written;
+    };
+    const std::vector<Case> cases = {
+        {dateOf(1975, 3, 4, 5, 6, 8), {1980, 3, 4, 5, 6, 8}},
+        {dateOf(2150, 7, 8, 9, 10, 12), {2099, 7, 8, 9, 10, 12}},
+        {dateOf(2023, 12, 31, 23, 59, 59) + std::chrono::milliseconds(900),
+         {2023, 12, 31, 23, 59, 58}},
+        {dateOf(1969, 12, 31, 23, 59, 59) + std::chrono::milliseconds(500),
+         {1980, 1, 1, 0, 0, 0}},  // truncated toward zero: the first second of 1970
+    };
+    auto archive = Archive::open(at("dates.zip"), Archive::AccessMode::create);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        archive->addEntry("entry" + std::to_string(i), Entry::EntryType::file, 0, cases[i].date,
+                          std::nullopt, CompressionMethod::none, 16384, nullptr, providerOf({}));
+    }
+    const Json info = inspect(at("dates.zip"));
+    ASSERT_EQ(info["entries"].size(), cases.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(info["entries"][i]["dateTime"], Json(cases[i].written)) << "entry " << i;
+    }
+    // Read back as UTC.
+    auto reader = Archive::open(at("dates.zip"), Archive::AccessMode::read);
+    EXPECT_EQ(reader->find("entry0")->modificationDate(), dateOf(1980, 3, 4, 5, 6, 8));
+    EXPECT_EQ(reader->find("entry1")->modificationDate(), dateOf(2099, 7, 8, 9, 10, 12));
+}
+
+// Whatever stops the second entry, the archive is byte for byte the one-entry archive and
+// stays usable.
+TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
+    const Bytes second = randomBytes(100000);
+    struct Case {
+        std::string name;
+        CompressionMethod method;
+        bool cancel;      // else the provider fails
+        bool shortPiece;  // the provider gives fewer bytes than asked
+    };
+    const std::vector<Case> cases = {
+        {"cancelled while stored", CompressionMethod::none, true, false},
+        {"cancelled while deflating", CompressionMethod::deflate, true, false},
+        {"provider fails while stored", CompressionMethod::none, false, false},
+        {"provider fails while deflating", CompressionMethod::deflate, false, false},
+        {"short piece while stored", CompressionMethod::none, false, true},
+        {"short piece while deflating", CompressionMethod::deflate, false, true},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = std::to_string(index++) + ".zip";
+        auto archive = oneEntryArchive(name);
+        const Bytes before = readFile(at(name));
+
+        auto progress = std::make_shared<Progress>();
+        progress->setObserver([&](const Progress& p) {
+            if (c.cancel && p.completedUnitCount() >= 32768) {
+                progress->cancel();
+            }
+        });
+        auto provider = [&](std::uint64_t position, std::size_t length) {
+            if (!c.cancel && position >= 32768) {
+                if (c.shortPiece) {
+                    return Bytes(length / 2);
+                }
+                throw std::runtime_error("the source went away");
+            }
+            return providerOf(second)(position, length);
+        };
+        try {
+            archive->addEntry("second.bin", Entry::EntryType::file, second.size(), Date(),
+                              std::nullopt, c.method, 16384, progress, provider);
+            ADD_FAILURE() << "the add succeeded";
+        } catch (const ArchiveError& error) {
+            EXPECT_TRUE(c.cancel);
+            EXPECT_EQ(error.kind(), Kind::cancelledOperation);
+        } catch (const DataError& error) {
+            EXPECT_TRUE(c.shortPiece);
+            EXPECT_EQ(error.kind(), DataError::Kind::unreadableFile);
+        } catch (const std::runtime_error& error) {
+            EXPECT_FALSE(c.cancel || c.shortPiece) << error.what();
+        }
+        EXPECT_EQ(readFile(at(name)), before);
+
+        // The stream was put back where the directory starts: the next add fits seamlessly.
+        archive->addEntry("third.bin", Entry::EntryType::file, second.size(), Date(), std::nullopt,
+                          c.method, 16384, nullptr, providerOf(second));
+        EXPECT_TRUE(unzipAccepts(at(name)));
+        EXPECT_EQ(entryNames(inspect(at(name))), (std::set<std::string>{"first.log", "third.bin"}));
+    }
+}
+
+// Another thread cancels while the add runs; the add stops at its next piece.
+TEST_F(ArchiveWriterTest, ACancellationFromAnotherThreadStopsTheAdd) {
+    auto archive = oneEntryArchive();
+    const Bytes before = readFile(at("archive.zip"));
+    const Bytes second = logText(1 << 20);
+    auto progress = std::make_shared<Progress>();
+    orvanpush::testing::Event started;
+    orvanpush::testing::Event cancelled;
+    progress->setObserver([&](const Progress& p) {
+        if (p.completedUnitCount() > 0 && !p.isCancelled()) {
+            started.notify();
+            cancelled.wait();
+        }
+    });
+    std::thread canceller([&] {
+        started.wait();
+        progress->cancel();
+        cancelled.notify();
+    });
+    expectArchiveError(Kind::cancelledOperation, [&] {
+        archive->addEntry("second.log", Entry::EntryType::file, second.size(), Date(), std::nullopt,
+                          CompressionMethod::deflate, 16384, progress, providerOf(second));
+    });
+    canceller.join();
+    EXPECT_EQ(readFile(at("archive.zip")), before);
+}
+
+TEST_F(ArchiveWriterTest, AFileThatShrinksWhileReadFailsTheAdd) {
+    for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
+        SCOPED_TRACE(toString(method));
+        const std::string name = "shrink-" + toString(method) + ".zip";
+        auto archive = oneEntryArchive(name);
+        const Bytes before = readFile(at(name));
+        writeFile(at("growing.log"), logText(100000));
+        auto progress = std::make_shared<Progress>();
+        progress->setObserver([&](const Progress& p) {
+            if (p.completedUnitCount() > 0) {
+                fs::resize_file(at("growing.log"), 20000);
+            }
+        });
+        try {
+            archive->addEntry("growing.log", dir(), method, 16384, progress);
+            ADD_FAILURE() << "the add succeeded";
+        } catch (const DataError& error) {
+            EXPECT_EQ(error.kind(), DataError::Kind::unreadableFile);
+        }
+        EXPECT_EQ(readFile(at(name)), before);
+    }
+}
+
+TEST_F(ArchiveWriterTest, AWriteThatHitsAFileSizeLimitRollsBack) {
+    auto archive = oneEntryArchive();
+    const Bytes before = readFile(at("archive.zip"));
+    const Bytes large = randomBytes(300000);
+
+    struct rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limited = saved;
+    limited.rlim_cur = before.size() + 100000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    try {
+        archive->addEntry("large.bin", Entry::EntryType::file, large.size(), Date(), std::nullopt,
+                          CompressionMethod::none, 16384, nullptr, providerOf(large));
+        ADD_FAILURE() << "the add succeeded";
+    } catch (const DataError& error) {
+        EXPECT_EQ(error.kind(), DataError::Kind::unwritableFile);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(readFile(at("archive.zip")), before);
+    archive->addEntry("large.bin", Entry::EntryType::file, large.size(), Date(), std::nullopt,
+                      CompressionMethod::none, 16384, nullptr, providerOf(large));
+    EXPECT_TRUE(unzipAccepts(at("archive.zip")));
+}
+
+TEST_F(ArchiveWriterTest, InputsThatCannotBeWrittenAreRefusedBeforeAnyByte) {
+    auto archive = oneEntryArchive();
+    const Bytes before = readFile(at("archive.zip"));
+    auto add = [&](std::string path, std::uint64_t size, CompressionMethod method) {
+        return [&archive, path, size, method] {
+            archive->addEntry(path, Entry::EntryType::file, size, Date(), std::nullopt, method,
+                              16384, nullptr,
+                              [](std::uint64_t, std::size_t length) { return Bytes(length); });
+        };
+    };
+    expectArchiveError(Kind::invalidEntryPath, add("", 1, CompressionMethod::none));
+    expectArchiveError(Kind::invalidEntryPath,
+                       add(std::string("a\0b", 3), 1, CompressionMethod::none));
+    expectArchiveError(Kind::invalidEntryPath, add("\xff.log", 1, CompressionMethod::none));
+    for (const char* climbing : {"/etc/passwd", "..", "../a.log", "logs/../../a.log"}) {
+        expectArchiveError(Kind::invalidEntryPath, add(climbing, 1, CompressionMethod::none));
+    }
+    expectArchiveError(Kind::invalidEntryPath,
+                       add(std::string(65536, 'n'), 1, CompressionMethod::none));
+    expectArchiveError(Kind::invalidEntrySize, add("big", 0xFFFFFFFF, CompressionMethod::none));
+    expectArchiveError(Kind::invalidCompressionMethod,
+                       add("odd", 1, static_cast<CompressionMethod>(12)));
+    EXPECT_THROW(archive->addEntry("zero", Entry::EntryType::file, 1, Date(), std::nullopt,
+                                   CompressionMethod::none, 0, nullptr, providerOf({0})),
+                 std::invalid_argument);
+    EXPECT_EQ(readFile(at("archive.zip")), before);
+
+    // The longest name fits.
+    add(std::string(65535, 'n'), 1, CompressionMethod::none)();
+    auto reader = Archive::open(at("archive.zip"), Archive::AccessMode::read);
+    EXPECT_TRUE(reader->find(std::string(65535, 'n')));
+    expectArchiveError(Kind::unwritableArchive, [&] {
+        reader->addEntry("more", Entry::EntryType::file, 0, Date(), std::nullopt,
+                         CompressionMethod::none, 16384, nullptr, providerOf({}));
+    });
+}
+
+// An archive of `count` entries all naming one empty stored file, made from the bytes of a
+// one-entry archive: the local header once, its central header `count` times.
+Bytes archiveOfManyEntries(const Bytes& oneEntry, std::uint16_t count) {
+    const std::size_t localSize = 30 + 1;
+    const std::size_t centralSize = 46 + 1;
+    Bytes bytes(oneEntry.begin(), oneEntry.begin() + localSize);
+    for (std::uint16_t i = 0; i < count; ++i) {
+        bytes.insert(bytes.end(), oneEntry.begin() + localSize,
+                     oneEntry.begin() + localSize + centralSize);
+    }
+    Bytes end(oneEntry.end() - 22, oneEntry.end());
+    const std::uint32_t directorySize = centralSize * count;
+    end[8] = end[10] = static_cast<std::uint8_t>(count);
+    end[9] = end[11] = static_cast<std::uint8_t>(count >> 8);
+    for (int i = 0; i < 4; ++i) {
+        end[12 + i] = static_cast<std::uint8_t>(directorySize >> (8 * i));
+    }
+    bytes.insert(bytes.end(), end.begin(), end.end());
+    return bytes;
+}
+
+TEST_F(ArchiveWriterTest, TheEntryCountStopsAt65535) {
+    auto single = Archive::open(Bytes(), Archive::AccessMode::create);
+    single->addEntry("x", Entry::EntryType::file, 0, Date(), std::nullopt, CompressionMethod::none,
+                     16384, nullptr, providerOf({}));
+    writeFile(at("many.zip"), archiveOfManyEntries(*single->data(), 65534));
+
+    auto archive = Archive::open(at("many.zip"), Archive::AccessMode::update);
+    ASSERT_TRUE(archive);
+    archive->addEntry("last", Entry::EntryType::file, 0, Date(), std::nullopt,
+                      CompressionMethod::none, 16384, nullptr, providerOf({}));
+    EXPECT_EQ(archive->endOfCentralDirectoryRecord().totalNumberOfEntriesInCentralDirectory, 65535);
+    const Bytes full = readFile(at("many.zip"));
+    expectArchiveError(Kind::tooManyEntries, [&] {
+        archive->addEntry("one too many", Entry::EntryType::file, 0, Date(), std::nullopt,
+                          CompressionMethod::none, 16384, nullptr, providerOf({}));
+    });
+    EXPECT_EQ(readFile(at("many.zip")), full);
+}
+
+TEST_F(ArchiveWriterTest, DataThatWouldPushTheDirectoryPastFourGibibytesIsRefused) {
+    // An empty archive whose directory starts just below 4 GiB; the bytes before it are a hole.
+    const std::uint64_t start = 0xFFFFFF00;
+    {
+        auto empty = Archive::open(Bytes(), Archive::AccessMode::create);
+        Bytes end = *empty->data();
+        for (int i = 0; i < 4; ++i) {
+            end[16 + i] = static_cast<std::uint8_t>(start >> (8 * i));
+        }
+        writeFile(at("huge.zip"), Bytes());
+        fs::resize_file(at("huge.zip"), start);
+        std::ofstream out(at("huge.zip"), std::ios::binary | std::ios::app);
+        out.write(reinterpret_cast<const char*>(end.data()),
+                  static_cast<std::streamsize>(end.size()));
+    }
+    auto archive = Archive::open(at("huge.zip"), Archive::AccessMode::update);
+    ASSERT_TRUE(archive);
+    const Bytes data = randomBytes(1000);
+    expectArchiveError(Kind::invalidStartOfCentralDirectoryOffset, [&] {
+        archive->addEntry("over.bin", Entry::EntryType::file, data.size(), Date(), std::nullopt,
+                          CompressionMethod::none, 16384, nullptr, providerOf(data));
+    });
+    EXPECT_EQ(fs::file_size(at("huge.zip")), start + 22);
+    EXPECT_EQ(archive->endOfCentralDirectoryRecord().offsetToStartOfCentralDirectory, start);
+    auto reopened = Archive::open(at("huge.zip"), Archive::AccessMode::read);
+    ASSERT_TRUE(reopened);
+    EXPECT_EQ(reopened->endOfCentralDirectoryRecord().offsetToStartOfCentralDirectory, start);
+}
+
+TEST_F(ArchiveWriterTest, SourcePathsThatEscapeOrRecurse) {
+    fs::create_directories(at("logs"));
+    fs::create_directories(at("other"));
+    writeFile(at("logs/a.log"), logText(1000));
+    writeFile(at("other/secret.txt"), std::string("not below logs"));
+    fs::create_directory_symlink("../other", at("logs/linked"));
+
+    // The archive is written inside the directory it zips, and the link is not followed.
+    zipItem(at("logs"), at("logs/self.zip"), true, CompressionMethod::deflate);
+    EXPECT_TRUE(unzipAccepts(at("logs/self.zip")));
+    const Json info = inspect(at("logs/self.zip"));
+    EXPECT_EQ(entryNames(info), (std::set<std::string>{"logs/a.log", "logs/linked"}));
+    for (const auto& entry : info["entries"]) {
+        if (entry["name"] == "logs/linked") {
+            EXPECT_EQ(entry["central"]["externalFileAttributes"].get<std::uint32_t>() >> 28, 012u);
+            EXPECT_EQ(entry["central"]["compressionMethod"], 0);
+            EXPECT_EQ(entry["contentSize"], 8);  // "../other"
+        }
+    }
+
+    for (const char* source : {"logs/.", "logs/..", "/"}) {
+        expectArchiveError(Kind::invalidEntryPath, [&] {
+            zipItem(source[0] == '/' ? fs::path(source) : at(source), at("dots.zip"));
+        });
+        EXPECT_FALSE(fs::exists(at("dots.zip")));
+    }
+}
+
+TEST_F(ArchiveWriterTest, MissingSourcesExistingDestinationsAndUnreadableItems) {
+    writeFile(at("a.log"), logText(100));
+    writeFile(at("taken.zip"), std::string("someone else's"));
+    try {
+        zipItem(at("a.log"), at("taken.zip"));
+        ADD_FAILURE() << "an existing destination was accepted";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.kind(), FileError::Kind::fileWriteFileExists);
+        EXPECT_EQ(error.path(), at("taken.zip"));
+    }
+    EXPECT_EQ(readFile(at("taken.zip")),
+              Bytes({'s', 'o', 'm', 'e', 'o', 'n', 'e', ' ', 'e', 'l', 's', 'e', '\'', 's'}));
+    try {
+        zipItem(at("missing.log"), at("missing.zip"));
+        ADD_FAILURE() << "a missing source was accepted";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.kind(), FileError::Kind::fileReadNoSuchFile);
+    }
+    EXPECT_FALSE(fs::exists(at("missing.zip")));
+
+    // A FIFO has no contents to take: the zip fails at once (never waits for a writer) and
+    // removes the archive it had started.
+    fs::create_directories(at("spool"));
+    writeFile(at("spool/a.log"), logText(100));
+    ASSERT_EQ(::mkfifo(at("spool/z.fifo").c_str(), 0600), 0);
+    EXPECT_THROW(zipItem(at("spool"), at("spool.zip")), DataError);
+    EXPECT_FALSE(fs::exists(at("spool.zip")));
+}
+
+TEST_F(ArchiveWriterTest, UpdatingAnArchiveAnotherToolWroteKeepsItsEntriesAndComment) {
+    python(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+        "    z.writestr('first.txt', 'made elsewhere ' * 100)\n"
+        "    z.comment = b'kept comment'\n",
+        at("foreign.zip"));
+    auto archive = Archive::open(at("foreign.zip"), Archive::AccessMode::update);
+    ASSERT_TRUE(archive);
+    const Bytes second = logText(20000);
+    archive->addEntry("second.log", Entry::EntryType::file, second.size(), Date(), std::nullopt,
+                      CompressionMethod::deflate, 16384, nullptr, providerOf(second));
+    archive.reset();
+
+    EXPECT_TRUE(unzipAccepts(at("foreign.zip")));
+    const Json info = inspect(at("foreign.zip"));
+    EXPECT_TRUE(info["testzip"].is_null());
+    EXPECT_EQ(entryNames(info), (std::set<std::string>{"first.txt", "second.log"}));
+    EXPECT_EQ(info["comment"], "6b65707420636f6d6d656e74");
+}
+
+TEST_F(ArchiveWriterTest, ArchivesInMemory) {
+    EXPECT_FALSE(Archive::open(Bytes{1, 2, 3}, Archive::AccessMode::create));
+    EXPECT_FALSE(Archive::open(Bytes(100, 0), Archive::AccessMode::read));
+
+    auto archive = Archive::open(Bytes(), Archive::AccessMode::create);
+    ASSERT_TRUE(archive);
+    const Bytes content = logText(30000);
+    archive->addEntry("dir", Entry::EntryType::directory, 0, Date(), std::nullopt,
+                      CompressionMethod::deflate, 16384, nullptr, providerOf({}));
+    archive->addEntry("dir/a.log", Entry::EntryType::file, content.size(), Date(), 0600,
+                      CompressionMethod::deflate, 16384, nullptr, providerOf(content));
+    writeFile(at("memory.zip"), *archive->data());
+    EXPECT_TRUE(unzipAccepts(at("memory.zip")));
+    EXPECT_FALSE(Archive::open(at("memory.zip"), Archive::AccessMode::read)->data());
+
+    auto reader = Archive::open(*archive->data(), Archive::AccessMode::read);
+    std::vector<std::string> names;
+    for (const Entry& entry : *reader) {
+        names.push_back(entry.path());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"dir/", "dir/a.log"}));
+    EXPECT_EQ(reader->find("dir/")->type(), Entry::EntryType::directory);
+    EXPECT_EQ(reader->find("dir/a.log")->permissions(), 0600);
+}
+
+}  // namespace
+}  // namespace orvanpush::zip

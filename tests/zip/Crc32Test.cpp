@@ -1,0 +1,67 @@
+#include "orvanpush/zip/Crc32.h"
+
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "zip/ZipTestSupport.h"
+
+namespace orvanpush::zip {
+namespace {
+
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+// Bit by bit, straight from the polynomial: nothing shared with the library's tables.
+std::uint32_t bitwiseCrc(std::span<const std::uint8_t> bytes) {
+    std::uint32_t value = 0xFFFFFFFF;
+    for (std::uint8_t byte : bytes) {
+        value ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value >> 1) ^ (0xEDB88320 & (0 - (value & 1)));
+        }
+    }
+    return ~value;
+}
+
+TEST(Crc32Test, KnownValues) {
+    EXPECT_EQ(crc32(bytesOf("")), 0u);
+    EXPECT_EQ(crc32(bytesOf("abc")), 0x352441c2u);
+    EXPECT_EQ(crc32(bytesOf("123456789")), 0xcbf43926u);
+    EXPECT_EQ(crc32(bytesOf("The quick brown fox jumps over the lazy dog")), 0x414fa339u);
+    EXPECT_EQ(crcTable[1], 0x77073096u);
+    EXPECT_EQ(crcTable[255], 0x2d02ef8du);
+}
+
+TEST(Crc32Test, ChainedPiecesGiveTheChecksumOfTheWhole) {
+    EXPECT_EQ(crc32(bytesOf("bc"), crc32(bytesOf("a"))), 0x352441c2u);
+
+    const Bytes data = testing::randomBytes(4099);
+    const std::uint32_t whole = bitwiseCrc(data);
+    EXPECT_EQ(crc32(data), whole);
+    // Pieces of every length around the 16-byte blocks, starting at every alignment.
+    for (std::size_t piece : {1, 3, 15, 16, 17, 31, 64, 1000}) {
+        std::uint32_t chained = 0;
+        for (std::size_t at = 0; at < data.size(); at += piece) {
+            chained =
+                crc32(std::span(data).subspan(at, std::min(piece, data.size() - at)), chained);
+        }
+        EXPECT_EQ(chained, whole) << "pieces of " << piece;
+    }
+}
+
+// Short inputs take the table, longer ones are folded 64 and 16 bytes at a time where the
+// processor can: every length around those steps, from unaligned starts too.
+TEST(Crc32Test, EveryLengthMatchesTheBitwiseChecksum) {
+    const Bytes data = testing::randomBytes(300, 7);
+    for (std::size_t start : {0, 1, 3}) {
+        for (std::size_t length = 0; start + length <= data.size(); ++length) {
+            const auto bytes = std::span(data).subspan(start, length);
+            EXPECT_EQ(crc32(bytes), bitwiseCrc(bytes)) << "length " << length << " at " << start;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvanpush::zip

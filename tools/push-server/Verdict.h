@@ -1,0 +1,55 @@
+#pragma once
+
+// The outcomes of one request's checks, written to its record as they are made; the first
+// failure decides the answer.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "Exchange.h"
+#include "RequestRecord.h"
+
+namespace orvanpush::server {
+
+class Verdict {
+  public:
+    /// Builds the answer to a refused request from the failed check's status, code and problem.
+    using Refusal = std::function<Reply(int status, std::int64_t code, const std::string& problem)>;
+
+    Verdict(RequestRecord& record, Refusal refusal)
+        : record_(record), makeRefusal_(std::move(refusal)) {}
+
+    /// Records a check that failed when `problem` is not empty.
+    void note(std::string_view check, std::string problem, int status, std::int64_t code = 0) {
+        if (problem.empty()) {
+            pass(check);
+        } else {
+            fail(check, "failed", std::move(problem), status, code);
+        }
+    }
+    /// Records a check that did not fail ("passed", or "verified", "absent", "skipped").
+    void pass(std::string_view check, std::string_view outcome = "passed") {
+        record_.check(check, outcome);
+    }
+    void fail(std::string_view check, std::string_view outcome, std::string problem, int status,
+              std::int64_t code = 0) {
+        if (!refusal_) {
+            refusal_ = makeRefusal_(status, code, problem);
+        }
+        record_.check(check, outcome, std::move(problem));
+    }
+
+    /// The answer of the first failed check, if any failed.
+    const std::optional<Reply>& refusal() const { return refusal_; }
+
+  private:
+    RequestRecord& record_;
+    Refusal makeRefusal_;
+    std::optional<Reply> refusal_;
+};
+
+}  // namespace orvanpush::server
