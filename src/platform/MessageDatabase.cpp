@@ -173,6 +173,27 @@ MessageDatabase::MessageDatabase(const std::filesystem::path& directory)
     createSchemaOnce(database_);
 }
 
+// NORMAL in WAL mode syncs at checkpoints only; FULL, SQLite's default, at every commit.
+MessageDatabase::SyncLevel::SyncLevel(SqliteConnection& connection, Durability durability) {
+    if (durability == Durability::deferred) {
+        auto current = connection.prepare("PRAGMA synchronous");
+        current.step();
+        previous_ = current.integer(0);
+        connection.execute("PRAGMA synchronous = NORMAL");
+        lowered_ = &connection;
+    }
+}
+
+MessageDatabase::SyncLevel::~SyncLevel() {
+    if (lowered_ != nullptr) {
+        try {
+            lowered_->execute("PRAGMA synchronous = " + std::to_string(previous_));
+        } catch (const SqliteError&) {
+            // Only a broken connection refuses a pragma; its next write fails on its own.
+        }
+    }
+}
+
 bool MessageDatabase::isInPlace() const {
     const auto identity = identityOf(path());
     return identity && identity->device == device_ && identity->inode == inode_;

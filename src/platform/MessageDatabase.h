@@ -77,15 +77,24 @@ class MessageDatabase {
         });
     }
 
+    /// When a commit reaches the disk. A `durable` one is synced as it commits. A `deferred`
+    /// one is synced at the next checkpoint or durable commit: a crash of the process never
+    /// undoes it, a power cut before then may (for deletions that the next clean-up repeats).
+    enum class Durability { durable, deferred };
+
     /// Runs `body(session)` under the lock inside one BEGIN IMMEDIATE transaction, committed when
     /// `body` returns and rolled back when it throws. Throws as `read` does, and `SqliteError`
     /// when the other process holds the write lock past the busy timeout.
     template <class Body>
-    auto write(Body&& body) -> std::invoke_result_t<Body&, Session&> {
-        return database_.transaction([&](SqliteConnection& connection) {
+    auto write(Body&& body, Durability durability = Durability::durable)
+        -> std::invoke_result_t<Body&, Session&> {
+        return database_.withConnection([&](SqliteConnection& connection) {
             checkInPlace();
-            Session session(connection, statements_);
-            return body(session);
+            const SyncLevel level(connection, durability);
+            return connection.transaction([&](SqliteConnection& inTransaction) {
+                Session session(inTransaction, statements_);
+                return body(session);
+            });
         });
     }
 
@@ -96,6 +105,19 @@ class MessageDatabase {
     const std::filesystem::path& path() const { return database_.path(); }
 
   private:
+    /// Lowers the connection's sync level for a deferred commit, and restores it.
+    class SyncLevel {
+      public:
+        SyncLevel(SqliteConnection& connection, Durability durability);
+        ~SyncLevel();
+        SyncLevel(const SyncLevel&) = delete;
+        SyncLevel& operator=(const SyncLevel&) = delete;
+
+      private:
+        SqliteConnection* lowered_ = nullptr;
+        std::int64_t previous_ = 0;
+    };
+
     void checkInPlace() const;
 
     SqliteDatabase database_;

@@ -59,7 +59,9 @@ class SharedPersistentContainer {
     /// Runs `body(session)` in one write transaction; when it changed rows, announces the
     /// commit (above). Throws what the database or `body` throws; nothing is announced then.
     template <class Body>
-    auto write(Body&& body) -> std::invoke_result_t<Body&, StoreSession&> {
+    auto write(Body&& body, platform::MessageDatabase::Durability durability =
+                                platform::MessageDatabase::Durability::durable)
+        -> std::invoke_result_t<Body&, StoreSession&> {
         using Result = std::invoke_result_t<Body&, StoreSession&>;
         bool changed = false;
         auto counted = [&](StoreSession& session) -> Result {
@@ -74,10 +76,10 @@ class SharedPersistentContainer {
             }
         };
         if constexpr (std::is_void_v<Result>) {
-            database_.write(counted);
+            database_.write(counted, durability);
             announce(changed);
         } else {
-            auto result = database_.write(counted);
+            auto result = database_.write(counted, durability);
             announce(changed);
             return result;
         }

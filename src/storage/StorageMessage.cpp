@@ -324,13 +324,16 @@ void StorageMessage::markMessageStatus(const MessageStatusExternalProtocol& stat
 // ---- Deleting ----
 
 template <class Select>
-void StorageMessage::deleteInBatches(Select&& select) {
+void StorageMessage::deleteInBatches(Select&& select,
+                                     platform::MessageDatabase::Durability durability) {
     while (true) {
-        const auto deleted = container()->write([&](StoreSession& session) {
-            const auto messages = select(session);
-            rows::deleteMessages(session, messages);
-            return messages.size();
-        });
+        const auto deleted = container()->write(
+            [&](StoreSession& session) {
+                const auto messages = select(session);
+                rows::deleteMessages(session, messages);
+                return messages.size();
+            },
+            durability);
         if (deleted < deletionBatch) {
             return;
         }
@@ -389,37 +392,43 @@ void StorageMessage::cleanup(std::int64_t quantityLimit, std::int64_t daysLimit,
         return;
     }
     const auto batch = std::to_string(deletionBatch);
+    // A deletion a power cut undoes is made again by the next clean-up: no sync per batch.
+    constexpr auto retention = platform::MessageDatabase::Durability::deferred;
     fatalOnFailure("Context not saved error: ", [&] {
         const auto cutoff = cutoffOf(now, daysLimit);
-        deleteInBatches([&](StoreSession& session) {
-            auto& selectBatch = session.statement(
-                "SELECT pk, id FROM Message WHERE messageDate < ? ORDER BY messageDate, pk "
-                "LIMIT " +
-                batch);
-            selectBatch.bindInteger(1, cutoff);
-            return collectRows(selectBatch);
-        });
+        deleteInBatches(
+            [&](StoreSession& session) {
+                auto& selectBatch = session.statement(
+                    "SELECT pk, id FROM Message WHERE messageDate < ? ORDER BY messageDate, pk "
+                    "LIMIT " +
+                    batch);
+                selectBatch.bindInteger(1, cutoff);
+                return collectRows(selectBatch);
+            },
+            retention);
         // The newest quantityLimit messages stay: everything before the last of them goes.
-        deleteInBatches([&](StoreSession& session) -> std::vector<rows::MessageRow> {
-            if (quantityLimit == 0) {
-                return collectRows(session.statement(
-                    "SELECT pk, id FROM Message ORDER BY messageDate, pk LIMIT " + batch));
-            }
-            auto& lastKept = session.statement(
-                "SELECT messageDate, pk FROM Message ORDER BY messageDate DESC, pk DESC "
-                "LIMIT 1 OFFSET ?");
-            if (!lastKept.bindInteger(1, quantityLimit - 1).step()) {
-                return {};
-            }
-            const auto date = lastKept.integer(0);
-            const auto key = lastKept.integer(1);
-            auto& selectBatch = session.statement(
-                "SELECT pk, id FROM Message WHERE (messageDate, pk) < (?, ?) "
-                "ORDER BY messageDate, pk LIMIT " +
-                batch);
-            selectBatch.bindInteger(1, date).bindInteger(2, key);
-            return collectRows(selectBatch);
-        });
+        deleteInBatches(
+            [&](StoreSession& session) -> std::vector<rows::MessageRow> {
+                if (quantityLimit == 0) {
+                    return collectRows(session.statement(
+                        "SELECT pk, id FROM Message ORDER BY messageDate, pk LIMIT " + batch));
+                }
+                auto& lastKept = session.statement(
+                    "SELECT messageDate, pk FROM Message ORDER BY messageDate DESC, pk DESC "
+                    "LIMIT 1 OFFSET ?");
+                if (!lastKept.bindInteger(1, quantityLimit - 1).step()) {
+                    return {};
+                }
+                const auto date = lastKept.integer(0);
+                const auto key = lastKept.integer(1);
+                auto& selectBatch = session.statement(
+                    "SELECT pk, id FROM Message WHERE (messageDate, pk) < (?, ?) "
+                    "ORDER BY messageDate, pk LIMIT " +
+                    batch);
+                selectBatch.bindInteger(1, date).bindInteger(2, key);
+                return collectRows(selectBatch);
+            },
+            retention);
     });
     logInfo("Clean up");
 }

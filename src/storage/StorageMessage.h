@@ -30,7 +30,7 @@ class StorageMessage : public StorageMessageProtocol,
     static constexpr std::size_t deletionBatch = 500;
     /// The pause after each batch of a long deletion, in which the other process's waiting
     /// writes take the write lock.
-    static constexpr std::chrono::milliseconds pauseBetweenBatches{5};
+    static constexpr std::chrono::milliseconds pauseBetweenBatches{3};
 
     /// Opens the store of `groupId` for this process (application or extension). Throws
     /// InternalError (logged) when the store cannot be opened, TextError when the application
@@ -97,7 +97,8 @@ class StorageMessage : public StorageMessageProtocol,
     /// Deletes the rows `select` picks (at most `deletionBatch`), one transaction per batch,
     /// until a batch comes back short.
     template <class Select>
-    void deleteInBatches(Select&& select);
+    void deleteInBatches(Select&& select, platform::MessageDatabase::Durability durability =
+                                              platform::MessageDatabase::Durability::durable);
 
     const std::shared_ptr<StorageManager> storageManager_;
     std::mutex controllerMutex_;
