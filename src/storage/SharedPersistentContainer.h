@@ -30,9 +30,6 @@ class SaveObserver {
 
 class SharedPersistentContainer {
   public:
-    /// The name of the store's model and file ("StorageModel").
-    static constexpr const char* modelName = "StorageModel";
-
     /// The container of `groupId`: the one already open in this process for its path (unless
     /// its file was removed since), else a newly opened one. Throws InternalError
     /// "Loading of store failed: ..." (logged) when the store cannot be opened.
@@ -89,7 +86,6 @@ class SharedPersistentContainer {
     void addSaveObserver(std::weak_ptr<SaveObserver> observer);
 
     const std::string& groupId() const { return groupId_; }
-    AppTarget target() const { return target_; }
     const platform::MessageDatabase& database() const { return database_; }
 
   private:
