@@ -67,8 +67,12 @@ std::filesystem::path Home::documentsDirectory() {
     return inHome({"documents", name});
 }
 
+std::filesystem::path Home::notifyDirectory() {
+    return inHome({"notify"});
+}
+
 std::filesystem::path Home::notifyFile(std::string_view name) {
-    return inHome({"notify"}) / checkedComponent(name, "notification");
+    return notifyDirectory() / checkedComponent(name, "notification");
 }
 
 }  // namespace orvanpush::platform

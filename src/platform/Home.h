@@ -32,6 +32,8 @@ class Home {
     /// documents/<bundle identifier>/ of this process (created). Throws `TextError` when the
     /// bundle identifier is unsafe.
     static std::filesystem::path documentsDirectory();
+    /// notify/ (created): where cross-process notifications are posted.
+    static std::filesystem::path notifyDirectory();
     /// notify/<name> (the directory is created). Throws `TextError` for an unsafe name.
     static std::filesystem::path notifyFile(std::string_view name);
 };

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <thread>
 
 namespace orvanpush::platform {
 namespace {
@@ -292,6 +293,25 @@ SqliteStatement SqliteConnection::prepare(std::string_view sql) {
         throwSqliteError(SQLITE_MISUSE, quoted(sql), "no statement in the SQL text");
     }
     return statement;
+}
+
+void SqliteConnection::pollWhileBusy(std::chrono::milliseconds timeout,
+                                     std::chrono::milliseconds interval) {
+    busyPolling_ = std::make_unique<BusyPolling>(BusyPolling{timeout, interval, {}});
+    sqlite3_busy_handler(database_.get(), &SqliteConnection::retryWhileBusy, busyPolling_.get());
+}
+
+int SqliteConnection::retryWhileBusy(void* polling, int attempts) {
+    auto& state = *static_cast<BusyPolling*>(polling);
+    const auto now = std::chrono::steady_clock::now();
+    if (attempts == 0) {
+        state.waitingSince = now;
+    }
+    if (now - state.waitingSince >= state.timeout) {
+        return 0;
+    }
+    std::this_thread::sleep_for(state.interval);
+    return 1;
 }
 
 std::int64_t SqliteConnection::lastInsertRowId() const {

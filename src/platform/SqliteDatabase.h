@@ -18,6 +18,7 @@
 // Values only ever reach SQL through bound parameters; SQL text is always the caller's constant.
 // Every SQLite failure surfaces as `SqliteError`, a `TextError` naming what failed.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -123,6 +124,12 @@ class SqliteConnection {
     template <class Body>
     auto transaction(Body&& body) -> std::invoke_result_t<Body&, SqliteConnection&>;
 
+    /// Makes the connection wait up to `timeout` for a lock that another connection holds,
+    /// trying again every `interval`. SQLite's own busy timeout tries ever more rarely (up to
+    /// every 100 ms), so a process that lets go of the lock only briefly between transactions
+    /// could keep a waiter out until its time runs out.
+    void pollWhileBusy(std::chrono::milliseconds timeout, std::chrono::milliseconds interval);
+
     /// The rowid of the last row inserted through this connection.
     std::int64_t lastInsertRowId() const;
     /// The number of rows changed by the last INSERT, UPDATE or DELETE.
@@ -146,10 +153,20 @@ class SqliteConnection {
         SqliteConnection& connection_;
         bool committed_ = false;
     };
+    /// The state of pollWhileBusy's handler; on the heap, so it stays put when the connection
+    /// moves.
+    struct BusyPolling {
+        std::chrono::steady_clock::duration timeout;
+        std::chrono::steady_clock::duration interval;
+        std::chrono::steady_clock::time_point waitingSince;
+    };
+    static int retryWhileBusy(void* polling, int attempts);
+
     SqliteConnection(std::filesystem::path path, sqlite3* database);
     void rollbackQuietly() noexcept;
 
     std::filesystem::path path_;
+    std::unique_ptr<BusyPolling> busyPolling_;  // declared first: it outlives the handle
     std::unique_ptr<sqlite3, Closer> database_;
 };
 

@@ -57,10 +57,11 @@ std::shared_ptr<PushSDK> PushSDK::getInstance(
         SettingsUtils::sharedAccessGroupInstance(identifier, std::move(settingReceivers));
     auto configuration = detail::InstanceConfiguration::read(*settings);
     SdkLog::message(LogSeverity::trace, LoggerModule::sdk, "Push SDK parameters corrected");
-    return std::make_shared<PushSDK>(
-        ConstructionKey{},
-        std::make_shared<detail::PushSDKState>(identifier, std::move(configuration),
-                                               std::move(settings), std::move(headerManager)));
+    auto storageUtil = std::make_shared<detail::StorageUtil>(identifier, settings);
+    return std::make_shared<PushSDK>(ConstructionKey{},
+                                     std::make_shared<detail::PushSDKState>(
+                                         identifier, std::move(configuration), std::move(settings),
+                                         std::move(headerManager), std::move(storageUtil)));
 }
 
 std::shared_ptr<PushSDK> PushSDK::getInstance(

@@ -11,7 +11,8 @@ namespace orvanpush::detail {
 
 PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configuration,
                            std::shared_ptr<SettingsUtils> settingsUtils,
-                           std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager)
+                           std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager,
+                           std::shared_ptr<StorageUtil> storageUtil)
     : identifier(std::move(identifier)),
       pushServerParams(std::move(configuration.pushServerParams)),
       login(std::move(configuration.login)),
@@ -21,7 +22,8 @@ PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configu
       headerManager(std::move(headerManager)),
       silenceDuplicates(configuration.silenceDuplicates),
       logger(std::make_shared<LoggingUtils>(this->identifier, this->settingsUtils)),
-      apiService(baseAddress(pushServerParams), login, password, "test", logger) {}
+      apiService(baseAddress(pushServerParams), login, password, "test", logger),
+      storageUtil(std::move(storageUtil)) {}
 
 std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
                                                   const std::string& name) {

@@ -12,6 +12,7 @@
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/ServerParams.h"
 #include "sdk/InstanceConfiguration.h"
+#include "storage/StorageUtil.h"
 #include "utils/LoggingUtils.h"
 #include "utils/SettingsUtils.h"
 
@@ -23,7 +24,8 @@ struct PushSDKState {
     /// Builds the state of the instance `identifier` from the configuration read back.
     PushSDKState(std::string identifier, InstanceConfiguration configuration,
                  std::shared_ptr<SettingsUtils> settingsUtils,
-                 std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager);
+                 std::shared_ptr<HttpRequestAdditionalHeaderManager> headerManager,
+                 std::shared_ptr<StorageUtil> storageUtil = nullptr);
 
     /// `value` when it is present and not empty; otherwise throws OrvanPushSDKError
     /// emptyMandatoryParameter with `name`.
@@ -51,6 +53,8 @@ struct PushSDKState {
     const std::shared_ptr<LoggingUtils> logger;
     /// The push-server client: the base address, the login and password, API version "test".
     const Service apiService;
+    /// The instance's message store.
+    const std::shared_ptr<StorageUtil> storageUtil;
 };
 
 /// The state behind a PushSDK object, for the library's own code and tests.

@@ -1,0 +1,96 @@
+#pragma once
+
+// The protocols through which the library hands out stored messages and their parts, and takes
+// message data in. Entities bound to the store (`Message`, ...) and plain value classes
+// (`MessageImp`, ...) both implement them. Texts and dates are optional; flags and numbers are
+// not. Getters never throw.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "orvanpush/Types.h"
+
+namespace orvanpush {
+
+class MessageProtocol {
+  public:
+    virtual ~MessageProtocol() = default;
+    virtual std::optional<std::string> id() const = 0;
+    virtual std::optional<std::string> title() const = 0;
+    virtual std::optional<std::string> subtitle() const = 0;
+    virtual std::optional<std::string> body() const = 0;
+    /// When the message was received.
+    virtual std::optional<Date> messageDate() const = 0;
+    /// The message was silent (the payload carried "content-available").
+    virtual bool contentAvailable() const = 0;
+    /// The current status: "Delivered" or "Read".
+    virtual std::optional<std::string> statusName() const = 0;
+    virtual void setStatusName(const std::optional<std::string>& statusName) = 0;
+    /// When the current status was set.
+    virtual std::optional<Date> statusDate() const = 0;
+    virtual std::optional<std::string> channelName() const = 0;
+    virtual void setChannelName(const std::optional<std::string>& channelName) = 0;
+};
+
+/// One status change of a message.
+class MessageStatusProtocol {
+  public:
+    virtual ~MessageStatusProtocol() = default;
+    virtual std::optional<std::string> statusName() const = 0;
+    virtual void setStatusName(const std::optional<std::string>& statusName) = 0;
+    virtual std::optional<Date> statusDate() const = 0;
+    virtual void setStatusDate(const std::optional<Date>& statusDate) = 0;
+    /// The status has been reported to the push server.
+    virtual bool isSent() const = 0;
+    virtual void setIsSent(bool isSent) = 0;
+};
+
+/// A status change with the id of its message, so it can be reported and marked on its own.
+class MessageStatusExternalProtocol : public MessageStatusProtocol {
+  public:
+    virtual std::optional<std::string> messageId() const = 0;
+    virtual void setMessageId(const std::optional<std::string>& messageId) = 0;
+};
+
+class StatusProtocol {
+  public:
+    virtual ~StatusProtocol() = default;
+    virtual std::optional<std::string> name() const = 0;
+};
+
+class ChannelProtocol {
+  public:
+    virtual ~ChannelProtocol() = default;
+    virtual std::optional<std::string> name() const = 0;
+};
+
+class IconProtocol {
+  public:
+    virtual ~IconProtocol() = default;
+    virtual std::optional<std::string> url() const = 0;
+    virtual std::optional<std::string> value() const = 0;
+};
+
+/// Rich content of a message.
+class ExtraContentProtocol {
+  public:
+    virtual ~ExtraContentProtocol() = default;
+    virtual std::optional<std::string> mimeType() const = 0;
+    virtual std::optional<std::string> value() const = 0;
+    virtual std::optional<std::string> messageId() const = 0;
+};
+
+/// Classifier data of a message, taken from its custom data.
+class MessageAttributesProtocol {
+  public:
+    virtual ~MessageAttributesProtocol() = default;
+    virtual std::int16_t classifierdId() const = 0;
+    virtual std::optional<std::string> classifierName() const = 0;
+    virtual std::int16_t isImportant() const = 0;
+    /// When the message was sent, as its custom data says.
+    virtual std::optional<Date> messageDate() const = 0;
+    virtual std::optional<std::string> messageId() const = 0;
+};
+
+}  // namespace orvanpush

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+namespace orvanpush {
+
+namespace detail {
+class SharedPersistentContainer;
+}
+
+/// What every stored entity has: a shared reference to the store it was read from (so it may
+/// outlive the PushSDK object that handed it out) and the key of its row.
+class StoredObject {
+  public:
+    virtual ~StoredObject() = default;
+    /// The key of the entity's row, unique among the rows of its entity.
+    std::int64_t key() const { return key_; }
+
+  protected:
+    StoredObject(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key)
+        : container_(std::move(container)), key_(key) {}
+    const std::shared_ptr<detail::SharedPersistentContainer>& container() const {
+        return container_;
+    }
+
+  private:
+    std::shared_ptr<detail::SharedPersistentContainer> container_;
+    std::int64_t key_;
+};
+
+}  // namespace orvanpush

@@ -1,0 +1,129 @@
+#include "orvanpush/storage/Predicate.h"
+
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/storage/StorageErrors.h"
+#include "storage/StorageMessage.h"
+#include "storage/StoreTestSupport.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using Op = Predicate::Operator;
+using testing::freshGroup;
+using testing::messageValue;
+
+TEST(PredicateTest, PrintsItsFormatTextWithTextsEscaped) {
+    const Date date = Date(std::chrono::seconds(1700000000));
+    const std::vector<std::pair<Predicate, std::string>> cases{
+        {Predicate("id", Op::equalTo, "42"), R"(id == "42")"},
+        {Predicate("title", Op::notEqualTo, nullptr), "title != nil"},
+        {Predicate("messageDate", Op::lessThan, date), "messageDate < 2023-11-14T22:13:20Z"},
+        {Predicate("contentAvailable", Op::equalTo, true), "contentAvailable == 1"},
+        {Predicate("messageAttributesLink.isImportant", Op::greaterThanOrEqualTo, 2),
+         "messageAttributesLink.isImportant >= 2"},
+        {Predicate::in("id", {"a", "b"}), R"(id IN {"a", "b"})"},
+        {Predicate("body", Op::equalTo, "say \"hi\"\\\nnow\r"), R"(body == "say \"hi\"\\\nnow\r")"},
+        {Predicate("id", Op::equalTo, "1") && !Predicate("title", Op::equalTo, "x"),
+         R"(id == "1" AND (NOT title == "x"))"},
+        {(Predicate("id", Op::equalTo, "1") || Predicate("id", Op::equalTo, "2")) &&
+             Predicate("body", Op::lessThanOrEqualTo, "m"),
+         R"((id == "1" OR id == "2") AND body <= "m")"},
+        {Predicate::allOf({}), "TRUEPREDICATE"},
+        {Predicate::anyOf({}), "FALSEPREDICATE"},
+    };
+    for (const auto& [predicate, text] : cases) {
+        EXPECT_EQ(predicate.format(), text);
+    }
+}
+
+TEST(PredicateTest, UnknownKeyPathsAndValuesOfTheWrongTypeAreRefused) {
+    const std::vector<std::function<void()>> refused{
+        [] { Predicate("nope", Op::equalTo, "x"); },
+        [] { Predicate("id) OR (1=1", Op::equalTo, "x"); },
+        [] { Predicate("title", Op::equalTo, 5); },
+        [] { Predicate("messageDate", Op::lessThan, "yesterday"); },
+        [] { Predicate("contentAvailable", Op::equalTo, "true"); },
+        [] {
+            Predicate::in("id", {"a", 1});
+        },
+        [] { Predicate::in("unknown", {}); },
+    };
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        EXPECT_THROW(refused[i](), PredicateError) << i;
+    }
+}
+
+class PredicateQueryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto withSubtitle = messageValue("1");
+        withSubtitle.setSubtitle("a");
+        store_->saveMessage(withSubtitle);
+        auto other = messageValue("2");
+        other.setSubtitle("c");
+        other.setContentAvailable(true);
+        store_->saveMessage(other);
+        store_->saveMessage(messageValue("3"));  // no subtitle
+        store_->saveMessage(messageValue("x') OR 1=1 --"));
+    }
+
+    std::set<std::string> matching(const Predicate& predicate) {
+        FetchedResultsController controller(store_->container(), {predicate, {}});
+        controller.performFetch();
+        std::set<std::string> ids;
+        for (const auto& message : controller.fetchedObjects()) {
+            ids.insert(*message->id());
+        }
+        return ids;
+    }
+
+    std::shared_ptr<StorageMessage> store_ =
+        StorageMessage::make(freshGroup(), AppTarget::application);
+};
+
+TEST_F(PredicateQueryTest, NilComparesAsTheOriginalComparesIt) {
+    using Ids = std::set<std::string>;
+    EXPECT_EQ(matching(Predicate("subtitle", Op::equalTo, nullptr)), (Ids{"3", "x') OR 1=1 --"}));
+    EXPECT_EQ(matching(Predicate("subtitle", Op::notEqualTo, "a")),
+              (Ids{"2", "3", "x') OR 1=1 --"}));
+    EXPECT_EQ(matching(!Predicate("subtitle", Op::equalTo, "a")), (Ids{"2", "3", "x') OR 1=1 --"}));
+    EXPECT_EQ(matching(Predicate("subtitle", Op::lessThan, "b")), (Ids{"1"}));
+    EXPECT_EQ(matching(!Predicate("subtitle", Op::lessThan, "b")),
+              (Ids{"2", "3", "x') OR 1=1 --"}));
+    EXPECT_EQ(matching(Predicate::in("subtitle", {"c", nullptr})),
+              (Ids{"2", "3", "x') OR 1=1 --"}));
+    EXPECT_EQ(matching(Predicate("contentAvailable", Op::equalTo, true)), (Ids{"2"}));
+    EXPECT_EQ(matching(Predicate("channelLink.name", Op::equalTo, "push") &&
+                       Predicate("messageAttributesLink.messageId", Op::equalTo, "2")),
+              (Ids{"2"}));
+}
+
+TEST_F(PredicateQueryTest, ValuesAreBoundNeverSpliced) {
+    EXPECT_EQ(matching(Predicate("id", Op::equalTo, "x') OR 1=1 --")),
+              (std::set<std::string>{"x') OR 1=1 --"}));
+    EXPECT_TRUE(matching(Predicate("id", Op::equalTo, "' OR '1'='1")).empty());
+    EXPECT_TRUE(matching(Predicate::in("id", {"\") OR 1=1 --"})).empty());
+    // A status key path does not apply to messages.
+    EXPECT_THROW(matching(Predicate("isSent", Op::equalTo, true)), PredicateError);
+}
+
+TEST_F(PredicateQueryTest, AnInListOfAHundredThousandValuesWorks) {
+    std::vector<PredicateValue> ids;
+    for (int i = 0; i < 100000; ++i) {
+        ids.emplace_back("missing-" + std::to_string(i));
+    }
+    ids.emplace_back("2");
+    EXPECT_EQ(matching(Predicate::in("id", ids)), (std::set<std::string>{"2"}));
+
+    std::vector<std::string> removed(ids.size() - 1, "none");
+    removed.push_back("3");
+    store_->removeMessages(removed);
+    EXPECT_FALSE(store_->isMessageExists("3"));
+    EXPECT_TRUE(store_->isMessageExists("2"));
+}
+
+}  // namespace
+}  // namespace orvanpush::detail

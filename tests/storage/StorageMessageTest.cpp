@@ -1,0 +1,379 @@
+#include "storage/StorageMessage.h"
+
+#include <chrono>
+#include <set>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "orvanpush/storage/MessageStatus.h"
+#include "storage/StoreTestSupport.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::countOf;
+using ::testing::ElementsAre;
+using testing::freshGroup;
+using testing::messageValue;
+using ::testing::UnorderedElementsAre;
+
+const Date someDay = Date(std::chrono::hours(24 * 19500));
+
+MessageStatusExternal report(const std::string& messageId, const std::string& statusName) {
+    MessageStatusExternal status;
+    status.setMessageId(messageId);
+    status.setStatusName(statusName);
+    return status;
+}
+
+class StorageMessageTest : public ::testing::Test {
+  protected:
+    std::int64_t count(const std::string& sql) { return countOf(*store_->container(), sql); }
+
+    std::set<std::string> storedIds() {
+        auto controller =
+            std::make_shared<FetchedResultsController>(store_->container(), FetchRequest{});
+        controller->performFetch();
+        std::set<std::string> ids;
+        for (const auto& message : controller->fetchedObjects()) {
+            ids.insert(message->id().value_or("<nil>"));
+        }
+        return ids;
+    }
+
+    std::vector<std::pair<std::string, std::string>> unsent() {
+        std::vector<std::pair<std::string, std::string>> reports;
+        for (const auto& status : store_->getMessageStatusesUnsent()) {
+            reports.emplace_back(status.messageId().value_or("<nil>"),
+                                 status.statusName().value_or("<nil>"));
+        }
+        return reports;
+    }
+
+    std::string group_ = freshGroup();
+    std::shared_ptr<StorageMessage> store_ = StorageMessage::make(group_, AppTarget::application);
+};
+
+TEST_F(StorageMessageTest, StatusAndChannelRowsAreOnePerNameAndOnlyRealChangesAddHistory) {
+    store_->saveMessage(messageValue("1"));
+    store_->saveMessage(messageValue("2"));
+    EXPECT_EQ(count("SELECT count(*) FROM Status"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM Channel"), 1);
+
+    auto message = store_->messageById("1");
+    ASSERT_NE(message, nullptr);
+    message->setStatusName("Read");
+    EXPECT_EQ(message->statusName(), "Read");
+    const auto readDate = message->statusDate();
+    message->setStatusName("Read");
+    message->setStatusName(std::nullopt);
+    EXPECT_EQ(message->statusDate(), readDate);
+    EXPECT_EQ(count("SELECT count(*) FROM Status"), 2);
+    const auto history = message->messageStatuses();
+    ASSERT_EQ(history.size(), 2u);
+    EXPECT_EQ(history[0]->statusName(), "Delivered");
+    EXPECT_EQ(history[1]->statusName(), "Read");
+    EXPECT_FALSE(history[0]->isSent());
+    EXPECT_FALSE(history[1]->isSent());
+    EXPECT_EQ(history[1]->message()->id(), "1");
+
+    message->setChannelName("push");
+    message->setChannelName("promo");
+    EXPECT_EQ(message->channelName(), "promo");
+    EXPECT_EQ(message->channel()->name(), "promo");
+    EXPECT_EQ(store_->messageById("2")->channel()->name(), "push");
+    EXPECT_EQ(count("SELECT count(*) FROM Channel"), 2);
+
+    // A message without a status still gets a status row (named "") and a history row.
+    store_->saveMessage(messageValue("3", std::nullopt, std::nullopt));
+    auto silent = store_->messageById("3");
+    EXPECT_EQ(silent->status()->name(), "");
+    ASSERT_EQ(silent->messageStatuses().size(), 1u);
+    EXPECT_EQ(silent->messageStatuses()[0]->statusName(), std::nullopt);
+}
+
+TEST_F(StorageMessageTest, ANewMessageIsDatedNowAndAnExistingOneKeepsItsDate) {
+    const auto before = std::chrono::system_clock::now();
+    store_->saveMessage(messageValue("new"));
+    const auto after = std::chrono::system_clock::now();
+    const auto fresh = store_->messageById("new");
+    ASSERT_TRUE(fresh->messageDate());
+    EXPECT_GE(*fresh->messageDate(), before);
+    EXPECT_LE(*fresh->messageDate(), after);
+    EXPECT_EQ(fresh->statusDate(), fresh->messageDate());
+
+    store_->saveMessage(messageValue("old", someDay));
+    auto old = store_->messageById("old");
+    old->setup(messageValue("old"));
+    EXPECT_EQ(old->messageDate(), someDay);
+    EXPECT_EQ(old->messageStatuses().size(), 2u);
+    old->setup(messageValue("old", someDay + 1h));
+    EXPECT_EQ(store_->messageById("old")->messageDate(), someDay + 1h);
+}
+
+TEST_F(StorageMessageTest, ASaveStoresEveryTimeWhileAReceiptStoresAnIdOnce) {
+    store_->saveMessage(messageValue("twice"));
+    store_->saveMessage(messageValue("twice"));
+    EXPECT_EQ(count("SELECT count(*) FROM Message WHERE id = 'twice'"), 2);
+    EXPECT_TRUE(store_->isMessageExists("twice"));
+    EXPECT_FALSE(store_->isMessageExists("never"));
+    EXPECT_EQ(store_->messageById(std::nullopt), nullptr);
+
+    MessageAttributesImp attributes;
+    attributes.setClassifierName("news");
+    attributes.setIsImportant(1);
+    EXPECT_TRUE(store_->saveMessageIfNew(messageValue("once"), &attributes));
+    EXPECT_FALSE(store_->saveMessageIfNew(messageValue("once"), &attributes));
+    EXPECT_EQ(count("SELECT count(*) FROM Message WHERE id = 'once'"), 1);
+    EXPECT_EQ(count("SELECT count(*) FROM MessageStatus WHERE messageId = 'once'"), 1);
+    const auto stored = store_->messageById("once")->messageAttributes();
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->classifierName(), "news");
+    EXPECT_EQ(stored->isImportant(), 1);
+    EXPECT_EQ(stored->messageId(), "once");
+}
+
+TEST_F(StorageMessageTest, MarkingMatchesIdAndNameAcrossDatesAndOutlivesTheMessage) {
+    auto first = messageValue("1");
+    first.setStatusDate(someDay);
+    store_->saveMessage(first);
+    auto message = store_->messageById("1");
+    first.setStatusDate(someDay + 1h);
+    message->setup(first);  // a second "Delivered" row, another date
+    message->setStatusName("Read");
+
+    store_->markMessageStatusAsSent(report("1", "Delivered"));
+    EXPECT_THAT(unsent(), ElementsAre(std::pair<std::string, std::string>("1", "Read")));
+    store_->markMessageStatusAsUnsent(report("1", "Delivered"));
+    EXPECT_EQ(unsent().size(), 3u);
+    store_->markMessageStatusAsSent(report("1", "Delivered"));
+
+    // The sent rows go with their message; the unsent report stays, with its message id, and
+    // goes once it is marked sent.
+    store_->removeMessage("1");
+    EXPECT_EQ(count("SELECT count(*) FROM MessageStatus WHERE isSentInternal = 1"), 0);
+    EXPECT_THAT(unsent(), ElementsAre(std::pair<std::string, std::string>("1", "Read")));
+    store_->markMessageStatusAsSent(report("1", "Read"));
+    EXPECT_TRUE(unsent().empty());
+    EXPECT_EQ(count("SELECT count(*) FROM MessageStatus"), 0);
+}
+
+TEST_F(StorageMessageTest, DeletionTakesAttributesAndContentOnlyWithTheLastMessageOfTheirId) {
+    auto one = messageValue("shared");
+    one.setTitle("one");
+    auto two = messageValue("shared");
+    two.setTitle("two");
+    store_->saveMessage(one);
+    store_->saveMessage(two);
+    ExtraContentImp content;
+    content.setMessageId("shared");
+    content.setValue("rich");
+    store_->storeExtraContent(content);
+    const auto remaining = [&] {
+        return std::pair(count("SELECT count(*) FROM MessageAttributes"),
+                         count("SELECT count(*) FROM ExtraContent"));
+    };
+
+    store_->removeMessages(Predicate("title", Predicate::Operator::equalTo, "one"));
+    EXPECT_EQ(remaining(), (std::pair<std::int64_t, std::int64_t>(1, 1)));
+    store_->removeMessages(std::vector<std::string>{});
+    EXPECT_EQ(count("SELECT count(*) FROM Message"), 1);
+    store_->removeMessages(std::vector<std::string>{"shared"});
+    EXPECT_EQ(remaining(), (std::pair<std::int64_t, std::int64_t>(0, 0)));
+}
+
+TEST_F(StorageMessageTest, RemovingAllMessagesKeepsPendingReports) {
+    for (const auto* id : {"1", "2", "3"}) {
+        store_->saveMessage(messageValue(id));
+    }
+    store_->markMessageStatusAsSent(report("2", "Delivered"));
+    store_->removeAllMessages();
+    for (const auto* table : {"Message", "Status", "Channel", "MessageAttributes"}) {
+        EXPECT_EQ(count(std::string("SELECT count(*) FROM ") + table), 0) << table;
+    }
+    EXPECT_THAT(unsent(),
+                UnorderedElementsAre(std::pair<std::string, std::string>("1", "Delivered"),
+                                     std::pair<std::string, std::string>("3", "Delivered")));
+}
+
+TEST_F(StorageMessageTest, RichContentAndIconsAreStoredOncePerKeyAndLinked) {
+    store_->saveMessage(messageValue("a"));
+    store_->saveMessage(messageValue("b"));
+    for (const auto* value : {"first", "second"}) {
+        ExtraContentImp content;
+        content.setMessageId("a");
+        content.setMimeType("text/plain");
+        content.setValue(value);
+        store_->storeExtraContent(content);
+    }
+    EXPECT_EQ(count("SELECT count(*) FROM ExtraContent"), 1);
+    EXPECT_EQ(store_->extraContent("a")->value(), "first");
+    EXPECT_EQ(store_->messageById("a")->extraContent()->value(), "first");
+    EXPECT_EQ(store_->extraContent("b"), nullptr);
+
+    struct IconValue : IconProtocol {
+        std::string text;
+        std::optional<std::string> url() const override { return "https://icons/1"; }
+        std::optional<std::string> value() const override { return text; }
+    };
+    IconValue firstIcon;
+    firstIcon.text = "one";
+    IconValue secondIcon;
+    secondIcon.text = "two";
+    store_->storeIcon(firstIcon, "a");
+    store_->storeIcon(secondIcon, "b");
+    EXPECT_EQ(count("SELECT count(*) FROM Icon"), 1);
+    EXPECT_EQ(store_->icon("https://icons/1")->value(), "one");
+    EXPECT_EQ(store_->messageById("b")->icon()->url(), "https://icons/1");
+}
+
+struct CleanupCase {
+    const char* name;
+    std::vector<std::chrono::hours> ages;  // one message per age, stored in this order
+    std::int64_t quantityLimit;
+    std::int64_t daysLimit;
+    std::set<std::string> kept;  // by position in `ages`
+};
+
+class CleanupTest : public StorageMessageTest, public ::testing::WithParamInterface<CleanupCase> {};
+
+TEST_P(CleanupTest, KeepsTheNewestWithinTheAgeLimit) {
+    const auto now = someDay;
+    std::vector<std::shared_ptr<MessageProtocol>> messages;
+    for (std::size_t i = 0; i < GetParam().ages.size(); ++i) {
+        messages.push_back(std::make_shared<MessageImp>(
+            messageValue(std::to_string(i), now - GetParam().ages[i])));
+    }
+    store_->saveMessages(messages);
+    store_->cleanup(GetParam().quantityLimit, GetParam().daysLimit, now);
+    EXPECT_EQ(storedIds(), GetParam().kept);
+}
+
+using std::chrono::hours;
+constexpr std::int64_t forever = std::numeric_limits<std::int64_t>::max();
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, CleanupTest,
+    ::testing::Values(
+        CleanupCase{"TwoNewestOfTheLastDay",
+                    {hours(5), hours(1), hours(3), hours(2), hours(4)},
+                    2,
+                    30,
+                    {"1", "3"}},
+        CleanupCase{"AgeGoesEvenBelowTheCount", {hours(25), hours(1)}, 10, 1, {"1"}},
+        CleanupCase{
+            "AgeAndCountTogether", {hours(49), hours(30), hours(20), hours(10)}, 2, 2, {"2", "3"}},
+        CleanupCase{"ExactlyAtTheCutOffStays", {hours(24), hours(24) + hours(1)}, 10, 1, {"0"}},
+        CleanupCase{"EqualDatesByKey", {hours(1), hours(1), hours(1)}, 2, 30, {"1", "2"}},
+        CleanupCase{"ZeroKeepsNone", {hours(1), hours(2)}, 0, 30, {}},
+        CleanupCase{"OverflowingDaysDeleteNothingByAge", {hours(100000)}, 5, forever, {"0"}},
+        CleanupCase{"NegativeLimitsDeleteNothing", {hours(100), hours(1)}, -1, -1, {"0", "1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StorageMessageTest, CleanupCrossesManyDeletionBatches) {
+    std::vector<std::shared_ptr<MessageProtocol>> messages;
+    std::set<std::string> newest;
+    for (int i = 0; i < 1234; ++i) {
+        messages.push_back(std::make_shared<MessageImp>(
+            messageValue(std::to_string(i), someDay + std::chrono::minutes(i))));
+        if (i >= 1234 - 100) {
+            newest.insert(std::to_string(i));
+        }
+    }
+    store_->saveMessages(messages);
+    store_->cleanup(100, forever, someDay + 1000h);
+    EXPECT_EQ(storedIds(), newest);
+    EXPECT_EQ(count("SELECT count(*) FROM MessageAttributes"), 100);
+}
+
+TEST_F(StorageMessageTest, TwoGroupsKeepTwoFilesAndOneGroupSharesOneDatabase) {
+    const auto other = freshGroup();
+    auto otherStore = StorageMessage::make(other, AppTarget::application);
+    auto sameStore = StorageMessage::make(group_, AppTarget::application);
+    EXPECT_EQ(sameStore->container(), store_->container());
+    EXPECT_NE(otherStore->container(), store_->container());
+
+    store_->saveMessage(messageValue("mine"));
+    EXPECT_TRUE(sameStore->isMessageExists("mine"));
+    EXPECT_FALSE(otherStore->isMessageExists("mine"));
+    EXPECT_TRUE(std::filesystem::exists(testing::storeFile(group_)));
+    EXPECT_TRUE(std::filesystem::exists(testing::storeFile(other)));
+}
+
+TEST_F(StorageMessageTest, AMessageOutlivesItsStoreAndASetterOnAGoneRowChangesNothing) {
+    store_->saveMessage(messageValue("kept"));
+    store_->saveMessage(messageValue("gone"));
+    auto kept = store_->messageById("kept");
+    auto gone = store_->messageById("gone");
+    store_->removeMessage("gone");
+    auto container = store_->container();
+    store_.reset();
+
+    EXPECT_EQ(kept->title(), "Title kept");
+    kept->setStatusName("Read");
+    EXPECT_EQ(kept->statusName(), "Read");
+
+    const auto rows = countOf(*container, "SELECT count(*) FROM MessageStatus");
+    EXPECT_NO_THROW(gone->setStatusName("Read"));
+    EXPECT_NO_THROW(gone->setChannelName("elsewhere"));
+    EXPECT_EQ(gone->statusName(), "Delivered");
+    EXPECT_EQ(countOf(*container, "SELECT count(*) FROM MessageStatus"), rows);
+    EXPECT_EQ(countOf(*container, "SELECT count(*) FROM Channel WHERE name = 'elsewhere'"), 0);
+    EXPECT_EQ(gone->messageStatuses().size(), 0u);
+}
+
+class CountingDelegate : public FetchedResultsControllerDelegate {
+  public:
+    void controllerDidChangeContent(FetchedResultsController& controller) override {
+        std::lock_guard lock(mutex_);
+        onMainQueue_ = onMainQueue_ && platform::MainQueue::isCurrent();
+        seen_ = controller.fetchedObjects().size();
+        ++calls_;
+    }
+    std::size_t seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+    int calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    bool onMainQueue() {
+        std::lock_guard lock(mutex_);
+        return onMainQueue_;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::size_t seen_ = 0;
+    int calls_ = 0;
+    bool onMainQueue_ = true;
+};
+
+TEST_F(StorageMessageTest, TheControllerFollowsCommitsAndTellsItsDelegateOnTheMainQueue) {
+    store_->saveMessage(messageValue("late", someDay + 1h));
+    auto controller = store_->fetchedResultsController();
+    EXPECT_EQ(controller, store_->fetchedResultsController());
+    auto delegate = std::make_shared<CountingDelegate>();
+    controller->setDelegate(delegate);
+
+    store_->saveMessage(messageValue("early", someDay));
+    ASSERT_TRUE(platform::MainQueue::waitUntilIdle(10s));
+    EXPECT_GE(delegate->calls(), 1);
+    EXPECT_EQ(delegate->seen(), 2u);
+    EXPECT_TRUE(delegate->onMainQueue());
+    const auto objects = controller->fetchedObjects();
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]->id(), "early");  // by message date, oldest first
+
+    // A write that changes nothing announces nothing.
+    const auto calls = delegate->calls();
+    store_->markMessageStatusAsSent(report("nobody", "Delivered"));
+    ASSERT_TRUE(platform::MainQueue::waitUntilIdle(10s));
+    EXPECT_EQ(delegate->calls(), calls);
+}
+
+}  // namespace
+}  // namespace orvanpush::detail

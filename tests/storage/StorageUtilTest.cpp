@@ -1,0 +1,357 @@
+#include "storage/StorageUtil.h"
+
+#include <functional>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "orvanpush/platform/PlatformConfig.h"
+#include "platform/OutstandingWork.h"
+#include "platform/SqliteDatabase.h"
+#include "security/KeyChainUtil.h"
+#include "storage/CustomData.h"
+#include "storage/StoreTestSupport.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using namespace std::chrono_literals;
+using platform::MainQueue;
+using platform::OutstandingWork;
+using testing::Answers;
+using testing::freshGroup;
+using testing::messageValue;
+using testing::storageUtilFor;
+
+/// Holds the main queue until released, so that jobs queue up behind it.
+class MainQueueGate {
+  public:
+    MainQueueGate() {
+        MainQueue::async([open = open_] { open->wait(30s); });
+    }
+    ~MainQueueGate() { release(); }
+    void release() { open_->notify(); }
+
+  private:
+    std::shared_ptr<testing::Event> open_ = std::make_shared<testing::Event>();
+};
+
+TEST(StorageUtilTest, JobsAnswerOnTheMainQueueInCallOrderAndCountAsOutstandingWork) {
+    auto storage = storageUtilFor(freshGroup());
+    std::vector<std::string> order;
+    std::vector<bool> values;
+    auto note = [&](std::string label) {
+        return [&order, label](const std::string& status, const std::optional<TextError>&) {
+            EXPECT_TRUE(MainQueue::isCurrent());
+            order.push_back(label + ":" + status);
+        };
+    };
+    auto exists = [&](std::string label) {
+        return [&order, &values, label](const std::string& status, bool value,
+                                        const std::optional<TextError>&) {
+            order.push_back(label + ":" + status);
+            values.push_back(value);
+        };
+    };
+    {
+        MainQueueGate gate;
+        storage->messageReceived("1", "title", std::nullopt, "body", OrvanPushApiStatus::delivered,
+                                 "push", note("receive"));
+        storage->isMessageExists("1", exists("exists"));
+        storage->setMessageRead("1", note("read"));
+        storage->markMessageStatusAsSent("1", "Delivered", note("sent"));
+        storage->getMessageStatusesUnsent([&](const std::string& status,
+                                              std::vector<MessageStatusExternal> unsent,
+                                              const std::optional<TextError>&) {
+            order.push_back("unsent:" + status);
+            ASSERT_EQ(unsent.size(), 1u);
+            EXPECT_EQ(unsent[0].statusName(), "Read");
+        });
+        storage->removeMessage("1", note("remove"));
+        storage->isMessageExists("1", exists("exists"));
+        EXPECT_GE(OutstandingWork::count(), 7u);
+    }
+    ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
+    EXPECT_THAT(order, ::testing::ElementsAre("receive:success", "exists:success", "read:success",
+                                              "sent:success", "unsent:success", "remove:success",
+                                              "exists:success"));
+    EXPECT_THAT(values, ::testing::ElementsAre(true, false));
+}
+
+TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
+    const auto noGroup =
+        std::make_shared<SettingsUtils>(platform::UserDefaults::suite("settings." + freshGroup()),
+                                        SettingsUtils::SettingReceivers{});
+    const std::vector<std::pair<std::shared_ptr<StorageUtil>, std::string>> cases{
+        {std::make_shared<StorageUtil>("instance.none", nullptr),
+         "Initialization settings utils error"},
+        {std::make_shared<StorageUtil>("instance." + freshGroup(), noGroup),
+         "Shared Application Group not found in settings"},
+        {storageUtilFor(".."), "Initialization storage error"},
+    };
+    for (const auto& [storage, text] : cases) {
+        bool answered = false;
+        try {
+            storage->isMessageExists("1", [&](auto&&...) { answered = true; });
+            ADD_FAILURE() << "no error for " << text;
+        } catch (const TextError& error) {
+            EXPECT_EQ(std::string(error.what()), text);
+        }
+        EXPECT_EQ(OutstandingWork::count(), 0u);
+        ASSERT_TRUE(MainQueue::waitUntilIdle(10s));
+        EXPECT_FALSE(answered);
+    }
+}
+
+TEST(StorageUtilTest, TheGroupComesFromTheKeychainWhenTheSettingsLackIt) {
+    const auto instance = "instance." + freshGroup();
+    const std::string group = freshGroup();
+    ASSERT_EQ(KeyChain::save("sharedAppGroup", Bytes(group.begin(), group.end()), instance), 0);
+    StorageUtil storage(instance, std::make_shared<SettingsUtils>(
+                                      platform::UserDefaults::suite("settings." + instance),
+                                      SettingsUtils::SettingReceivers{}));
+    EXPECT_EQ(storage.storage()->groupId(), group);
+    EXPECT_EQ(storage.storage(), storage.storage());
+}
+
+TEST(StorageUtilTest, AnIdIsStoredOnceAndReadingAnUnknownIdAnswersError) {
+    auto storage = storageUtilFor(freshGroup());
+    Answers answers;
+    for (int i = 0; i < 2; ++i) {
+        storage->messageReceived("dup", "t", std::nullopt, std::nullopt,
+                                 OrvanPushApiStatus::delivered, "push", answers.completion());
+    }
+    storage->setMessageRead("unknown", answers.completion());
+    const auto taken = answers.take();
+    ASSERT_EQ(taken.size(), 3u);
+    EXPECT_EQ(taken[0].status, "success");
+    EXPECT_EQ(taken[1].status, "success");
+    EXPECT_EQ(taken[2].status, "error");
+    EXPECT_EQ(taken[2].error, "Message with id unknown not found");
+    EXPECT_EQ(testing::countOf(*storage->storage()->container(),
+                               "SELECT count(*) FROM Message WHERE id = 'dup'"),
+              1);
+}
+
+TEST(CustomDataTest, NumbersFlagsAndDatesAreReadStrictly) {
+    const std::vector<std::pair<const char*, std::int16_t>> numbers{
+        {"12", 12}, {"-5", -5}, {"+5", 5}, {"32767", 32767}, {"32768", 0}, {"-32769", 0},
+        {"5x", 0},  {" 5", 0},  {"", 0},   {"+-5", 0},       {"0x10", 0},  {"1e3", 0}};
+    for (const auto& [text, value] : numbers) {
+        EXPECT_EQ(CustomData::int16(text), value) << text;
+    }
+    const std::vector<std::pair<Json, bool>> flags{
+        {{{"content-available", "TRUE"}}, true}, {{{"content-available", "xtruex"}}, true},
+        {{{"content-available", "1"}}, false},   {{{"content-available", "yes"}}, false},
+        {{{"content-available", true}}, false},  {Json::array(), false}};
+    for (const auto& [data, flag] : flags) {
+        EXPECT_EQ(CustomData::contentAvailable(data), flag) << data.dump();
+    }
+    EXPECT_EQ(CustomData::sentDate("2023-02-28T10:20:30"), Date(std::chrono::seconds(1677579630)));
+    for (const auto* text : {"2023-02-30T00:00:00", "2023-2-28T10:20:30", "2023-02-28T10:20:30Z",
+                             "2023-02-28 10:20:30", ""}) {
+        EXPECT_EQ(CustomData::sentDate(text), std::nullopt) << text;
+    }
+}
+
+TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) {
+    auto storage = storageUtilFor(freshGroup());
+    const Json customData{{"content-available", "True"},
+                          {"classifierId", "70000"},
+                          {"classifier", "news"},
+                          {"isImportant", "1"},
+                          {"sentDate", "2023-02-30T00:00:00"}};
+    Answers answers;
+    storage->messageReceived("c", customData, "t", std::nullopt, std::nullopt,
+                             OrvanPushApiStatus::read, "push", answers.completion());
+    ASSERT_EQ(answers.take().at(0).status, "success");
+    const auto message = storage->storage()->messageById("c");
+    EXPECT_TRUE(message->contentAvailable());
+    EXPECT_EQ(message->statusName(), "Read");
+    const auto attributes = message->messageAttributes();
+    EXPECT_EQ(attributes->classifierdId(), 0);
+    EXPECT_EQ(attributes->classifierName(), "news");
+    EXPECT_EQ(attributes->isImportant(), 1);
+    EXPECT_EQ(attributes->messageDate(), std::nullopt);
+}
+
+struct FirstUseCase {
+    const char* name;
+    const char* quantityLimit;  // "" for none
+    const char* daysLimit;
+    bool extension;
+    std::int64_t remaining;
+};
+
+class FirstUseCleanupTest : public ::testing::TestWithParam<FirstUseCase> {};
+
+// Three messages of 40 days ago and two of today; the store is first used through the facade.
+TEST_P(FirstUseCleanupTest, RunsOnlyInTheApplicationWithTwoValidLimits) {
+    const auto group = freshGroup();
+    {
+        auto store = StorageMessage::make(group, AppTarget::application);
+        const auto now = std::chrono::system_clock::now();
+        for (int i = 0; i < 5; ++i) {
+            store->saveMessage(
+                messageValue(std::to_string(i), now - (i < 3 ? 960h : 1h) + 1min * i));
+        }
+    }
+    const auto installed = platform::PlatformConfig::current();
+    if (GetParam().extension) {
+        auto config = *installed;
+        config.bundlePath = "/apps/Example.appex";
+        platform::PlatformConfig::install(config);
+    }
+    auto storage = storageUtilFor(group, GetParam().quantityLimit, GetParam().daysLimit);
+    Answers answers;
+    storage->isMessageExists("0", answers.completion<bool>());
+    platform::PlatformConfig::install(*installed);
+    ASSERT_EQ(answers.take().at(0).status, "success");
+    EXPECT_EQ(testing::countOf(*storage->storage()->container(), "SELECT count(*) FROM Message"),
+              GetParam().remaining);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Limits, FirstUseCleanupTest,
+    ::testing::Values(FirstUseCase{"AgeThenCount", "1", "30", false, 1},
+                      FirstUseCase{"OnlyQuantity", "1", "", false, 5},
+                      FirstUseCase{"OnlyDays", "", "30", false, 5},
+                      FirstUseCase{"Extension", "1", "30", true, 5},
+                      FirstUseCase{"TrailingLetter", "5x", "30", false, 5},
+                      FirstUseCase{"Negative", "-1", "30", false, 5},
+                      FirstUseCase{"PlusSign", "1", "+5", false, 5},
+                      FirstUseCase{"Overflowing", "1", "99999999999999999999", false, 5},
+                      FirstUseCase{"HugeDays", "5", "9223372036854775807", false, 5}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StorageUtilTest, AFailedCleanupIsLoggedAndLeavesTheStoreUsable) {
+    const auto group = freshGroup();
+    StorageMessage::make(group, AppTarget::application)
+        ->saveMessage(messageValue("old", std::chrono::system_clock::now() - 1000h));
+    auto storage = storageUtilFor(group, "0", "1");
+    Answers answers;
+    {
+        MainQueueGate gate;
+        storage->isMessageExists("old", answers.completion<bool>());
+        testing::executeOn(*storage->storage()->container(), "PRAGMA query_only = 1");
+    }
+    const auto taken = answers.take();
+    testing::executeOn(*storage->storage()->container(), "PRAGMA query_only = 0");
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0].status, "success");
+    EXPECT_TRUE(storage->storage()->isMessageExists("old"));
+}
+
+// Every asynchronous operation once, on messages that exist; each must answer exactly once.
+// Returns the statuses of the writes and of the reads.
+std::pair<std::vector<std::string>, std::vector<std::string>> answerEveryOperation(
+    StorageUtil& storage) {
+    Answers writes;
+    Answers reads;
+    ExtraContentImp content;
+    content.setMessageId("m1");
+    content.setValue("rich");
+    storage.messageReceived("new", "t", std::nullopt, std::nullopt, OrvanPushApiStatus::delivered,
+                            "push", writes.completion());
+    storage.messageReceived("new2", Json::object(), "t", std::nullopt, std::nullopt,
+                            OrvanPushApiStatus::delivered, "push", writes.completion());
+    storage.setMessageRead("m1", writes.completion());
+    storage.markMessageStatusAsSent("m1", "Delivered", writes.completion());
+    storage.markMessageStatusAsUnsent("m2", "Delivered", writes.completion());
+    storage.saveNotificationContent(content, writes.completion());
+    storage.removeMessage("m1", writes.completion());
+    storage.removeMessages(Predicate("id", Predicate::Operator::equalTo, "m2"),
+                           writes.completion());
+    storage.removeAllMessages(writes.completion());
+    storage.isMessageExists("m3", reads.completion<bool>());
+    storage.getMessageById("m3", reads.completion<std::shared_ptr<Message>>());
+    storage.getMessageStatusesUnsent(reads.completion<std::vector<MessageStatusExternal>>());
+    storage.getNotificationContent("m3", reads.completion<std::shared_ptr<ExtraContentProtocol>>());
+    std::pair<std::vector<std::string>, std::vector<std::string>> statuses;
+    for (const auto& answer : writes.take()) {
+        statuses.first.push_back(answer.status);
+        EXPECT_TRUE(answer.onMainQueue);
+        EXPECT_EQ(answer.error.has_value(), answer.status == "error");
+    }
+    for (const auto& answer : reads.take()) {
+        statuses.second.push_back(answer.status);
+    }
+    return statuses;
+}
+
+class FaultTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto store = storage_->storage();
+        store->saveMessage(messageValue("m1"));
+        MessageImp second = messageValue("m2");
+        store->saveMessage(second);
+        store->markMessageStatusAsSent([] {
+            MessageStatusExternal status;
+            status.setMessageId("m2");
+            status.setStatusName("Delivered");
+            return status;
+        }());
+        store->saveMessage(messageValue("m3"));
+        ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
+    }
+
+    const std::vector<std::string> allErrors = std::vector<std::string>(9, "error");
+    const std::vector<std::string> allSuccesses = std::vector<std::string>(4, "success");
+    std::string group_ = freshGroup();
+    std::shared_ptr<StorageUtil> storage_ = storageUtilFor(group_);
+};
+
+TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhenTheStoreIsReadOnly) {
+    const auto container = storage_->storage()->container();
+    testing::executeOn(*container, "PRAGMA query_only = 1");
+    const auto [writes, reads] = answerEveryOperation(*storage_);
+    testing::executeOn(*container, "PRAGMA query_only = 0");
+    EXPECT_EQ(writes, allErrors);
+    EXPECT_EQ(reads, allSuccesses);
+    EXPECT_EQ(testing::countOf(*container, "SELECT count(*) FROM Message"), 3);
+}
+
+TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhileTheOtherProcessHoldsTheLock) {
+    const auto container = storage_->storage()->container();
+    testing::ChildProcess holder({"sqlite3", testing::storeFile(group_).string()}, {});
+    holder.writeInput("BEGIN IMMEDIATE;\n");
+    // Wait until the lock is really held, probing from a connection of our own.
+    auto probe = platform::SqliteConnection::open(testing::storeFile(group_));
+    probe.execute("PRAGMA busy_timeout = 0");
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (true) {
+        try {
+            probe.execute("BEGIN IMMEDIATE; ROLLBACK;");
+        } catch (const platform::SqliteError&) {
+            break;
+        }
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the lock was never taken";
+        std::this_thread::sleep_for(10ms);
+    }
+    testing::executeOn(*container, "PRAGMA busy_timeout = 100");
+
+    const auto [writes, reads] = answerEveryOperation(*storage_);
+    holder.writeInput("COMMIT;\n");
+    holder.closeInput();
+    EXPECT_EQ(holder.wait(), 0);
+    EXPECT_EQ(writes, allErrors);
+    EXPECT_EQ(reads, allSuccesses);
+
+    Answers answers;
+    storage_->removeMessage("m3", answers.completion());
+    EXPECT_EQ(answers.take().at(0).status, "success");
+    testing::executeOn(*container, "PRAGMA busy_timeout = 5000");
+}
+
+TEST_F(FaultTest, EveryOperationAnswersErrorOnceWhenTheContainerIsRemoved) {
+    std::filesystem::remove_all(testing::storeFile(group_).parent_path());
+    const auto [writes, reads] = answerEveryOperation(*storage_);
+    EXPECT_EQ(writes, allErrors);
+    EXPECT_EQ(reads, std::vector<std::string>(4, "error"));
+    // A new facade opens a new, empty store in a new container.
+    EXPECT_FALSE(storageUtilFor(group_)->storage()->isMessageExists("m3"));
+}
+
+}  // namespace
+}  // namespace orvanpush::detail

@@ -1,0 +1,209 @@
+// The application and its extension as two real processes on one store: this program, run
+// again, is the other process (see StorageWriter).
+
+#include <chrono>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/storage/Message.h"
+#include "platform/OutstandingWork.h"
+#include "storage/StorageMessage.h"
+#include "storage/StoreTestSupport.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using namespace testing;
+using Clock = std::chrono::steady_clock;
+
+std::string idOf(int number) {
+    return "m" + std::to_string(number);
+}
+
+// Receives the messages of ORVANPUSH_WRITER_IDS ("first:count") one by one through the
+// facade, as a notification's receipt does, and prints "saved <id>" once each has answered.
+// Skipped in an ordinary run.
+TEST(StorageWriter, ReceivesMessagesOneByOne) {
+    const auto group = becomeChild();
+    const char* ids = std::getenv("ORVANPUSH_WRITER_IDS");
+    if (!group || ids == nullptr) {
+        GTEST_SKIP() << "run by the two-process tests";
+    }
+    const std::string range(ids);
+    const int first = std::stoi(range.substr(0, range.find(':')));
+    const int count = std::stoi(range.substr(range.find(':') + 1));
+    auto storage = storageUtilFor(*group);
+    int errors = 0;
+    for (int number = first; number < first + count; ++number) {
+        const auto id = idOf(number);
+        Event answered;
+        std::string status;
+        storage->messageReceived(
+            id, Json{{"classifier", "news"}}, "Title", std::nullopt, "Body",
+            OrvanPushApiStatus::delivered, "push",
+            [&](const std::string& answer, const std::optional<TextError>& error) {
+                status = answer;
+                if (error) {
+                    std::printf("error %s %s\n", id.c_str(), error->what());
+                }
+                answered.notify();
+            });
+        ASSERT_TRUE(answered.wait(30s));
+        if (status == "success") {
+            std::printf("saved %s\n", id.c_str());
+        } else {
+            ++errors;
+        }
+        std::fflush(stdout);
+    }
+    EXPECT_EQ(errors, 0);
+    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(30s));
+}
+
+/// A writer process of `role` for the ids [first, first + count).
+std::unique_ptr<ChildProcess> startWriter(const std::string& group, const std::string& role,
+                                          int first, int count) {
+    return std::make_unique<ChildProcess>(
+        std::vector<std::string>{thisProgram(), "--gtest_filter=StorageWriter.*"},
+        childEnvironment(
+            group, role,
+            {"ORVANPUSH_WRITER_IDS=" + std::to_string(first) + ":" + std::to_string(count)}));
+}
+
+/// The ids a writer printed as saved, until its output ends; errors it printed fail the test.
+std::vector<std::string> savedIds(ChildProcess& writer, Clock::time_point* lastSave = nullptr) {
+    std::vector<std::string> ids;
+    while (auto line = writer.readLine()) {
+        if (line->starts_with("saved ")) {
+            ids.push_back(line->substr(6));
+            if (lastSave != nullptr) {
+                *lastSave = Clock::now();
+            }
+        }
+        EXPECT_FALSE(line->starts_with("error ")) << *line;
+    }
+    return ids;
+}
+
+class WaitingDelegate : public FetchedResultsControllerDelegate {
+  public:
+    explicit WaitingDelegate(std::size_t expected) : expected_(expected) {}
+    void controllerDidChangeContent(FetchedResultsController& controller) override {
+        if (controller.fetchedObjects().size() == expected_) {
+            complete_.notify();
+        }
+    }
+    bool waitForAll(std::chrono::milliseconds timeout) { return complete_.wait(timeout); }
+
+  private:
+    std::size_t expected_;
+    Event complete_;
+};
+
+TEST(TwoProcessTest, TheApplicationsControllerHoldsTheExtensionsMessagesWithinTwoSeconds) {
+    const auto group = freshGroup();
+    auto storage = storageUtilFor(group);
+    auto controller = storage->fetchedResultsController();
+    auto delegate = std::make_shared<WaitingDelegate>(200);
+    controller->setDelegate(delegate);
+
+    auto writer = startWriter(group, "extension", 0, 200);
+    Clock::time_point lastSave;
+    EXPECT_EQ(savedIds(*writer, &lastSave).size(), 200u);
+    EXPECT_EQ(writer->wait(), 0);
+    const auto deadline = lastSave + std::chrono::seconds(2);
+    EXPECT_TRUE(delegate->waitForAll(std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::max(deadline - Clock::now(), Clock::duration::zero()))));
+    EXPECT_EQ(controller->fetchedObjects().size(), 200u);
+}
+
+TEST(TwoProcessTest, OverlappingReceiptsInTwoProcessesStoreEachIdOnce) {
+    const auto group = freshGroup();
+    auto storage = storageUtilFor(group);
+    // Both begin with the 20 ids they share, so those receipts really meet.
+    auto writer = startWriter(group, "extension", 180, 200);
+    Answers answers;
+    std::vector<int> mine;
+    for (int number = 180; number < 200; ++number) {
+        mine.push_back(number);
+    }
+    for (int number = 0; number < 180; ++number) {
+        mine.push_back(number);
+    }
+    for (const int number : mine) {
+        storage->messageReceived(idOf(number), Json{{"classifier", "news"}}, "Title", std::nullopt,
+                                 "Body", OrvanPushApiStatus::delivered, "push",
+                                 answers.completion());
+    }
+    EXPECT_EQ(savedIds(*writer).size(), 200u);
+    EXPECT_EQ(writer->wait(), 0);
+    for (const auto& answer : answers.take()) {
+        EXPECT_EQ(answer.status, "success") << answer.error.value_or("");
+    }
+
+    const auto& container = *storage->storage()->container();
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM Message"), 380);
+    EXPECT_EQ(countOf(container, "SELECT count(DISTINCT id) FROM Message"), 380);
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM MessageStatus"), 380);
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM MessageAttributes"), 380);
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM Status"), 1);
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM Channel"), 1);
+    EXPECT_EQ(sqliteChecks(storeFile(group)), "ok\n");
+}
+
+TEST(TwoProcessTest, AWriterKilledMidwayLeavesASoundStoreWithEveryAnsweredMessage) {
+    const auto group = freshGroup();
+    auto writer = startWriter(group, "extension", 0, 1000);
+    std::vector<std::string> answered;
+    while (auto line = writer->readLine()) {
+        if (line->starts_with("saved ")) {
+            answered.push_back(line->substr(6));
+            if (answered.size() == 300) {
+                writer->kill(SIGKILL);
+            }
+        }
+    }
+    EXPECT_EQ(writer->wait(), 128 + SIGKILL);
+    ASSERT_GE(answered.size(), 300u);
+    ASSERT_LT(answered.size(), 1000u);
+
+    EXPECT_EQ(sqliteChecks(storeFile(group)), "ok\n");
+    auto store = storageUtilFor(group)->storage();
+    for (const auto& id : answered) {
+        EXPECT_TRUE(store->isMessageExists(id)) << id;
+    }
+}
+
+// Retention deletes a few hundred messages per transaction: the extension, receiving at the
+// same time, always gets the write lock within its busy timeout.
+TEST(TwoProcessTest, TheExtensionKeepsReceivingWhileTheApplicationCleansUpAHundredThousand) {
+    using namespace std::chrono_literals;
+    const auto group = freshGroup();
+    {
+        const auto longAgo = std::chrono::system_clock::now() - 1000h;
+        std::vector<std::shared_ptr<MessageProtocol>> old;
+        for (int i = 0; i < 100000; ++i) {
+            old.push_back(std::make_shared<MessageImp>(
+                messageValue("old" + std::to_string(i), longAgo + std::chrono::seconds(i))));
+        }
+        StorageMessage::make(group, AppTarget::application)->saveMessages(old);
+    }
+    auto writer = startWriter(group, "extension", 0, 100);
+    auto storage = storageUtilFor(group, "1000", "36500");
+    Answers answers;
+    storage->isMessageExists("old0", answers.completion<bool>());  // first use: the clean-up
+    const auto saved = savedIds(*writer);
+    EXPECT_EQ(writer->wait(), 0);
+    EXPECT_EQ(saved.size(), 100u);
+    ASSERT_EQ(answers.take().at(0).status, "success");
+
+    const auto& container = *storage->storage()->container();
+    EXPECT_EQ(countOf(container, "SELECT count(*) FROM Message WHERE id LIKE 'm%'"), 100);
+    // 1,000 newest when the receipts ended before the clean-up, a few more when after it.
+    EXPECT_GE(countOf(container, "SELECT count(*) FROM Message"), 1000);
+    EXPECT_LE(countOf(container, "SELECT count(*) FROM Message"), 1100);
+}
+
+}  // namespace
+}  // namespace orvanpush::detail
