@@ -14,12 +14,14 @@
 // getInstance reads it back and builds a new object, which keeps the values it read.
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
+#include "orvanpush/LogUploadOutcome.h"
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/SettingReceiver.h"
 
@@ -82,6 +84,19 @@ class PushSDK {
     std::optional<std::string> getClientId();
     /// The device id saved by the last subscription; nothing before or on a store failure.
     std::optional<std::string> getDeviceId();
+
+    // Log upload.
+
+    /// Zips today's log files and uploads the day's archives to the log server of the
+    /// instance last created or obtained in this process (any instance's object may ask), when
+    /// send-logs is on and the log level is not "off". Returns once the requests are started;
+    /// the server's answers (which may change the log level) are handled on the callback pool.
+    /// Never throws.
+    void sendLogs();
+    /// The same; `postCompleted` runs exactly once on the URL session's callback pool after
+    /// every upload of this call has answered, with each archive's outcome: an empty list when
+    /// nothing was uploaded.
+    void sendLogs(std::function<void(std::vector<LogUploadOutcome>)> postCompleted);
 
   private:
     // Only the library can name this key, so instances come from getInstance alone.
