@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "LogCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -135,6 +136,7 @@ int main(int argc, char** argv) {
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
     addZipCommands(app, context);
+    addLogCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
