@@ -4,19 +4,17 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <system_error>
 
-#include "orvanpush/OrvanPushSDKError.h"
+#include "DemoServer.h"
+#include "DemoWalkThrough.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/PlatformConfig.h"
-#include "utils/logger/log_manager/LogManager.h"
 
 namespace orvanpush::cli {
 namespace {
-
-constexpr const char* kDemoIdentifier = "demo";
 
 // A home of the demo's own, so that it never touches the user's; removed at exit unless kept.
 class TemporaryHome {
@@ -45,52 +43,46 @@ class TemporaryHome {
     std::filesystem::path path_;
 };
 
-const ServerParams kPushServer{"http", "127.0.0.1", 8090, "api"};
+struct DemoOptions {
+    bool keepHome = false;
+    std::optional<std::filesystem::path> server;
+};
 
-// Each failed look-up is written to the day's log file as an error entry.
-void showFailedLookUp(const Output& out, const std::string& when) {
-    try {
-        PushSDK::getInstance(kDemoIdentifier);
-        out.note("getInstance " + when + " found a configuration");
-    } catch (const OrvanPushSDKError& error) {
-        out.note("getInstance " + when + " throws " + error.description());
+// The demo talks to its server on 127.0.0.1 only: never through a proxy of the environment.
+// Set before any request (and inherited by the extension processes).
+void bypassProxiesForLoopback() {
+    for (const char* name : {"no_proxy", "NO_PROXY"}) {
+        const char* value = ::getenv(name);
+        const std::string list =
+            value && *value ? std::string(value) + ",127.0.0.1" : std::string("127.0.0.1");
+        ::setenv(name, list.c_str(), 1);
     }
 }
 
-void showLookUpBeforeConfiguration(const Output& out) {
-    showFailedLookUp(out, "before createInstance");
-    PushSDK::createInstance(kDemoIdentifier, kPushServer, "demo", "", std::nullopt, true);
-    showFailedLookUp(out, "after createInstance with an empty password");
+// A home the user names must be empty: the demo starts from nothing and removes nothing.
+void requireEmptyHome(const std::filesystem::path& home) {
+    std::error_code error;
+    if (std::filesystem::exists(home, error) && !std::filesystem::is_empty(home, error)) {
+        throw CLI::ValidationError("demo", "the home " + home.string() +
+                                               " is not empty; leave out --home (and "
+                                               "ORVANPUSH_HOME) for a temporary one");
+    }
 }
 
-void showConfiguration(const Output& out) {
-    PushSDK::createInstance(kDemoIdentifier, "group.orvanpush.demo",
-                            ServerParams{"http", "127.0.0.1", 8090, "api"}, "demo", "demo-password",
-                            ServerParams{"http", "127.0.0.1", 8090, "logs"}, true,
-                            StorageParams{100, 7});
-    out.note("createInstance saved the configuration of \"" + std::string(kDemoIdentifier) +
-             "\" (shared group group.orvanpush.demo)");
-    auto sdk = PushSDK::getInstance(kDemoIdentifier);
-    auto orNone = [](const std::optional<std::string>& value) { return value.value_or("(none)"); };
-    out.note("getInstance built an instance; token " + orNone(sdk->getSavedToken()) +
-             ", client id " + orNone(sdk->getClientId()) + ", device id " +
-             orNone(sdk->getDeviceId()));
+std::optional<std::string> refusedStep() {
+    const char* step = ::getenv(DemoWalkThrough::kRefuseVariable);
+    return step && *step ? std::optional<std::string>(step) : std::nullopt;
 }
 
-void showLogFiles(const Output& out) {
-    const auto directory = detail::LogManager::logDirectory();
-    if (!directory) {
-        out.note("(no log directory)");
-        return;
+int runDemo(const CliContext& context, const DemoOptions& options) {
+    const auto home = platform::PlatformConfig::current()->home;
+    DemoWalkThrough demo(context.out,
+                         {home, DemoServer::locate(options.server), context.options.bundleId});
+    const int code = demo.run(refusedStep());
+    if (options.keepHome) {
+        context.out.note("Kept the demo's home, with the server's request log: " + home.string());
     }
-    out.note("Log files in " + directory->string() + ":");
-    for (const auto& file : detail::LogManager::getLogFiles()) {
-        out.note("== " + file.filename().string());
-        std::ifstream lines(file);
-        for (std::string line; std::getline(lines, line);) {
-            out.note(line);
-        }
-    }
+    return code;
 }
 
 }  // namespace
@@ -100,24 +92,26 @@ void addVersionFlag(CLI::App& app) {
 }
 
 void addDemoCommand(CLI::App& app, CliContext& context) {
-    auto* demo = app.add_subcommand("demo", "Walk through what the library does");
-    auto keepHome = std::make_shared<bool>(false);
-    demo->add_flag("--keep-home", *keepHome, "Leave the demo's temporary home in place");
-    demo->callback([&context, keepHome] {
-        if (!context.options.home) {
-            auto home = std::make_shared<TemporaryHome>(*keepHome);
+    auto* demo = app.add_subcommand(
+        "demo", std::string("Walk through the life of a device against a reference server of "
+                            "its own (") +
+                    DemoWalkThrough::kRefuseVariable + "=STEP makes the server refuse that step)");
+    auto options = std::make_shared<DemoOptions>();
+    demo->add_flag("--keep-home", options->keepHome,
+                   "Leave the demo's home and the server's request log in place");
+    demo->add_option("--server", options->server,
+                     "The orvanpush-server program (default: next to this one, or in the build "
+                     "tree's push-server directory)");
+    demo->callback([&context, options] {
+        if (context.options.home) {
+            requireEmptyHome(*context.options.home);
+        } else {
+            auto home = std::make_shared<TemporaryHome>(options->keepHome);
             context.options.home = home->path().string();
             context.scratch = home;
         }
-        context.action = [&context] {
-            const auto& out = context.out;
-            out.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion());
-            out.note("Home: " + platform::PlatformConfig::current()->home.string());
-            showLookUpBeforeConfiguration(out);
-            showConfiguration(out);
-            showLogFiles(out);
-            return kExitSuccess;
-        };
+        bypassProxiesForLoopback();
+        context.action = [&context, options] { return runDemo(context, *options); };
     });
 }
 

@@ -1,0 +1,142 @@
+#include "DemoServer.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <stdexcept>
+
+#include "platform/UrlSession.h"
+
+namespace orvanpush::cli {
+namespace {
+
+constexpr const char* kServerProgram = "orvanpush-server";
+constexpr auto kAdminTimeout = std::chrono::seconds(10);
+
+bool isProgram(const std::filesystem::path& path) {
+    return std::filesystem::is_regular_file(path) && ::access(path.c_str(), X_OK) == 0;
+}
+
+ChildProcess startServer(const std::filesystem::path& program,
+                         const std::filesystem::path& requestLog) {
+    return ChildProcess({program.string(), "--port", "0", "--context", "api", "--log-context",
+                         "logs", "--login", DemoServer::kLogin, "--password", DemoServer::kPassword,
+                         "--request-log", requestLog.string()});
+}
+
+int readPort(ChildProcess& process) {
+    const auto line = process.readLine().value_or("");
+    if (line.empty() || line.size() > 5 || line.find_first_not_of("0123456789") != line.npos) {
+        throw std::runtime_error("orvanpush-server did not start (it printed \"" + line +
+                                 "\" for its port)");
+    }
+    return std::stoi(line);
+}
+
+std::string text(const Bytes& bytes) {
+    return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+std::filesystem::path DemoServer::locate(const std::optional<std::filesystem::path>& given) {
+    if (given) {
+        if (!isProgram(*given)) {
+            throw std::runtime_error("--server: " + given->string() + " is not a program");
+        }
+        return *given;
+    }
+    const auto here = runningProgram().parent_path();
+    const std::filesystem::path candidates[] = {
+        here / kServerProgram, here.parent_path() / "push-server" / kServerProgram};
+    for (const auto& candidate : candidates) {
+        if (isProgram(candidate)) {
+            return candidate;
+        }
+    }
+    throw std::runtime_error(std::string("cannot find ") + kServerProgram + " in " +
+                             candidates[0].parent_path().string() + " or " +
+                             candidates[1].parent_path().string() + "; give it with --server");
+}
+
+DemoServer::DemoServer(const std::filesystem::path& program,
+                       const std::filesystem::path& requestLog)
+    : process_(startServer(program, requestLog)), port_(readPort(process_)) {}
+
+ServerParams DemoServer::pushServer() const {
+    return {"http", "127.0.0.1", port_, "api"};
+}
+
+ServerParams DemoServer::logServer() const {
+    return {"http", "127.0.0.1", port_, "logs"};
+}
+
+Json DemoServer::admin(const std::string& method, const std::string& path,
+                       const std::optional<Json>& body) const {
+    auto request = std::make_shared<platform::HttpRequest>();
+    request->url = "http://127.0.0.1:" + std::to_string(port_) + "/_admin/" + path;
+    request->method = method;
+    if (body) {
+        const auto dumped = body->dump();
+        request->body = Bytes(dumped.begin(), dumped.end());
+        request->headers = {{"Content-Type", "application/json"}};
+    }
+    platform::UrlSession session({.timeoutIntervalForRequest = kAdminTimeout});
+    auto answered = std::make_shared<std::promise<platform::HttpOutcome>>();
+    auto outcome = answered->get_future();
+    session.dataTask(request, [answered](platform::HttpOutcome result) {
+        answered->set_value(std::move(result));
+    });
+    // The session's own timeout ends the exchange; this wait only guards against a lost one.
+    if (outcome.wait_for(2 * kAdminTimeout) != std::future_status::ready) {
+        throw std::runtime_error("the server's admin API did not answer " + method + " " + path);
+    }
+    const auto result = outcome.get();
+    if (!result.response) {
+        throw std::runtime_error("the server's admin API is unreachable: " +
+                                 result.error.value_or("no response"));
+    }
+    const auto answer = text(result.response->body);
+    if (result.response->statusCode != 200) {
+        throw std::runtime_error("the server's admin API refused " + method + " " + path + ": " +
+                                 answer);
+    }
+    return Json::parse(answer);
+}
+
+void DemoServer::addFault(const Json& fault) const {
+    admin("POST", "faults", fault);
+}
+
+void DemoServer::clearFaults() const {
+    admin("DELETE", "faults");
+    if (refusal_) {
+        addFault(*refusal_);
+    }
+}
+
+void DemoServer::setRefusal(const std::optional<Json>& fault) {
+    refusal_ = fault;
+    clearFaults();
+}
+
+Json DemoServer::requests(long long since) const {
+    return admin("GET", "requests?since=" + std::to_string(since)).at("requests");
+}
+
+long long DemoServer::statusCount(const std::string& messageId, const std::string& status) const {
+    for (const auto& entry : admin("GET", "statuses").at("statuses")) {
+        if (entry.at("messageId") == messageId && entry.at("status") == status) {
+            return entry.at("count").get<long long>();
+        }
+    }
+    return 0;
+}
+
+int DemoServer::stop() {
+    return process_.terminate();
+}
+
+}  // namespace orvanpush::cli

@@ -1,0 +1,52 @@
+#pragma once
+
+// What the demo's steps share: the device they play, and waiting for a completion.
+
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "orvanpush/BaseApiResult.h"
+
+namespace orvanpush::cli::demo {
+
+inline constexpr const char* kInstance = "demo";
+inline constexpr const char* kGroup = "group.orvanpush.demo";
+inline constexpr const char* kClientId = "client-42";
+inline constexpr const char* kDeviceId = "phone-1";
+inline constexpr const char* kAddress = "phone-1.client-42";
+inline constexpr const char* kToken = "demo-token-7f3a";
+/// The application keeps this many messages (and none older than kDays days).
+inline constexpr std::int64_t kKeep = 3;
+inline constexpr std::int64_t kDays = 30;
+/// The longest the demo waits for one completion or one extension process.
+inline constexpr auto kWait = std::chrono::seconds(30);
+
+/// Fails the step with `why` unless `condition` holds.
+inline void require(bool condition, const std::string& why) {
+    if (!condition) {
+        throw std::runtime_error(why);
+    }
+}
+
+/// Fails the step unless `result` is a success, with the server's error code and description.
+void requireSuccess(const std::optional<BaseApiResult>& result, const std::string& what);
+
+/// Calls `start` with a completion and waits up to kWait for the value it is handed; fails the
+/// step when none comes.
+template <class Value, class Start>
+Value await(const std::string& what, Start start) {
+    auto answered = std::make_shared<std::promise<Value>>();
+    auto answer = answered->get_future();
+    start([answered](Value value) { answered->set_value(std::move(value)); });
+    require(answer.wait_for(kWait) == std::future_status::ready,
+            what + " did not complete within " + std::to_string(kWait.count()) + " s");
+    return answer.get();
+}
+
+}  // namespace orvanpush::cli::demo

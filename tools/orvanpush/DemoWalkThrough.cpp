@@ -1,0 +1,210 @@
+#include "DemoWalkThrough.h"
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+
+#include "DemoSupport.h"
+
+namespace orvanpush::cli {
+namespace {
+
+using namespace demo;
+
+constexpr const char* kRequestLog = "server-requests.jsonl";
+
+// The step that sends nothing to the server, so nothing there can refuse it.
+constexpr const char* kLocalStep = "instance";
+
+std::string seconds(std::chrono::steady_clock::duration elapsed) {
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << std::chrono::duration<double>(elapsed).count()
+         << " s";
+    return text.str();
+}
+
+Json refusal(const std::string& step) {
+    return {{"path", "*"},
+            {"kind", "error"},
+            {"status", 403},
+            {"errorCode", 403},
+            {"errorDescription", std::string("refused on purpose (") +
+                                     DemoWalkThrough::kRefuseVariable + "=" + step + ")"},
+            {"count", 1000000}};
+}
+
+// What the server made of the demo's requests.
+struct RequestTally {
+    std::size_t accepted = 0;
+    std::size_t signatures = 0;
+    std::size_t faulted = 0;
+    std::vector<std::string> problems;
+};
+
+RequestTally tally(const Json& requests) {
+    RequestTally counts;
+    for (const auto& record : requests) {
+        const auto& checks = record.at("checks");
+        if (checks.value("signature", "") == "verified") {
+            ++counts.signatures;
+        }
+        if (record.at("outcome") == "faulted") {
+            ++counts.faulted;
+        } else if (record.at("problems").empty()) {
+            ++counts.accepted;
+        } else {
+            counts.problems.push_back(record.at("path").get<std::string>() + ": " +
+                                      record.at("problems").front().get<std::string>());
+        }
+    }
+    return counts;
+}
+
+}  // namespace
+
+void demo::requireSuccess(const std::optional<BaseApiResult>& result, const std::string& what) {
+    require(result.has_value(), what + " completed without a result");
+    require(result->getResultKind() == ResultKind::success,
+            what + ": error " + std::to_string(result->getErrorCode()) + " (" +
+                result->getErrorDescription().value_or("no description") + ")");
+}
+
+struct DemoWalkThrough::ExtensionReceipt {
+    int status = 0;
+    Json answer;
+};
+
+DemoWalkThrough::DemoWalkThrough(const Output& out, Settings settings)
+    : out_(out), settings_(std::move(settings)) {}
+
+DemoWalkThrough::~DemoWalkThrough() = default;
+
+std::vector<DemoStep> DemoWalkThrough::steps() {
+    return {
+        {kLocalStep, [this] { return createInstance(); }},
+        {"subscribe", [this] { return subscribe(); }},
+        {"attributes", [this] { return updateAttributes(); }},
+        {"receive", [this] { return receive(); }},
+        {"receive-again", [this] { return receiveAgain(); }},
+        {"read", [this] { return openMessage(); }},
+        {"content", [this] { return fetchContent(); }},
+        {"outage", [this] { return rideOutOutage(); }},
+        {"history", [this] { return readHistory(); }},
+        {"messages", [this] { return listAndRetain(); }},
+        {"logs", [this] { return uploadLogs(); }},
+    };
+}
+
+int DemoWalkThrough::run(const std::optional<std::string>& refusedStep) {
+    const auto walk = steps();
+    if (refusedStep && (*refusedStep == kLocalStep ||
+                        std::none_of(walk.begin(), walk.end(), [&](const DemoStep& step) {
+                            return step.name == *refusedStep;
+                        }))) {
+        std::string names;
+        for (const auto& step : walk) {
+            names += step.name == kLocalStep ? "" : (names.empty() ? "" : ", ") + step.name;
+        }
+        out_.error("usage", std::string(kRefuseVariable) + "=" + *refusedStep +
+                                " names no step that talks to the server; one of: " + names);
+        return kExitUsage;
+    }
+    server_ = std::make_unique<DemoServer>(settings_.serverProgram, settings_.home / kRequestLog);
+    out_.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion() + " demo in " +
+              settings_.home.string());
+    out_.note("orvanpush-server on http://127.0.0.1:" + std::to_string(server_->port()) +
+              ", its request log in " + kRequestLog);
+    const auto started = std::chrono::steady_clock::now();
+    DemoRunner runner(out_,
+                      [this, refusedStep](const DemoStep& step) { beforeStep(step, refusedStep); });
+    auto outcome = runner.run(walk);
+    // Everything the library still has under way ends before the server does.
+    PushSDK::waitForOutstandingWork(kWait);
+    const int code = summarize(outcome);
+    out_.note("(" + seconds(std::chrono::steady_clock::now() - started) + ")");
+    server_->stop();
+    return code;
+}
+
+void DemoWalkThrough::beforeStep(const DemoStep& step,
+                                 const std::optional<std::string>& refusedStep) {
+    // The previous step's late work (re-sends, store jobs) belongs to it, not to this one.
+    PushSDK::waitForOutstandingWork(kWait);
+    const auto logged = server_->requests(stepFirstRequest_);
+    if (!logged.empty()) {
+        stepFirstRequest_ = logged.back().at("id").get<long long>();
+    }
+    if (refusedStep == step.name) {
+        server_->setRefusal(refusal(step.name));
+    }
+}
+
+Json DemoWalkThrough::stepRequests() const {
+    return server_->requests(stepFirstRequest_);
+}
+
+int DemoWalkThrough::summarize(const DemoOutcome& outcome) {
+    const auto counts = tally(server_->requests());
+    auto line = "Summary: " + std::to_string(outcome.passed) + " of " +
+                std::to_string(outcome.total) + " steps passed; the server verified " +
+                std::to_string(counts.accepted) + " requests (" +
+                std::to_string(counts.signatures) + " signatures), " +
+                std::to_string(counts.faulted) + " answered by injected faults";
+    Json object{{"stepsPassed", outcome.passed},
+                {"steps", outcome.total},
+                {"requestsVerified", counts.accepted},
+                {"signaturesVerified", counts.signatures},
+                {"requestsFaulted", counts.faulted}};
+    std::string failure;
+    if (outcome.failedStep) {
+        failure = "step \"" + *outcome.failedStep + "\" failed: " + outcome.why;
+        object["step"] = *outcome.failedStep;
+    } else if (!counts.problems.empty()) {
+        failure = "the server's checks refused " + std::to_string(counts.problems.size()) +
+                  " requests, the first " + counts.problems.front();
+    }
+    if (!failure.empty()) {
+        object["result"] = "error";
+        object["errorDescription"] = failure;
+        out_.result(object, {line, "error: " + failure});
+        return kExitError;
+    }
+    object["result"] = "success";
+    out_.result(object, {line});
+    return kExitSuccess;
+}
+
+DemoWalkThrough::ExtensionReceipt DemoWalkThrough::receiveInExtension(
+    const std::string& messageId) {
+    const Json payload{{"aps",
+                        {{"alert",
+                          {{"title", "Order " + messageId + " shipped"},
+                           {"subtitle", "Orvan Shop"},
+                           {"body", "Your parcel is on its way."}}},
+                         {"sound", "default"}}},
+                       {"message-id", messageId},
+                       {"custom-data", {{"order", messageId}}}};
+    const auto directory = settings_.home / "payloads";
+    std::filesystem::create_directories(directory);
+    const auto file = directory / (messageId + ".json");
+    std::ofstream(file) << payload.dump();
+    std::filesystem::permissions(
+        file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    ChildProcess extension({runningProgram().string(), "--home", settings_.home.string(),
+                            "--bundle-id", settings_.bundleId, "--extension", "--json", "--timeout",
+                            std::to_string(kWait.count()), "receive", "--id", kInstance,
+                            "--payload", file.string()});
+    std::string last;
+    while (auto line = extension.readLine()) {
+        last = line->empty() ? last : *line;
+    }
+    ExtensionReceipt receipt{extension.wait(), Json::parse(last, nullptr, false)};
+    require(receipt.answer.is_object(), "the extension printed \"" + last +
+                                            "\" and exited with status " +
+                                            std::to_string(receipt.status));
+    return receipt;
+}
+
+}  // namespace orvanpush::cli
