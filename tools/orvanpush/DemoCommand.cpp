@@ -6,11 +6,13 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "DemoServer.h"
 #include "DemoWalkThrough.h"
 #include "orvanpush/PushSDK.h"
+#include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"
 
 namespace orvanpush::cli {
@@ -75,6 +77,10 @@ std::optional<std::string> refusedStep() {
 }
 
 int runDemo(const CliContext& context, const DemoOptions& options) {
+    if (!context.options.verbose) {
+        // One line per step: the library's own console lines stay in its log files.
+        platform::Console::redirect([](std::string_view) {});
+    }
     const auto home = platform::PlatformConfig::current()->home;
     DemoWalkThrough demo(context.out,
                          {home, DemoServer::locate(options.server), context.options.bundleId});

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "DemoProcess.h"
 #include "orvanpush/ServerParams.h"
@@ -40,12 +42,13 @@ class DemoServer {
     Json admin(const std::string& method, const std::string& path,
                const std::optional<Json>& body = std::nullopt) const;
 
-    /// Adds a fault after those already waiting.
-    void addFault(const Json& fault) const;
+    /// Adds faults (one, or {"faults":[...]}) after those already waiting.
+    void addFault(const Json& faults) const;
     /// Removes every waiting fault, except the refusal, which is added again.
     void clearFaults() const;
-    /// From now on (until cleared with nothing) every request is answered by `fault` first.
-    void setRefusal(const std::optional<Json>& fault);
+    /// From now on (until set to nothing) `faults` answer every request they match before any
+    /// other fault does.
+    void setRefusal(const std::optional<Json>& faults);
 
     /// The request log: every record, or those with ids above `since`.
     Json requests(long long since = 0) const;
@@ -56,6 +59,9 @@ class DemoServer {
     int stop();
 
   private:
+    Json call(const std::string& method, const std::string& path, const std::optional<Json>& body,
+              std::vector<std::pair<std::string, std::string>> headers) const;
+
     ChildProcess process_;
     int port_ = 0;
     std::optional<Json> refusal_;

@@ -109,7 +109,8 @@ std::string DemoWalkThrough::subscribe() {
     require(sdk_->getClientId() == kClientId && sdk_->getDeviceId() == kDeviceId &&
                 sdk_->getSavedToken() == kToken,
             "the subscription's ids and token were not saved");
-    for (const auto& subscriber : server_->admin("GET", "subscribers").at("subscribers")) {
+    const auto subscribers = server_->admin("GET", "subscribers").at("subscribers");
+    for (const auto& subscriber : subscribers) {
         if (subscriber.at("address") == kAddress) {
             return std::string(kAddress) + " subscribed with token " + kToken +
                    "; the server checked and stored its " +
@@ -148,8 +149,7 @@ std::string DemoWalkThrough::updateAttributes() {
 
 std::string DemoWalkThrough::receive() {
     const auto receipt = receiveInExtension("m1");
-    require(receipt.status == kExitSuccess && receipt.answer.value("result", "") == "success",
-            "the extension's receipt failed: " + receipt.answer.dump());
+    require(receipt.succeeded(), "the extension's receipt failed: " + receipt.failure());
     require(receipt.answer.at("content").at("sound") == "default",
             "a new message was shown without its sound");
     const auto status = statusOf(*sdk_, "m1");
@@ -161,8 +161,7 @@ std::string DemoWalkThrough::receive() {
 
 std::string DemoWalkThrough::receiveAgain() {
     const auto receipt = receiveInExtension("m1");
-    require(receipt.status == kExitSuccess && receipt.answer.value("result", "") == "success",
-            "the extension's receipt failed: " + receipt.answer.dump());
+    require(receipt.succeeded(), "the extension's receipt failed: " + receipt.failure());
     require(receipt.answer.at("content").at("sound").is_null(),
             "the duplicate was shown with its sound");
     return "m1 arrived again: already stored, so shown without sound (reported again, the "
@@ -194,7 +193,8 @@ std::string DemoWalkThrough::fetchContent() {
     };
     const auto first = fetch();
     const auto second = fetch();
-    require(first && first->value() == page, "the downloaded content differs from the server's");
+    require(first != nullptr, "no content came: the download failed");
+    require(first->value() == page, "the downloaded content differs from the server's");
     require(second && second->value() == page, "the stored content differs from the server's");
     const auto downloads = countOf(stepRequests(), "content/download", "applied");
     require(downloads == 1, "the content was downloaded " + std::to_string(downloads) + " times");
@@ -205,7 +205,7 @@ std::string DemoWalkThrough::fetchContent() {
 std::string DemoWalkThrough::rideOutOutage() {
     server_->addFault({{"path", "*"}, {"kind", "drop"}, {"count", 1000000}});
     const auto down = receiveInExtension("m2");
-    require(down.status != kExitSuccess, "the extension's report went through the outage");
+    require(!down.succeeded(), "the extension's report went through the outage");
     const auto read = await<std::optional<BaseApiResult>>(
         "onMessageRead", [&](ResultCompletion done) { sdk_->onMessageRead("m2", done); });
     require(read && read->getResultKind() == ResultKind::error,
@@ -214,8 +214,7 @@ std::string DemoWalkThrough::rideOutOutage() {
     const auto dropped = countOf(stepRequests(), "notifications", "faulted");
     server_->clearFaults();
     const auto back = receiveInExtension("m3");
-    require(back.status == kExitSuccess,
-            "the extension's report after the outage failed: " + back.answer.dump());
+    require(back.succeeded(), "the extension's receipt after the outage failed: " + back.failure());
     const std::pair<const char*, const char*> reports[] = {
         {"m2", "Delivered"}, {"m2", "Read"}, {"m3", "Delivered"}};
     for (const auto& [id, status] : reports) {
@@ -259,8 +258,7 @@ std::string DemoWalkThrough::readHistory() {
 
 std::string DemoWalkThrough::listAndRetain() {
     const auto receipt = receiveInExtension("m4");
-    require(receipt.status == kExitSuccess,
-            "the extension's receipt of m4 failed: " + receipt.answer.dump());
+    require(receipt.succeeded(), "the extension's receipt of m4 failed: " + receipt.failure());
     std::size_t before = 0;
     const auto listed = storedList(*sdk_, before);
     require(before == 4, std::to_string(before) + " messages stored instead of 4");
@@ -284,18 +282,17 @@ std::string DemoWalkThrough::uploadLogs() {
                 outcome.file + " was not sent: " + outcome.description.value_or("no description"));
     }
     std::string entries;
-    std::size_t archives = 0;
-    for (const auto& archive : server_->admin("GET", "archives").at("archives")) {
-        ++archives;
+    const auto archives = server_->admin("GET", "archives").at("archives");
+    for (const auto& archive : archives) {
         for (const auto& entry : archive.at("entries")) {
             entries += (entries.empty() ? "" : ", ") + entry.at("name").get<std::string>() + " (" +
                        std::to_string(entry.at("size").get<long long>()) + " bytes)";
         }
     }
-    require(archives == outcomes.size(), "the server kept " + std::to_string(archives) +
-                                             " archives for " + std::to_string(outcomes.size()) +
-                                             " uploads");
-    return std::to_string(archives) + " zipped log upload(s) accepted: " + entries;
+    require(archives.size() == outcomes.size(),
+            "the server kept " + std::to_string(archives.size()) + " archives for " +
+                std::to_string(outcomes.size()) + " uploads");
+    return std::to_string(archives.size()) + " zipped log upload(s) accepted: " + entries;
 }
 
 }  // namespace orvanpush::cli

@@ -25,14 +25,24 @@ std::string seconds(std::chrono::steady_clock::duration elapsed) {
     return text.str();
 }
 
+// Every request answered with a refusal: the log server's form for log uploads, the push
+// server's error envelope for the rest.
 Json refusal(const std::string& step) {
-    return {{"path", "*"},
-            {"kind", "error"},
-            {"status", 403},
-            {"errorCode", 403},
-            {"errorDescription", std::string("refused on purpose (") +
-                                     DemoWalkThrough::kRefuseVariable + "=" + step + ")"},
-            {"count", 1000000}};
+    const auto why =
+        std::string("refused on purpose (") + DemoWalkThrough::kRefuseVariable + "=" + step + ")";
+    constexpr int kEveryRequest = 1000000;
+    return {{"faults",
+             {{{"path", "/logs/saveLogFile"},
+               {"kind", "answer"},
+               {"status", 403},
+               {"body", {{"status", "error"}, {"description", why}}},
+               {"count", kEveryRequest}},
+              {{"path", "*"},
+               {"kind", "error"},
+               {"status", 403},
+               {"errorCode", 403},
+               {"errorDescription", why},
+               {"count", kEveryRequest}}}}};
 }
 
 // What the server made of the demo's requests.
@@ -46,14 +56,11 @@ struct RequestTally {
 RequestTally tally(const Json& requests) {
     RequestTally counts;
     for (const auto& record : requests) {
-        const auto& checks = record.at("checks");
-        if (checks.value("signature", "") == "verified") {
-            ++counts.signatures;
-        }
         if (record.at("outcome") == "faulted") {
             ++counts.faulted;
         } else if (record.at("problems").empty()) {
             ++counts.accepted;
+            counts.signatures += record.at("checks").value("signature", "") == "verified" ? 1 : 0;
         } else {
             counts.problems.push_back(record.at("path").get<std::string>() + ": " +
                                       record.at("problems").front().get<std::string>());
@@ -70,11 +77,6 @@ void demo::requireSuccess(const std::optional<BaseApiResult>& result, const std:
             what + ": error " + std::to_string(result->getErrorCode()) + " (" +
                 result->getErrorDescription().value_or("no description") + ")");
 }
-
-struct DemoWalkThrough::ExtensionReceipt {
-    int status = 0;
-    Json answer;
-};
 
 DemoWalkThrough::DemoWalkThrough(const Output& out, Settings settings)
     : out_(out), settings_(std::move(settings)) {}
@@ -122,8 +124,7 @@ int DemoWalkThrough::run(const std::optional<std::string>& refusedStep) {
     auto outcome = runner.run(walk);
     // Everything the library still has under way ends before the server does.
     PushSDK::waitForOutstandingWork(kWait);
-    const int code = summarize(outcome);
-    out_.note("(" + seconds(std::chrono::steady_clock::now() - started) + ")");
+    const int code = summarize(outcome, std::chrono::steady_clock::now() - started);
     server_->stop();
     return code;
 }
@@ -145,13 +146,14 @@ Json DemoWalkThrough::stepRequests() const {
     return server_->requests(stepFirstRequest_);
 }
 
-int DemoWalkThrough::summarize(const DemoOutcome& outcome) {
+int DemoWalkThrough::summarize(const DemoOutcome& outcome,
+                               std::chrono::steady_clock::duration elapsed) {
     const auto counts = tally(server_->requests());
     auto line = "Summary: " + std::to_string(outcome.passed) + " of " +
-                std::to_string(outcome.total) + " steps passed; the server verified " +
-                std::to_string(counts.accepted) + " requests (" +
-                std::to_string(counts.signatures) + " signatures), " +
-                std::to_string(counts.faulted) + " answered by injected faults";
+                std::to_string(outcome.total) + " steps passed in " + seconds(elapsed) +
+                "; the server verified " + std::to_string(counts.accepted) + " requests (" +
+                std::to_string(counts.signatures) + " signed with the device key), " +
+                std::to_string(counts.faulted) + " more were answered by injected faults";
     Json object{{"stepsPassed", outcome.passed},
                 {"steps", outcome.total},
                 {"requestsVerified", counts.accepted},
@@ -205,6 +207,19 @@ DemoWalkThrough::ExtensionReceipt DemoWalkThrough::receiveInExtension(
                                             "\" and exited with status " +
                                             std::to_string(receipt.status));
     return receipt;
+}
+
+std::string DemoWalkThrough::ExtensionReceipt::failure() const {
+    if (answer.contains("error")) {
+        return answer.at("error").dump();
+    }
+    return "error " + answer.value("errorCode", Json(nullptr)).dump() + " (" +
+           answer.value("errorDescription", std::string("no description")) + "), exit status " +
+           std::to_string(status);
+}
+
+bool DemoWalkThrough::ExtensionReceipt::succeeded() const {
+    return status == kExitSuccess && answer.value("result", "") == "success";
 }
 
 }  // namespace orvanpush::cli

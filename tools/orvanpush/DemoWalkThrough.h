@@ -7,6 +7,7 @@
 //   DemoWalkThrough demo(context.out, {home, DemoServer::locate(std::nullopt), "orvanpush.cli"});
 //   return demo.run(std::nullopt);
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -44,11 +45,20 @@ class DemoWalkThrough {
     int run(const std::optional<std::string>& refusedStep);
 
   private:
-    struct ExtensionReceipt;
+    /// What an extension process made of a push: its exit status and its JSON result.
+    struct ExtensionReceipt {
+        int status = 0;
+        Json answer;
+
+        /// True when the extension exited 0 with a successful report.
+        bool succeeded() const;
+        /// Why it did not succeed: the error, or the report's code and description.
+        std::string failure() const;
+    };
 
     std::vector<DemoStep> steps();
     void beforeStep(const DemoStep& step, const std::optional<std::string>& refusedStep);
-    int summarize(const DemoOutcome& outcome);
+    int summarize(const DemoOutcome& outcome, std::chrono::steady_clock::duration elapsed);
 
     // The steps, in order; each returns its outcome or throws why it failed.
     std::string createInstance();
