@@ -107,7 +107,8 @@ void addDemoCommand(CLI::App& app, CliContext& context) {
                    "Leave the demo's home and the server's request log in place");
     demo->add_option("--server", options->server,
                      "The orvanpush-server program (default: next to this one, or in the build "
-                     "tree's push-server directory)");
+                     "tree's push-server directory)")
+        ->check(CLI::ExistingFile);
     demo->callback([&context, options] {
         if (context.options.home) {
             requireEmptyHome(*context.options.home);

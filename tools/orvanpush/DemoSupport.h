@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "orvanpush/BaseApiResult.h"
 
@@ -33,6 +34,9 @@ inline void require(bool condition, const std::string& why) {
         throw std::runtime_error(why);
     }
 }
+
+/// `items` separated by ", ".
+std::string joined(const std::vector<std::string>& items);
 
 /// Fails the step unless `result` is a success, with the server's error code and description.
 void requireSuccess(const std::optional<BaseApiResult>& result, const std::string& what);

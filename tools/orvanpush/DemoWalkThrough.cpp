@@ -69,7 +69,26 @@ RequestTally tally(const Json& requests) {
     return counts;
 }
 
+// The steps ORVANPUSH_DEMO_REFUSE may name: every one that talks to the server.
+std::vector<std::string> refusableSteps(const std::vector<DemoStep>& walk) {
+    std::vector<std::string> names;
+    for (const auto& step : walk) {
+        if (step.name != kLocalStep) {
+            names.push_back(step.name);
+        }
+    }
+    return names;
+}
+
 }  // namespace
+
+std::string demo::joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const auto& item : items) {
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    return text;
+}
 
 void demo::requireSuccess(const std::optional<BaseApiResult>& result, const std::string& what) {
     require(result.has_value(), what + " completed without a result");
@@ -101,17 +120,14 @@ std::vector<DemoStep> DemoWalkThrough::steps() {
 
 int DemoWalkThrough::run(const std::optional<std::string>& refusedStep) {
     const auto walk = steps();
-    if (refusedStep && (*refusedStep == kLocalStep ||
-                        std::none_of(walk.begin(), walk.end(), [&](const DemoStep& step) {
-                            return step.name == *refusedStep;
-                        }))) {
-        std::string names;
-        for (const auto& step : walk) {
-            names += step.name == kLocalStep ? "" : (names.empty() ? "" : ", ") + step.name;
+    if (refusedStep) {
+        const auto names = refusableSteps(walk);
+        if (std::find(names.begin(), names.end(), *refusedStep) == names.end()) {
+            out_.error("usage",
+                       std::string(kRefuseVariable) + "=" + *refusedStep +
+                           " names no step that talks to the server; one of: " + joined(names));
+            return kExitUsage;
         }
-        out_.error("usage", std::string(kRefuseVariable) + "=" + *refusedStep +
-                                " names no step that talks to the server; one of: " + names);
-        return kExitUsage;
     }
     server_ = std::make_unique<DemoServer>(settings_.serverProgram, settings_.home / kRequestLog);
     out_.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion() + " demo in " +
