@@ -51,6 +51,11 @@ class Demo(unittest.TestCase):
                 self.assertEqual(summary.group(1), summary.group(2))
                 self.assertGreater(int(summary.group(3)), 10)
                 self.assertFalse(home_of(run).exists())
+        with self.subTest("--json"):
+            run = demo("--json", "demo")
+            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+            summary = json.loads(run.stdout.splitlines()[-1])
+            self.assertEqual((summary["result"], summary["stepsPassed"]), ("success", len(STEPS)))
 
     def test_a_refused_step_fails_the_run_named_and_the_kept_home_shows_why(self):
         run = demo("demo", "--keep-home", "--server", SERVER, refuse="history")
@@ -58,7 +63,7 @@ class Demo(unittest.TestCase):
         self.addCleanup(shutil.rmtree, home, ignore_errors=True)
         self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
         self.assertRegex(run.stdout, r'(?m)^\[FAILED\] 9/11 history: .*ORVANPUSH_DEMO_REFUSE=history')
-        self.assertRegex(run.stdout, r'(?m)^error: step "history" failed: ')
+        self.assertRegex(run.stderr, r'^error: step "history" failed: .*=history')
         self.assertRegex(run.stdout, r"(?m)^Summary: 8 of 11 steps passed")
         self.assertNotIn("[ok] 10/11", run.stdout)
         records = [json.loads(line)

@@ -170,27 +170,24 @@ int DemoWalkThrough::summarize(const DemoOutcome& outcome,
                 "; the server verified " + std::to_string(counts.accepted) + " requests (" +
                 std::to_string(counts.signatures) + " signed with the device key), " +
                 std::to_string(counts.faulted) + " more were answered by injected faults";
-    Json object{{"stepsPassed", outcome.passed},
-                {"steps", outcome.total},
-                {"requestsVerified", counts.accepted},
-                {"signaturesVerified", counts.signatures},
-                {"requestsFaulted", counts.faulted}};
     std::string failure;
     if (outcome.failedStep) {
         failure = "step \"" + *outcome.failedStep + "\" failed: " + outcome.why;
-        object["step"] = *outcome.failedStep;
     } else if (!counts.problems.empty()) {
         failure = "the server's checks refused " + std::to_string(counts.problems.size()) +
                   " requests, the first " + counts.problems.front();
     }
     if (!failure.empty()) {
-        object["result"] = "error";
-        object["errorDescription"] = failure;
-        out_.result(object, {line, "error: " + failure});
+        out_.note(line);
+        out_.failure(failure);
         return kExitError;
     }
-    object["result"] = "success";
-    out_.result(object, {line});
+    out_.result({{"result", "success"},
+                 {"stepsPassed", outcome.passed},
+                 {"requestsVerified", counts.accepted},
+                 {"signaturesVerified", counts.signatures},
+                 {"requestsFaulted", counts.faulted}},
+                {line});
     return kExitSuccess;
 }
 
@@ -206,6 +203,7 @@ DemoWalkThrough::ExtensionReceipt DemoWalkThrough::receiveInExtension(
                        {"custom-data", {{"order", messageId}}}};
     const auto directory = settings_.home / "payloads";
     std::filesystem::create_directories(directory);
+    std::filesystem::permissions(directory, std::filesystem::perms::owner_all);
     const auto file = directory / (messageId + ".json");
     std::ofstream(file) << payload.dump();
     std::filesystem::permissions(
