@@ -7,6 +7,9 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
+#include "security/Crypto.h"
+#include "security/CryptoPendingKeyPair.h"
+#include "utils/PushUtils.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -63,6 +66,20 @@ Headers PushSDKState::getHeaders(const std::string& requestUri) const {
                   [](const auto& entry) { return strcasecmp(entry.first.c_str(), "rid") == 0; });
     headers["rid"] = platform::makeUuid();
     return headers;
+}
+
+Headers PushSDKState::getHeadersWithPushEnabled(const std::string& requestUri) const {
+    Headers headers = getHeaders(requestUri);
+    // As with "rid": the library's own value is the only one sent.
+    std::erase_if(headers, [](const auto& entry) {
+        return strcasecmp(entry.first.c_str(), "push-enabled") == 0;
+    });
+    headers["push-enabled"] = PushUtils::isPushEnabled() ? "true" : "false";
+    return headers;
+}
+
+std::string PushSDKState::sign(const std::string& text) const {
+    return signString(identifier, privateKeyTag(identifier), signAlgorithm, text);
 }
 
 std::string baseAddress(const ServerParams& params) {
