@@ -150,9 +150,12 @@ class SubscriptionCommands(CliTestCase):
         self.assertEqual(self.identity()["clientId"], "client")
 
         self.server.add_fault("subscriber/get", "delay", delayMs=5000)
-        code, result, _ = self.run_cli("--timeout", "0.5", "subscriber", "--id", "shop",
-                                       env=ENVIRONMENT)
-        self.assertEqual((code, result["error"]), (3, "timeout"))
+        late = subprocess.run([ORVANPUSH, "--home", str(self.home), "--json", "--timeout", "0.5",
+                               "subscriber", "--id", "shop"],
+                              env=ENVIRONMENT, capture_output=True, text=True, timeout=60)
+        self.assertEqual(late.returncode, 3, late.stderr)
+        self.assertEqual([json.loads(line)["error"] for line in late.stdout.splitlines()],
+                         ["timeout"], "one outcome, reported once")
 
     def test_options_are_checked_before_anything_is_sent(self):
         for arguments in (["history", "--id", "shop", "--from", "2024-02-30"],

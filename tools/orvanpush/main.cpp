@@ -85,7 +85,8 @@ bool waitForOutstandingWork(std::chrono::steady_clock::time_point deadline) {
 }
 
 // Runs the chosen command: a thrown OrvanPushSDKError is a usage error (2), anything else
-// thrown is internal (3), and so is a wait for outstanding work that runs out.
+// thrown is internal (3), and so is a wait for outstanding work that runs out (reported unless
+// the command reported an internal outcome of its own).
 int runAction(CliContext& context) {
     const auto deadline = std::chrono::steady_clock::now() + context.timeout();
     int code = kExitSuccess;
@@ -99,7 +100,8 @@ int runAction(CliContext& context) {
         context.out.error("internal", error.what());
         code = kExitInternal;
     }
-    if (!waitForOutstandingWork(deadline)) {
+    // An internal error, or a completion that did not come in time, has had its one report.
+    if (!waitForOutstandingWork(deadline) && code != kExitInternal) {
         context.out.error("timeout", "the library's work did not finish within the time-out");
         return kExitInternal;
     }
