@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "LogCommands.h"
 #include "SubscriptionCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
     addInstanceCommands(app, context);
     addSubscriptionCommands(app, context);
     addZipCommands(app, context);
+    addLogCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
