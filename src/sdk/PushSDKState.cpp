@@ -5,9 +5,25 @@
 #include <utility>
 
 #include "orvanpush/OrvanPushSDKError.h"
+#include "orvanpush/platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
+#include "security/Crypto.h"
+#include "security/CryptoPendingKeyPair.h"
+#include "utils/PushUtils.h"
 
 namespace orvanpush::detail {
+namespace {
+
+// The instance runs without reachability when it cannot be made.
+std::shared_ptr<Reachability> makeReachability() {
+    try {
+        return Reachability::make(nullptr, platform::MainQueue::async);
+    } catch (const ReachabilityError&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
 
 PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configuration,
                            std::shared_ptr<SettingsUtils> settingsUtils,
@@ -23,7 +39,8 @@ PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configu
       silenceDuplicates(configuration.silenceDuplicates),
       logger(std::make_shared<LoggingUtils>(this->identifier, this->settingsUtils)),
       apiService(baseAddress(pushServerParams), login, password, "test", logger),
-      storageUtil(std::move(storageUtil)) {}
+      storageUtil(std::move(storageUtil)),
+      reachability(makeReachability()) {}
 
 std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
                                                   const std::string& name) {
@@ -49,6 +66,20 @@ Headers PushSDKState::getHeaders(const std::string& requestUri) const {
                   [](const auto& entry) { return strcasecmp(entry.first.c_str(), "rid") == 0; });
     headers["rid"] = platform::makeUuid();
     return headers;
+}
+
+Headers PushSDKState::getHeadersWithPushEnabled(const std::string& requestUri) const {
+    Headers headers = getHeaders(requestUri);
+    // As with "rid": the library's own value is the only one sent.
+    std::erase_if(headers, [](const auto& entry) {
+        return strcasecmp(entry.first.c_str(), "push-enabled") == 0;
+    });
+    headers["push-enabled"] = PushUtils::isPushEnabled() ? "true" : "false";
+    return headers;
+}
+
+std::string PushSDKState::sign(const std::string& text) const {
+    return signString(identifier, privateKeyTag(identifier), signAlgorithm, text);
 }
 
 std::string baseAddress(const ServerParams& params) {

@@ -10,6 +10,7 @@
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
 #include "LogCommands.h"
+#include "SubscriptionCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -85,7 +86,8 @@ bool waitForOutstandingWork(std::chrono::steady_clock::time_point deadline) {
 }
 
 // Runs the chosen command: a thrown OrvanPushSDKError is a usage error (2), anything else
-// thrown is internal (3), and so is a wait for outstanding work that runs out.
+// thrown is internal (3), and so is a wait for outstanding work that runs out (reported unless
+// the command reported an internal outcome of its own).
 int runAction(CliContext& context) {
     const auto deadline = std::chrono::steady_clock::now() + context.timeout();
     int code = kExitSuccess;
@@ -99,7 +101,8 @@ int runAction(CliContext& context) {
         context.out.error("internal", error.what());
         code = kExitInternal;
     }
-    if (!waitForOutstandingWork(deadline)) {
+    // An internal error, or a completion that did not come in time, has had its one report.
+    if (!waitForOutstandingWork(deadline) && code != kExitInternal) {
         context.out.error("timeout", "the library's work did not finish within the time-out");
         return kExitInternal;
     }
@@ -135,6 +138,7 @@ int main(int argc, char** argv) {
     addVersionFlag(app);
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
+    addSubscriptionCommands(app, context);
     addZipCommands(app, context);
     addLogCommands(app, context);
     try {
