@@ -1,0 +1,251 @@
+#include "sdk/StatusReport.h"
+
+#include <utility>
+#include <vector>
+
+#include "api/NotificationsTarget.h"
+#include "orvanpush/OrvanPushSDKError.h"
+#include "sdk/CallbackQueue.h"
+#include "sdk/FacadeLog.h"
+#include "sdk/PushSDKState.h"
+#include "sdk/ReportsInFlight.h"
+#include "sdk/SubscriberIdentity.h"
+
+namespace orvanpush::detail {
+namespace {
+
+constexpr const char* kChannelName = "push";
+constexpr const char* kSuccess = "success";
+
+struct SubscriberAddress {
+    std::string address;
+    bool isSigned;
+};
+
+// The settings' address, signed; failing that, the caller's fall-back, unsigned (without one
+// the failure is thrown).
+SubscriberAddress subscriberAddress(const PushSDKState& state,
+                                    const std::optional<std::string>& with) {
+    if (!with) {
+        logInfo("Getting address without default value");
+        return {addressFromSettings(state), true};
+    }
+    logInfo("Getting address with default value");
+    try {
+        auto address = addressFromSettings(state);
+        logInfo("Address from settings: " + address);
+        return {std::move(address), true};
+    } catch (const std::exception&) {
+        logInfo("Error getting address from settings");
+        return {*with, false};
+    }
+}
+
+void recordReceipt(StorageUtil& storage, const StatusReport& report) {
+    logInfo("Set message received");
+    auto saved = [id = report.messageId](const std::string& status,
+                                         const std::optional<TextError>&) {
+        if (status != kSuccess) {
+            logTrace("Error on save message into storage");
+            logError("Error on save message with id " + id + " into storage");
+        }
+    };
+    if (report.customData) {
+        storage.messageReceived(report.messageId, *report.customData, report.title, report.subtitle,
+                                report.body, *report.status, kChannelName, saved);
+    } else {
+        storage.messageReceived(report.messageId, report.title, report.subtitle, report.body,
+                                *report.status, kChannelName, saved);
+    }
+}
+
+void recordReading(StorageUtil& storage, const StatusReport& report) {
+    logInfo("Set message read");
+    storage.setMessageRead(report.messageId, [id = report.messageId](
+                                                 const std::string& status,
+                                                 const std::optional<TextError>&) {
+        if (status != kSuccess) {
+            logTrace("Error on setting message status to read into storage for message");
+            logError("Error on setting message status to read into storage for message with id " +
+                     id);
+        }
+    });
+}
+
+// Stores the received message or sets it read. A store that cannot be opened is logged and the
+// report goes ahead.
+void record(const PushSDKState& state, const StatusReport& report, const std::string& statusName) {
+    try {
+        if (*report.status == OrvanPushApiStatus::delivered) {
+            recordReceipt(*state.storageUtil, report);
+        } else {
+            recordReading(*state.storageUtil, report);
+        }
+    } catch (const std::exception& error) {
+        logTrace(std::string("Storage error: ") + error.what());
+        logError("Storage error (" + statusName + "): " + error.what());
+    }
+}
+
+// The signature of `text` with the device key; empty when there is none to sign with.
+std::string signature(const PushSDKState& state, const std::string& text) {
+    logInfo("Getting sign...");
+    try {
+        return signWithDeviceKey(state, text);
+    } catch (const std::exception& error) {
+        logError(std::string("Error on getting sign: ") + error.what());
+        return "";
+    }
+}
+
+void logNetworkAvailability(const PushSDKState&) {
+    logInfo("Network available: unknown");
+}
+
+// Marks the report's row sent or unsent. The report leaves the reports in flight in the
+// main-queue job that writes the flag; then its completion runs on the callback queue, so an
+// extension that ends its process on the completion has nothing of the report left queued.
+void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
+          BaseApiResult result, ReportCompletion postCompleted) {
+    const std::string failure =
+        sent ? "Error on save sent status to storage" : "Error on save unsent status to storage";
+    auto marked = [reported, sent, failure, result, postCompleted = std::move(postCompleted)](
+                      const std::string& status, const std::optional<TextError>& error) {
+        ReportsInFlight::finish(reported, sent && status == kSuccess);
+        if (status != kSuccess) {
+            logTrace(failure + ": " + descriptionOf(error));
+            logError(failure + " (" + reported.messageId + "): " + descriptionOf(error));
+        }
+        postToCallbackQueue([result, postCompleted] { postCompleted(result); });
+    };
+    try {
+        if (sent) {
+            state.storageUtil->markMessageStatusAsSent(reported.messageId, reported.statusName,
+                                                       marked);
+        } else {
+            state.storageUtil->markMessageStatusAsUnsent(reported.messageId, reported.statusName,
+                                                         marked);
+        }
+    } catch (const std::exception& error) {
+        marked("error", TextError(error.what()));
+    }
+}
+
+void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStatus& reported,
+                  ReportKind kind, int limit, const BaseApiResult& result,
+                  const ReportCompletion& postCompleted) {
+    if (result.getResultKind() == ResultKind::error) {
+        logError("Error on update push notification status process: " +
+                 std::to_string(result.getErrorCode()) + ": " +
+                 result.getErrorDescription().value_or("no description"));
+        if (kind == ReportKind::silent) {
+            postCompleted(result);
+        } else {
+            mark(*state, reported, false, result, postCompleted);
+        }
+        return;
+    }
+    logInfo("Update push notification status process successfully completed");
+    // Marked before the queue is read, so a report never re-sends its own status.
+    if (kind != ReportKind::silent) {
+        mark(*state, reported, true, result, postCompleted);
+    }
+    if (limit > 0) {
+        processUnsentStatuses(state, limit);
+    }
+    if (kind == ReportKind::silent) {
+        postCompleted(result);
+    }
+}
+
+// The queued statuses a report can be made of: a message id and a status the server knows.
+std::vector<ReportedStatus> reportable(const std::vector<MessageStatusExternal>& rows) {
+    std::vector<ReportedStatus> statuses;
+    for (const auto& row : rows) {
+        const auto messageId = row.messageId();
+        const auto statusName = row.statusName();
+        if (messageId && !messageId->empty() && statusName &&
+            orvanPushApiStatusFromRawValue(*statusName)) {
+            statuses.push_back({*messageId, *statusName});
+        }
+    }
+    return statuses;
+}
+
+void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<ReportedStatus>& chosen) {
+    for (const auto& reported : chosen) {
+        try {
+            updatePushNotificationStatus(
+                state,
+                {.messageId = reported.messageId,
+                 .status = orvanPushApiStatusFromRawValue(reported.statusName),
+                 .kind = ReportKind::resend},
+                [](const BaseApiResult&) {});
+        } catch (const std::exception&) {
+            // No subscriber address: the status stays queued for a later round.
+            ReportsInFlight::finish(reported, false);
+        }
+    }
+}
+
+}  // namespace
+
+void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,
+                                  ReportCompletion postCompleted) {
+    logInfo("Start update notification status process");
+    const auto [address, isSigned] = subscriberAddress(*state, report.with);
+    const auto messageId = PushSDKState::checkMandatoryParameter(report.messageId, "messageId");
+    if (!report.status) {
+        throw OrvanPushSDKError::invalidParameter("status");
+    }
+    const ReportedStatus reported{messageId, toString(*report.status)};
+    if (report.kind == ReportKind::event) {
+        record(*state, report, reported.statusName);
+    }
+    logInfo("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
+            "\", status - \"" + reported.statusName + "\"");
+    auto signatureText =
+        isSigned ? signature(*state, address + messageId + reported.statusName) : "";
+    auto headers = state->getHeaders(toString(ApiMethods::notifications));
+    headers["push-enabled"] = report.pushEnabled ? "true" : "false";
+    NotificationsTarget target{{.headers = std::move(headers),
+                                .retryCount = 3,
+                                .address = address,
+                                .messageId = messageId,
+                                .status = reported.statusName,
+                                .signature = std::move(signatureText)}};
+    logNetworkAvailability(*state);
+    logTrace("Start request (" + messageId + ")");
+    if (report.kind == ReportKind::event) {
+        ReportsInFlight::add(reported);
+    }
+    state->apiService.send(target,
+                           [state, reported, kind = report.kind, limit = report.limit,
+                            postCompleted = std::move(postCompleted)](BaseApiResult result) {
+                               handleAnswer(state, reported, kind, limit, result, postCompleted);
+                           });
+}
+
+void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit) {
+    try {
+        state->storageUtil->getMessageStatusesUnsent(
+            [state, limit](const std::string& status, std::vector<MessageStatusExternal> rows,
+                           const std::optional<TextError>& error) {
+                if (status != kSuccess) {
+                    logError("Error on getting unsent message statuses: " + descriptionOf(error));
+                    return;
+                }
+                logTrace("Process unsent statuses success");
+                auto chosen = ReportsInFlight::claim(reportable(rows),
+                                                     static_cast<std::size_t>(std::max(limit, 0)));
+                if (!chosen.empty()) {
+                    // Signing and sending stay off the main queue.
+                    postToCallbackQueue([state, chosen] { resend(state, chosen); });
+                }
+            });
+    } catch (const std::exception& error) {
+        logError(std::string("Error on getting unsent message statuses: ") + error.what());
+    }
+}
+
+}  // namespace orvanpush::detail
