@@ -18,26 +18,11 @@
 
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/MainQueue.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Home.h"
 
 namespace orvanpush::platform {
 namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~FileDescriptor() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return descriptor_; }
-
-  private:
-    int descriptor_;
-};
 
 [[noreturn]] void throwSystemError(const std::string& what) {
     throw TextError(what + ": " + std::strerror(errno));

@@ -61,6 +61,8 @@ PlatformConfig PlatformConfig::fromEnvironment() {
     config.bundlePath = executable;
     config.osVersion =
         ProcessInfo::environment("ORVANPUSH_OS_VERSION").value_or(ProcessInfo::kernelRelease());
+    config.hardwareModel =
+        ProcessInfo::environment("ORVANPUSH_DEVICE_MODEL").value_or(ProcessInfo::machine());
     config.caFile = ProcessInfo::environment("ORVANPUSH_CA_FILE");
     config.notificationAuthorization = authorizationFromEnvironment;
     return config;

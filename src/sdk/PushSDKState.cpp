@@ -5,9 +5,22 @@
 #include <utility>
 
 #include "orvanpush/OrvanPushSDKError.h"
+#include "orvanpush/platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
 
 namespace orvanpush::detail {
+namespace {
+
+// The instance runs without reachability when it cannot be made.
+std::shared_ptr<Reachability> makeReachability() {
+    try {
+        return Reachability::make(nullptr, platform::MainQueue::async);
+    } catch (const ReachabilityError&) {
+        return nullptr;
+    }
+}
+
+}  // namespace
 
 PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configuration,
                            std::shared_ptr<SettingsUtils> settingsUtils,
@@ -23,7 +36,8 @@ PushSDKState::PushSDKState(std::string identifier, InstanceConfiguration configu
       silenceDuplicates(configuration.silenceDuplicates),
       logger(std::make_shared<LoggingUtils>(this->identifier, this->settingsUtils)),
       apiService(baseAddress(pushServerParams), login, password, "test", logger),
-      storageUtil(std::move(storageUtil)) {}
+      storageUtil(std::move(storageUtil)),
+      reachability(makeReachability()) {}
 
 std::string PushSDKState::checkMandatoryParameter(const std::optional<std::string>& value,
                                                   const std::string& name) {

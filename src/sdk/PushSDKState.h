@@ -10,6 +10,7 @@
 #include "api/Service.h"
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
 #include "orvanpush/PushSDK.h"
+#include "orvanpush/Reachability.h"
 #include "orvanpush/ServerParams.h"
 #include "sdk/InstanceConfiguration.h"
 #include "storage/StorageUtil.h"
@@ -55,6 +56,8 @@ struct PushSDKState {
     const Service apiService;
     /// The instance's message store.
     const std::shared_ptr<StorageUtil> storageUtil;
+    /// The network in general, notifying on the main queue; null when it could not be made.
+    const std::shared_ptr<Reachability> reachability;
 };
 
 /// The state behind a PushSDK object, for the library's own code and tests.

@@ -43,6 +43,9 @@ struct PlatformConfig {
     /// Operating-system version reported to the push server ($ORVANPUSH_OS_VERSION, else the
     /// kernel release).
     std::string osVersion;
+    /// Hardware model identifier of the device ("iPhone13,2"; $ORVANPUSH_DEVICE_MODEL, else the
+    /// machine field of uname).
+    std::string hardwareModel;
     /// CA bundle used to verify TLS peers; the system store when absent.
     std::optional<std::string> caFile;
     /// Source of the notification authorisation ($ORVANPUSH_NOTIFICATION_AUTH by default).

@@ -1,0 +1,457 @@
+#include "platform/NetlinkReachability.h"
+
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <net/if.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <span>
+#include <thread>
+#include <tuple>
+#include <utility>
+
+#include "platform/FileDescriptor.h"
+
+namespace orvanpush::platform {
+namespace {
+
+using Payload = std::span<const std::uint8_t>;
+
+constexpr std::size_t align4(std::size_t length) {
+    return (length + 3) & ~std::size_t{3};
+}
+
+// A value of type T at the start of `bytes` (zero-filled when they are too short).
+template <typename T>
+T read(Payload bytes) {
+    T value{};
+    std::memcpy(&value, bytes.data(), std::min(sizeof value, bytes.size()));
+    return value;
+}
+
+// Calls `each(type, value)` for every well-formed attribute in `bytes`.
+void forEachAttribute(Payload bytes, const std::function<void(unsigned, Payload)>& each) {
+    while (bytes.size() >= sizeof(rtattr)) {
+        const auto attribute = read<rtattr>(bytes);
+        if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > bytes.size()) {
+            return;
+        }
+        each(attribute.rta_type, bytes.subspan(sizeof(rtattr), attribute.rta_len - sizeof(rtattr)));
+        bytes = bytes.subspan(std::min(align4(attribute.rta_len), bytes.size()));
+    }
+}
+
+// Whether sysfs calls the interface a WWAN device. The kernel's names hold no "/", but a name
+// is checked before it becomes a path all the same.
+bool isCellular(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+        return false;
+    }
+    std::ifstream uevent("/sys/class/net/" + name + "/uevent");
+    std::string line;
+    while (std::getline(uevent, line)) {
+        if (line == "DEVTYPE=wwan") {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct RoutingTable {
+    std::vector<NetworkInterface> interfaces;
+    std::vector<std::string> names;  // by position in `interfaces`
+    std::vector<DefaultRoute> routes;
+};
+
+void addInterface(RoutingTable& table, Payload message) {
+    const auto info = read<ifinfomsg>(message);
+    if (message.size() < sizeof info) {
+        return;
+    }
+    std::string name;
+    forEachAttribute(message.subspan(align4(sizeof info)), [&](unsigned type, Payload value) {
+        if (type == IFLA_IFNAME) {
+            name.assign(value.begin(), std::find(value.begin(), value.end(), 0));
+        }
+    });
+    table.interfaces.push_back({.index = info.ifi_index,
+                                .up = (info.ifi_flags & IFF_UP) != 0,
+                                .running = (info.ifi_flags & IFF_RUNNING) != 0,
+                                .loopback = (info.ifi_flags & IFF_LOOPBACK) != 0});
+    table.names.push_back(std::move(name));
+}
+
+// The next hops of a multipath route: each a header followed by its own attributes.
+void addNextHops(RoutingTable& table, DefaultRoute route, Payload hops) {
+    while (hops.size() >= sizeof(rtnexthop)) {
+        const auto hop = read<rtnexthop>(hops);
+        if (hop.rtnh_len < sizeof hop || hop.rtnh_len > hops.size()) {
+            return;
+        }
+        route.interfaceIndex = hop.rtnh_ifindex;
+        route.hasGateway = false;
+        forEachAttribute(hops.subspan(sizeof hop, hop.rtnh_len - sizeof hop),
+                         [&](unsigned type, Payload) {
+                             route.hasGateway |= type == RTA_GATEWAY || type == RTA_VIA;
+                         });
+        table.routes.push_back(route);
+        hops = hops.subspan(std::min(align4(hop.rtnh_len), hops.size()));
+    }
+}
+
+void addRoute(RoutingTable& table, Payload message) {
+    const auto header = read<rtmsg>(message);
+    if (message.size() < sizeof header || header.rtm_dst_len != 0 ||
+        header.rtm_type != RTN_UNICAST) {
+        return;
+    }
+    std::uint32_t tableId = header.rtm_table;
+    DefaultRoute route{.family = header.rtm_family};
+    std::optional<Payload> multipath;
+    forEachAttribute(message.subspan(align4(sizeof header)), [&](unsigned type, Payload value) {
+        switch (type) {
+            case RTA_TABLE:
+                tableId = read<std::uint32_t>(value);
+                break;
+            case RTA_OIF:
+                route.interfaceIndex = read<int>(value);
+                break;
+            case RTA_GATEWAY:
+            case RTA_VIA:
+                route.hasGateway = true;
+                break;
+            case RTA_PRIORITY:
+                route.priority = read<std::uint32_t>(value);
+                break;
+            case RTA_MULTIPATH:
+                multipath = value;
+                break;
+            default:
+                break;
+        }
+    });
+    if (tableId != RT_TABLE_MAIN) {
+        return;
+    }
+    if (multipath) {
+        addNextHops(table, route, *multipath);
+    } else {
+        table.routes.push_back(route);
+    }
+}
+
+template <typename Body>
+bool sendDumpRequest(int socket, std::uint16_t type, Body body, std::uint32_t sequence) {
+    struct {
+        nlmsghdr header;
+        Body body;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = type;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = sequence;
+    request.body = body;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return ::sendto(socket, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
+                    sizeof kernel) == static_cast<ssize_t>(sizeof request);
+}
+
+// The body of a request for the routes of one address family.
+rtmsg routesOf(unsigned char family) {
+    rtmsg body{};
+    body.rtm_family = family;
+    return body;
+}
+
+enum class DumpOutcome { done, interrupted, failed };
+
+// Receives the answer to dump `sequence`, handing each message's payload to `each`. On failure
+// errno says why.
+DumpOutcome receiveDump(int socket, std::uint32_t sequence,
+                        const std::function<void(std::uint16_t, Payload)>& each) {
+    std::vector<std::uint32_t> buffer(16 * 1024);  // 64 KiB, aligned as messages are
+    bool interrupted = false;
+    while (true) {
+        sockaddr_nl sender{};
+        socklen_t senderSize = sizeof sender;
+        const ssize_t received =
+            ::recvfrom(socket, buffer.data(), buffer.size() * sizeof(std::uint32_t), 0,
+                       reinterpret_cast<sockaddr*>(&sender), &senderSize);
+        if (received < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return DumpOutcome::failed;
+        }
+        if (sender.nl_pid != 0) {
+            continue;  // only the kernel speaks for the routing table
+        }
+        Payload bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                      static_cast<std::size_t>(received));
+        while (bytes.size() >= sizeof(nlmsghdr)) {
+            const auto header = read<nlmsghdr>(bytes);
+            if (header.nlmsg_len < sizeof header || header.nlmsg_len > bytes.size()) {
+                break;
+            }
+            const auto payload =
+                bytes.subspan(align4(sizeof header), header.nlmsg_len - align4(sizeof header));
+            bytes = bytes.subspan(std::min(align4(header.nlmsg_len), bytes.size()));
+            if (header.nlmsg_seq != sequence) {
+                continue;
+            }
+            interrupted |= (header.nlmsg_flags & NLM_F_DUMP_INTR) != 0;
+            if (header.nlmsg_type == NLMSG_DONE) {
+                return interrupted ? DumpOutcome::interrupted : DumpOutcome::done;
+            }
+            if (header.nlmsg_type == NLMSG_ERROR) {
+                errno = -read<nlmsgerr>(payload).error;
+                return DumpOutcome::failed;
+            }
+            each(header.nlmsg_type, payload);
+        }
+    }
+}
+
+// One consistent reading of the links and default routes; errno says why there is none.
+std::optional<RoutingTable> readRoutingTable() {
+    constexpr int kAttempts = 3;  // a dump the kernel interrupts (the table changed) is redone
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        FileDescriptor socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+        if (!socket.valid()) {
+            return std::nullopt;
+        }
+        RoutingTable table;
+        const auto onMessage = [&](std::uint16_t type, Payload payload) {
+            if (type == RTM_NEWLINK) {
+                addInterface(table, payload);
+            } else if (type == RTM_NEWROUTE) {
+                addRoute(table, payload);
+            }
+        };
+        bool interrupted = false;
+        std::uint32_t sequence = 0;
+        const auto dump = [&](std::uint16_t type, auto body) {
+            if (!sendDumpRequest(socket.get(), type, body, ++sequence)) {
+                return false;
+            }
+            const auto outcome = receiveDump(socket.get(), sequence, onMessage);
+            interrupted |= outcome == DumpOutcome::interrupted;
+            return outcome != DumpOutcome::failed;
+        };
+        if (!dump(RTM_GETLINK, ifinfomsg{}) || !dump(RTM_GETROUTE, routesOf(AF_INET))) {
+            return std::nullopt;
+        }
+        // A kernel without IPv6 refuses the IPv6 dump; the IPv4 routes still count.
+        if (!dump(RTM_GETROUTE, routesOf(AF_INET6)) && errno != EAFNOSUPPORT) {
+            return std::nullopt;
+        }
+        if (!interrupted) {
+            return table;
+        }
+    }
+    errno = EBUSY;
+    return std::nullopt;
+}
+
+std::optional<ReachabilityFlags> readRoutingFlags() {
+    auto table = readRoutingTable();
+    if (!table) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < table->interfaces.size(); ++i) {
+        const bool routed = std::any_of(table->routes.begin(), table->routes.end(), [&](auto& r) {
+            return r.interfaceIndex == table->interfaces[i].index;
+        });
+        table->interfaces[i].cellular = routed && isCellular(table->names[i]);
+    }
+    return routingReachabilityFlags(table->interfaces, table->routes);
+}
+
+}  // namespace
+
+ReachabilityFlags routingReachabilityFlags(const std::vector<NetworkInterface>& interfaces,
+                                           const std::vector<DefaultRoute>& routes) {
+    const auto interfaceOf = [&](const DefaultRoute& route) -> const NetworkInterface* {
+        const auto found = std::find_if(interfaces.begin(), interfaces.end(),
+                                        [&](auto& i) { return i.index == route.interfaceIndex; });
+        return found == interfaces.end() ? nullptr : &*found;
+    };
+    const DefaultRoute* chosen = nullptr;
+    const auto rank = [](const DefaultRoute& route) {
+        return std::make_tuple(route.family != AF_INET, route.priority);
+    };
+    for (const auto& route : routes) {
+        const auto* interface = interfaceOf(route);
+        if (interface == nullptr || !interface->up || !interface->running || interface->loopback) {
+            continue;
+        }
+        if (chosen == nullptr || rank(route) < rank(*chosen)) {
+            chosen = &route;
+        }
+    }
+    if (chosen == nullptr) {
+        return 0;
+    }
+    using namespace reachability_flags;
+    return reachable | (chosen->hasGateway ? 0 : isDirect) |
+           (interfaceOf(*chosen)->cellular ? isWWAN : 0);
+}
+
+struct NetlinkReachability::Shared : std::enable_shared_from_this<Shared> {
+    std::mutex mutex;
+    Callback callback;  // guarded by `mutex`
+    std::atomic<bool> readingScheduled{false};
+
+    // One reading on `queue` for a burst of events: the flags after the last of them count.
+    void scheduleReading(DispatchQueue& queue) {
+        if (!readingScheduled.exchange(true)) {
+            queue.async([self = shared_from_this()] { self->deliver(); });
+        }
+    }
+
+    void deliver() {
+        readingScheduled = false;
+        const auto flags = readRoutingFlags();
+        Callback current;
+        {
+            std::lock_guard lock(mutex);
+            current = callback;
+        }
+        if (flags && current) {
+            current(*flags);
+        }
+    }
+};
+
+// The kernel watch: a socket subscribed to link, address and route events, and a thread that
+// waits on it and on an eventfd that stops it.
+class NetlinkReachability::Monitor {
+  public:
+    /// A running watch, or nothing with errno set.
+    static std::unique_ptr<Monitor> start(std::shared_ptr<Shared> shared,
+                                          std::shared_ptr<DispatchQueue> queue) {
+        FileDescriptor socket(
+            ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
+        FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+        if (!socket.valid() || !wake.valid()) {
+            return nullptr;
+        }
+        sockaddr_nl local{};
+        local.nl_family = AF_NETLINK;
+        local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR |
+                          RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE;
+        if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+            return nullptr;
+        }
+        return std::make_unique<Monitor>(std::move(shared), std::move(queue), std::move(socket),
+                                         std::move(wake));
+    }
+
+    Monitor(std::shared_ptr<Shared> shared, std::shared_ptr<DispatchQueue> queue,
+            FileDescriptor socket, FileDescriptor wake)
+        : shared_(std::move(shared)),
+          queue_(std::move(queue)),
+          socket_(std::move(socket)),
+          wake_(std::move(wake)),
+          thread_([this] { run(); }) {}
+
+    ~Monitor() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();  // never join oneself
+        } else {
+            thread_.join();
+        }
+    }
+
+    Monitor(const Monitor&) = delete;
+    Monitor& operator=(const Monitor&) = delete;
+
+    const std::shared_ptr<DispatchQueue>& queue() const { return queue_; }
+
+  private:
+    void run() {
+        pollfd descriptors[] = {{socket_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        while (true) {
+            if (::poll(descriptors, 2, -1) < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                return;
+            }
+            if (descriptors[1].revents != 0) {
+                return;
+            }
+            drainEvents();
+            shared_->scheduleReading(*queue_);
+        }
+    }
+
+    // The events only say that something changed: the reading that follows looks at everything,
+    // so they are dropped, and so is the notice of events lost (ENOBUFS).
+    void drainEvents() {
+        std::vector<std::uint32_t> buffer(16 * 1024);
+        while (true) {
+            const ssize_t received =
+                ::recv(socket_.get(), buffer.data(), buffer.size() * sizeof(std::uint32_t), 0);
+            if (received < 0 && (errno == EINTR || errno == ENOBUFS)) {
+                continue;
+            }
+            if (received <= 0) {
+                return;  // EAGAIN: nothing more
+            }
+        }
+    }
+
+    std::shared_ptr<Shared> shared_;
+    std::shared_ptr<DispatchQueue> queue_;
+    FileDescriptor socket_;
+    FileDescriptor wake_;
+    std::thread thread_;
+};
+
+NetlinkReachability::NetlinkReachability() : shared_(std::make_shared<Shared>()) {}
+
+NetlinkReachability::~NetlinkReachability() = default;
+
+std::optional<ReachabilityFlags> NetlinkReachability::getFlags() {
+    auto flags = readRoutingFlags();
+    if (!flags) {
+        lastError_ = errno;
+    }
+    return flags;
+}
+
+bool NetlinkReachability::setCallback(Callback callback) {
+    std::lock_guard lock(shared_->mutex);
+    shared_->callback = std::move(callback);
+    return true;
+}
+
+bool NetlinkReachability::setDispatchQueue(std::shared_ptr<DispatchQueue> queue) {
+    std::lock_guard lock(monitorMutex_);
+    if (monitor_ && monitor_->queue() == queue) {
+        return true;
+    }
+    monitor_.reset();
+    if (!queue) {
+        return true;
+    }
+    monitor_ = Monitor::start(shared_, std::move(queue));
+    if (!monitor_) {
+        lastError_ = errno;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace orvanpush::platform

@@ -1,0 +1,232 @@
+// The netlink source against a real kernel: each test runs again in a private network namespace
+// of its own (`unshare -n`), where it builds links and routes with `ip`.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/Reachability.h"
+
+extern char** environ;
+
+namespace orvanpush {
+namespace {
+
+using Connection = Reachability::Connection;
+
+constexpr const char* kInsideVariable = "ORVANPUSH_TEST_IN_NETWORK_NAMESPACE";
+
+// Runs `words` (a program found on PATH) and answers its exit status; -1 when it cannot run.
+// A quiet run writes nothing to standard output.
+int run(std::vector<std::string> words, bool quiet = false) {
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        return -1;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool inside() {
+    return getenv(kInsideVariable) != nullptr;
+}
+
+// Outside: runs the current test again inside a namespace and expects it to pass there.
+// Inside: false, and the test goes on. True when the test is done (run inside, or skipped).
+bool runInsideNamespace(std::string& skipReason) {
+    if (inside()) {
+        return false;
+    }
+    if (run({"unshare", "-n", "true"}) != 0 || run({"ip", "-V"}, true) != 0) {
+        skipReason = "no private network namespace can be made here (unshare -n, ip)";
+        return true;
+    }
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    setenv(kInsideVariable, "1", 1);
+    const int status =
+        run({"unshare", "-n", "--", std::filesystem::read_symlink("/proc/self/exe").string(),
+             std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()});
+    unsetenv(kInsideVariable);
+    EXPECT_EQ(status, 0) << "the test failed inside its network namespace (output above)";
+    return true;
+}
+
+#define RUN_IN_NETWORK_NAMESPACE()            \
+    do {                                      \
+        std::string skipReason;               \
+        if (runInsideNamespace(skipReason)) { \
+            if (!skipReason.empty()) {        \
+                GTEST_SKIP() << skipReason;   \
+            }                                 \
+            return;                           \
+        }                                     \
+    } while (false)
+
+void ip(const std::string& arguments) {
+    std::vector<std::string> words{"ip"};
+    std::istringstream split(arguments);
+    for (std::string word; split >> word;) {
+        words.push_back(word);
+    }
+    ASSERT_EQ(run(words), 0) << "ip " << arguments;
+}
+
+bool ipv6Available() {
+    return std::filesystem::exists("/proc/sys/net/ipv6");
+}
+
+// Keeps the kernel itself silent on links that come up: no IPv6 link-local address, duplicate
+// address detection or router solicitation.
+void silenceIpv6() {
+    for (const char* scope : {"all", "default"}) {
+        for (const auto& [setting, value] : std::map<std::string, std::string>{
+                 {"addr_gen_mode", "1"}, {"accept_dad", "0"}, {"router_solicitations", "0"}}) {
+            std::ofstream file(std::string("/proc/sys/net/ipv6/conf/") + scope + "/" + setting);
+            file << value;
+            file.close();
+            ASSERT_TRUE(file) << scope << "/" << setting;
+        }
+    }
+}
+
+// The packets each interface has sent (/proc/net/dev is the namespace's own).
+std::map<std::string, std::string> transmittedPackets() {
+    std::map<std::string, std::string> packets;
+    std::ifstream devices("/proc/net/dev");
+    std::string line;
+    while (std::getline(devices, line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) {
+            continue;
+        }
+        std::istringstream fields(line.substr(colon + 1));
+        std::vector<std::string> values;
+        for (std::string value; fields >> value;) {
+            values.push_back(value);
+        }
+        std::istringstream name(line.substr(0, colon));
+        std::string interface;
+        name >> interface;
+        packets[interface] = values.size() > 9 ? values[9] : "?";
+    }
+    return packets;
+}
+
+// What a running notifier reported, for waiting until it reports an expected state.
+class Reported {
+  public:
+    explicit Reported(const std::shared_ptr<Reachability>& reachability) {
+        const auto record = [this](const std::shared_ptr<Reachability>& r) {
+            std::lock_guard lock(mutex_);
+            last_ = r->description();
+            changed_.notify_all();
+        };
+        reachability->setWhenReachable(record);
+        reachability->setWhenUnreachable(record);
+    }
+
+    /// True when the last report is `description` within ten seconds.
+    bool waitFor(const std::string& description) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, std::chrono::seconds(10),
+                                 [&] { return last_ == description; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string last_;
+};
+
+// A fresh reading of the network in general, as its flags print.
+std::string readNow() {
+    const auto reachability = Reachability::make();
+    reachability->connection();
+    return reachability->description();
+}
+
+TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsSent) {
+    RUN_IN_NETWORK_NAMESPACE();
+    const bool withIpv6 = ipv6Available();
+    if (withIpv6) {
+        silenceIpv6();
+    }
+    ip("link set lo up");
+    const auto watched = Reachability::make();
+    Reported reported(watched);
+    watched->startNotifier();
+    EXPECT_TRUE(reported.waitFor("-- -------"));
+    EXPECT_EQ(Reachability::make()->connection(), Connection::unavailable);
+
+    // A default route over a link whose peer is down: up but not running.
+    ip("link add v0 type veth peer name v1");
+    ip("link set v0 up");
+    ip("address add 10.0.0.1/24 dev v0");
+    ip("route add default via 10.0.0.2 dev v0");
+    EXPECT_EQ(readNow(), "-- -------");
+
+    ip("link set v1 up");
+    EXPECT_TRUE(reported.waitFor("-R -------"));
+    EXPECT_EQ(Reachability::make()->connection(), Connection::wifi);
+
+    ip("route replace default dev v0");
+    EXPECT_TRUE(reported.waitFor("-R ------d"));
+    EXPECT_EQ(readNow(), "-R ------d");
+
+    // Two next hops, the first over a link that is not running.
+    ip("link add v2 type veth peer name v3");
+    ip("link set v2 up");
+    ip("address add 10.0.1.1/24 dev v2");
+    ip("route replace default nexthop via 10.0.1.2 dev v2 nexthop via 10.0.0.2 dev v0");
+    EXPECT_TRUE(reported.waitFor("-R -------"));
+    EXPECT_EQ(readNow(), "-R -------");
+
+    ip("route delete default");
+    EXPECT_TRUE(reported.waitFor("-- -------"));
+    if (withIpv6) {
+        ip("-6 route add default dev v0");
+        EXPECT_TRUE(reported.waitFor("-R ------d"));
+        EXPECT_EQ(Reachability::make()->connection(), Connection::wifi);
+    }
+
+    ip("link set v1 down");
+    EXPECT_TRUE(reported.waitFor("-- -------"));
+    watched->stopNotifier();
+    const auto packets = transmittedPackets();
+    for (const char* interface : {"v0", "v1", "v2", "v3"}) {
+        EXPECT_EQ(packets.at(interface), "0") << interface;
+    }
+    if (!withIpv6) {
+        GTEST_SKIP() << "the kernel has IPv6 disabled: the IPv6 default route was not tried";
+    }
+}
+
+}  // namespace
+}  // namespace orvanpush

@@ -1,0 +1,290 @@
+#include "orvanpush/Reachability.h"
+
+#include <cerrno>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "orvanpush/platform/MainQueue.h"
+#include "support/TestHome.h"
+
+namespace orvanpush {
+namespace {
+
+using namespace reachability_flags;
+using platform::DispatchQueue;
+using Connection = Reachability::Connection;
+using testing::Event;
+
+constexpr std::int32_t kFakeError = 5;
+
+// A handle whose flags and failures the test sets; changes reach the callback on the queue set,
+// as the platform delivers them.
+class FakeFlagSource : public ReachabilityFlagSource {
+  public:
+    std::optional<ReachabilityFlags> getFlags() override {
+        std::lock_guard lock(mutex_);
+        ++reads;
+        return failReads ? std::nullopt : std::optional(flags);
+    }
+
+    bool setCallback(Callback callback) override {
+        std::lock_guard lock(mutex_);
+        if (!callback) {
+            callback_ = nullptr;
+            if (cleared) {
+                cleared->notify();
+            }
+            return true;
+        }
+        ++callbacksInstalled;
+        callback_ = std::move(callback);
+        return !failCallback;
+    }
+
+    bool setDispatchQueue(std::shared_ptr<DispatchQueue> queue) override {
+        std::lock_guard lock(mutex_);
+        queue_ = std::move(queue);
+        return !failQueue || !queue_;
+    }
+
+    std::int32_t lastError() const override { return kFakeError; }
+
+    void deliver(ReachabilityFlags delivered) {
+        std::lock_guard lock(mutex_);
+        if (callback_ && queue_) {
+            queue_->async([callback = callback_, delivered] { callback(delivered); });
+        }
+    }
+
+    bool installed() {
+        std::lock_guard lock(mutex_);
+        return callback_ != nullptr || queue_ != nullptr;
+    }
+
+    // Set before use.
+    ReachabilityFlags flags = reachable;
+    bool failReads = false;
+    bool failCallback = false;
+    bool failQueue = false;
+    Event* cleared = nullptr;
+    // Read after the threads are done.
+    int reads = 0;
+    int callbacksInstalled = 0;
+
+  private:
+    std::mutex mutex_;
+    Callback callback_;
+    std::shared_ptr<DispatchQueue> queue_;
+};
+
+TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryProperty) {
+    struct Case {
+        ReachabilityFlags flags;
+        Connection connection;
+        std::string text;
+        std::string description;
+    };
+    const std::vector<Case> cases{
+        {0, Connection::unavailable, "No Connection", "-- -------"},
+        {reachable, Connection::wifi, "WiFi", "-R -------"},
+        {reachable | isDirect, Connection::wifi, "WiFi", "-R ------d"},
+        {reachable | isWWAN, Connection::cellular, "Cellular", "WR -------"},
+        {isWWAN, Connection::unavailable, "No Connection", "W- -------"},
+        {0x7003F, Connection::cellular, "Cellular", "WR ctiCDld"},
+    };
+    for (const auto& c : cases) {
+        auto source = std::make_shared<FakeFlagSource>();
+        source->flags = c.flags;
+        const auto reachability = Reachability::makeWithReachabilityRef(source);
+        EXPECT_EQ(reachability->description(), "unavailable flags");
+        EXPECT_EQ(reachability->connection(), c.connection);
+        EXPECT_EQ(reachability->currentReachabilityString(), c.text);
+        EXPECT_EQ(toString(reachability->currentReachabilityStatus()), c.text);
+        EXPECT_EQ(reachability->isReachable(), c.connection != Connection::unavailable);
+        EXPECT_EQ(reachability->isReachableViaWiFi(), c.connection == Connection::wifi);
+        EXPECT_EQ(reachability->isReachableViaWWAN(), c.connection == Connection::cellular);
+        EXPECT_EQ(reachability->description(), c.description);
+        EXPECT_EQ(source->reads, 1) << c.description;
+        EXPECT_FALSE(reachability->notifierRunning());
+    }
+}
+
+TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowed) {
+    auto source = std::make_shared<FakeFlagSource>();
+    source->flags = reachable | isWWAN;
+    const auto reachability = Reachability::makeWithReachabilityRef(source);
+    reachability->setAllowsCellularConnection(false);
+    EXPECT_EQ(reachability->connection(), Connection::unavailable);
+    reachability->setAllowsCellularConnection(true);
+    EXPECT_EQ(reachability->currentReachabilityStatus(),
+              Reachability::NetworkStatus::reachableViaWWAN);
+    EXPECT_TRUE(reachability->reachableOnWWAN());
+}
+
+TEST(ReachabilityTest, AFailedReadingGivesUnavailableAndNoFlags) {
+    auto source = std::make_shared<FakeFlagSource>();
+    source->failReads = true;
+    const auto reachability = Reachability::makeWithReachabilityRef(source);
+    EXPECT_EQ(reachability->connection(), Connection::unavailable);
+    EXPECT_EQ(reachability->description(), "unavailable flags");
+    EXPECT_EQ(reachability->connection(), Connection::unavailable);
+    EXPECT_EQ(source->reads, 2);  // nothing stored, so each call asks again
+}
+
+// Every change the notifier reports: the connection each callback saw and each posted object.
+struct Reports {
+    std::vector<std::string> calls;
+    std::vector<std::shared_ptr<Reachability>> posted;
+};
+
+TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {
+    auto source = std::make_shared<FakeFlagSource>();
+    auto serial = std::make_shared<DispatchQueue>("test.reachability.serial");
+    auto notifications = std::make_shared<DispatchQueue>("test.reachability.notifications");
+    const auto reachability = Reachability::makeWithReachabilityRef(
+        source, serial, [notifications](auto task) { notifications->async(std::move(task)); });
+    auto center = std::make_shared<platform::NotificationCenter>();
+    reachability->setNotificationCenter(center);
+    Reports reports;  // written on the notification queue only
+    reachability->setWhenReachable([&](const auto& r) {
+        EXPECT_TRUE(notifications->isCurrent());
+        reports.calls.push_back("reachable " + r->description());
+    });
+    reachability->setWhenUnreachable(
+        [&](const auto& r) { reports.calls.push_back("unreachable " + r->description()); });
+    const auto observation = center->addObserver(reachabilityChanged, [&](const auto& n) {
+        reports.posted.push_back(std::any_cast<std::shared_ptr<Reachability>>(n.object));
+    });
+    const auto settle = [&] {
+        serial->waitUntilIdle();
+        notifications->waitUntilIdle();
+    };
+
+    reachability->startNotifier();
+    EXPECT_TRUE(reachability->notifierRunning());
+    settle();
+    source->deliver(reachable);
+    settle();
+    source->deliver(0);
+    settle();
+    source->deliver(0);
+    source->deliver(reachable | isDirect);
+    settle();
+    EXPECT_EQ(reports.calls,
+              (std::vector<std::string>{"reachable -R -------", "unreachable -- -------",
+                                        "reachable -R ------d"}));
+    EXPECT_EQ(reports.posted, std::vector<std::shared_ptr<Reachability>>(3, reachability));
+}
+
+TEST(ReachabilityTest, StartingTwiceOrFromTwoThreadsInstallsOneNotifier) {
+    auto source = std::make_shared<FakeFlagSource>();
+    const auto reachability = Reachability::makeWithReachabilityRef(source);
+    std::thread other([&] { reachability->startNotifier(); });
+    reachability->startNotifier();
+    other.join();
+    reachability->startNotifier();
+    EXPECT_EQ(source->callbacksInstalled, 1);
+    EXPECT_EQ(source->reads, 1);
+    EXPECT_TRUE(reachability->notifierRunning());
+    reachability->stopNotifier();
+    EXPECT_FALSE(reachability->notifierRunning());
+    EXPECT_FALSE(source->installed());
+}
+
+TEST(ReachabilityTest, AFailedStartStopsTheNotifierAgainAndALaterStartMayRetry) {
+    struct Case {
+        bool FakeFlagSource::*fault;
+        ReachabilityError::Kind kind;
+        const char* text;
+    };
+    const std::vector<Case> cases{
+        {&FakeFlagSource::failCallback, ReachabilityError::Kind::unableToSetCallback,
+         "unableToSetCallback(5)"},
+        {&FakeFlagSource::failQueue, ReachabilityError::Kind::unableToSetDispatchQueue,
+         "unableToSetDispatchQueue(5)"},
+        {&FakeFlagSource::failReads, ReachabilityError::Kind::unableToGetFlags,
+         "unableToGetFlags(5)"},
+    };
+    for (const auto& c : cases) {
+        auto source = std::make_shared<FakeFlagSource>();
+        (*source).*c.fault = true;
+        const auto reachability = Reachability::makeWithReachabilityRef(source);
+        try {
+            reachability->startNotifier();
+            ADD_FAILURE() << "no error for " << c.text;
+        } catch (const ReachabilityError& error) {
+            EXPECT_EQ(error.kind(), c.kind);
+            EXPECT_EQ(error.errorCode(), kFakeError);
+            EXPECT_STREQ(error.what(), c.text);
+        }
+        EXPECT_FALSE(reachability->notifierRunning());
+        EXPECT_FALSE(source->installed());
+        (*source).*c.fault = false;
+        reachability->startNotifier();
+        EXPECT_TRUE(reachability->notifierRunning());
+    }
+}
+
+TEST(ReachabilityTest, TheHandleHoldsNoReferenceAndIsClearedWhenTheObjectGoes) {
+    auto source = std::make_shared<FakeFlagSource>();
+    auto serial = std::make_shared<DispatchQueue>("test.reachability.serial");
+    auto reachability = Reachability::makeWithReachabilityRef(source, serial);
+    reachability->startNotifier();
+    const std::weak_ptr<Reachability> weak = reachability;
+    reachability.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_FALSE(source->installed());
+    source->deliver(0);  // nobody left to tell
+    serial->waitUntilIdle();
+}
+
+// The host drops its only reference inside its own callback, called for a change.
+void releaseInsideCallback(Reachability::NotificationQueue notificationQueue) {
+    auto source = std::make_shared<FakeFlagSource>();
+    Event called;
+    Event cleared;
+    source->cleared = &cleared;
+    auto reachability =
+        Reachability::makeWithReachabilityRef(source, nullptr, std::move(notificationQueue));
+    reachability->startNotifier();
+    auto* held = &reachability;
+    reachability->setWhenUnreachable([held, &called](const auto&) {
+        held->reset();
+        called.notify();
+    });
+    source->deliver(0);
+    EXPECT_TRUE(called.wait());
+    EXPECT_TRUE(cleared.wait());
+}
+
+TEST(ReachabilityTest, TheHostMayReleaseItInsideItsCallbackOnTheMainQueue) {
+    releaseInsideCallback(platform::MainQueue::async);
+    EXPECT_TRUE(platform::MainQueue::waitUntilIdle(std::chrono::seconds(10)));
+}
+
+TEST(ReachabilityTest, TheHostMayReleaseItInsideItsCallbackOnItsSerialQueue) {
+    releaseInsideCallback(nullptr);
+}
+
+TEST(ReachabilityTest, AHostNameIsCheckedButNeverLookedUp) {
+    for (const std::string& name : {std::string(), std::string("push\0host", 9)}) {
+        try {
+            Reachability::makeWithHostname(name);
+            ADD_FAILURE() << "no error for a name of " << name.size() << " bytes";
+        } catch (const ReachabilityError& error) {
+            EXPECT_EQ(error.kind(), ReachabilityError::Kind::failedToCreateWithHostname);
+            EXPECT_EQ(error.hostname(), name);
+            EXPECT_EQ(error.errorCode(), EINVAL);
+        }
+    }
+    EXPECT_STREQ(ReachabilityError::failedToCreateWithHostname("", EINVAL).what(),
+                 "failedToCreateWithHostname(\"\", 22)");
+    EXPECT_EQ(Reachability::makeWithHostname("no-such-host.invalid")->description(),
+              "unavailable flags");
+}
+
+}  // namespace
+}  // namespace orvanpush
