@@ -1,7 +1,6 @@
 #include "sdk/StatusReport.h"
 
 #include <utility>
-#include <vector>
 
 #include "api/NotificationsTarget.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -10,6 +9,7 @@
 #include "sdk/PushSDKState.h"
 #include "sdk/ReportsInFlight.h"
 #include "sdk/SubscriberIdentity.h"
+#include "sdk/UnsentStatuses.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -98,8 +98,10 @@ std::string signature(const PushSDKState& state, const std::string& text) {
     }
 }
 
-void logNetworkAvailability(const PushSDKState&) {
-    logInfo("Network available: unknown");
+// Informational only: the report is sent whatever the connection.
+void logNetworkAvailability(const PushSDKState& state) {
+    logInfo("Network available: " +
+            (state.reachability ? toString(state.reachability->connection()) : "unknown"));
 }
 
 // Marks the report's row sent or unsent. The report leaves the reports in flight in the
@@ -158,36 +160,6 @@ void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStat
     }
 }
 
-// The queued statuses a report can be made of: a message id and a status the server knows.
-std::vector<ReportedStatus> reportable(const std::vector<MessageStatusExternal>& rows) {
-    std::vector<ReportedStatus> statuses;
-    for (const auto& row : rows) {
-        const auto messageId = row.messageId();
-        const auto statusName = row.statusName();
-        if (messageId && !messageId->empty() && statusName &&
-            orvanPushApiStatusFromRawValue(*statusName)) {
-            statuses.push_back({*messageId, *statusName});
-        }
-    }
-    return statuses;
-}
-
-void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<ReportedStatus>& chosen) {
-    for (const auto& reported : chosen) {
-        try {
-            updatePushNotificationStatus(
-                state,
-                {.messageId = reported.messageId,
-                 .status = orvanPushApiStatusFromRawValue(reported.statusName),
-                 .kind = ReportKind::resend},
-                [](const BaseApiResult&) {});
-        } catch (const std::exception&) {
-            // No subscriber address: the status stays queued for a later round.
-            ReportsInFlight::finish(reported, false);
-        }
-    }
-}
-
 }  // namespace
 
 void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,
@@ -224,28 +196,6 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
                             postCompleted = std::move(postCompleted)](BaseApiResult result) {
                                handleAnswer(state, reported, kind, limit, result, postCompleted);
                            });
-}
-
-void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit) {
-    try {
-        state->storageUtil->getMessageStatusesUnsent(
-            [state, limit](const std::string& status, std::vector<MessageStatusExternal> rows,
-                           const std::optional<TextError>& error) {
-                if (status != kSuccess) {
-                    logError("Error on getting unsent message statuses: " + descriptionOf(error));
-                    return;
-                }
-                logTrace("Process unsent statuses success");
-                auto chosen = ReportsInFlight::claim(reportable(rows),
-                                                     static_cast<std::size_t>(std::max(limit, 0)));
-                if (!chosen.empty()) {
-                    // Signing and sending stay off the main queue.
-                    postToCallbackQueue([state, chosen] { resend(state, chosen); });
-                }
-            });
-    } catch (const std::exception& error) {
-        logError(std::string("Error on getting unsent message statuses: ") + error.what());
-    }
 }
 
 }  // namespace orvanpush::detail

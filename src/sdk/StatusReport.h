@@ -62,8 +62,4 @@ using ReportCompletion = std::function<void(BaseApiResult)>;
 void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,
                                   ReportCompletion postCompleted);
 
-/// Reads the unsent statuses from the store and re-sends up to `limit` of them (rows that
-/// cannot be reported and rows already in flight do not count). Logs what fails; never throws.
-void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit);
-
 }  // namespace orvanpush::detail

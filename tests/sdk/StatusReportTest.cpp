@@ -64,6 +64,7 @@ class StatusReportTest : public ServerTest {};
 TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsCompletion) {
     TestInstance instance(server());
     instance.subscribe();
+    LogCapture log;
     Rows unsentAtCompletion{{"?", "?"}};
     bool onMainQueue = true;
     const auto result = report(instance, delivered("m1"), [&] {
@@ -82,6 +83,14 @@ TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsComplet
     EXPECT_EQ(requests[0]["outcome"], "applied");
     EXPECT_EQ(Json::parse(requests[0]["body"].get<std::string>())["address"], "device-1.client-1");
     EXPECT_THAT(requests[0]["headers"].dump(), ::testing::HasSubstr(R"(["push-enabled","true"])"));
+    for (const std::string text :
+         {"Start update notification status process", "Getting address without default value",
+          "Set message received",
+          R"(Parameters: address - "device-1.client-1", messageId - "m1", status - "Delivered")",
+          "Getting sign...", "Network available: ", "Start request (m1)",
+          "Update push notification status process successfully completed"}) {
+        EXPECT_THAT(log.text(), ::testing::HasSubstr(text));
+    }
 }
 
 TEST_F(StatusReportTest, WithoutAClientIdOnlyAFallBackAddressReportsAndItIsUnsigned) {
