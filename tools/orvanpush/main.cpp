@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "MessageCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -134,6 +135,7 @@ int main(int argc, char** argv) {
     addVersionFlag(app);
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
+    addMessageCommands(app, context);
     addZipCommands(app, context);
     try {
         app.parse(argc, argv);
