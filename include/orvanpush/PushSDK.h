@@ -14,8 +14,10 @@
 // getInstance reads it back and builds a new object, which keeps the values it read.
 
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -28,6 +30,8 @@
 #include "orvanpush/NotificationRequest.h"
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/SettingReceiver.h"
+#include "orvanpush/StatisticsResult.h"
+#include "orvanpush/SubscriberGetResult.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/Types.h"
 #include "orvanpush/storage/FetchedResultsController.h"
@@ -94,6 +98,61 @@ class PushSDK {
     /// The device id saved by the last subscription; nothing before or on a store failure.
     std::optional<std::string> getDeviceId();
 
+    // Subscription and subscriber queries. Each checks its arguments on the caller's thread and
+    // throws OrvanPushSDKError before anything is sent (a keychain or signing failure throws
+    // TextError); the notification-authorisation probe may block the caller up to 5 seconds.
+    // Once a request is under way every outcome, failures included, reaches `postCompleted`
+    // exactly once, on the URL session's callback pool (or on the caller's thread, before the
+    // call returns, when the request cannot even be built). Host strings that are not valid
+    // UTF-8 are repaired (U+FFFD) before they are signed or sent. Timeouts are in seconds; an
+    // absent one means the default. The object may be dropped while its requests run.
+    //
+    //   sdk->subscribe("phone-1", "client-42", token, std::nullopt, [](auto result) {
+    //       if (result && result->getResultKind() == orvanpush::ResultKind::success) { ... }
+    //   });
+
+    using ResultCompletion = std::function<void(std::optional<BaseApiResult>)>;
+
+    /// Registers the device under the address device id "." client id (the client id alone
+    /// without a device id) with `token` and the public key of a fresh key pair. On success the
+    /// client id, the device id (removed when absent or empty) and the token are stored and the
+    /// fresh pair becomes the device key; otherwise the previous pair and ids stay. Throws
+    /// emptyMandatoryParameter "address" (no client id) or "token", or the TextError of
+    /// reading the public key.
+    void subscribe(const std::optional<std::string>& deviceId,
+                   const std::optional<std::string>& clientId,
+                   const std::optional<std::string>& token, std::optional<double> requestTimeout,
+                   ResultCompletion postCompleted);
+    /// Removes the registration of the stored address; on success (and on error code 104, "not
+    /// subscribed") the stored ids are removed, the token and the key pair stay. Throws
+    /// emptyMandatoryParameter "address" (nothing stored) or "token", or the signing TextError.
+    void unsubscribe(const std::optional<std::string>& note, std::optional<double> requestTimeout,
+                     ResultCompletion postCompleted);
+    /// Registers the stored address again, as subscribe does, with a new token and a fresh key
+    /// pair; the token is stored on success. Throws as subscribe.
+    void updateSubscription(const std::optional<std::string>& token,
+                            std::optional<double> requestTimeout, ResultCompletion postCompleted);
+    /// The server's records of the device `rDeviceId` of the stored client (of the client id
+    /// alone when absent or empty). Throws emptyMandatoryParameter "address" (nothing stored) or
+    /// the signing TextError.
+    void getSubscriberData(const std::optional<std::string>& rDeviceId,
+                           std::optional<double> requestTimeout,
+                           std::function<void(std::optional<SubscriberGetResult>)> postCompleted);
+    /// Sets the subscriber's shown address (the own address when absent) and replaces its
+    /// attributes. Throws as getSubscriberData.
+    void updateSubscriber(const std::optional<std::string>& updateAddress,
+                          const std::map<std::string, std::string>& attributes,
+                          std::optional<double> requestTimeout, ResultCompletion postCompleted);
+    /// The history of the messages sent to the device `deviceId` of the stored client (to the
+    /// own address when absent): dated from `dateFrom` to `dateTo` (no end when absent), only
+    /// those of `requestId` when given, at most `amount` of them (all for 0). Throws as
+    /// getSubscriberData.
+    void getMessages(const std::optional<std::string>& deviceId,
+                     const std::optional<std::string>& requestId, std::int64_t amount,
+                     Date dateFrom, const std::optional<Date>& dateTo,
+                     std::optional<double> requestTimeout,
+                     std::function<void(std::optional<StatisticsResult>)> postCompleted);
+
     // ---- Messages: receipt and reading with their delivery reports, rich content, and the
     // local message store ----
     //
@@ -123,20 +182,17 @@ class PushSDK {
                           const std::optional<std::string>& subtitle,
                           const std::optional<std::string>& body,
                           const std::optional<Json>& customData,
-                          const std::optional<std::string>& with,
-                          std::function<void(std::optional<BaseApiResult>)> postCompleted);
+                          const std::optional<std::string>& with, ResultCompletion postCompleted);
 
     /// Handles the user's opening of a notification: sets its message read and reports "Read".
     /// A notification without a "message-id" string gets `postCompleted` with no result.
     /// Throws as onMessageRead(messageId) does.
-    void onMessageRead(const NotificationResponse& didReceive,
-                       std::function<void(std::optional<BaseApiResult>)> postCompleted);
+    void onMessageRead(const NotificationResponse& didReceive, ResultCompletion postCompleted);
     /// Sets the message read and reports "Read", with "push-enabled" from the notification
     /// authorisation (waits for it up to 5 seconds: not on the thread that answers it).
     /// Throws OrvanPushSDKError emptyMandatoryParameter "address" (no client id) or
     /// "messageId" (an empty id); otherwise `postCompleted` runs exactly once.
-    void onMessageRead(const std::string& messageId,
-                       std::function<void(std::optional<BaseApiResult>)> postCompleted);
+    void onMessageRead(const std::string& messageId, ResultCompletion postCompleted);
 
     /// Downloads the rich content of message `messageId` from the push server (not stored).
     /// `requestTimeout` in seconds bounds each attempt. Throws OrvanPushSDKError

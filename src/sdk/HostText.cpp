@@ -1,12 +1,9 @@
 #include "sdk/HostText.h"
 
+#include "sdk/OperationSupport.h"
 #include "utils/Utf8Text.h"
 
 namespace orvanpush::detail {
-
-std::optional<std::string> repairedText(const std::optional<std::string>& text) {
-    return text ? std::optional<std::string>(repairUtf8(*text)) : std::nullopt;
-}
 
 Json repairedJson(const Json& value) {
     if (value.is_string()) {
@@ -30,13 +27,13 @@ Json repairedJson(const Json& value) {
 }
 
 MutableNotificationContent repairedContent(const NotificationContent& content) {
-    MutableNotificationContent repaired;
-    repaired.setTitle(repairUtf8(content.title()));
-    repaired.setSubtitle(repairUtf8(content.subtitle()));
-    repaired.setBody(repairUtf8(content.body()));
-    repaired.setUserInfo(repairedJson(content.userInfo()));
-    repaired.setSound(repairedText(content.sound()));
-    return repaired;
+    MutableNotificationContent result;
+    result.setTitle(repairUtf8(content.title()));
+    result.setSubtitle(repairUtf8(content.subtitle()));
+    result.setBody(repairUtf8(content.body()));
+    result.setUserInfo(repairedJson(content.userInfo()));
+    result.setSound(repaired(content.sound()));
+    return result;
 }
 
 }  // namespace orvanpush::detail

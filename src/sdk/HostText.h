@@ -1,17 +1,13 @@
 #pragma once
 
-// Texts a host hands the library, made valid UTF-8 on entry (each ill-formed sequence becomes
-// U+FFFD, valid text is unchanged), before they are stored, signed or sent.
-
-#include <optional>
-#include <string>
+// Payloads and notification contents a host hands the library, made valid UTF-8 on entry (each
+// ill-formed sequence becomes U+FFFD, valid text is unchanged) as `repaired` makes its strings,
+// before they are stored, signed or sent.
 
 #include "orvanpush/NotificationContent.h"
 #include "orvanpush/Types.h"
 
 namespace orvanpush::detail {
-
-std::optional<std::string> repairedText(const std::optional<std::string>& text);
 
 /// `value` with every string and member name repaired.
 Json repairedJson(const Json& value);

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "orvanpush/PushSDK.h"
-#include "sdk/FacadeLog.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "utils/Utf8Text.h"
 
@@ -41,19 +41,21 @@ void PushSDK::removeAllMessages() {
 }
 
 void PushSDK::removeAllMessages(RemovalCompletion postCompleted) {
-    logInfo("Removing all messages");
+    logEntry("Removing all messages");
     try {
         state_->storageUtil->removeAllMessages(
             [postCompleted](const std::string& status, const std::optional<TextError>& error) {
                 if (succeeded(status)) {
-                    logInfo("All messages were removed");
+                    logEntry("All messages were removed");
                 } else {
-                    logError("Error on removing all messages: " + descriptionOf(error));
+                    logEntry("Error on removing all messages: " + descriptionOf(error),
+                             LogSeverity::error);
                 }
                 answer(postCompleted, failureOf(status, error));
             });
     } catch (const std::exception& error) {
-        logError(std::string("Error on removing all messages: ") + error.what());
+        logEntry(std::string("Error on removing all messages: ") + error.what(),
+                 LogSeverity::error);
         answer(postCompleted, TextError(error.what()));
     }
 }
@@ -69,17 +71,19 @@ void PushSDK::removeMessage(const std::string& by, RemovalCompletion postComplet
                                                    const std::string& status,
                                                    const std::optional<TextError>& error) {
             if (succeeded(status)) {
-                logTrace("Remove result success");
-                logInfo("Message with id " + id + " was removed");
+                logEntry("Remove result success", LogSeverity::trace);
+                logEntry("Message with id " + id + " was removed");
             } else {
-                logTrace("Remove result error");
-                logError("Error on removing message with id " + id + ": " + descriptionOf(error));
+                logEntry("Remove result error", LogSeverity::trace);
+                logEntry("Error on removing message with id " + id + ": " + descriptionOf(error),
+                         LogSeverity::error);
             }
             answer(postCompleted, failureOf(status, error));
         });
     } catch (const std::exception& error) {
-        logTrace(std::string("Remove error: ") + error.what());
-        logError("Error on removing message with id (" + id + "): " + error.what());
+        logEntry(std::string("Remove error: ") + error.what(), LogSeverity::trace);
+        logEntry("Error on removing message with id (" + id + "): " + error.what(),
+                 LogSeverity::error);
         answer(postCompleted, TextError(error.what()));
     }
 }
@@ -95,18 +99,20 @@ void PushSDK::removeMessages(const Predicate& predicate, RemovalCompletion postC
             predicate, [format, postCompleted](const std::string& status,
                                                const std::optional<TextError>& error) {
                 if (succeeded(status)) {
-                    logTrace("Remove result success");
-                    logInfo("Messages by predicate " + format + " was removed");
+                    logEntry("Remove result success", LogSeverity::trace);
+                    logEntry("Messages by predicate " + format + " was removed");
                 } else {
-                    logTrace("Remove result error");
-                    logError("Error on removing messages by predicate " + format + ": " +
-                             descriptionOf(error));
+                    logEntry("Remove result error", LogSeverity::trace);
+                    logEntry("Error on removing messages by predicate " + format + ": " +
+                                 descriptionOf(error),
+                             LogSeverity::error);
                 }
                 answer(postCompleted, failureOf(status, error));
             });
     } catch (const std::exception& error) {
-        logTrace(std::string("Remove error ") + error.what());
-        logError("Error on removing messages by predicate " + format + ": " + error.what());
+        logEntry(std::string("Remove error ") + error.what(), LogSeverity::trace);
+        logEntry("Error on removing messages by predicate " + format + ": " + error.what(),
+                 LogSeverity::error);
         answer(postCompleted, TextError(error.what()));
     }
 }
@@ -115,7 +121,8 @@ std::shared_ptr<FetchedResultsController> PushSDK::getFetchedResultsController()
     try {
         return state_->storageUtil->fetchedResultsController();
     } catch (const std::exception& error) {
-        logError(std::string("Error on getting fetch result controller: ") + error.what());
+        logEntry(std::string("Error on getting fetch result controller: ") + error.what(),
+                 LogSeverity::error);
         return nullptr;
     }
 }
@@ -134,15 +141,16 @@ void PushSDK::getMessageById(const std::string& id,
             messageId, [deliver](const std::string& status, std::shared_ptr<Message> message,
                                  const std::optional<TextError>&) {
                 if (succeeded(status)) {
-                    logTrace("Get message result success");
+                    logEntry("Get message result success", LogSeverity::trace);
                     deliver(std::move(message));
                 } else {
-                    logTrace("Get message result error");
+                    logEntry("Get message result error", LogSeverity::trace);
                     deliver(nullptr);
                 }
             });
     } catch (const std::exception& error) {
-        logError("Error on getting messages by id (" + messageId + "): " + error.what());
+        logEntry("Error on getting messages by id (" + messageId + "): " + error.what(),
+                 LogSeverity::error);
         deliver(nullptr);
     }
 }
@@ -152,8 +160,9 @@ std::shared_ptr<FetchedResultsController> PushSDK::getMessageByPredicate(
     try {
         return state_->storageUtil->getMessages(predicate);
     } catch (const std::exception& error) {
-        logError("Error on getting messages by predicate (" + predicate.format() +
-                 "): " + error.what());
+        logEntry(
+            "Error on getting messages by predicate (" + predicate.format() + "): " + error.what(),
+            LogSeverity::error);
         return nullptr;
     }
 }

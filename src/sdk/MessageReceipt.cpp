@@ -7,10 +7,11 @@
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
 #include "sdk/CallbackQueue.h"
-#include "sdk/FacadeLog.h"
 #include "sdk/HostText.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/StatusReport.h"
+#include "sdk/UnsentStatuses.h"
 #include "utils/PushUtils.h"
 #include "utils/Utf8Text.h"
 
@@ -19,8 +20,6 @@ namespace orvanpush {
 using namespace detail;
 
 namespace {
-
-constexpr int kResendLimit = 5;
 
 std::optional<std::string> messageIdOf(const Json& userInfo) {
     const auto found = userInfo.find("message-id");
@@ -33,10 +32,10 @@ std::optional<std::string> messageIdOf(const Json& userInfo) {
 std::optional<Json> customDataOf(const Json& userInfo) {
     const auto found = userInfo.find("custom-data");
     if (found == userInfo.end() || !found->is_object()) {
-        logTrace("Message custom data is not available");
+        logEntry("Message custom data is not available", LogSeverity::trace);
         return std::nullopt;
     }
-    logTrace("Message custom data is available");
+    logEntry("Message custom data is available", LogSeverity::trace);
     return *found;
 }
 
@@ -46,30 +45,32 @@ std::optional<Json> customDataOf(const Json& userInfo) {
 bool silenceDuplicate(const PushSDKState& state, const std::string& id,
                       const std::shared_ptr<MutableNotificationContent>& content) {
     try {
-        state.storageUtil->isMessageExists(id, [silence = state.silenceDuplicates, id, content](
-                                                   const std::string& status, bool exists,
-                                                   const std::optional<TextError>& error) {
-            if (!silence) {
-                return;
-            }
-            bool duplicate = true;
-            if (status == "success") {
-                logTrace("Message exists result success");
-                duplicate = exists;
-            } else {
-                logTrace("Message exists result error");
-                logError("Message with id \"" + id +
-                         "\" existance check error: " + descriptionOf(error));
-            }
-            logError("Message with id \"" + id + "\" exists: " + (duplicate ? "true" : "false"));
-            if (duplicate) {
-                logInfo("Silence message with id \"" + id + "\"");
-                content->setSound(std::nullopt);
-            }
-        });
+        state.storageUtil->isMessageExists(
+            id, [silence = state.silenceDuplicates, id, content](
+                    const std::string& status, bool exists, const std::optional<TextError>& error) {
+                if (!silence) {
+                    return;
+                }
+                bool duplicate = true;
+                if (status == "success") {
+                    logEntry("Message exists result success", LogSeverity::trace);
+                    duplicate = exists;
+                } else {
+                    logEntry("Message exists result error", LogSeverity::trace);
+                    logEntry("Message with id \"" + id +
+                                 "\" existance check error: " + descriptionOf(error),
+                             LogSeverity::error);
+                }
+                logEntry("Message with id \"" + id + "\" exists: " + (duplicate ? "true" : "false"),
+                         LogSeverity::error);
+                if (duplicate) {
+                    logEntry("Silence message with id \"" + id + "\"");
+                    content->setSound(std::nullopt);
+                }
+            });
         return true;
     } catch (const std::exception&) {
-        logError("Error on silence duplicates");
+        logEntry("Error on silence duplicates", LogSeverity::error);
         return false;
     }
 }
@@ -80,7 +81,7 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
                     const std::optional<std::string>& subtitle,
                     const std::optional<std::string>& body, const std::optional<Json>& customData,
                     const std::optional<std::string>& with, ReportCompletion postCompleted) {
-    logInfo("Message received. MessageID: " + messageId);
+    logEntry("Message received. MessageID: " + messageId);
     updatePushNotificationStatus(state,
                                  {.messageId = messageId,
                                   .title = title,
@@ -95,11 +96,9 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
                                  std::move(postCompleted));
 }
 
-ReportCompletion resultCompletion(std::function<void(std::optional<BaseApiResult>)> completion) {
+ReportCompletion resultCompletion(PushSDK::ResultCompletion completion) {
     return [completion = std::move(completion)](const BaseApiResult& result) {
-        if (completion) {
-            completion(result);
-        }
+        complete(completion, result);
     };
 }
 
@@ -110,7 +109,7 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
                                std::function<void(std::optional<BaseApiResult>, std::exception_ptr,
                                                   std::optional<MutableNotificationContent>)>
                                    postCompleted) {
-    logInfo("Message received");
+    logEntry("Message received");
     auto content = std::make_shared<MutableNotificationContent>(repairedContent(request.content));
     // The content is read here before the duplicate check may change its sound on the main
     // queue; it is handed on only after that check's job has run.
@@ -122,7 +121,7 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     };
     const auto messageId = messageIdOf(content->userInfo());
     if (!messageId) {
-        logError("Message id not found in notification payload");
+        logEntry("Message id not found in notification payload", LogSeverity::error);
         deliver(std::nullopt,
                 std::make_exception_ptr(TextError("message id not found in notification payload")));
         return;
@@ -134,7 +133,7 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     const bool asked = silenceDuplicate(*state_, *messageId, content);
     const auto customData = asked ? customDataOf(userInfo) : std::nullopt;
     try {
-        receiveMessage(state_, *messageId, title, subtitle, body, customData, repairedText(with),
+        receiveMessage(state_, *messageId, title, subtitle, body, customData, repaired(with),
                        [deliver](const BaseApiResult& result) { deliver(result, nullptr); });
     } catch (...) {
         platform::MainQueue::async(
@@ -150,19 +149,19 @@ void PushSDK::onMessageReceive(const std::string& messageId,
                                const std::optional<std::string>& body,
                                const std::optional<Json>& customData,
                                const std::optional<std::string>& with,
-                               std::function<void(std::optional<BaseApiResult>)> postCompleted) {
-    receiveMessage(state_, repairUtf8(messageId), repairedText(title), repairedText(subtitle),
-                   repairedText(body),
+                               ResultCompletion postCompleted) {
+    receiveMessage(state_, repairUtf8(messageId), repaired(title), repaired(subtitle),
+                   repaired(body),
                    customData ? std::optional(repairedJson(*customData)) : std::nullopt,
-                   repairedText(with), resultCompletion(std::move(postCompleted)));
+                   repaired(with), resultCompletion(std::move(postCompleted)));
 }
 
 void PushSDK::onMessageRead(const NotificationResponse& didReceive,
-                            std::function<void(std::optional<BaseApiResult>)> postCompleted) {
-    logInfo("Message read");
+                            ResultCompletion postCompleted) {
+    logEntry("Message read");
     const auto messageId = messageIdOf(didReceive.request.content.userInfo());
     if (!messageId) {
-        logError("Message id not found in notification payload");
+        logEntry("Message id not found in notification payload", LogSeverity::error);
         if (postCompleted) {
             postCompleted(std::nullopt);
         }
@@ -171,10 +170,9 @@ void PushSDK::onMessageRead(const NotificationResponse& didReceive,
     onMessageRead(*messageId, std::move(postCompleted));
 }
 
-void PushSDK::onMessageRead(const std::string& messageId,
-                            std::function<void(std::optional<BaseApiResult>)> postCompleted) {
+void PushSDK::onMessageRead(const std::string& messageId, ResultCompletion postCompleted) {
     const auto id = repairUtf8(messageId);
-    logInfo("Message read. MessageID: " + id);
+    logEntry("Message read. MessageID: " + id);
     const bool pushEnabled = PushUtils::isPushEnabled();
     updatePushNotificationStatus(state_,
                                  {.messageId = id,

@@ -12,6 +12,8 @@
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/Reachability.h"
 #include "orvanpush/ServerParams.h"
+#include "platform/SecItem.h"
+#include "platform/SecKey.h"
 #include "sdk/InstanceConfiguration.h"
 #include "storage/StorageUtil.h"
 #include "utils/LoggingUtils.h"
@@ -41,6 +43,27 @@ struct PushSDKState {
     /// The headers of one request: the header manager's for `requestUri` without any "rid" (in
     /// any letter case), and "rid" set to a new upper-case UUID.
     Headers getHeaders(const std::string& requestUri) const;
+
+    /// getHeaders(requestUri) with "push-enabled" set to "true" or "false" by
+    /// PushUtils::isPushEnabled(), which may block the caller up to 5 seconds.
+    Headers getHeadersWithPushEnabled(const std::string& requestUri) const;
+    /// getHeaders(requestUri) with "push-enabled" (in any letter case) set to `pushEnabled`.
+    Headers getHeaders(const std::string& requestUri, bool pushEnabled) const;
+
+    /// The subscriber address of the stored ids (makeAddress). Throws emptyMandatoryParameter
+    /// "address" without a client id, and what the settings store throws.
+    std::string subscriberAddress() const;
+
+    /// The key pair of every instance: RSA of 1024 bits.
+    static constexpr const char* keyType = platform::kSecAttrKeyTypeRSA;
+    static constexpr int keySize = 1024;
+    /// Signatures are RSA PKCS #1 v1.5 over SHA-1.
+    static constexpr const char* signAlgorithm =
+        platform::kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1;
+
+    /// The "signature" of a request whose signed text is `text`: made with the instance's
+    /// committed private key. Throws the TextError of signString (no key, unusable key).
+    std::string sign(const std::string& text) const;
 
     const std::string identifier;
     const ServerParams pushServerParams;

@@ -7,9 +7,8 @@
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
-#include "sdk/FacadeLog.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
-#include "sdk/SubscriberIdentity.h"
 #include "sdk/UnsentStatuses.h"
 #include "utils/ContentConverter.h"
 #include "utils/Utf8Text.h"
@@ -20,36 +19,34 @@ using namespace detail;
 
 namespace {
 
-constexpr int kResendLimit = 5;
-
 using ContentCompletion = std::function<void(std::shared_ptr<ExtraContentProtocol>)>;
 
 void download(const std::shared_ptr<PushSDKState>& state,
               const std::optional<std::string>& messageId, std::optional<double> requestTimeout,
               std::function<void(ContentDownloadResult)> postCompleted) {
-    logInfo("Start download content process");
-    const auto address = addressFromSettings(*state);
+    logEntry("Start download content process");
+    const auto address = state->subscriberAddress();
     const auto id = PushSDKState::checkMandatoryParameter(messageId, "messageId");
-    logInfo("Parameters: address - \"" + address + "\", messageId - " + id);
-    auto signature = signWithDeviceKey(*state, address + id);
+    logEntry("Parameters: address - \"" + address + "\", messageId - " + id);
+    auto signature = state->sign(address + id);
     ContentDownloadTarget target{
         {.headers = state->getHeaders(toString(ApiMethods::downloadContent)),
-         .retryCount = 3,
+         .retryCount = kRetryCount,
          .requestTimeout = requestTimeout,
          .address = address,
          .messageId = id,
          .signature = std::move(signature)}};
-    state->apiService.send(target, [state, postCompleted = std::move(postCompleted)](
-                                       ContentDownloadResult result) {
-        if (result.getResultKind() == ResultKind::error) {
-            logError("Error on download content process: " + std::to_string(result.getErrorCode()) +
-                     ": " + result.getErrorDescription().value_or("no description"));
-        } else {
-            logInfo("Download content process successfully completed");
-            processUnsentStatuses(state, kResendLimit);
-        }
-        postCompleted(std::move(result));
-    });
+    state->apiService.send(
+        target, [state, postCompleted = std::move(postCompleted)](ContentDownloadResult result) {
+            if (result.getResultKind() == ResultKind::error) {
+                logEntry("Error on download content process: " + errorDetails(result),
+                         LogSeverity::error);
+            } else {
+                logEntry("Download content process successfully completed");
+                processUnsentStatuses(state, kResendLimit);
+            }
+            postCompleted(std::move(result));
+        });
 }
 
 // Runs `task` on the main queue: at once when already there.
@@ -66,7 +63,8 @@ void storeContent(const PushSDKState& state, const std::string& id,
                   const std::shared_ptr<ExtraContentProtocol>& content,
                   const ContentCompletion& postCompleted) {
     const auto failed = [id](const std::string& description) {
-        logError("Error on saving content for message with id \"" + id + "\": " + description);
+        logEntry("Error on saving content for message with id \"" + id + "\": " + description,
+                 LogSeverity::error);
     };
     try {
         state.storageUtil->saveNotificationContent(
@@ -94,14 +92,14 @@ void fetchContent(const std::shared_ptr<PushSDKState>& state, const std::string&
             state, id, std::nullopt,
             [state, id, postCompleted, nothing](const ContentDownloadResult& result) {
                 if (result.getResultKind() == ResultKind::error) {
-                    logError("Content for message with id \"" + id + "\" not found. Error code: " +
-                             std::to_string(result.getErrorCode()) + ". Error description: " +
-                             result.getErrorDescription().value_or("no description"));
+                    logEntry("Content for message with id \"" + id + "\" not found. Error code: " +
+                                 errorDetails(result, ". Error description: "),
+                             LogSeverity::error);
                     nothing();
                     return;
                 }
-                logInfo("Get content status success");
-                logInfo("Content for message with id \"" + id + "\" received from server.");
+                logEntry("Get content status success");
+                logEntry("Content for message with id \"" + id + "\" received from server.");
                 auto content = ContentConverter::extraContent(id, result.getContent());
                 if (!content) {
                     nothing();
@@ -111,8 +109,8 @@ void fetchContent(const std::shared_ptr<PushSDKState>& state, const std::string&
                              postCompleted);
             });
     } catch (const std::exception& error) {
-        logError("Content for message with id \"" + id +
-                 "\" cannot be downloaded: " + error.what());
+        logEntry("Content for message with id \"" + id + "\" cannot be downloaded: " + error.what(),
+                 LogSeverity::error);
         nothing();
     }
 }
@@ -147,16 +145,17 @@ void PushSDK::getNotificationContent(
                            const std::string& status, std::shared_ptr<ExtraContentProtocol> content,
                            const std::optional<TextError>&) {
                 if (status == "success" && content) {
-                    logInfo("Content for message with id \"" + messageId +
-                            "\" received from storage.");
+                    logEntry("Content for message with id \"" + messageId +
+                             "\" received from storage.");
                     deliver(std::move(content));
                 } else {
                     fetchContent(state, messageId, deliver);
                 }
             });
     } catch (const std::exception& error) {
-        logError("Content for message with id \"" + messageId +
-                 "\" cannot be read from storage: " + error.what());
+        logEntry("Content for message with id \"" + messageId +
+                     "\" cannot be read from storage: " + error.what(),
+                 LogSeverity::error);
         fetchContent(state_, messageId, deliver);
     }
 }

@@ -5,10 +5,9 @@
 #include "api/NotificationsTarget.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "sdk/CallbackQueue.h"
-#include "sdk/FacadeLog.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/ReportsInFlight.h"
-#include "sdk/SubscriberIdentity.h"
 #include "sdk/UnsentStatuses.h"
 
 namespace orvanpush::detail {
@@ -27,27 +26,27 @@ struct SubscriberAddress {
 SubscriberAddress subscriberAddress(const PushSDKState& state,
                                     const std::optional<std::string>& with) {
     if (!with) {
-        logInfo("Getting address without default value");
-        return {addressFromSettings(state), true};
+        logEntry("Getting address without default value");
+        return {state.subscriberAddress(), true};
     }
-    logInfo("Getting address with default value");
+    logEntry("Getting address with default value");
     try {
-        auto address = addressFromSettings(state);
-        logInfo("Address from settings: " + address);
+        auto address = state.subscriberAddress();
+        logEntry("Address from settings: " + address);
         return {std::move(address), true};
     } catch (const std::exception&) {
-        logInfo("Error getting address from settings");
+        logEntry("Error getting address from settings");
         return {*with, false};
     }
 }
 
 void recordReceipt(StorageUtil& storage, const StatusReport& report) {
-    logInfo("Set message received");
+    logEntry("Set message received");
     auto saved = [id = report.messageId](const std::string& status,
                                          const std::optional<TextError>&) {
         if (status != kSuccess) {
-            logTrace("Error on save message into storage");
-            logError("Error on save message with id " + id + " into storage");
+            logEntry("Error on save message into storage", LogSeverity::trace);
+            logEntry("Error on save message with id " + id + " into storage", LogSeverity::error);
         }
     };
     if (report.customData) {
@@ -60,14 +59,16 @@ void recordReceipt(StorageUtil& storage, const StatusReport& report) {
 }
 
 void recordReading(StorageUtil& storage, const StatusReport& report) {
-    logInfo("Set message read");
+    logEntry("Set message read");
     storage.setMessageRead(report.messageId, [id = report.messageId](
                                                  const std::string& status,
                                                  const std::optional<TextError>&) {
         if (status != kSuccess) {
-            logTrace("Error on setting message status to read into storage for message");
-            logError("Error on setting message status to read into storage for message with id " +
-                     id);
+            logEntry("Error on setting message status to read into storage for message",
+                     LogSeverity::trace);
+            logEntry(
+                "Error on setting message status to read into storage for message with id " + id,
+                LogSeverity::error);
         }
     });
 }
@@ -82,26 +83,26 @@ void record(const PushSDKState& state, const StatusReport& report, const std::st
             recordReading(*state.storageUtil, report);
         }
     } catch (const std::exception& error) {
-        logTrace(std::string("Storage error: ") + error.what());
-        logError("Storage error (" + statusName + "): " + error.what());
+        logEntry(std::string("Storage error: ") + error.what(), LogSeverity::trace);
+        logEntry("Storage error (" + statusName + "): " + error.what(), LogSeverity::error);
     }
 }
 
 // The signature of `text` with the device key; empty when there is none to sign with.
 std::string signature(const PushSDKState& state, const std::string& text) {
-    logInfo("Getting sign...");
+    logEntry("Getting sign...");
     try {
-        return signWithDeviceKey(state, text);
+        return state.sign(text);
     } catch (const std::exception& error) {
-        logError(std::string("Error on getting sign: ") + error.what());
+        logEntry(std::string("Error on getting sign: ") + error.what(), LogSeverity::error);
         return "";
     }
 }
 
 // Informational only: the report is sent whatever the connection.
 void logNetworkAvailability(const PushSDKState& state) {
-    logInfo("Network available: " +
-            (state.reachability ? toString(state.reachability->connection()) : "unknown"));
+    logEntry("Network available: " +
+             (state.reachability ? toString(state.reachability->connection()) : "unknown"));
 }
 
 // Marks the report's row sent or unsent. The report leaves the reports in flight in the
@@ -115,8 +116,9 @@ void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
                       const std::string& status, const std::optional<TextError>& error) {
         ReportsInFlight::finish(reported, sent && status == kSuccess);
         if (status != kSuccess) {
-            logTrace(failure + ": " + descriptionOf(error));
-            logError(failure + " (" + reported.messageId + "): " + descriptionOf(error));
+            logEntry(failure + ": " + descriptionOf(error), LogSeverity::trace);
+            logEntry(failure + " (" + reported.messageId + "): " + descriptionOf(error),
+                     LogSeverity::error);
         }
         postToCallbackQueue([result, postCompleted] { postCompleted(result); });
     };
@@ -137,9 +139,8 @@ void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStat
                   ReportKind kind, int limit, const BaseApiResult& result,
                   const ReportCompletion& postCompleted) {
     if (result.getResultKind() == ResultKind::error) {
-        logError("Error on update push notification status process: " +
-                 std::to_string(result.getErrorCode()) + ": " +
-                 result.getErrorDescription().value_or("no description"));
+        logEntry("Error on update push notification status process: " + errorDetails(result),
+                 LogSeverity::error);
         if (kind == ReportKind::silent) {
             postCompleted(result);
         } else {
@@ -147,7 +148,7 @@ void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStat
         }
         return;
     }
-    logInfo("Update push notification status process successfully completed");
+    logEntry("Update push notification status process successfully completed");
     // Marked before the queue is read, so a report never re-sends its own status.
     if (kind != ReportKind::silent) {
         mark(*state, reported, true, result, postCompleted);
@@ -164,7 +165,7 @@ void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStat
 
 void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,
                                   ReportCompletion postCompleted) {
-    logInfo("Start update notification status process");
+    logEntry("Start update notification status process");
     const auto [address, isSigned] = subscriberAddress(*state, report.with);
     const auto messageId = PushSDKState::checkMandatoryParameter(report.messageId, "messageId");
     if (!report.status) {
@@ -174,20 +175,19 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
     if (report.kind == ReportKind::event) {
         record(*state, report, reported.statusName);
     }
-    logInfo("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
-            "\", status - \"" + reported.statusName + "\"");
+    logEntry("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
+             "\", status - \"" + reported.statusName + "\"");
     auto signatureText =
         isSigned ? signature(*state, address + messageId + reported.statusName) : "";
-    auto headers = state->getHeaders(toString(ApiMethods::notifications));
-    headers["push-enabled"] = report.pushEnabled ? "true" : "false";
+    auto headers = state->getHeaders(toString(ApiMethods::notifications), report.pushEnabled);
     NotificationsTarget target{{.headers = std::move(headers),
-                                .retryCount = 3,
+                                .retryCount = kRetryCount,
                                 .address = address,
                                 .messageId = messageId,
                                 .status = reported.statusName,
                                 .signature = std::move(signatureText)}};
     logNetworkAvailability(*state);
-    logTrace("Start request (" + messageId + ")");
+    logEntry("Start request (" + messageId + ")", LogSeverity::trace);
     if (report.kind == ReportKind::event) {
         ReportsInFlight::add(reported);
     }

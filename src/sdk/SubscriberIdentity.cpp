@@ -1,20 +1,40 @@
 #include "sdk/SubscriberIdentity.h"
 
-#include "platform/SecKey.h"
-#include "sdk/PushSDKState.h"
-#include "security/Crypto.h"
+#include <exception>
+#include <string>
+
+#include "orvanpush/TextError.h"
+#include "platform/SecItem.h"
 
 namespace orvanpush::detail {
 
-std::string addressFromSettings(const PushSDKState& state) {
-    const auto& settings = *state.settingsUtils;
-    return PushSDKState::makeAddress(settings.get(ClientSetting::DeviceId),
-                                     settings.get(ClientSetting::ClientId));
+SubscriberIds SubscriberIds::read(const SettingsUtils& settings) {
+    return {settings.get(ClientSetting::DeviceId), settings.get(ClientSetting::ClientId)};
 }
 
-std::string signWithDeviceKey(const PushSDKState& state, const std::string& text) {
-    return signString(state.identifier, state.identifier + ".private",
-                      platform::kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1, text);
+bool changeIdentityIfUnchanged(const SettingsUtils& settings, const SubscriberIds& recorded,
+                               const std::function<void()>& change) {
+    bool changed = false;
+    std::exception_ptr failure;
+    const auto status = platform::SecItemTransaction([&] {
+        try {
+            if (SubscriberIds::read(settings) == recorded) {
+                change();
+                changed = true;
+            }
+            return platform::errSecSuccess;
+        } catch (...) {
+            failure = std::current_exception();
+            return platform::errSecIO;  // undoes the keychain calls of `change`
+        }
+    });
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+    if (status != platform::errSecSuccess) {
+        throw TextError("Keychain transaction error. OSStatus: " + std::to_string(status));
+    }
+    return changed;
 }
 
 }  // namespace orvanpush::detail

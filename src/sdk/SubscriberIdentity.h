@@ -1,20 +1,33 @@
 #pragma once
 
-// Who a request speaks for: the subscriber address from the settings and the signature of the
-// device key, as the reports and the content download make them.
+// The subscriber identity the settings store holds, and the rule that keeps a late answer from
+// overwriting a newer identity: an operation records the ids when it starts and, after its
+// answer, changes them only while they are still what it recorded.
 
+#include <functional>
+#include <optional>
 #include <string>
+
+#include "utils/SettingsUtils.h"
 
 namespace orvanpush::detail {
 
-struct PushSDKState;
+struct SubscriberIds {
+    std::optional<std::string> deviceId;
+    std::optional<std::string> clientId;
 
-/// makeAddress of the settings' device id and client id. Throws OrvanPushSDKError
-/// emptyMandatoryParameter "address" without a client id, TextError when the settings fail.
-std::string addressFromSettings(const PushSDKState& state);
+    /// The ids stored now ("deviceIdKey", "clientIdKey"). Throws what the store throws.
+    static SubscriberIds read(const SettingsUtils& settings);
 
-/// The Base64 signature of `text` by the instance's private key. Throws signString's errors
-/// (no key, an unreadable key).
-std::string signWithDeviceKey(const PushSDKState& state, const std::string& text);
+    bool operator==(const SubscriberIds&) const = default;
+};
+
+/// Runs `change` when the stored ids still equal `recorded`; true when it ran. Every identity
+/// change runs inside one keychain transaction, which serialises them across threads and
+/// processes; keychain calls made by `change` join it and are undone when `change` throws. What
+/// `change` throws reaches the caller; a transaction the keychain cannot complete throws
+/// TextError "Keychain transaction error. OSStatus: <status>".
+bool changeIdentityIfUnchanged(const SettingsUtils& settings, const SubscriberIds& recorded,
+                               const std::function<void()>& change);
 
 }  // namespace orvanpush::detail

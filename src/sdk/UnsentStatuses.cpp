@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "sdk/CallbackQueue.h"
-#include "sdk/FacadeLog.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/ReportsInFlight.h"
 #include "sdk/StatusReport.h"
@@ -51,10 +51,11 @@ void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit
             [state, limit](const std::string& status, std::vector<MessageStatusExternal> rows,
                            const std::optional<TextError>& error) {
                 if (status != "success") {
-                    logError("Error on getting unsent message statuses: " + descriptionOf(error));
+                    logEntry("Error on getting unsent message statuses: " + descriptionOf(error),
+                             LogSeverity::error);
                     return;
                 }
-                logTrace("Process unsent statuses success");
+                logEntry("Process unsent statuses success", LogSeverity::trace);
                 auto chosen = ReportsInFlight::claim(reportable(rows),
                                                      static_cast<std::size_t>(std::max(limit, 0)));
                 if (!chosen.empty()) {
@@ -63,7 +64,8 @@ void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit
                 }
             });
     } catch (const std::exception& error) {
-        logError(std::string("Error on getting unsent message statuses: ") + error.what());
+        logEntry(std::string("Error on getting unsent message statuses: ") + error.what(),
+                 LogSeverity::error);
     }
 }
 

@@ -10,6 +10,9 @@ namespace orvanpush::detail {
 
 struct PushSDKState;
 
+/// How many queued reports an operation re-sends after a success of its own.
+inline constexpr int kResendLimit = 5;
+
 /// Starts re-sending up to `limit` of the queued unsent status reports and returns at once: the
 /// store's unsent rows are read on the main queue, and the reports are signed and sent from the
 /// callback queue. Rows without message id or with a status the server does not know, and

@@ -53,7 +53,7 @@ OSStatus copyKey(const std::string& accessGroup, const std::string& tag,
 
 }  // namespace
 
-void generateKeyPair(const std::string& accessGroup, const std::string& appTagPublic,
+bool generateKeyPair(const std::string& accessGroup, const std::string& appTagPublic,
                      const std::string& appTagPrivate, const std::string& keyType, int keySize) {
     const std::string group = KeyChain::getKeychainGroup(accessGroup);
     const Json parameters = {{kSecAttrKeyType, keyType},
@@ -68,11 +68,12 @@ void generateKeyPair(const std::string& accessGroup, const std::string& appTagPu
         const std::string line = "Generating Key Pair successfully completed";
         SdkLog::message(LogSeverity::info, LoggerModule::crypto, line);
         Console::printLine(line);
-    } else {
-        const std::string line = "Error generating key pair: " + std::to_string(status);
-        SdkLog::message(LogSeverity::error, LoggerModule::crypto, line);
-        Console::printLine(line);
+        return true;
     }
+    const std::string line = "Error generating key pair: " + std::to_string(status);
+    SdkLog::message(LogSeverity::error, LoggerModule::crypto, line);
+    Console::printLine(line);
+    return false;
 }
 
 std::string getPublicKeyString(const std::string& accessGroup, const std::string& appTagPublic,

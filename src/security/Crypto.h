@@ -23,8 +23,9 @@ namespace orvanpush::detail {
 /// Generates a pair of `keyType` ("RSA" or "EC" key-type constant) and `keySize` bits and adds
 /// both halves, permanent, under the two tags in one keychain transaction. Earlier keys under
 /// the same tags stay. Throws nothing: the outcome is logged and written to the console
-/// ("Generating Key Pair successfully completed" or "Error generating key pair: <status>").
-void generateKeyPair(const std::string& accessGroup, const std::string& appTagPublic,
+/// ("Generating Key Pair successfully completed" or "Error generating key pair: <status>"), and
+/// returned: true when both halves were added.
+bool generateKeyPair(const std::string& accessGroup, const std::string& appTagPublic,
                      const std::string& appTagPrivate, const std::string& keyType, int keySize);
 
 /// The public key under `appTagPublic` as Base64 of its DER SubjectPublicKeyInfo (for RSA 1024:

@@ -1,0 +1,201 @@
+// subscribe, unsubscribe and updateSubscription: registering the device with the push server.
+
+#include <exception>
+#include <utility>
+
+#include "api/ResultDecoding.h"
+#include "api/SubscribeTarget.h"
+#include "api/UnsubscribeTarget.h"
+#include "orvanpush/PushSDK.h"
+#include "orvanpush/TextError.h"
+#include "orvanpush/platform/PlatformConfig.h"
+#include "sdk/OperationSupport.h"
+#include "sdk/PushSDKState.h"
+#include "sdk/SubscriberIdentity.h"
+#include "sdk/SubscriptionKey.h"
+#include "sdk/UnsentStatuses.h"
+#include "utils/DeviceInfoUtil.h"
+
+namespace orvanpush {
+
+using detail::PushSDKState;
+using detail::SubscriberIds;
+using detail::SubscriptionKey;
+
+namespace {
+
+// What a subscription registers, checked and repaired.
+struct Registration {
+    std::optional<std::string> deviceId;
+    std::string clientId;
+    std::string token;
+};
+
+// Runs `store` as an identity change: `result` when it ran or was not needed (a newer identity
+// is stored), a code-600 result with the failure's text when storing failed.
+BaseApiResult storedResult(const PushSDKState& state, const SubscriberIds& recorded,
+                           BaseApiResult result, const std::function<void()>& store,
+                           bool& changed) {
+    try {
+        changed = detail::changeIdentityIfUnchanged(*state.settingsUtils, recorded, store);
+        return result;
+    } catch (const std::exception& error) {
+        return BaseApiResult(ResultKind::error, detail::kLibraryErrorCode, error.what());
+    }
+}
+
+// The answer of a subscribe request: stores the ids, the token and the key on success and logs;
+// the host's completion is the caller's (subscribe's or updateSubscription's).
+BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, SubscriptionKey& key,
+                                 const Registration& registration, const SubscriberIds& recorded,
+                                 BaseApiResult result) {
+    if (result.getResultKind() == ResultKind::error) {
+        detail::logEntry("Error on subscribe process: " + detail::errorDetails(result),
+                         LogSeverity::error);
+        key.discard();
+        return result;
+    }
+    detail::logEntry("Subscribe process success", LogSeverity::trace);
+    const auto& settings = *state->settingsUtils;
+    bool changed = false;
+    result = storedResult(
+        *state, recorded, std::move(result),
+        [&] {
+            if (const auto status = key.commit(); status != platform::errSecSuccess) {
+                throw TextError("Key pair commit error. OSStatus: " + std::to_string(status));
+            }
+            settings.set(detail::ClientSetting::ClientId, registration.clientId);
+            // Without a device id the address is the client id alone: an older device id would
+            // make every later address one the server never registered.
+            settings.set(detail::ClientSetting::DeviceId, registration.deviceId.value_or(""));
+            settings.set(detail::ClientSetting::Token, registration.token);
+        },
+        changed);
+    if (result.getResultKind() == ResultKind::error) {
+        detail::logEntry("Error on subscribe process: " + detail::errorDetails(result),
+                         LogSeverity::error);
+        key.discard();
+        return result;
+    }
+    if (changed) {
+        key.keep();
+    } else {
+        detail::logEntry(
+            "Subscribe answer arrived after a newer subscription: its identity is kept");
+        key.discard();
+    }
+    detail::logEntry("Subscribe process successfully completed");
+    detail::processUnsentStatuses(state, detail::kResendLimit);
+    return result;
+}
+
+// subscribe steps 1 to 8: everything but the host's completion, which `continuation` calls
+// with the result once it is stored and logged.
+void startSubscription(const std::shared_ptr<PushSDKState>& state,
+                       const std::optional<std::string>& deviceId,
+                       const std::optional<std::string>& clientId,
+                       const std::optional<std::string>& token,
+                       std::optional<double> requestTimeout, const SubscriberIds& recorded,
+                       std::function<void(BaseApiResult)> continuation) {
+    detail::logEntry("Generating key pair");
+    auto key = SubscriptionKey::generate(state->identifier);
+    detail::logEntry("Receiving public key");
+    const std::string publicKey = key->publicKey();
+    detail::SubscribeObject object{
+        .retryCount = detail::kRetryCount,
+        .requestTimeout = requestTimeout,
+        .address = PushSDKState::makeAddress(deviceId, clientId),
+        .token = PushSDKState::checkMandatoryParameter(token, "token"),
+        .publicKey = PushSDKState::checkMandatoryParameter(publicKey, "pubKey")};
+    object.vendorInfo = "Apple " + detail::DeviceInfoUtil::modelName();
+    object.osVersion = platform::PlatformConfig::current()->osVersion;
+    detail::logEntry("Start subscribe request");
+    object.headers = state->getHeadersWithPushEnabled("subscribe");
+    const Registration registration{deviceId, *clientId, object.token};
+    state->apiService.send(detail::SubscribeTarget{std::move(object)},
+                           [state, key, registration, recorded,
+                            continuation = std::move(continuation)](BaseApiResult result) {
+                               continuation(finishSubscription(state, *key, registration, recorded,
+                                                               std::move(result)));
+                           });
+}
+
+}  // namespace
+
+void PushSDK::subscribe(const std::optional<std::string>& deviceId,
+                        const std::optional<std::string>& clientId,
+                        const std::optional<std::string>& token,
+                        std::optional<double> requestTimeout, ResultCompletion postCompleted) {
+    const auto recorded = SubscriberIds::read(*state_->settingsUtils);
+    startSubscription(state_, detail::repaired(deviceId), detail::repaired(clientId),
+                      detail::repaired(token), requestTimeout, recorded,
+                      [postCompleted = std::move(postCompleted)](BaseApiResult result) {
+                          detail::complete(postCompleted, std::move(result));
+                      });
+}
+
+void PushSDK::updateSubscription(const std::optional<std::string>& token,
+                                 std::optional<double> requestTimeout,
+                                 ResultCompletion postCompleted) {
+    detail::logEntry("Start updating subscription process");
+    const auto stored = SubscriberIds::read(*state_->settingsUtils);
+    auto state = state_;
+    startSubscription(
+        state_, stored.deviceId, stored.clientId, detail::repaired(token), requestTimeout, stored,
+        [state, stored, postCompleted = std::move(postCompleted)](BaseApiResult result) {
+            detail::logEntry("Updating subscription for address \"" + stored.deviceId.value_or("") +
+                             "." + stored.clientId.value_or("") + "\"");
+            if (result.getResultKind() == ResultKind::error) {
+                detail::logEntry(
+                    "Error on update subscriprion process: " + detail::errorDetails(result),
+                    LogSeverity::error);
+            } else {
+                detail::logEntry("Update subscription process successfully completed");
+                detail::processUnsentStatuses(state, detail::kResendLimit);
+            }
+            detail::complete(postCompleted, std::move(result));
+        });
+}
+
+void PushSDK::unsubscribe(const std::optional<std::string>& note,
+                          std::optional<double> requestTimeout, ResultCompletion postCompleted) {
+    detail::logEntry("Start unsubscribe process");
+    const auto& settings = *state_->settingsUtils;
+    const auto storedToken = settings.get(detail::ClientSetting::Token);
+    const auto recorded = SubscriberIds::read(settings);
+    detail::UnsubscribeObject object{
+        .retryCount = detail::kRetryCount,
+        .requestTimeout = requestTimeout,
+        .address = PushSDKState::makeAddress(recorded.deviceId, recorded.clientId),
+        .token = PushSDKState::checkMandatoryParameter(storedToken, "token"),
+        .note = detail::repaired(note)};
+    object.signature = state_->sign(detail::UnsubscribeTarget::signedText(object));
+    object.headers = state_->getHeadersWithPushEnabled("unsubscribe");
+    auto state = state_;
+    state_->apiService.send(
+        detail::UnsubscribeTarget{std::move(object)},
+        [state, recorded, postCompleted = std::move(postCompleted)](BaseApiResult result) {
+            const bool failed = result.getResultKind() == ResultKind::error;
+            if (failed) {
+                detail::logEntry("Unsubscribe process completed with error: " +
+                                     detail::errorDetails(result, ":"),
+                                 LogSeverity::error);
+            } else {
+                detail::logEntry("Unsubscribe process successfully completed");
+            }
+            // Code 104: the server knows no such subscriber, so the ids go as well.
+            if (!failed || result.getErrorCode() == 104) {
+                bool changed = false;
+                result = storedResult(
+                    *state, recorded, std::move(result),
+                    [&] {
+                        state->settingsUtils->set(detail::ClientSetting::DeviceId, "");
+                        state->settingsUtils->set(detail::ClientSetting::ClientId, "");
+                    },
+                    changed);
+            }
+            detail::complete(postCompleted, std::move(result));
+        });
+}
+
+}  // namespace orvanpush

@@ -1,0 +1,357 @@
+// Subscription and subscriber queries against the reference server, which verifies every
+// signature against the key the address subscribed with.
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "api/ReferenceServer.h"
+#include "orvanpush/OrvanPushSDKError.h"
+#include "orvanpush/PushSDK.h"
+#include "platform/FileSystem.h"
+#include "platform/SecItem.h"
+#include "sdk/PushSDKState.h"
+#include "security/Crypto.h"
+#include "security/CryptoPendingKeyPair.h"
+#include "security/KeyChainUtil.h"
+#include "support/TestHome.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
+
+namespace orvanpush::detail {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Event;
+using testing::ReferenceServer;
+
+// The outcome of one operation: its result and how often its completion ran.
+template <typename R>
+struct Completed {
+    std::optional<R> result;
+    int calls = 0;
+};
+
+// Starts an operation with a completion and waits for it and the library's work in flight.
+template <typename R, typename Start>
+Completed<R> await(const Start& start) {
+    struct Shared {
+        std::mutex mutex;
+        Completed<R> completed;
+        Event done;
+    };
+    auto shared = std::make_shared<Shared>();
+    start([shared](std::optional<R> result) {
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->completed.result = std::move(result);
+            ++shared->completed.calls;
+        }
+        shared->done.notify();
+    });
+    EXPECT_TRUE(shared->done.wait(60s));
+    EXPECT_TRUE(PushSDK::waitForOutstandingWork(60s));
+    std::lock_guard lock(shared->mutex);
+    return shared->completed;
+}
+
+bool succeeded(const std::optional<BaseApiResult>& result) {
+    return result && result->getResultKind() == ResultKind::success;
+}
+
+// The tags of every key of the instance, pending or committed.
+std::vector<std::string> keyTags(const std::string& identifier) {
+    Json found;
+    const auto status = platform::SecItemCopyMatching(
+        {{platform::kSecClass, platform::kSecClassKey},
+         {platform::kSecAttrAccessGroup, KeyChain::getKeychainGroup(identifier)},
+         {platform::kSecReturnAttributes, true},
+         {platform::kSecMatchLimit, platform::kSecMatchLimitAll}},
+        &found);
+    std::vector<std::string> tags;
+    if (status == platform::errSecSuccess) {
+        for (const auto& item : found) {
+            const auto& tag = item.at(platform::kSecAttrApplicationTag).get_binary();
+            tags.emplace_back(tag.begin(), tag.end());
+        }
+    }
+    std::sort(tags.begin(), tags.end());
+    return tags;
+}
+
+std::string committedPublicKey(const std::string& identifier) {
+    return getPublicKeyString(identifier, publicKeyTag(identifier), privateKeyTag(identifier),
+                              PushSDKState::keyType, PushSDKState::keySize);
+}
+
+std::string logText() {
+    const auto file = LogManager::getLogFile(std::chrono::system_clock::now());
+    return file ? platform::FileSystem::readFile(*file).value_or("") : "";
+}
+
+class SubscriptionTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = std::make_unique<ReferenceServer>();
+        LogSettings::setLogLevel("info");  // the default writes error entries only
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        static int counter = 0;
+        identifier_ = "subscription-" + std::to_string(++counter);
+        PushSDK::createInstance(identifier_, server_->pushServerParams(), ReferenceServer::kLogin,
+                                ReferenceServer::kPassword, std::nullopt, true);
+        sdk_ = PushSDK::getInstance(identifier_);
+    }
+
+    void TearDown() override { server_->reset(); }
+
+    Completed<BaseApiResult> subscribe(const std::optional<std::string>& deviceId,
+                                       const std::optional<std::string>& clientId,
+                                       const std::string& token = "token-1") {
+        return await<BaseApiResult>(
+            [&](auto done) { sdk_->subscribe(deviceId, clientId, token, std::nullopt, done); });
+    }
+
+    Completed<SubscriberGetResult> subscriberData(
+        const std::optional<std::string>& deviceId = std::nullopt) {
+        return await<SubscriberGetResult>(
+            [&](auto done) { sdk_->getSubscriberData(deviceId, std::nullopt, done); });
+    }
+
+    Json subscriber(const std::string& address) const {
+        const auto all = server_->admin("GET", "subscribers");
+        for (const auto& record : all["subscribers"]) {
+            if (record["address"] == address) {
+                return record;
+            }
+        }
+        return nullptr;
+    }
+
+    /// The check outcome of the latest request to `endpoint`.
+    Json lastChecks(const std::string& endpoint) const {
+        const auto requests = server_->requests(endpoint);
+        return requests.empty() ? Json() : requests.back()["checks"];
+    }
+
+    std::string pendingPrefix() const { return identifier_ + ".pending-"; }
+
+    bool hasPendingKeys() const {
+        for (const auto& tag : keyTags(identifier_)) {
+            if (tag.starts_with(pendingPrefix())) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    static std::unique_ptr<ReferenceServer> server_;
+    std::string identifier_;
+    std::shared_ptr<PushSDK> sdk_;
+};
+
+std::unique_ptr<ReferenceServer> SubscriptionTest::server_;
+
+TEST_F(SubscriptionTest, EverySignedQueryVerifiesWithTheSubscribedKeyAndLogsItsParameters) {
+    const auto subscribed = subscribe("phone", "client");
+    ASSERT_TRUE(succeeded(subscribed.result))
+        << subscribed.result->getErrorDescription().value_or("");
+    EXPECT_EQ(subscribed.calls, 1);
+    EXPECT_EQ(sdk_->getDeviceId(), "phone");
+    EXPECT_EQ(sdk_->getClientId(), "client");
+    EXPECT_EQ(sdk_->getSavedToken(), "token-1");
+    EXPECT_EQ(keyTags(identifier_),
+              (std::vector<std::string>{identifier_ + ".private", identifier_ + ".public"}));
+    const auto record = subscriber("phone.client");
+    EXPECT_EQ(record["publicKey"], committedPublicKey(identifier_));
+    EXPECT_EQ(record["vendorInfo"], "Apple Simulator iOS");
+    EXPECT_EQ(record["osVersion"], platform::PlatformConfig::current()->osVersion);
+    EXPECT_EQ(record["pushEnabled"], true);
+
+    const auto data = subscriberData();
+    ASSERT_TRUE(data.result && data.result->getElements());
+    ASSERT_EQ(data.result->getElements()->size(), 1u);
+    EXPECT_EQ(data.result->getElements()->front().getAddress(), "phone.client");
+    EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+
+    const auto updated = await<BaseApiResult>([&](auto done) {
+        sdk_->updateSubscriber(std::nullopt, {{"tier", "gold"}, {"city", "Oslo"}}, 20.0, done);
+    });
+    EXPECT_TRUE(succeeded(updated.result));
+    EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
+    EXPECT_EQ(subscriber("phone.client")["attributes"], Json({{"tier", "gold"}, {"city", "Oslo"}}));
+
+    server_->admin(
+        "POST", "history",
+        Json{{"address", "phone.client"},
+             {"messages", {{{"messageId", "m1"}, {"date", 700000000}, {"title", "Hi"}}}}});
+    const auto from = std::chrono::system_clock::from_time_t(0);
+    const auto history = await<StatisticsResult>([&](auto done) {
+        sdk_->getMessages(std::nullopt, std::nullopt, 0, from, std::nullopt, std::nullopt, done);
+    });
+    ASSERT_TRUE(history.result && history.result->getMessages());
+    ASSERT_EQ(history.result->getMessages()->size(), 1u);
+    EXPECT_EQ(history.result->getMessages()->front().getTitle(), "Hi");
+    EXPECT_EQ(lastChecks("statistics")["signature"], "verified");
+
+    const auto log = logText();
+    EXPECT_NE(log.find("Parameters: address - \"phone.client\", requestAddress - \"client\""),
+              std::string::npos);
+    EXPECT_NE(log.find("Parameters: address - \"phone.client\", updateAddress - \"phone.client\", "
+                       "attributes - \"[\"city\": \"Oslo\", \"tier\": \"gold\"]\""),
+              std::string::npos);
+    EXPECT_NE(log.find("Parameters: address - \"phone.client\", requestAddress - \"phone.client\", "
+                       "requestId - \"\", amount - \"0\", dateFrom - \""),
+              std::string::npos);
+    EXPECT_NE(log.find("Subscribe process successfully completed"), std::string::npos);
+}
+
+TEST_F(SubscriptionTest, UnsubscribeClearsTheIdsOnSuccessAndOnCode104Only) {
+    struct Case {
+        std::optional<int> errorCode;
+        bool cleared;
+    };
+    for (const auto& c : {Case{std::nullopt, true}, Case{104, true}, Case{105, false}}) {
+        ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+        if (c.errorCode) {
+            server_->addFault("unsubscribe", {{"kind", "error"}, {"errorCode", *c.errorCode}});
+        }
+        const auto unsubscribed = await<BaseApiResult>(
+            [&](auto done) { sdk_->unsubscribe("moving", std::nullopt, done); });
+        EXPECT_EQ(unsubscribed.result->getErrorCode(), c.errorCode.value_or(0));
+        EXPECT_EQ(unsubscribed.calls, 1);
+        EXPECT_EQ(lastChecks("unsubscribe")["signature"], "verified");
+        EXPECT_EQ(sdk_->getClientId().has_value(), !c.cleared) << c.errorCode.value_or(0);
+        EXPECT_EQ(sdk_->getDeviceId().has_value(), !c.cleared);
+        EXPECT_EQ(sdk_->getSavedToken(), "token-1");
+    }
+    EXPECT_NE(logText().find("Unsubscribe process completed with error: 105:"), std::string::npos);
+}
+
+TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingKey) {
+    const auto thrown = [](const auto& operation) {
+        try {
+            operation();
+        } catch (const OrvanPushSDKError& error) {
+            return error.description();
+        }
+        return std::string("nothing thrown");
+    };
+    const auto ignore = [](std::optional<BaseApiResult>) {};
+    EXPECT_EQ(thrown([&] { sdk_->unsubscribe(std::nullopt, std::nullopt, ignore); }),
+              "emptyMandatoryParameter(\"address\")");
+    EXPECT_EQ(thrown([&] { sdk_->getSubscriberData(std::nullopt, std::nullopt, nullptr); }),
+              "emptyMandatoryParameter(\"address\")");
+    EXPECT_EQ(thrown([&] { sdk_->subscribe("phone", "", "t", std::nullopt, ignore); }),
+              "emptyMandatoryParameter(\"address\")");
+    EXPECT_EQ(thrown([&] { sdk_->subscribe("phone", "client", "", std::nullopt, ignore); }),
+              "emptyMandatoryParameter(\"token\")");
+    EXPECT_EQ(thrown([&] { sdk_->updateSubscription("t", std::nullopt, ignore); }),
+              "emptyMandatoryParameter(\"address\")");
+    EXPECT_TRUE(keyTags(identifier_).empty());
+    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client").result));
+    EXPECT_EQ(thrown([&] { sdk_->updateSubscription("", std::nullopt, ignore); }),
+              "emptyMandatoryParameter(\"token\")");
+    EXPECT_FALSE(hasPendingKeys());
+    EXPECT_TRUE(server_->requests("unsubscribe").empty());
+    EXPECT_EQ(server_->requests("subscribe").size(), 1u);
+}
+
+TEST_F(SubscriptionTest, UpdatingTheTokenStoresItWithOneCompletionAndANewKey) {
+    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    const auto firstKey = committedPublicKey(identifier_);
+    const auto updated = await<BaseApiResult>(
+        [&](auto done) { sdk_->updateSubscription("token-2", std::nullopt, done); });
+    EXPECT_TRUE(succeeded(updated.result));
+    EXPECT_EQ(updated.calls, 1);
+    EXPECT_EQ(sdk_->getSavedToken(), "token-2");
+    EXPECT_NE(committedPublicKey(identifier_), firstKey);
+    EXPECT_EQ(subscriber("phone.client")["publicKey"], committedPublicKey(identifier_));
+    EXPECT_EQ(subscriber("phone.client")["token"], "token-2");
+    EXPECT_EQ(keyTags(identifier_).size(), 2u);
+    EXPECT_TRUE(succeeded(subscriberData().result));
+    const auto log = logText();
+    EXPECT_NE(log.find("Updating subscription for address \"phone.client\""), std::string::npos);
+    EXPECT_NE(log.find("Update subscription process successfully completed"), std::string::npos);
+}
+
+TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeySigning) {
+    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    const auto key = committedPublicKey(identifier_);
+    for (const auto& fault : {Json{{"kind", "error"}, {"errorCode", 120}},
+                              Json{{"kind", "answer"}, {"status", 503}, {"count", 4}}}) {
+        server_->addFault("subscribe", fault);
+        const auto failed = subscribe("phone", "client", "token-2");
+        EXPECT_FALSE(succeeded(failed.result));
+        EXPECT_EQ(failed.calls, 1);
+        EXPECT_EQ(committedPublicKey(identifier_), key);
+        EXPECT_FALSE(hasPendingKeys());
+        EXPECT_EQ(sdk_->getSavedToken(), "token-1");
+        EXPECT_TRUE(succeeded(subscriberData().result));
+        EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+    }
+    EXPECT_NE(logText().find("Error on subscribe process: 120: "), std::string::npos);
+}
+
+TEST_F(SubscriptionTest, ASubscriptionWithoutDeviceIdRemovesTheOlderOne) {
+    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client-2").result));
+    EXPECT_EQ(sdk_->getDeviceId(), std::nullopt);
+    ASSERT_TRUE(succeeded(subscriberData().result));
+    EXPECT_EQ(server_->requests("subscriber/get").back()["params"]["address"], "client-2");
+    EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+}
+
+TEST_F(SubscriptionTest, ALateUnsubscribeAnswerLeavesANewerSubscriptionAlone) {
+    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    server_->addFault("unsubscribe", {{"kind", "delay"}, {"delayMs", 3000}});
+    struct Late {
+        Event done;
+        std::atomic<bool> succeeded = false;
+    };
+    auto late = std::make_shared<Late>();
+    sdk_->unsubscribe(std::nullopt, std::nullopt, [late](auto result) {
+        late->succeeded = result && result->getResultKind() == ResultKind::success;
+        late->done.notify();
+    });
+    ASSERT_TRUE(succeeded(subscribe("tablet", "client-2").result));
+    ASSERT_TRUE(late->done.wait(60s));
+    EXPECT_TRUE(late->succeeded);
+    EXPECT_EQ(sdk_->getDeviceId(), "tablet");
+    EXPECT_EQ(sdk_->getClientId(), "client-2");
+}
+
+TEST_F(SubscriptionTest, TheCompletionArrivesAndTheIdsAreStoredAfterTheHostDroppedTheObject) {
+    server_->addFault("subscribe", {{"kind", "delay"}, {"delayMs", 1000}});
+    Event done;
+    sdk_->subscribe("phone", "client", "token-1", std::nullopt, [&](auto) { done.notify(); });
+    sdk_.reset();
+    ASSERT_TRUE(done.wait(60s));
+    ASSERT_TRUE(PushSDK::waitForOutstandingWork(60s));
+    EXPECT_EQ(PushSDK::getInstance(identifier_)->getClientId(), "client");
+}
+
+TEST_F(SubscriptionTest, TextThatIsNotUtf8IsSentRepairedAndItsSignatureVerifies) {
+    ASSERT_TRUE(succeeded(subscribe("ph\xffone", "cli\xc3", "tok\xfe").result));
+    const std::string replacement = "\xEF\xBF\xBD";
+    const auto address = "ph" + replacement + "one.cli" + replacement;
+    EXPECT_EQ(subscriber(address)["token"], "tok" + replacement);
+    EXPECT_EQ(sdk_->getClientId(), "cli" + replacement);
+    ASSERT_TRUE(succeeded(subscriberData("ph\xffone").result));
+    EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+    const auto updated = await<BaseApiResult>([&](auto done) {
+        sdk_->updateSubscriber("new\xff", {{"k\xff", "v\xfe"}}, std::nullopt, done);
+    });
+    EXPECT_TRUE(succeeded(updated.result));
+    EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
+}
+
+}  // namespace
+}  // namespace orvanpush::detail
