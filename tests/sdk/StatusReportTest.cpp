@@ -173,6 +173,54 @@ TEST_F(StatusReportTest, OneSuccessAfterAnOutageDrainsTheQueueSendingEachStatusO
     EXPECT_EQ(applied, 13);
 }
 
+TEST_F(StatusReportTest, SubscriptionAndSubscriberQueriesSendTheQueuedReportsTheHistoryDoesNot) {
+    TestInstance instance(server());
+    using Operation = std::function<void(PushSDK&, std::function<void()>)>;
+    const std::vector<std::tuple<std::string, Operation, bool>> operations{
+        {"subscribe",
+         [](PushSDK& sdk, auto done) {
+             sdk.subscribe("device-1", "client-1", "token", std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"updateSubscription",
+         [](PushSDK& sdk, auto done) {
+             sdk.updateSubscription("token-2", std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"getSubscriberData",
+         [](PushSDK& sdk, auto done) {
+             sdk.getSubscriberData(std::nullopt, std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"updateSubscriber",
+         [](PushSDK& sdk, auto done) {
+             sdk.updateSubscriber(std::nullopt, {{"tier", "gold"}}, std::nullopt,
+                                  [done](auto) { done(); });
+         },
+         true},
+        {"getMessages",
+         [](PushSDK& sdk, auto done) {
+             sdk.getMessages(std::nullopt, std::nullopt, 0, Date{}, std::nullopt, std::nullopt,
+                             [done](auto) { done(); });
+         },
+         false},
+    };
+    for (const auto& [name, operation, resends] : operations) {
+        SCOPED_TRACE(name);
+        // A fall-back address lets the first report queue before there is a subscription.
+        failNextReports(server(), 1);
+        auto queued = delivered("queued-" + name);
+        queued.with = "device-1.client-1";
+        EXPECT_EQ(report(instance, queued).getResultKind(), ResultKind::error);
+        Completion<> done;
+        operation(*instance, done.callback());
+        done.wait();
+        waitForTheLibrary();
+        EXPECT_EQ((reportedStatuses(server())[{"queued-" + name, "Delivered"}]), resends ? 1 : 0);
+        EXPECT_EQ(instance.unsent().size(), resends ? 0u : 1u);
+    }
+}
+
 TEST_F(StatusReportTest, WithLimitZeroASuccessLeavesTheQueueAlone) {
     TestInstance instance(server());
     instance.subscribe();
