@@ -30,6 +30,7 @@
 #include "platform/UrlSession.h"
 #include "security/Crypto.h"
 #include "support/ReferenceServerProcess.h"
+#include "utils/LoggingUtils.h"
 
 namespace {
 

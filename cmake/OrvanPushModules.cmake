@@ -1,13 +1,22 @@
 # One static library per layer, its sources collected from the layer's directory, so that a new
 # file joins the build without touching a CMakeLists.
 
-# orvanpush_module(NAME <target> DIRS <dir>... [DEPS <target>...] [PRIVATE_LIBS <lib>...])
+# orvanpush_module(NAME <target> [DIRS <dir>...] [FILES <file>...] [EXCLUDE <file>...]
+#                  [DEPS <target>...] [PRIVATE_LIBS <lib>...])
+# FILES adds single sources and EXCLUDE leaves some of the directories' out (paths relative to
+# the project), for a file that belongs to a layer above its directory's.
 function(orvanpush_module)
-  cmake_parse_arguments(ARG "" "NAME" "DIRS;DEPS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "NAME" "DIRS;FILES;EXCLUDE;DEPS;PRIVATE_LIBS" ${ARGN})
   set(sources)
   foreach(dir IN LISTS ARG_DIRS)
     file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
     list(APPEND sources ${found})
+  endforeach()
+  foreach(file IN LISTS ARG_FILES)
+    list(APPEND sources "${PROJECT_SOURCE_DIR}/${file}")
+  endforeach()
+  foreach(file IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources "${PROJECT_SOURCE_DIR}/${file}")
   endforeach()
   if(sources)
     add_library(${ARG_NAME} STATIC ${sources})

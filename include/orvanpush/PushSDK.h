@@ -26,6 +26,7 @@
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/ContentDownloadResult.h"
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
+#include "orvanpush/LogUploadOutcome.h"
 #include "orvanpush/NotificationContent.h"
 #include "orvanpush/NotificationRequest.h"
 #include "orvanpush/ServerParams.h"
@@ -236,6 +237,19 @@ class PushSDK {
     /// The shared controller, filtered by `predicate` and fetched; null when the store cannot
     /// be opened or the predicate cannot be used.
     std::shared_ptr<FetchedResultsController> getMessageByPredicate(const Predicate& predicate);
+
+    // Log upload.
+
+    /// Zips today's log files and uploads the day's archives to the log server of the
+    /// instance last created or obtained in this process (any instance's object may ask), when
+    /// send-logs is on and the log level is not "off". Returns once the requests are started;
+    /// the server's answers (which may change the log level) are handled on the callback pool.
+    /// Never throws.
+    void sendLogs();
+    /// The same; `postCompleted` runs exactly once on the URL session's callback pool after
+    /// every upload of this call has answered, with each archive's outcome: an empty list when
+    /// nothing was uploaded.
+    void sendLogs(std::function<void(std::vector<LogUploadOutcome>)> postCompleted);
 
   private:
     // Only the library can name this key, so instances come from getInstance alone.

@@ -32,17 +32,6 @@ std::optional<Json> parse(const Bytes& body) {
     return json;
 }
 
-Json parseObject(const Bytes& body) {
-    auto json = parse(body);
-    if (!json) {
-        throw TextError("The answer is not valid JSON");
-    }
-    if (!json->is_object()) {
-        throw TextError("The answer is not a JSON object");
-    }
-    return std::move(*json);
-}
-
 Verdict unusable(std::string description) {
     return {ResultKind::error, kUnusableAnswerCode, std::move(description)};
 }
@@ -169,6 +158,17 @@ bool isSuccessStatus(long statusCode) {
 }
 
 }  // namespace
+
+Json parseObject(const Bytes& body) {
+    auto json = parse(body);
+    if (!json) {
+        throw TextError("The answer is not valid JSON");
+    }
+    if (!json->is_object()) {
+        throw TextError("The answer is not a JSON object");
+    }
+    return std::move(*json);
+}
 
 BaseApiResult decodeBaseApiResult(const Bytes& body) {
     const Json object = parseObject(body);

@@ -22,6 +22,10 @@ inline constexpr const char* kCodeMissingText =
     "Invalid data in answer: property \"errorCode\" not found";
 inline constexpr const char* kUnknownResultPrefix = "Invalid data in answer: unknown result \"";
 
+/// The answer as a JSON object. Throws TextError "The answer is not valid JSON" or "The answer is
+/// not a JSON object".
+Json parseObject(const Bytes& body);
+
 /// An object with a string "result": success, the server's error, or 602. Throws TextError for
 /// a body that is not a JSON object.
 BaseApiResult decodeBaseApiResult(const Bytes& body);

@@ -32,9 +32,11 @@
 
 #include "api/AnyTarget.h"
 #include "platform/UrlSession.h"
-#include "utils/LoggingUtils.h"
 
 namespace orvanpush::detail {
+
+// The instance's log files and upload, which sit above the client and are only held here.
+class LoggingUtils;
 
 class Service {
   public:

@@ -1,6 +1,7 @@
 #include "platform/CurlTransport.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -101,6 +102,16 @@ void setMethodAndBody(CURL* easy, const HttpRequest& request) {
     }
 }
 
+// Connecting may take `limit`, and so may any silence of the connection: a transfer that moves
+// less than a byte a second for that many (whole) seconds is abandoned.
+void setConnectAndIdleLimit(CURL* easy, std::chrono::milliseconds limit) {
+    limit = std::clamp(limit, std::chrono::milliseconds(1), kLongestTimeout);
+    const auto seconds = std::chrono::ceil<std::chrono::seconds>(limit).count();
+    check(curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limit.count())));
+    check(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L));
+    check(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(seconds)));
+}
+
 // Sets `exchange` up to send `transfer`; throws TextError when libcurl refuses an option.
 void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
     exchange.request = std::move(transfer.request);
@@ -120,6 +131,9 @@ void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
         check(curl_easy_setopt(easy, CURLOPT_CAINFO, caFile->c_str()));
     }
     check(curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(transfer.timeout.count())));
+    if (transfer.connectAndIdleTimeout) {
+        setConnectAndIdleLimit(easy, *transfer.connectAndIdleTimeout);
+    }
     check(curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str()));
     setMethodAndBody(easy, request);
     exchange.headerList = headerList(transfer.headers);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include "platform/UrlSession.h"
 
@@ -19,6 +20,8 @@ class CurlTransport {
         std::shared_ptr<const HttpRequest> request;
         HttpHeaders headers;
         std::chrono::milliseconds timeout;
+        /// The connect and idle limit, when the session has one.
+        std::optional<std::chrono::milliseconds> connectAndIdleTimeout{};
     };
 
     static CurlTransport& shared();

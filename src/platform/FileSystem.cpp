@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace orvanpush::platform {
 
@@ -104,13 +102,31 @@ FileResult FileSystem::removeItem(const std::filesystem::path& path) {
 }
 
 std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         return std::nullopt;
     }
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
+    std::optional<std::string> contents;
+    struct stat status {};
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+        contents.emplace();
+        contents->reserve(static_cast<std::size_t>(status.st_size));
+        char buffer[65536];
+        ssize_t count = 0;
+        while ((count = ::read(descriptor, buffer, sizeof buffer)) != 0) {
+            if (count < 0 && errno == EINTR) {
+                continue;
+            }
+            if (count < 0) {
+                contents.reset();
+                break;
+            }
+            contents->append(buffer, static_cast<std::size_t>(count));
+        }
+    }
+    ::close(descriptor);
+    return contents;
 }
 
 }  // namespace orvanpush::platform

@@ -57,7 +57,8 @@ class FileSystem {
                                     std::vector<std::string>& names);
     /// Removes a file, or a directory with everything below it.
     static FileResult removeItem(const std::filesystem::path& path);
-    /// Reads a whole file; nothing when it cannot be read.
+    /// Reads a whole regular file; nothing when it cannot be read to its end, or is not a
+    /// regular file (a directory, a FIFO, a device).
     static std::optional<std::string> readFile(const std::filesystem::path& path);
 };
 

@@ -89,9 +89,11 @@ void UrlSession::dataTask(std::shared_ptr<const HttpRequest> request, Completion
         return;
     }
     auto timeout = effectiveTimeout(*request, configuration_.timeoutIntervalForRequest);
-    transport.send(
-        {.request = std::move(request), .headers = std::move(headers), .timeout = timeout},
-        std::move(completion));
+    transport.send({.request = std::move(request),
+                    .headers = std::move(headers),
+                    .timeout = timeout,
+                    .connectAndIdleTimeout = configuration_.connectAndIdleTimeout},
+                   std::move(completion));
 }
 
 }  // namespace orvanpush::platform

@@ -77,6 +77,9 @@ class UrlSession {
         HttpHeaders httpAdditionalHeaders{};
         /// The timeout of a request that gives none.
         std::chrono::milliseconds timeoutIntervalForRequest = std::chrono::seconds(60);
+        /// When present, a request also fails once connecting, or a silence of the connection
+        /// (nothing sent or received), lasts this long; counted in whole seconds, at least one.
+        std::optional<std::chrono::milliseconds> connectAndIdleTimeout{};
     };
 
     /// Called exactly once per task, on the callback pool, with a response (any status) or an

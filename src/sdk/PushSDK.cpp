@@ -4,6 +4,7 @@
 
 #include "platform/OutstandingWork.h"
 #include "sdk/PushSDKState.h"
+#include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/SdkLog.h"
 #include "utils/logger/log_manager/SdkVersion.h"
 
@@ -54,6 +55,14 @@ std::optional<std::string> PushSDK::getClientId() {
 
 std::optional<std::string> PushSDK::getDeviceId() {
     return settingOrNothing(*state_->settingsUtils, ClientSetting::DeviceId);
+}
+
+void PushSDK::sendLogs() {
+    detail::LogManager::uploadLogFiles();
+}
+
+void PushSDK::sendLogs(std::function<void(std::vector<LogUploadOutcome>)> postCompleted) {
+    detail::LogManager::uploadLogFiles(std::move(postCompleted));
 }
 
 }  // namespace orvanpush

@@ -33,6 +33,7 @@ void PushSDK::createInstance(const std::string& identifier, const std::string& s
     }
     SdkLog::message(LogSeverity::info, LoggerModule::sdk, "OSStatus: " + std::to_string(status));
     const auto settings = SettingsUtils::sharedAccessGroupInstance(identifier);
+    LogManager::setupUtils(identifier, settings);
     const detail::InstanceConfiguration configuration{.pushServerParams = pushServerParams,
                                                       .login = login,
                                                       .password = password,
@@ -55,6 +56,7 @@ std::shared_ptr<PushSDK> PushSDK::getInstance(
     LogManager::enableLogging();
     auto settings =
         SettingsUtils::sharedAccessGroupInstance(identifier, std::move(settingReceivers));
+    LogManager::setupUtils(identifier, settings);
     auto configuration = detail::InstanceConfiguration::read(*settings);
     SdkLog::message(LogSeverity::trace, LoggerModule::sdk, "Push SDK parameters corrected");
     auto storageUtil = std::make_shared<detail::StorageUtil>(identifier, settings);

@@ -15,6 +15,7 @@
 #include "api/Service.h"
 #include "platform/OutstandingWork.h"
 #include "support/TestHome.h"
+#include "utils/LoggingUtils.h"
 
 namespace orvanpush::testing {
 

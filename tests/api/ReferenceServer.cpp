@@ -7,11 +7,11 @@
 
 namespace orvanpush::testing {
 
-ReferenceServer::ReferenceServer()
+ReferenceServer::ReferenceServer(const std::vector<std::string>& arguments)
 #ifdef ORVANPUSH_SERVER
-    : process_(ORVANPUSH_SERVER, {"--context", "api"})
+    : process_(ORVANPUSH_SERVER, arguments)
 #else
-    : process_("orvanpush-server", {"--context", "api"})
+    : process_("orvanpush-server", arguments)
 #endif
 {
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/Types.h"
@@ -19,7 +20,8 @@ class ReferenceServer {
     static constexpr const char* kLogin = "orvan";
     static constexpr const char* kPassword = "orvan-password";
 
-    ReferenceServer();
+    /// Started with `arguments` after "--port 0".
+    explicit ReferenceServer(const std::vector<std::string>& arguments = {"--context", "api"});
 
     int port() const { return process_.port(); }
     /// What an instance is configured with to reach the push endpoints.

@@ -9,6 +9,7 @@
 #include "Cli.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
+#include "LogCommands.h"
 #include "MessageCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
@@ -137,6 +138,7 @@ int main(int argc, char** argv) {
     addInstanceCommands(app, context);
     addMessageCommands(app, context);
     addZipCommands(app, context);
+    addLogCommands(app, context);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

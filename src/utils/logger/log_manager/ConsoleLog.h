@@ -2,10 +2,11 @@
 
 #include <optional>
 #include <string>
-#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogChannel.h"
+#include "orvanpush/logger/SourceLocation.h"
 #include "utils/logger/FunctionName.h"
+#include "utils/logger/log_manager/FixedSite.h"
 
 namespace orvanpush::detail {
 
@@ -16,6 +17,14 @@ inline void logOnChannel(const std::optional<LogChannel>& channel, std::string t
     if (channel) {
         channel->message(std::move(text), functionName(site), site.file_name(),
                          static_cast<int>(site.line()));
+    }
+}
+
+/// The same, made at a fixed site.
+inline void logOnChannel(const std::optional<LogChannel>& channel, std::string text,
+                         const FixedSite& site) {
+    if (channel) {
+        channel->message(std::move(text), site.function, site.file, site.line);
     }
 }
 

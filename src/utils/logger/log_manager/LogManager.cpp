@@ -17,6 +17,9 @@ namespace orvanpush::detail {
 namespace {
 
 constexpr int daysToKeep = 7;
+constexpr const char* kSourceFile = "utils/logger/log_manager/LogManager.cpp";
+constexpr FixedSite kEnableLoggingSite{"enableLogging()", kSourceFile, 87};
+constexpr FixedSite kSaveLogRecordSite{"saveLogRecord(with:)", kSourceFile, 98};
 
 bool levelAdmits(LogSeverity level, LogSeverity entrySeverity) {
     switch (level) {
@@ -60,7 +63,7 @@ void LogManager::enableLogging() {
             LogSeverity::info, false, StandardStreamsMode::useExclusively, false, true)));
     });
     LogSettings::reload();
-    logOnChannel(Log::info(), "Send logs is " + LogSettings::sendLogs());
+    logOnChannel(Log::info(), "Send logs is " + LogSettings::sendLogs(), kEnableLoggingSite);
     if (const auto& recorder = logRecorder()) {
         recorder->createLogDirectory();
     }
@@ -69,7 +72,7 @@ void LogManager::enableLogging() {
 void LogManager::saveLogRecord(const LogEntry& entry) {
     auto level = logSeverityFromRawValue(LogSettings::logLevel());
     if (!level) {
-        logOnChannel(Log::info(), "Current log level undefined");
+        logOnChannel(Log::info(), "Current log level undefined", kSaveLogRecordSite);
         return;
     }
     if (LogSettings::sendLogs() != "1" || !levelAdmits(*level, entry.severity)) {

@@ -6,17 +6,25 @@
 //   LogManager::enableLogging();          // at every instance creation or look-up
 //   LogManager::saveLogRecord(entry);     // from any thread
 //   auto today = LogManager::getLogFile(std::chrono::system_clock::now());
+//   LogManager::setupUtils("myInstance", settings);   // at every instance creation or look-up
+//   LogManager::uploadLogFiles();                     // zips and uploads today's log files
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "orvanpush/LogUploadOutcome.h"
 #include "orvanpush/Types.h"
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
 
 namespace orvanpush::detail {
+
+class LoggingUtils;
+class SettingsUtils;
 
 class LogManager {
   public:
@@ -42,6 +50,24 @@ class LogManager {
     static std::optional<std::filesystem::path> getLogFile(Date date);
     /// Every entry of the log directory (empty when it cannot be listed).
     static std::vector<std::filesystem::path> getLogFiles();
+
+    // The upload of the log files. LoggingUtils zips and posts them, so it sits above the
+    // logging core, and these members are defined beside it (utils/LoggingUtils.cpp): a program
+    // that calls them links the upload (orvanpush_log_upload).
+
+    /// The upload object of the latest instance creation or look-up in the process; null
+    /// before the first. Safe from any thread, while another replaces it.
+    static std::shared_ptr<LoggingUtils> utils();
+    /// Replaces `utils` with a new LoggingUtils for the instance `identifier` and its settings.
+    static void setupUtils(const std::string& identifier,
+                           std::shared_ptr<SettingsUtils> settingsUtils);
+    /// Uploads today's log file as it is, when there is an upload object.
+    static void uploadLogFile();
+    /// Zips today's log files and uploads the day's archives (LoggingUtils::uploadLogFiles),
+    /// when there is an upload object. `postCompleted` runs exactly once on the callback pool
+    /// with the outcome of each upload (an empty list without an upload object).
+    static void uploadLogFiles(
+        std::function<void(std::vector<LogUploadOutcome>)> postCompleted = nullptr);
 };
 
 }  // namespace orvanpush::detail

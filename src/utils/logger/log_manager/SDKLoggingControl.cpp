@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "orvanpush/logger/LogSeverity.h"
 #include "utils/logger/log_manager/ConsoleLog.h"
 #include "utils/logger/log_manager/LogSettings.h"
 #include "utils/logger/log_manager/SdkVersion.h"
@@ -57,21 +58,28 @@ std::optional<SDKLoggingControl> SDKLoggingControl::fromJson(const Json& object)
                              std::move(*iosSDKVersion), std::move(*androidSDKVersion)};
 }
 
-void applyLoggingControl(const SDKLoggingControl& control,
-                         const std::optional<LogChannel>& console) {
+void applyLoggingControl(const SDKLoggingControl& control, const std::optional<LogChannel>& console,
+                         const std::optional<FixedSite>& sendLogsSite) {
     if (control.sendLogs != LogSettings::sendLogs()) {
         LogSettings::setSendLogs(control.sendLogs);
-        logOnChannel(console, "Send logs is " + control.sendLogs);
+        const std::string announcement = "Send logs is " + control.sendLogs;
+        sendLogsSite ? logOnChannel(console, announcement, *sendLogsSite)
+                     : logOnChannel(console, announcement);
     }
-    if (lowercased(control.logLevel) == lowercased(LogSettings::logLevel())) {
+    // Stored in lower case, the level is one the log files know; any other text would stop
+    // them ("Current log level undefined") until the server sent a level again.
+    const std::string level = lowercased(control.logLevel);
+    if (!logSeverityFromRawValue(level)) {
+        logOnChannel(console, "Unknown log level \"" + control.logLevel + "\" ignored");
+        return;
+    }
+    if (level == lowercased(LogSettings::logLevel())) {
         return;
     }
     const std::string version = sdkVersion();
-    for (const auto& listed : control.iosSDKVersion) {
-        if (listed == version) {
-            LogSettings::setLogLevel(control.logLevel);
-            logOnChannel(console, "Log level parameter change to " + control.logLevel);
-        }
+    if (std::ranges::find(control.iosSDKVersion, version) != control.iosSDKVersion.end()) {
+        LogSettings::setLogLevel(level);
+        logOnChannel(console, "Log level parameter change to " + level);
     }
 }
 

@@ -13,10 +13,16 @@ namespace orvanpush::detail {
 namespace {
 
 LogEntry makeEntry(LogEntry::Payload payload, LogSeverity severity, LoggerModule module,
+                   std::string file, int line, std::string function) {
+    return LogEntry(std::move(payload), severity, std::nullopt, module, std::move(file), line,
+                    std::move(function), platform::ProcessInfo::threadNumber(),
+                    std::chrono::system_clock::now());
+}
+
+LogEntry makeEntry(LogEntry::Payload payload, LogSeverity severity, LoggerModule module,
                    const SourceLocation& site, std::string function) {
-    return LogEntry(std::move(payload), severity, std::nullopt, module, site.file_name(),
-                    static_cast<int>(site.line()), std::move(function),
-                    platform::ProcessInfo::threadNumber(), std::chrono::system_clock::now());
+    return makeEntry(std::move(payload), severity, module, site.file_name(),
+                     static_cast<int>(site.line()), std::move(function));
 }
 
 // The trace marker on the console channel, when it is installed.
@@ -34,6 +40,12 @@ void SdkLog::message(LogSeverity severity, LoggerModule module, std::string text
     markOnTraceChannel(function, site);
     LogManager::saveLogRecord(
         makeEntry(LogEntry::Message{std::move(text)}, severity, module, site, std::move(function)));
+}
+
+void SdkLog::record(LogSeverity severity, LoggerModule module, std::string text,
+                    const FixedSite& site) {
+    LogManager::saveLogRecord(makeEntry(LogEntry::Message{std::move(text)}, severity, module,
+                                        site.file, site.line, site.function));
 }
 
 void SdkLog::trace(LogSeverity severity, LoggerModule module, SourceLocation site) {

@@ -9,10 +9,11 @@
 // File, line and function (see functionName) come from the call site.
 
 #include <string>
-#include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogSeverity.h"
 #include "orvanpush/logger/LoggerModule.h"
+#include "orvanpush/logger/SourceLocation.h"
+#include "utils/logger/log_manager/FixedSite.h"
 
 namespace orvanpush::detail {
 
@@ -21,6 +22,10 @@ class SdkLog {
     /// Logs `text` as a message entry of `severity`.
     static void message(LogSeverity severity, LoggerModule module, std::string text,
                         SourceLocation site = SourceLocation::current());
+    /// Records `text` in the SDK log files as a message entry of `severity` made at `site`,
+    /// without a trace marker: for the few messages that log readers know by a fixed site.
+    static void record(LogSeverity severity, LoggerModule module, std::string text,
+                       const FixedSite& site);
     /// Logs a trace entry (its text is the calling function's name) of `severity`.
     static void trace(LogSeverity severity, LoggerModule module,
                       SourceLocation site = SourceLocation::current());

@@ -153,8 +153,10 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
         receptacle->configuration().front()->recorders().front()->queue()->waitUntilIdle();
         std::fflush(stdout);
         const auto lines = platform::FileSystem::readFile(console).value_or("");
-        EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Send logs is 1 [LogManager.cpp:"));
-        EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Current log level undefined [LogManager.cpp:"));
+        // Both at the places log readers know them by.
+        EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Send logs is 1 [LogManager.cpp:87]"));
+        EXPECT_THAT(lines,
+                    HasSubstr("\U0001F537 -> Current log level undefined [LogManager.cpp:98]"));
     });
 }
 
@@ -263,12 +265,15 @@ TEST_F(LogManagerTest, ServerControlChangesTheLevelForThisVersionOnlyAndAnnounce
 
     EXPECT_EQ(apply("trace", "1", {"0.9.1", "2.0.1"}), Texts{});
     EXPECT_EQ(settings(), (Texts{"error", "error", "1", "1"}));
-    // Levels compare ignoring case but are stored as received.
+    // Levels compare ignoring case and are stored in lower case, so the log files know them.
     EXPECT_EQ(apply("ERROR", "1", {"0.9.1", ours}), Texts{});
-    EXPECT_EQ(apply("Info", "1", {ours}), Texts{"Log level parameter change to Info"});
-    EXPECT_EQ(settings(), (Texts{"Info", "Info", "1", "1"}));
+    EXPECT_EQ(apply("Info", "1", {ours, ours}), Texts{"Log level parameter change to info"});
+    EXPECT_EQ(settings(), (Texts{"info", "info", "1", "1"}));
+    // A level the log files do not know is ignored, whatever the version list says.
+    EXPECT_EQ(apply("verbose", "1", {ours}), Texts{"Unknown log level \"verbose\" ignored"});
+    EXPECT_EQ(settings(), (Texts{"info", "info", "1", "1"}));
     EXPECT_EQ(apply("error", "0", {}), Texts{"Send logs is 0"});
-    EXPECT_EQ(settings(), (Texts{"Info", "Info", "0", "0"}));
+    EXPECT_EQ(settings(), (Texts{"info", "info", "0", "0"}));
     EXPECT_EQ(apply("trace", "1", {ours}),
               (Texts{"Send logs is 1", "Log level parameter change to trace"}));
     EXPECT_EQ(settings(), (Texts{"trace", "trace", "1", "1"}));

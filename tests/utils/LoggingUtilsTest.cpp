@@ -1,0 +1,350 @@
+// The upload of the SDK's log files, end to end against the reference server: today's files
+// zipped and posted as the server's form, the answers and the logging control they carry, and
+// what is never sent.
+
+#include "utils/LoggingUtils.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "api/LogServerService.h"
+#include "api/ReferenceServer.h"
+#include "orvanpush/BuildInfo.h"
+#include "orvanpush/logger/RotatingLogFileRecorder.h"
+#include "platform/Base64.h"
+#include "platform/FileSystem.h"
+#include "platform/OutstandingWork.h"
+#include "platform/UserDefaults.h"
+#include "support/TestHome.h"
+#include "utils/logger/log_manager/LogManager.h"
+#include "utils/logger/log_manager/LogSettings.h"
+#include "utils/logger/log_manager/SdkVersion.h"
+
+namespace orvanpush::detail {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using ::testing::AllOf;
+using testing::Event;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using testing::ReferenceServer;
+using Outcomes = std::vector<LogUploadOutcome>;
+
+const std::string kSaveLogFile = "/logs/saveLogFile";
+
+std::string readText(const fs::path& path) {
+    return platform::FileSystem::readFile(path).value_or("");
+}
+
+void writeText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// The first line of `text` that holds `needle`.
+std::string lineWith(const std::string& text, const std::string& needle) {
+    const auto at = text.find(needle);
+    if (at == std::string::npos) {
+        return {};
+    }
+    const auto lineStart = text.rfind('\n', at);
+    const auto first = lineStart == std::string::npos ? 0 : lineStart + 1;
+    return text.substr(first, text.find('\n', at) - first);
+}
+
+void appendText(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::app) << text;
+}
+
+Json control(const std::string& logLevel, const std::string& sendLogs,
+             const std::vector<std::string>& versions) {
+    return {{"log-level", logLevel},
+            {"send-logs", sendLogs},
+            {"vendor", Json::array()},
+            {"ios-sdk-version", versions},
+            {"android-sdk-version", Json::array()}};
+}
+
+// Waits for a completion that must come exactly once, on a thread other than the caller's.
+template <typename Value>
+class Answer {
+  public:
+    std::function<void(Value)> completion() {
+        return [this, caller = std::this_thread::get_id()](Value value) {
+            EXPECT_NE(std::this_thread::get_id(), caller);
+            value_ = std::move(value);
+            if (++calls_ == 1) {
+                done_.notify();
+            }
+        };
+    }
+    Value wait() {
+        EXPECT_TRUE(done_.wait(30s));
+        EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
+        EXPECT_EQ(calls_.load(), 1);
+        return value_;
+    }
+
+  private:
+    Event done_;
+    std::atomic<int> calls_{0};
+    Value value_{};
+};
+
+class LoggingUtilsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        server_ = std::make_unique<ReferenceServer>(
+            std::vector<std::string>{"--context", "api", "--log-context", "logs"});
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+
+    void SetUp() override {
+        server_->reset();
+        // Today's log file stays: the SDK's recorder keeps it open.
+        platform::FileSystem::createDirectories(*LogManager::logDirectory());
+        for (const auto& entry : LogManager::getLogFiles()) {
+            if (entry.filename() != today()) {
+                platform::FileSystem::removeItem(entry);
+            }
+        }
+        LogSettings::setSendLogs("1");
+        LogSettings::setLogLevel("info");
+        settings_ = SettingsUtils::sharedAccessGroupInstance("uploads");
+        settings_->set(Setting::LogServerProtocolType, "http");
+        settings_->set(Setting::LogServerAddress, "127.0.0.1");
+        settings_->set(Setting::LogServerPort, std::to_string(server_->port()));
+        // Leading and trailing "/" of the context never double the path's "/".
+        settings_->set(Setting::LogServerContext, "/logs/");
+        settings_->set(ClientSetting::ClientId, "client-1");
+        settings_->set(ClientSetting::DeviceId, "device-1");
+        utils_ = std::make_shared<LoggingUtils>("uploads", settings_);
+    }
+
+    static fs::path inLogs(const std::string& name) { return *LogManager::logDirectory() / name; }
+    static std::string today() {
+        return RotatingLogFileRecorder::logFilename(std::chrono::system_clock::now());
+    }
+    // The date part of today's log file name.
+    static std::string todaysMark() { return today().substr(0, 10); }
+
+    Outcomes uploadAll() {
+        Answer<Outcomes> answer;
+        utils_->uploadLogFiles(answer.completion());
+        return answer.wait();
+    }
+    LogUploadOutcome upload(const std::optional<fs::path>& file) {
+        Answer<LogUploadOutcome> answer;
+        utils_->uploadLogFile(file, answer.completion());
+        return answer.wait();
+    }
+    static Json uploads() {
+        return server_->admin("GET", "requests?path=%2Flogs%2FsaveLogFile")["requests"];
+    }
+    static void answerNextUpload(const Json& body) {
+        server_->admin("POST", "faults",
+                       Json{{"path", kSaveLogFile}, {"kind", "answer"}, {"body", body}});
+    }
+
+    static std::unique_ptr<ReferenceServer> server_;
+    std::shared_ptr<SettingsUtils> settings_;
+    std::shared_ptr<LoggingUtils> utils_;
+};
+
+std::unique_ptr<ReferenceServer> LoggingUtilsTest::server_;
+
+TEST_F(LoggingUtilsTest, PostsEachOfTodaysLogFilesZippedAsTheServersForm) {
+    const std::string other = todaysMark() + "-other.LOG";
+    appendText(inLogs(today()), std::string(5000, 'a') + "\n");
+    writeText(inLogs(other), "other\n");
+    writeText(inLogs("2001-01-01-orvanpush.tests.log"), "an earlier day\n");
+    writeText(inLogs(today() + ".zip"), "an archive of an earlier call");
+
+    const auto outcomes = uploadAll();
+
+    const Outcomes expected{{inLogs(today() + ".zip").string(), true, std::nullopt},
+                            {inLogs(other + ".zip").string(), true, std::nullopt}};
+    EXPECT_EQ(outcomes, expected);
+    EXPECT_FALSE(fs::exists(inLogs("2001-01-01-orvanpush.tests.log.zip")));
+    const Json requests = uploads();
+    ASSERT_EQ(requests.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        const Json& record = requests[i];
+        const fs::path archive = outcomes[i].file;
+        EXPECT_EQ(record["outcome"], "applied") << record["problems"];
+        EXPECT_EQ(std::system(("unzip -tq '" + archive.string() + "' >/dev/null").c_str()), 0);
+        // The body is the form byte for byte around the boundary and the archive's bytes.
+        std::string contentType;
+        for (const auto& header : record["headers"]) {
+            EXPECT_NE(header[0], "Authorization");
+            if (header[0] == "Content-Type") {
+                contentType = header[1];
+            }
+        }
+        const std::string b = contentType.substr(contentType.find('=') + 1);
+        const std::string name = archive.filename().string();
+        const std::string head = "\r\n--" + b + "\r\nContent-Disposition: form-data; name=";
+        const std::string utf8 = "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
+        const std::string expectedBody =
+            head + "\"client\"" + utf8 + "client-1" + head + "\"device\"" + utf8 + "device-1" +
+            head + "\"filename\"" + utf8 + name + head + "\"logfile\";filename=\"" + name +
+            "\"\r\nContent-Type: text/plain\r\n\r\n" + readText(archive) + "\r\n--" + b + "--\r\n";
+        EXPECT_EQ(record["bodyBase64"], platform::base64Encode(expectedBody));
+    }
+    const Json archives = server_->admin("GET", "archives")["archives"];
+    ASSERT_EQ(archives.size(), 2u);
+    EXPECT_EQ(archives[0]["entries"][0]["name"], today());
+    EXPECT_EQ(archives[1]["entries"][0]["name"], other);
+    // Each outcome is recorded in the day's log file, at the place log readers know.
+    EXPECT_THAT(
+        lineWith(readText(inLogs(today())), "\"" + outcomes[0].file + "\" successfully"),
+        AllOf(HasSubstr(";Info;"), HasSubstr(";;SDK Instance;File \"" + outcomes[0].file +
+                                             "\" successfully sent [LoggingUtils.cpp:187]")));
+}
+
+struct AnswerCase {
+    std::string name;
+    Json answer;
+    bool sent;
+    std::optional<std::string> description;
+    std::string levelAfter;
+};
+
+TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
+    const std::string ours = sdkVersion();
+    const std::vector<AnswerCase> cases{
+        {"capitals", {{"status", "SUCCESS"}}, true, std::nullopt, "info"},
+        {"error", {{"status", "ERROR"}, {"description", "disk full"}}, false, "disk full", "info"},
+        {"numeric description",
+         {{"status", "error"}, {"description", 5}},
+         false,
+         std::nullopt,
+         "info"},
+        {"unknown status, control applied",
+         {{"status", "done"}, {"sdk-logging-control", control("TRACE", "1", {ours})}},
+         false,
+         "Invalid data in answer: unknown status \"done\"",
+         "trace"},
+        {"no status", Json::object(), false,
+         "Invalid data in answer: property \"status\" not found", "info"},
+        {"control without vendor",
+         {{"status", "success"},
+          {"sdk-logging-control",
+           {{"log-level", "trace"},
+            {"send-logs", "1"},
+            {"ios-sdk-version", {ours}},
+            {"android-sdk-version", Json::array()}}}},
+         true,
+         "SDK Logging Control null!",
+         "info"},
+        {"another version's level",
+         {{"status", "success"}, {"sdk-logging-control", control("trace", "1", {"0.0.1"})}},
+         true,
+         std::nullopt,
+         "info"},
+    };
+    const fs::path archive = inLogs("answers.log");
+    writeText(archive, "line\n");
+    ASSERT_TRUE(LoggingUtils::zipFile(archive, inLogs("answers.log.zip")));
+    for (const auto& c : cases) {
+        LogSettings::setLogLevel("info");
+        answerNextUpload(c.answer);
+
+        const auto outcome = upload(inLogs("answers.log.zip"));
+
+        EXPECT_EQ(outcome.sent, c.sent) << c.name;
+        EXPECT_EQ(outcome.description, c.description) << c.name;
+        EXPECT_EQ(LogSettings::logLevel(), c.levelAfter) << c.name;
+        EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), c.levelAfter) << c.name;
+    }
+    // A failure is recorded as an error entry, without a description as "no description".
+    EXPECT_THAT(
+        lineWith(readText(inLogs(today())), "no description"),
+        AllOf(HasSubstr(";Error;"), HasSubstr("\" not sent. Description: \"no description\" "
+                                              "[LoggingUtils.cpp:187]")));
+}
+
+TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOff) {
+    appendText(inLogs(today()), "line\n");
+    for (const auto& [sendLogs, level] :
+         std::vector<std::pair<std::string, std::string>>{{"0", "trace"}, {"1", "off"}}) {
+        LogSettings::setSendLogs(sendLogs);
+        LogSettings::setLogLevel(level);
+        EXPECT_THAT(uploadAll(), IsEmpty());
+    }
+    EXPECT_FALSE(fs::exists(inLogs(today() + ".zip")));
+    EXPECT_THAT(uploads(), IsEmpty());
+}
+
+TEST_F(LoggingUtilsTest, NeverSendsABrokenOrMissingArchive) {
+    // A "log file" the writer cannot read: its zip fails and leaves no archive to send.
+    const fs::path fifo = inLogs(todaysMark() + "-spool.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    appendText(inLogs(today()), "line\n");
+    const auto outcomes = uploadAll();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].file, inLogs(today() + ".zip").string());
+    EXPECT_FALSE(fs::exists(fifo.string() + ".zip"));
+
+    // A file that cannot be read is reported, and no request goes out.
+    server_->admin("DELETE", "requests");
+    const fs::path missing = inLogs(todaysMark() + "-gone.log.zip");
+    const auto outcome = upload(missing);
+    EXPECT_EQ(outcome, (LogUploadOutcome{missing.string(), false,
+                                         "Can not get data from file: " + missing.string()}));
+    EXPECT_THAT(uploads(), IsEmpty());
+
+    // Without a file only the ids go: the server refuses the form.
+    const auto noFile = upload(std::nullopt);
+    EXPECT_EQ(noFile.file, "No path");
+    EXPECT_FALSE(noFile.sent);
+    EXPECT_EQ(uploads().size(), 1u);
+}
+
+TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
+    EXPECT_EQ(utils_->logServerService()->baseAddress(),
+              "http://127.0.0.1:" + std::to_string(server_->port()) + "/logs");
+    // Fixed at the first use: a later change waits for the next upload object.
+    settings_->set(Setting::LogServerContext, "other");
+    EXPECT_EQ(utils_->logServerService()->baseAddress(),
+              "http://127.0.0.1:" + std::to_string(server_->port()) + "/logs");
+
+    auto bare = SettingsUtils::sharedAccessGroupInstance("defaults");
+    EXPECT_EQ(LoggingUtils("defaults", bare).logServerService()->baseAddress(),
+              std::string("https://") + kDefaultLogServerHost + ":443");
+
+    LoggingUtils withoutSettings("none", nullptr);
+    EXPECT_EQ(withoutSettings.logServerService(), nullptr);
+    Answer<LogUploadOutcome> answer;
+    withoutSettings.uploadLogFile(inLogs("x.zip"), answer.completion());
+    EXPECT_EQ(answer.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
+                                               "Log Server Service not initialized"}));
+}
+
+TEST(LogManagerUtilsTest, IsReplacedWhileOtherThreadsUseIt) {
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        while (!stop) {
+            if (auto utils = LogManager::utils()) {
+                EXPECT_THAT(utils->identifier(), HasSubstr("instance-"));
+            }
+        }
+    });
+    for (int i = 0; i < 500; ++i) {
+        LogManager::setupUtils("instance-" + std::to_string(i), nullptr);
+    }
+    stop = true;
+    reader.join();
+    EXPECT_EQ(LogManager::utils()->identifier(), "instance-499");
+}
+
+}  // namespace
+}  // namespace orvanpush::detail

@@ -1,0 +1,77 @@
+#include "LogCommands.h"
+
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Validators.h"
+#include "orvanpush/PushSDK.h"
+
+namespace orvanpush::cli {
+namespace {
+
+using Outcomes = std::vector<LogUploadOutcome>;
+
+Json outcomeObject(const LogUploadOutcome& outcome) {
+    Json object{{"file", outcome.file}, {"sent", outcome.sent}};
+    if (outcome.description) {
+        object["description"] = *outcome.description;
+    }
+    return object;
+}
+
+std::string outcomeLine(const LogUploadOutcome& outcome) {
+    if (outcome.sent) {
+        return "sent: " + outcome.file;
+    }
+    return "not sent: " + outcome.file + " (" + outcome.description.value_or("no description") +
+           ")";
+}
+
+int report(const Outcomes& outcomes, const Output& out) {
+    Json files = Json::array();
+    std::vector<std::string> lines;
+    std::size_t unsent = 0;
+    for (const auto& outcome : outcomes) {
+        files.push_back(outcomeObject(outcome));
+        lines.push_back(outcomeLine(outcome));
+        unsent += outcome.sent ? 0 : 1;
+    }
+    if (outcomes.empty()) {
+        lines.emplace_back("No log files were sent (none of today, or sending is switched off)");
+    }
+    Json result{{"result", unsent == 0 ? "success" : "error"}};
+    if (unsent > 0) {
+        result["errorDescription"] = std::to_string(unsent) + " of " +
+                                     std::to_string(outcomes.size()) + " log files not sent";
+    }
+    result["files"] = std::move(files);
+    out.result(result, lines);
+    return unsent == 0 ? kExitSuccess : kExitError;
+}
+
+int runSendLogs(const std::string& id, const CliContext& context) {
+    const auto sdk = PushSDK::getInstance(id);
+    auto answered = std::make_shared<std::promise<Outcomes>>();
+    auto outcomes = answered->get_future();
+    sdk->sendLogs([answered](Outcomes all) { answered->set_value(std::move(all)); });
+    if (outcomes.wait_for(context.timeout()) != std::future_status::ready) {
+        context.out.error("timeout", "the log server did not answer within the time-out");
+        return kExitInternal;
+    }
+    return report(outcomes.get(), context.out);
+}
+
+}  // namespace
+
+void addLogCommands(CLI::App& app, CliContext& context) {
+    auto id = std::make_shared<std::string>();
+    auto* sendLogs = app.add_subcommand(
+        "send-logs", "Upload today's log files to the log server and show each outcome");
+    sendLogs->add_option("--id", *id, "Instance identifier")->required()->check(instanceName());
+    sendLogs->callback(
+        [id, &context] { context.action = [id, &context] { return runSendLogs(*id, context); }; });
+}
+
+}  // namespace orvanpush::cli
