@@ -1,114 +1,19 @@
 #include "MessageCommands.h"
 
 #include <charconv>
-#include <ctime>
 #include <fstream>
-#include <future>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <sstream>
 
+#include "CommandSupport.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/storage/Message.h"
 
 namespace orvanpush::cli {
 namespace {
-
-using ResultCompletion = std::function<void(std::optional<BaseApiResult>)>;
-
-/// A completion's value, handed over from the library's thread. The completion may come after
-/// the command gave up waiting; it then finds the state still alive.
-template <class T>
-class Awaited {
-  public:
-    std::function<void(T)> completion() {
-        return [promise = promise_](T value) { promise->set_value(std::move(value)); };
-    }
-
-    /// The value, or nothing when `timeout` passed first.
-    std::optional<T> wait(std::chrono::milliseconds timeout) {
-        if (future_.wait_for(timeout) != std::future_status::ready) {
-            return std::nullopt;
-        }
-        return future_.get();
-    }
-
-  private:
-    std::shared_ptr<std::promise<T>> promise_ = std::make_shared<std::promise<T>>();
-    std::future<T> future_ = promise_->get_future();
-};
-
-int completionTimedOut(const Output& out) {
-    out.error("timeout", "the library's completion did not come within the time-out");
-    return kExitInternal;
-}
-
-Json orNull(const std::optional<std::string>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-
-std::string shown(const std::optional<std::string>& value) {
-    return value.value_or("(none)");
-}
-
-std::string isoDate(Date date) {
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
-    const std::time_t seconds = static_cast<std::time_t>(millis / 1000 - (millis % 1000 < 0));
-    std::tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[40];
-    const auto length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
-    char fraction[8];
-    std::snprintf(fraction, sizeof fraction, ".%03dZ",
-                  static_cast<int>((millis % 1000 + 1000) % 1000));
-    return std::string(text, length) + fraction;
-}
-
-Json dateOrNull(const std::optional<Date>& date) {
-    return date ? Json(isoDate(*date)) : Json(nullptr);
-}
-
-// ---- Results ----
-
-Json resultObject(const BaseApiResult& result) {
-    Json object{{"result", toString(result.getResultKind())}, {"errorCode", result.getErrorCode()}};
-    if (result.getErrorDescription()) {
-        object["errorDescription"] = *result.getErrorDescription();
-    }
-    return object;
-}
-
-std::vector<std::string> resultLines(const BaseApiResult& result) {
-    if (result.getResultKind() == ResultKind::success) {
-        return {"result: success"};
-    }
-    const auto& description = result.getErrorDescription();
-    return {"result: error " + std::to_string(result.getErrorCode()) +
-            (description ? ": " + *description : "")};
-}
-
-int exitCodeOf(const BaseApiResult& result) {
-    return result.getResultKind() == ResultKind::success ? kExitSuccess : kExitError;
-}
-
-/// Runs a request and prints its result keys; exit 1 for an error result.
-int printResultOf(const CliContext& context, const std::function<void(ResultCompletion)>& request) {
-    Awaited<std::optional<BaseApiResult>> awaited;
-    request(awaited.completion());
-    const auto answer = awaited.wait(context.timeout());
-    if (!answer) {
-        return completionTimedOut(context.out);
-    }
-    if (!*answer) {
-        context.out.failure("no result");
-        return kExitError;
-    }
-    context.out.result(resultObject(**answer), resultLines(**answer));
-    return exitCodeOf(**answer);
-}
 
 // ---- receive ----
 
