@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -23,13 +24,20 @@
 #include <vector>
 
 #include "orvanpush/BaseApiResult.h"
+#include "orvanpush/ContentDownloadResult.h"
 #include "orvanpush/HttpRequestAdditionalHeaderManager.h"
 #include "orvanpush/LogUploadOutcome.h"
+#include "orvanpush/NotificationContent.h"
+#include "orvanpush/NotificationRequest.h"
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/SettingReceiver.h"
 #include "orvanpush/StatisticsResult.h"
 #include "orvanpush/SubscriberGetResult.h"
+#include "orvanpush/TextError.h"
 #include "orvanpush/Types.h"
+#include "orvanpush/storage/FetchedResultsController.h"
+#include "orvanpush/storage/MessageProtocols.h"
+#include "orvanpush/storage/Predicate.h"
 
 namespace orvanpush {
 
@@ -145,6 +153,90 @@ class PushSDK {
                      Date dateFrom, const std::optional<Date>& dateTo,
                      std::optional<double> requestTimeout,
                      std::function<void(std::optional<StatisticsResult>)> postCompleted);
+
+    // ---- Messages: receipt and reading with their delivery reports, rich content, and the
+    // local message store ----
+    //
+    // Receipt (in the extension) stores the message and reports "Delivered"; reading (in the
+    // application) sets it read and reports "Read". A report the server does not take stays
+    // queued in the store and is sent again after a later successful report. A report's
+    // completion runs on the callback queue once its status is marked in the store.
+
+    /// Handles a notification as it arrives: stores the message, reports "Delivered", and hands
+    /// `postCompleted` the report's result, an error, and the content to show (without its
+    /// sound when the message is already stored and the instance silences duplicates). The
+    /// error is set when the payload has no "message-id" string, or the report could not be
+    /// made (no client id and no `with` address: OrvanPushSDKError); the result is absent
+    /// then. `with` is the subscriber address to report with, unsigned, when the settings have
+    /// none. Never throws; `postCompleted` runs exactly once (on the callback queue, or on the
+    /// calling thread for a payload without message id).
+    void onMessageReceive(
+        const NotificationRequest& request, const std::optional<std::string>& with,
+        std::function<void(std::optional<BaseApiResult> result, std::exception_ptr error,
+                           std::optional<MutableNotificationContent> content)>
+            postCompleted);
+    /// The same for a message whose fields the host has. Without a title the message is
+    /// silent: reported, but neither stored nor marked. Throws OrvanPushSDKError
+    /// emptyMandatoryParameter "address" (no client id and no `with`) or "messageId" (an empty
+    /// id) before anything is stored or sent; otherwise `postCompleted` runs exactly once.
+    void onMessageReceive(const std::string& messageId, const std::optional<std::string>& title,
+                          const std::optional<std::string>& subtitle,
+                          const std::optional<std::string>& body,
+                          const std::optional<Json>& customData,
+                          const std::optional<std::string>& with, ResultCompletion postCompleted);
+
+    /// Handles the user's opening of a notification: sets its message read and reports "Read".
+    /// A notification without a "message-id" string gets `postCompleted` with no result.
+    /// Throws as onMessageRead(messageId) does.
+    void onMessageRead(const NotificationResponse& didReceive, ResultCompletion postCompleted);
+    /// Sets the message read and reports "Read", with "push-enabled" from the notification
+    /// authorisation (waits for it up to 5 seconds: not on the thread that answers it).
+    /// Throws OrvanPushSDKError emptyMandatoryParameter "address" (no client id) or
+    /// "messageId" (an empty id); otherwise `postCompleted` runs exactly once.
+    void onMessageRead(const std::string& messageId, ResultCompletion postCompleted);
+
+    /// Downloads the rich content of message `messageId` from the push server (not stored).
+    /// `requestTimeout` in seconds bounds each attempt. Throws OrvanPushSDKError
+    /// emptyMandatoryParameter "address" (no client id) or "messageId", and TextError when
+    /// there is no device key to sign with; otherwise `postCompleted` runs exactly once, on
+    /// the callback queue.
+    void downloadContent(const std::optional<std::string>& messageId,
+                         std::optional<double> requestTimeout,
+                         std::function<void(std::optional<ContentDownloadResult>)> postCompleted);
+    /// The rich content of message `id`: the stored one, or else downloaded and stored. None
+    /// when the download fails or the answer is not content. Never throws; `postCompleted` runs
+    /// exactly once, on the main queue.
+    void getNotificationContent(
+        const std::string& id,
+        std::function<void(std::shared_ptr<ExtraContentProtocol>)> postCompleted);
+
+    /// Deletes every stored message. Failures are logged.
+    void removeAllMessages();
+    /// The same; `postCompleted` gets the failure, if any, on the main queue (or on the calling
+    /// thread when the store cannot be opened).
+    void removeAllMessages(std::function<void(std::optional<TextError>)> postCompleted);
+    /// Deletes the stored message with id `by`, if there is one. Failures are logged.
+    void removeMessage(const std::string& by);
+    /// The same, with the failure handed to `postCompleted` as removeAllMessages does.
+    void removeMessage(const std::string& by,
+                       std::function<void(std::optional<TextError>)> postCompleted);
+    /// Deletes the stored messages that match `predicate`. Failures are logged.
+    void removeMessages(const Predicate& predicate);
+    /// The same, with the failure handed to `postCompleted` as removeAllMessages does.
+    void removeMessages(const Predicate& predicate,
+                        std::function<void(std::optional<TextError>)> postCompleted);
+
+    /// The store's live list of messages, oldest first; null when the store cannot be opened.
+    /// The controller is shared: getMessageByPredicate's predicate applies to it too.
+    std::shared_ptr<FetchedResultsController> getFetchedResultsController();
+    /// The stored message with `id`, or null (none stored, or the store failed); `postCompleted`
+    /// runs exactly once, on the main queue (on the calling thread when the store cannot be
+    /// opened).
+    void getMessageById(const std::string& id,
+                        std::function<void(std::shared_ptr<MessageProtocol>)> postCompleted);
+    /// The shared controller, filtered by `predicate` and fetched; null when the store cannot
+    /// be opened or the predicate cannot be used.
+    std::shared_ptr<FetchedResultsController> getMessageByPredicate(const Predicate& predicate);
 
     // Log upload.
 

@@ -104,8 +104,10 @@ std::optional<SecKey> SecKey::fromItem(const Json& item) {
     } else {
         material->key.reset(d2i_PUBKEY(nullptr, &cursor, length));
     }
+    // The decoder queues the errors of the formats it tried first even when a later one
+    // succeeds; left there, they would mislead the thread's next OpenSSL caller.
+    ERR_clear_error();
     if (!material->key) {
-        ERR_clear_error();
         return std::nullopt;
     }
     return SecKey(std::move(material));

@@ -14,6 +14,10 @@ std::string errorDetails(const BaseApiResult& result, std::string_view separator
            result.getErrorDescription().value_or("no description");
 }
 
+std::string descriptionOf(const std::optional<TextError>& error) {
+    return error ? std::string(error->what()) : std::string("no description");
+}
+
 void logEntry(std::string text, LogSeverity severity, SourceLocation site) {
     SdkLog::message(severity, LoggerModule::sdk, std::move(text), site);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-// Pieces the subscription and query operations share: the retry count, the repair of host
-// strings on entry, and the texts of their log entries.
+// Pieces the facade's operations share: the retry count, the repair of host strings on entry,
+// and the texts of their log entries.
 
 #include <optional>
 #include <string>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "orvanpush/BaseApiResult.h"
+#include "orvanpush/TextError.h"
 #include "orvanpush/logger/LogSeverity.h"
 #include "orvanpush/logger/SourceLocation.h"
 
@@ -25,12 +26,16 @@ std::optional<std::string> repaired(const std::optional<std::string>& value);
 /// or "104: no description" without one.
 std::string errorDetails(const BaseApiResult& result, std::string_view separator = ": ");
 
+/// The text of an optional error as log entries print it: its description, or "no description".
+std::string descriptionOf(const std::optional<TextError>& error);
+
 /// The parameter line logged before signing: "Parameters: " and each pair as `name - value`,
 /// separated by ", ". Values come quoted: printedString(text) (escaped, so that a value never
 /// breaks the line), or a printed dictionary between double quotes.
 std::string parameterLine(const std::vector<std::pair<std::string, std::string>>& pairs);
 
-/// Logs one entry of these operations (module sdk, info unless said otherwise).
+/// Logs one entry of the facade (module sdk, info unless said otherwise), with the caller's
+/// file, line and function.
 void logEntry(std::string text, LogSeverity severity = LogSeverity::info,
               SourceLocation site = SourceLocation::current());
 

@@ -7,6 +7,7 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/ProcessInfo.h"
+#include "sdk/SubscriberIdentity.h"
 #include "security/Crypto.h"
 #include "security/CryptoPendingKeyPair.h"
 #include "utils/PushUtils.h"
@@ -69,13 +70,22 @@ Headers PushSDKState::getHeaders(const std::string& requestUri) const {
 }
 
 Headers PushSDKState::getHeadersWithPushEnabled(const std::string& requestUri) const {
+    return getHeaders(requestUri, PushUtils::isPushEnabled());
+}
+
+Headers PushSDKState::getHeaders(const std::string& requestUri, bool pushEnabled) const {
     Headers headers = getHeaders(requestUri);
     // As with "rid": the library's own value is the only one sent.
     std::erase_if(headers, [](const auto& entry) {
         return strcasecmp(entry.first.c_str(), "push-enabled") == 0;
     });
-    headers["push-enabled"] = PushUtils::isPushEnabled() ? "true" : "false";
+    headers["push-enabled"] = pushEnabled ? "true" : "false";
     return headers;
+}
+
+std::string PushSDKState::subscriberAddress() const {
+    const auto ids = SubscriberIds::read(*settingsUtils);
+    return makeAddress(ids.deviceId, ids.clientId);
 }
 
 std::string PushSDKState::sign(const std::string& text) const {

@@ -47,6 +47,12 @@ struct PushSDKState {
     /// getHeaders(requestUri) with "push-enabled" set to "true" or "false" by
     /// PushUtils::isPushEnabled(), which may block the caller up to 5 seconds.
     Headers getHeadersWithPushEnabled(const std::string& requestUri) const;
+    /// getHeaders(requestUri) with "push-enabled" (in any letter case) set to `pushEnabled`.
+    Headers getHeaders(const std::string& requestUri, bool pushEnabled) const;
+
+    /// The subscriber address of the stored ids (makeAddress). Throws emptyMandatoryParameter
+    /// "address" without a client id, and what the settings store throws.
+    std::string subscriberAddress() const;
 
     /// The key pair of every instance: RSA of 1024 bits.
     static constexpr const char* keyType = platform::kSecAttrKeyTypeRSA;

@@ -49,7 +49,7 @@ std::function<void(Result)> finishQuery(std::shared_ptr<PushSDKState> state, std
         } else {
             detail::logEntry(successEntry);
             if (resendsReports) {
-                detail::processUnsentStatuses(state, 5);
+                detail::processUnsentStatuses(state, detail::kResendLimit);
             }
         }
         detail::complete(postCompleted, std::move(result));

@@ -85,7 +85,7 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
         key.discard();
     }
     detail::logEntry("Subscribe process successfully completed");
-    detail::processUnsentStatuses(state, 5);
+    detail::processUnsentStatuses(state, detail::kResendLimit);
     return result;
 }
 
@@ -151,7 +151,7 @@ void PushSDK::updateSubscription(const std::optional<std::string>& token,
                     LogSeverity::error);
             } else {
                 detail::logEntry("Update subscription process successfully completed");
-                detail::processUnsentStatuses(state, 5);
+                detail::processUnsentStatuses(state, detail::kResendLimit);
             }
             detail::complete(postCompleted, std::move(result));
         });

@@ -1,11 +1,72 @@
 #include "sdk/UnsentStatuses.h"
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "sdk/CallbackQueue.h"
+#include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
+#include "sdk/ReportsInFlight.h"
+#include "sdk/StatusReport.h"
 
 namespace orvanpush::detail {
+namespace {
 
-void processUnsentStatuses(const std::shared_ptr<PushSDKState>& /*state*/, int /*limit*/) {
-    // Queued reports are re-sent by the delivery-report code, which fills this in.
+// The queued statuses a report can be made of: a message id and a status the server knows.
+std::vector<ReportedStatus> reportable(const std::vector<MessageStatusExternal>& rows) {
+    std::vector<ReportedStatus> statuses;
+    for (const auto& row : rows) {
+        const auto messageId = row.messageId();
+        const auto statusName = row.statusName();
+        if (messageId && !messageId->empty() && statusName &&
+            orvanPushApiStatusFromRawValue(*statusName)) {
+            statuses.push_back({*messageId, *statusName});
+        }
+    }
+    return statuses;
+}
+
+void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<ReportedStatus>& chosen) {
+    for (const auto& reported : chosen) {
+        try {
+            updatePushNotificationStatus(
+                state,
+                {.messageId = reported.messageId,
+                 .status = orvanPushApiStatusFromRawValue(reported.statusName),
+                 .kind = ReportKind::resend},
+                [](const BaseApiResult&) {});
+        } catch (const std::exception&) {
+            // No subscriber address: the status stays queued for a later round.
+            ReportsInFlight::finish(reported, false);
+        }
+    }
+}
+
+}  // namespace
+
+void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit) {
+    try {
+        state->storageUtil->getMessageStatusesUnsent(
+            [state, limit](const std::string& status, std::vector<MessageStatusExternal> rows,
+                           const std::optional<TextError>& error) {
+                if (status != "success") {
+                    logEntry("Error on getting unsent message statuses: " + descriptionOf(error),
+                             LogSeverity::error);
+                    return;
+                }
+                logEntry("Process unsent statuses success", LogSeverity::trace);
+                auto chosen = ReportsInFlight::claim(reportable(rows),
+                                                     static_cast<std::size_t>(std::max(limit, 0)));
+                if (!chosen.empty()) {
+                    // Signing and sending stay off the main queue.
+                    postToCallbackQueue([state, chosen] { resend(state, chosen); });
+                }
+            });
+    } catch (const std::exception& error) {
+        logEntry(std::string("Error on getting unsent message statuses: ") + error.what(),
+                 LogSeverity::error);
+    }
 }
 
 }  // namespace orvanpush::detail

@@ -1,10 +1,10 @@
 #include "LogCommands.h"
 
-#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 
@@ -53,14 +53,10 @@ int report(const Outcomes& outcomes, const Output& out) {
 
 int runSendLogs(const std::string& id, const CliContext& context) {
     const auto sdk = PushSDK::getInstance(id);
-    auto answered = std::make_shared<std::promise<Outcomes>>();
-    auto outcomes = answered->get_future();
-    sdk->sendLogs([answered](Outcomes all) { answered->set_value(std::move(all)); });
-    if (outcomes.wait_for(context.timeout()) != std::future_status::ready) {
-        context.out.error("timeout", "the log server did not answer within the time-out");
-        return kExitInternal;
-    }
-    return report(outcomes.get(), context.out);
+    Awaited<Outcomes> answered;
+    sdk->sendLogs(answered.completion());
+    const auto outcomes = answered.wait(context.timeout());
+    return outcomes ? report(*outcomes, context.out) : completionTimedOut(context.out);
 }
 
 }  // namespace

@@ -1,20 +1,17 @@
 #include "SubscriptionCommands.h"
 
-#include <time.h>
-
 #include <cctype>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <limits>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 
@@ -67,56 +64,16 @@ struct CompletionTimeout : std::runtime_error {
         : std::runtime_error("the request's completion did not arrive within the time-out") {}
 };
 
-// The completion's result, handed from the library's thread to the command's.
-template <typename R>
-class Awaited {
-  public:
-    void deliver(std::optional<R> result) {
-        std::lock_guard lock(mutex_);
-        result_ = std::move(result);
-        done_ = true;
-        changed_.notify_all();
-    }
-
-    /// The result once the completion ran within `timeout`; throws CompletionTimeout otherwise.
-    std::optional<R> wait(milliseconds timeout) {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, timeout, [this] { return done_; })) {
-            throw CompletionTimeout();
-        }
-        return result_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool done_ = false;
-    std::optional<R> result_;
-};
-
 // Starts an operation and waits for its completion within the command's time-out.
 template <typename R, typename Start>
 std::optional<R> await(const CliContext& context, const Start& start) {
-    auto awaited = std::make_shared<Awaited<R>>();
-    start([awaited](std::optional<R> result) { awaited->deliver(std::move(result)); });
-    return awaited->wait(context.timeout());
-}
-
-Json orNull(const std::optional<std::string>& value) {
-    return value ? Json(*value) : Json(nullptr);
-}
-
-std::string shown(const std::optional<std::string>& value) {
-    return value.value_or("(none)");
-}
-
-std::string isoText(Date date) {
-    const auto seconds = system_clock::to_time_t(date);
-    tm parts{};
-    gmtime_r(&seconds, &parts);
-    char text[32];
-    strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
-    return text;
+    Awaited<std::optional<R>> awaited;
+    start(awaited.completion());
+    auto result = awaited.wait(context.timeout());
+    if (!result) {
+        throw CompletionTimeout();
+    }
+    return *result;
 }
 
 // The wire keys of a result record and its lines for a person.
@@ -129,19 +86,7 @@ Printed printedResult(const std::optional<BaseApiResult>& result) {
     if (!result) {
         return {{{"result", "error"}, {"errorCode", nullptr}}, {"result: (none)"}};
     }
-    Printed printed{
-        {{"result", toString(result->getResultKind())}, {"errorCode", result->getErrorCode()}},
-        {"result: " + toString(result->getResultKind()),
-         "errorCode: " + std::to_string(result->getErrorCode())}};
-    if (const auto& description = result->getErrorDescription()) {
-        printed.object["errorDescription"] = *description;
-        printed.lines.push_back("errorDescription: " + *description);
-    }
-    return printed;
-}
-
-int exitCodeOf(const std::optional<BaseApiResult>& result) {
-    return result && result->getResultKind() == ResultKind::success ? kExitSuccess : kExitError;
+    return {resultObject(*result), resultLines(*result)};
 }
 
 int report(const Output& out, const std::optional<BaseApiResult>& result) {
@@ -187,7 +132,7 @@ int reportHistory(const Output& out, const std::optional<StatisticsResult>& resu
                                 {"title", orNull(message.getTitle())},
                                 {"text", orNull(message.getText())}});
             printed.lines.push_back("message: " + message.getMessageId() + " at " +
-                                    isoText(message.getDate()) + ": " + shown(message.getTitle()) +
+                                    isoDate(message.getDate()) + ": " + shown(message.getTitle()) +
                                     " / " + shown(message.getText()));
         }
         printed.object["messages"] = messages;

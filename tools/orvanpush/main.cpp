@@ -11,6 +11,7 @@
 #include "InstanceCommands.h"
 #include "LogCommands.h"
 #include "SubscriptionCommands.h"
+#include "MessageCommands.h"
 #include "Validators.h"
 #include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -139,6 +140,7 @@ int main(int argc, char** argv) {
     addDemoCommand(app, context);
     addInstanceCommands(app, context);
     addSubscriptionCommands(app, context);
+    addMessageCommands(app, context);
     addZipCommands(app, context);
     addLogCommands(app, context);
     try {

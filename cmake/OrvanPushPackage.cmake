@@ -1,0 +1,65 @@
+# What `cmake --install` puts in place for hosts: the public headers, the whole library as one
+# shared library (versioned, with a soname) and one static archive, the CLI and the reference
+# server, a CMake package and pkg-config files.
+
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+# The layers' objects, compiled once for the in-tree targets, make up both installed libraries.
+set(ORVANPUSH_LAYERS orvanpush_platform orvanpush_logger orvanpush_zip orvanpush_security
+    orvanpush_utils orvanpush_api orvanpush_storage orvanpush_log_upload orvanpush_sdk)
+set(layer_objects)
+foreach(layer IN LISTS ORVANPUSH_LAYERS)
+  list(APPEND layer_objects "$<TARGET_OBJECTS:${layer}>")
+endforeach()
+
+# The system libraries the platform layer calls; hosts of the static archive link them too.
+set(ORVANPUSH_SYSTEM_LIBS CURL::libcurl OpenSSL::SSL OpenSSL::Crypto SQLite::SQLite3 ZLIB::ZLIB
+    ICU::i18n ICU::uc)
+
+add_library(orvanpush_shared SHARED ${layer_objects})
+set_target_properties(orvanpush_shared PROPERTIES
+  OUTPUT_NAME orvanpush VERSION "${PROJECT_VERSION}" SOVERSION "${PROJECT_VERSION_MAJOR}"
+  EXPORT_NAME OrvanPushSDK)
+target_link_libraries(orvanpush_shared PRIVATE ${ORVANPUSH_SYSTEM_LIBS})
+
+add_library(orvanpush_static STATIC ${layer_objects})
+set_target_properties(orvanpush_static PROPERTIES OUTPUT_NAME orvanpush
+  EXPORT_NAME OrvanPushSDK_static)
+target_link_libraries(orvanpush_static PRIVATE ${ORVANPUSH_SYSTEM_LIBS})
+
+foreach(library orvanpush_shared orvanpush_static)
+  target_include_directories(${library} INTERFACE
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>"
+    "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>")
+  target_link_libraries(${library} PUBLIC nlohmann_json::nlohmann_json Threads::Threads)
+  target_compile_features(${library} INTERFACE cxx_std_20)
+endforeach()
+
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/orvanpush"
+        DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" FILES_MATCHING PATTERN "*.h")
+install(TARGETS orvanpush_shared orvanpush_static EXPORT OrvanPushSDKTargets
+        LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
+        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
+install(TARGETS orvanpush-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+if(TARGET orvanpush-server)
+  install(TARGETS orvanpush-server RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+endif()
+
+set(package_dir "${CMAKE_INSTALL_LIBDIR}/cmake/OrvanPushSDK")
+install(EXPORT OrvanPushSDKTargets NAMESPACE OrvanPushSDK:: DESTINATION "${package_dir}")
+configure_package_config_file(cmake/OrvanPushSDKConfig.cmake.in
+  "${PROJECT_BINARY_DIR}/OrvanPushSDKConfig.cmake" INSTALL_DESTINATION "${package_dir}")
+write_basic_package_version_file("${PROJECT_BINARY_DIR}/OrvanPushSDKConfigVersion.cmake"
+  COMPATIBILITY SameMajorVersion)
+install(FILES "${PROJECT_BINARY_DIR}/OrvanPushSDKConfig.cmake"
+              "${PROJECT_BINARY_DIR}/OrvanPushSDKConfigVersion.cmake"
+        DESTINATION "${package_dir}")
+
+# Relocatable: the prefix is found from the .pc file's own place.
+file(RELATIVE_PATH ORVANPUSH_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
+string(REGEX REPLACE "/$" "" ORVANPUSH_PC_TO_PREFIX "${ORVANPUSH_PC_TO_PREFIX}")
+foreach(pc orvanpush orvanpush-static)
+  configure_file("cmake/${pc}.pc.in" "${PROJECT_BINARY_DIR}/${pc}.pc" @ONLY)
+  install(FILES "${PROJECT_BINARY_DIR}/${pc}.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+endforeach()

@@ -1,0 +1,163 @@
+// Rich content of a message: downloaded from the push server, and kept in the store once it
+// has been fetched.
+
+#include <utility>
+
+#include "api/ContentDownloadTarget.h"
+#include "orvanpush/PushSDK.h"
+#include "orvanpush/platform/MainQueue.h"
+#include "platform/OutstandingWork.h"
+#include "sdk/OperationSupport.h"
+#include "sdk/PushSDKState.h"
+#include "sdk/UnsentStatuses.h"
+#include "utils/ContentConverter.h"
+#include "utils/Utf8Text.h"
+
+namespace orvanpush {
+
+using namespace detail;
+
+namespace {
+
+using ContentCompletion = std::function<void(std::shared_ptr<ExtraContentProtocol>)>;
+
+void download(const std::shared_ptr<PushSDKState>& state,
+              const std::optional<std::string>& messageId, std::optional<double> requestTimeout,
+              std::function<void(ContentDownloadResult)> postCompleted) {
+    logEntry("Start download content process");
+    const auto address = state->subscriberAddress();
+    const auto id = PushSDKState::checkMandatoryParameter(messageId, "messageId");
+    logEntry("Parameters: address - \"" + address + "\", messageId - " + id);
+    auto signature = state->sign(address + id);
+    ContentDownloadTarget target{
+        {.headers = state->getHeaders(toString(ApiMethods::downloadContent)),
+         .retryCount = kRetryCount,
+         .requestTimeout = requestTimeout,
+         .address = address,
+         .messageId = id,
+         .signature = std::move(signature)}};
+    state->apiService.send(
+        target, [state, postCompleted = std::move(postCompleted)](ContentDownloadResult result) {
+            if (result.getResultKind() == ResultKind::error) {
+                logEntry("Error on download content process: " + errorDetails(result),
+                         LogSeverity::error);
+            } else {
+                logEntry("Download content process successfully completed");
+                processUnsentStatuses(state, kResendLimit);
+            }
+            postCompleted(std::move(result));
+        });
+}
+
+// Runs `task` on the main queue: at once when already there.
+void onMainQueue(std::function<void()> task) {
+    if (platform::MainQueue::isCurrent()) {
+        task();
+    } else {
+        platform::MainQueue::async(
+            [task = std::move(task), work = platform::OutstandingWork::begin()] { task(); });
+    }
+}
+
+void storeContent(const PushSDKState& state, const std::string& id,
+                  const std::shared_ptr<ExtraContentProtocol>& content,
+                  const ContentCompletion& postCompleted) {
+    const auto failed = [id](const std::string& description) {
+        logEntry("Error on saving content for message with id \"" + id + "\": " + description,
+                 LogSeverity::error);
+    };
+    try {
+        state.storageUtil->saveNotificationContent(
+            *content, [failed, content, postCompleted](const std::string& status,
+                                                       const std::optional<TextError>& error) {
+                if (status != "success") {
+                    failed(descriptionOf(error));
+                }
+                postCompleted(content);
+            });
+    } catch (const std::exception& error) {
+        failed(error.what());
+        onMainQueue([content, postCompleted] { postCompleted(content); });
+    }
+}
+
+// Downloads the content of `id`, stores it and hands it on; none when that fails.
+void fetchContent(const std::shared_ptr<PushSDKState>& state, const std::string& id,
+                  const ContentCompletion& postCompleted) {
+    const auto nothing = [postCompleted] {
+        onMainQueue([postCompleted] { postCompleted(nullptr); });
+    };
+    try {
+        download(
+            state, id, std::nullopt,
+            [state, id, postCompleted, nothing](const ContentDownloadResult& result) {
+                if (result.getResultKind() == ResultKind::error) {
+                    logEntry("Content for message with id \"" + id + "\" not found. Error code: " +
+                                 errorDetails(result, ". Error description: "),
+                             LogSeverity::error);
+                    nothing();
+                    return;
+                }
+                logEntry("Get content status success");
+                logEntry("Content for message with id \"" + id + "\" received from server.");
+                auto content = ContentConverter::extraContent(id, result.getContent());
+                if (!content) {
+                    nothing();
+                    return;
+                }
+                storeContent(*state, id, std::make_shared<ExtraContentImp>(std::move(*content)),
+                             postCompleted);
+            });
+    } catch (const std::exception& error) {
+        logEntry("Content for message with id \"" + id + "\" cannot be downloaded: " + error.what(),
+                 LogSeverity::error);
+        nothing();
+    }
+}
+
+}  // namespace
+
+void PushSDK::downloadContent(
+    const std::optional<std::string>& messageId, std::optional<double> requestTimeout,
+    std::function<void(std::optional<ContentDownloadResult>)> postCompleted) {
+    download(state_, messageId ? std::optional(repairUtf8(*messageId)) : std::nullopt,
+             requestTimeout,
+             [postCompleted = std::move(postCompleted)](ContentDownloadResult result) {
+                 if (postCompleted) {
+                     postCompleted(std::move(result));
+                 }
+             });
+}
+
+void PushSDK::getNotificationContent(
+    const std::string& id,
+    std::function<void(std::shared_ptr<ExtraContentProtocol>)> postCompleted) {
+    const auto messageId = repairUtf8(id);
+    const ContentCompletion deliver =
+        [postCompleted = std::move(postCompleted)](std::shared_ptr<ExtraContentProtocol> content) {
+            if (postCompleted) {
+                postCompleted(std::move(content));
+            }
+        };
+    try {
+        state_->storageUtil->getNotificationContent(
+            messageId, [state = state_, messageId, deliver](
+                           const std::string& status, std::shared_ptr<ExtraContentProtocol> content,
+                           const std::optional<TextError>&) {
+                if (status == "success" && content) {
+                    logEntry("Content for message with id \"" + messageId +
+                             "\" received from storage.");
+                    deliver(std::move(content));
+                } else {
+                    fetchContent(state, messageId, deliver);
+                }
+            });
+    } catch (const std::exception& error) {
+        logEntry("Content for message with id \"" + messageId +
+                     "\" cannot be read from storage: " + error.what(),
+                 LogSeverity::error);
+        fetchContent(state_, messageId, deliver);
+    }
+}
+
+}  // namespace orvanpush

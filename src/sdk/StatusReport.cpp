@@ -1,0 +1,201 @@
+#include "sdk/StatusReport.h"
+
+#include <utility>
+
+#include "api/NotificationsTarget.h"
+#include "orvanpush/OrvanPushSDKError.h"
+#include "sdk/CallbackQueue.h"
+#include "sdk/OperationSupport.h"
+#include "sdk/PushSDKState.h"
+#include "sdk/ReportsInFlight.h"
+#include "sdk/UnsentStatuses.h"
+
+namespace orvanpush::detail {
+namespace {
+
+constexpr const char* kChannelName = "push";
+constexpr const char* kSuccess = "success";
+
+struct SubscriberAddress {
+    std::string address;
+    bool isSigned;
+};
+
+// The settings' address, signed; failing that, the caller's fall-back, unsigned (without one
+// the failure is thrown).
+SubscriberAddress subscriberAddress(const PushSDKState& state,
+                                    const std::optional<std::string>& with) {
+    if (!with) {
+        logEntry("Getting address without default value");
+        return {state.subscriberAddress(), true};
+    }
+    logEntry("Getting address with default value");
+    try {
+        auto address = state.subscriberAddress();
+        logEntry("Address from settings: " + address);
+        return {std::move(address), true};
+    } catch (const std::exception&) {
+        logEntry("Error getting address from settings");
+        return {*with, false};
+    }
+}
+
+void recordReceipt(StorageUtil& storage, const StatusReport& report) {
+    logEntry("Set message received");
+    auto saved = [id = report.messageId](const std::string& status,
+                                         const std::optional<TextError>&) {
+        if (status != kSuccess) {
+            logEntry("Error on save message into storage", LogSeverity::trace);
+            logEntry("Error on save message with id " + id + " into storage", LogSeverity::error);
+        }
+    };
+    if (report.customData) {
+        storage.messageReceived(report.messageId, *report.customData, report.title, report.subtitle,
+                                report.body, *report.status, kChannelName, saved);
+    } else {
+        storage.messageReceived(report.messageId, report.title, report.subtitle, report.body,
+                                *report.status, kChannelName, saved);
+    }
+}
+
+void recordReading(StorageUtil& storage, const StatusReport& report) {
+    logEntry("Set message read");
+    storage.setMessageRead(report.messageId, [id = report.messageId](
+                                                 const std::string& status,
+                                                 const std::optional<TextError>&) {
+        if (status != kSuccess) {
+            logEntry("Error on setting message status to read into storage for message",
+                     LogSeverity::trace);
+            logEntry(
+                "Error on setting message status to read into storage for message with id " + id,
+                LogSeverity::error);
+        }
+    });
+}
+
+// Stores the received message or sets it read. A store that cannot be opened is logged and the
+// report goes ahead.
+void record(const PushSDKState& state, const StatusReport& report, const std::string& statusName) {
+    try {
+        if (*report.status == OrvanPushApiStatus::delivered) {
+            recordReceipt(*state.storageUtil, report);
+        } else {
+            recordReading(*state.storageUtil, report);
+        }
+    } catch (const std::exception& error) {
+        logEntry(std::string("Storage error: ") + error.what(), LogSeverity::trace);
+        logEntry("Storage error (" + statusName + "): " + error.what(), LogSeverity::error);
+    }
+}
+
+// The signature of `text` with the device key; empty when there is none to sign with.
+std::string signature(const PushSDKState& state, const std::string& text) {
+    logEntry("Getting sign...");
+    try {
+        return state.sign(text);
+    } catch (const std::exception& error) {
+        logEntry(std::string("Error on getting sign: ") + error.what(), LogSeverity::error);
+        return "";
+    }
+}
+
+// Informational only: the report is sent whatever the connection.
+void logNetworkAvailability(const PushSDKState& state) {
+    logEntry("Network available: " +
+             (state.reachability ? toString(state.reachability->connection()) : "unknown"));
+}
+
+// Marks the report's row sent or unsent. The report leaves the reports in flight in the
+// main-queue job that writes the flag; then its completion runs on the callback queue, so an
+// extension that ends its process on the completion has nothing of the report left queued.
+void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
+          BaseApiResult result, ReportCompletion postCompleted) {
+    const std::string failure =
+        sent ? "Error on save sent status to storage" : "Error on save unsent status to storage";
+    auto marked = [reported, sent, failure, result, postCompleted = std::move(postCompleted)](
+                      const std::string& status, const std::optional<TextError>& error) {
+        ReportsInFlight::finish(reported, sent && status == kSuccess);
+        if (status != kSuccess) {
+            logEntry(failure + ": " + descriptionOf(error), LogSeverity::trace);
+            logEntry(failure + " (" + reported.messageId + "): " + descriptionOf(error),
+                     LogSeverity::error);
+        }
+        postToCallbackQueue([result, postCompleted] { postCompleted(result); });
+    };
+    try {
+        if (sent) {
+            state.storageUtil->markMessageStatusAsSent(reported.messageId, reported.statusName,
+                                                       marked);
+        } else {
+            state.storageUtil->markMessageStatusAsUnsent(reported.messageId, reported.statusName,
+                                                         marked);
+        }
+    } catch (const std::exception& error) {
+        marked("error", TextError(error.what()));
+    }
+}
+
+void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStatus& reported,
+                  ReportKind kind, int limit, const BaseApiResult& result,
+                  const ReportCompletion& postCompleted) {
+    if (result.getResultKind() == ResultKind::error) {
+        logEntry("Error on update push notification status process: " + errorDetails(result),
+                 LogSeverity::error);
+        if (kind == ReportKind::silent) {
+            postCompleted(result);
+        } else {
+            mark(*state, reported, false, result, postCompleted);
+        }
+        return;
+    }
+    logEntry("Update push notification status process successfully completed");
+    // Marked before the queue is read, so a report never re-sends its own status.
+    if (kind != ReportKind::silent) {
+        mark(*state, reported, true, result, postCompleted);
+    }
+    if (limit > 0) {
+        processUnsentStatuses(state, limit);
+    }
+    if (kind == ReportKind::silent) {
+        postCompleted(result);
+    }
+}
+
+}  // namespace
+
+void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,
+                                  ReportCompletion postCompleted) {
+    logEntry("Start update notification status process");
+    const auto [address, isSigned] = subscriberAddress(*state, report.with);
+    const auto messageId = PushSDKState::checkMandatoryParameter(report.messageId, "messageId");
+    if (!report.status) {
+        throw OrvanPushSDKError::invalidParameter("status");
+    }
+    const ReportedStatus reported{messageId, toString(*report.status)};
+    if (report.kind == ReportKind::event) {
+        record(*state, report, reported.statusName);
+    }
+    logEntry("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
+             "\", status - \"" + reported.statusName + "\"");
+    auto signatureText =
+        isSigned ? signature(*state, address + messageId + reported.statusName) : "";
+    auto headers = state->getHeaders(toString(ApiMethods::notifications), report.pushEnabled);
+    NotificationsTarget target{{.headers = std::move(headers),
+                                .retryCount = kRetryCount,
+                                .address = address,
+                                .messageId = messageId,
+                                .status = reported.statusName,
+                                .signature = std::move(signatureText)}};
+    logNetworkAvailability(*state);
+    logEntry("Start request (" + messageId + ")", LogSeverity::trace);
+    if (report.kind == ReportKind::event) {
+        ReportsInFlight::add(reported);
+    }
+    state->apiService.send(target,
+                           [state, reported, kind = report.kind, limit = report.limit,
+                            postCompleted = std::move(postCompleted)](BaseApiResult result) {
+                               handleAnswer(state, reported, kind, limit, result, postCompleted);
+                           });
+}
+
+}  // namespace orvanpush::detail

@@ -1,0 +1,203 @@
+// Receipt and reading through the public operations, against the reference server: the
+// content an extension shows, duplicates, silent messages, and every path's one completion.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "orvanpush/OrvanPushSDKError.h"
+#include "sdk/SdkTestSupport.h"
+
+namespace orvanpush::testing {
+namespace {
+
+using ::testing::IsEmpty;
+using ReceiptCompletion = Completion<std::optional<BaseApiResult>, std::exception_ptr,
+                                     std::optional<MutableNotificationContent>>;
+
+Json payload(const std::string& messageId, Json customData = nullptr) {
+    Json payload{{"aps",
+                  {{"alert", {{"title", "Sale"}, {"subtitle", "Today"}, {"body", "All shoes"}}},
+                   {"sound", "default"}}},
+                 {"message-id", messageId}};
+    if (!customData.is_null()) {
+        payload["custom-data"] = std::move(customData);
+    }
+    return payload;
+}
+
+NotificationRequest requestOf(const Json& payload) {
+    return {"request", NotificationContent::fromPayload(payload)};
+}
+
+std::tuple<std::optional<BaseApiResult>, std::exception_ptr,
+           std::optional<MutableNotificationContent>>
+receive(const TestInstance& instance, const Json& payload,
+        const std::optional<std::string>& with = std::nullopt) {
+    ReceiptCompletion completion;
+    instance->onMessageReceive(requestOf(payload), with, completion.callback());
+    return completion.wait();
+}
+
+std::string textOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const OrvanPushSDKError& thrown) {
+        return thrown.description();
+    } catch (const std::exception& thrown) {
+        return thrown.what();
+    }
+}
+
+class MessageReceiptTest : public ServerTest {};
+
+TEST(NotificationContentTest, APayloadGivesTheTextsTheSystemShows) {
+    const auto content = NotificationContent::fromPayload(payload("m1"));
+    EXPECT_EQ(content.title(), "Sale");
+    EXPECT_EQ(content.subtitle(), "Today");
+    EXPECT_EQ(content.body(), "All shoes");
+    EXPECT_EQ(content.sound(), "default");
+    EXPECT_EQ(content.userInfo()["message-id"], "m1");
+
+    // No alert title is an empty title; a string alert is the body; a critical sound names its
+    // sound in an object.
+    const auto plain = NotificationContent::fromPayload(
+        {{"aps", {{"alert", "Hello"}, {"sound", {{"name", "bell"}, {"critical", 1}}}}}});
+    EXPECT_EQ(plain.title(), "");
+    EXPECT_EQ(plain.body(), "Hello");
+    EXPECT_EQ(plain.sound(), "bell");
+    EXPECT_EQ(NotificationContent::fromPayload({{"aps", {{"alert", 7}}}}), [] {
+        MutableNotificationContent expected;
+        expected.setUserInfo({{"aps", {{"alert", 7}}}});
+        return NotificationContent(expected);
+    }());
+    EXPECT_EQ(NotificationContent::fromPayload(Json::array()), NotificationContent());
+}
+
+TEST_F(MessageReceiptTest, APayloadWithoutAMessageIdStringAnswersTheErrorAndTheContent) {
+    TestInstance instance(server());
+    instance.subscribe();
+    for (const auto& id : {Json(nullptr), Json(42)}) {
+        auto withoutId = payload("m1");
+        withoutId.erase("message-id");
+        if (!id.is_null()) {
+            withoutId["message-id"] = id;
+        }
+        const auto [result, error, content] = receive(instance, withoutId);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(textOf(error), "message id not found in notification payload");
+        ASSERT_TRUE(content);
+        EXPECT_EQ(*content, NotificationContent::fromPayload(withoutId));
+    }
+    EXPECT_THAT(notificationRequests(), IsEmpty());
+}
+
+TEST_F(MessageReceiptTest, ASecondReceiptIsSilencedOnlyWhenTheInstanceSilencesDuplicates) {
+    for (const bool silence : {true, false}) {
+        TestInstance instance(server(), silence);
+        instance.subscribe();
+        const auto id = silence ? "silenced" : "sounding";
+        const auto first = receive(instance, payload(id));
+        const auto second = receive(instance, payload(id));
+        EXPECT_EQ(std::get<2>(first)->sound(), "default");
+        EXPECT_EQ(std::get<2>(second)->sound(),
+                  silence ? std::nullopt : std::optional<std::string>("default"));
+        EXPECT_EQ(std::get<0>(second)->getResultKind(), ResultKind::success);
+        EXPECT_EQ((reportedStatuses(server())[{id, "Delivered"}]), 2);
+        EXPECT_EQ(instance.store().getMessageStatusesUnsent().size(), 0u);
+    }
+}
+
+TEST_F(MessageReceiptTest, TheMessageIsStoredWithItsTextsAndCustomData) {
+    TestInstance instance(server());
+    instance.subscribe();
+    receive(instance, payload("m1", {{"content-available", "TRUE"}, {"classifier", "news"}}));
+    const auto message = instance.store().messageById("m1");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->title(), "Sale");
+    EXPECT_EQ(message->subtitle(), "Today");
+    EXPECT_EQ(message->body(), "All shoes");
+    EXPECT_EQ(message->channelName(), "push");
+    EXPECT_TRUE(message->contentAvailable());
+}
+
+TEST_F(MessageReceiptTest, AReportThatCannotBeMadeReachesTheCompletionWithTheContent) {
+    TestInstance unsubscribed(server());
+    const auto [result, error, content] = receive(unsubscribed, payload("m1"));
+    EXPECT_FALSE(result);
+    EXPECT_EQ(textOf(error), "emptyMandatoryParameter(\"address\")");
+    EXPECT_EQ(content->body(), "All shoes");
+
+    TestInstance subscribed(server());
+    subscribed.subscribe();
+    EXPECT_EQ(textOf(std::get<1>(receive(subscribed, payload("")))),
+              "emptyMandatoryParameter(\"messageId\")");
+    EXPECT_THAT(notificationRequests(), IsEmpty());
+
+    // With a fall-back address the unsubscribed extension reports all the same, unsigned.
+    const auto fallBack = receive(unsubscribed, payload("m2"), "fallback-address");
+    EXPECT_EQ(std::get<0>(fallBack)->getResultKind(), ResultKind::success);
+    EXPECT_EQ(notificationRequests()[0]["checks"]["signature"], "absent");
+}
+
+TEST_F(MessageReceiptTest, TheFieldFormStoresAnEmptyTitleAndReportsAMessageWithoutOneSilently) {
+    TestInstance instance(server());
+    instance.subscribe();
+    for (const auto& [id, title] : std::vector<std::pair<std::string, std::optional<std::string>>>{
+             {"empty-title", ""}, {"silent", std::nullopt}}) {
+        ResultCompletion completion;
+        instance->onMessageReceive(id, title, std::nullopt, "Body",
+                                   Json{{"content-available", "yes"}}, std::nullopt,
+                                   completion.callback());
+        EXPECT_EQ(completion.first()->getResultKind(), ResultKind::success);
+    }
+    waitForTheLibrary();
+    const auto stored = instance.store().messageById("empty-title");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->title(), "");
+    EXPECT_FALSE(stored->contentAvailable());
+    EXPECT_EQ(instance.store().messageById("silent"), nullptr);
+    EXPECT_EQ((reportedStatuses(server())[{"silent", "Delivered"}]), 1);
+    EXPECT_THROW(instance->onMessageReceive("", "Title", std::nullopt, std::nullopt, std::nullopt,
+                                            std::nullopt, nullptr),
+                 OrvanPushSDKError);
+}
+
+TEST_F(MessageReceiptTest, ReadingSetsTheMessageReadAndReportsIt) {
+    TestInstance instance(server());
+    instance.subscribe();
+    receive(instance, payload("m1"));
+    ResultCompletion completion;
+    instance->onMessageRead(NotificationResponse{requestOf(payload("m1"))}, completion.callback());
+    EXPECT_EQ(completion.first()->getResultKind(), ResultKind::success);
+    waitForTheLibrary();
+    EXPECT_EQ(instance.store().messageById("m1")->statusName(), "Read");
+    EXPECT_EQ((reportedStatuses(server())[{"m1", "Read"}]), 1);
+    EXPECT_THAT(instance.unsent(), IsEmpty());
+
+    // A notification without message id still gets its one completion, with nothing.
+    auto withoutId = payload("m1");
+    withoutId.erase("message-id");
+    ResultCompletion nothing;
+    instance->onMessageRead(NotificationResponse{requestOf(withoutId)}, nothing.callback());
+    EXPECT_FALSE(nothing.first());
+    EXPECT_THROW(instance->onMessageRead("", nullptr), OrvanPushSDKError);
+}
+
+TEST_F(MessageReceiptTest, HostTextIsRepairedBeforeItIsStoredSignedOrSent) {
+    TestInstance instance(server());
+    instance.subscribe();
+    ResultCompletion completion;
+    instance->onMessageReceive("m\xff", "Ti\xc3tle", std::nullopt, std::nullopt, std::nullopt,
+                               std::nullopt, completion.callback());
+    EXPECT_EQ(completion.first()->getResultKind(), ResultKind::success);
+    waitForTheLibrary();
+    const auto message = instance.store().messageById("m\xef\xbf\xbd");
+    ASSERT_TRUE(message);
+    EXPECT_EQ(message->title(), "Ti\xef\xbf\xbdtle");
+    const auto requests = notificationRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]["checks"]["signature"], "verified");
+}
+
+}  // namespace
+}  // namespace orvanpush::testing

@@ -1,0 +1,312 @@
+// Delivery reports against the reference server: what a report stores, sends and marks, and
+// how the queue of unsent statuses drains after an outage.
+
+#include "sdk/StatusReport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "orvanpush/OrvanPushSDKError.h"
+#include "platform/SqliteDatabase.h"
+#include "sdk/ReportsInFlight.h"
+#include "sdk/SdkTestSupport.h"
+#include "storage/StoreTestSupport.h"
+
+namespace orvanpush::testing {
+namespace {
+
+using detail::ReportedStatus;
+using detail::ReportKind;
+using detail::ReportsInFlight;
+using detail::StatusReport;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Rows = std::vector<std::pair<std::string, std::string>>;
+
+StatusReport delivered(const std::string& id, ReportKind kind = ReportKind::event) {
+    return {.messageId = id,
+            .title = "Title " + id,
+            .body = "Body",
+            .status = OrvanPushApiStatus::delivered,
+            .kind = kind};
+}
+
+/// Reports and waits for the completion; `atCompletion` runs inside it.
+BaseApiResult report(
+    const TestInstance& instance, StatusReport status,
+    const std::function<void()>& atCompletion = [] {}) {
+    Completion<BaseApiResult> completion;
+    auto callback = completion.callback();
+    detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance), std::move(status),
+                                         [&, callback](BaseApiResult result) {
+                                             atCompletion();
+                                             callback(result);
+                                         });
+    return completion.first();
+}
+
+/// The server answers the next `reports` reports (each with its resends) with 503.
+void failNextReports(const ReferenceServer& server, int reports) {
+    server.addFault("notifications", {{"kind", "answer"}, {"status", 503}, {"count", 4 * reports}});
+}
+
+std::string errorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const OrvanPushSDKError& error) {
+        return error.description();
+    }
+    return "no error";
+}
+
+class StatusReportTest : public ServerTest {};
+
+TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsCompletion) {
+    TestInstance instance(server());
+    instance.subscribe();
+    LogCapture log;
+    Rows unsentAtCompletion{{"?", "?"}};
+    bool onMainQueue = true;
+    const auto result = report(instance, delivered("m1"), [&] {
+        unsentAtCompletion = instance.unsent();
+        onMainQueue = platform::MainQueue::isCurrent();
+    });
+    EXPECT_EQ(result.getResultKind(), ResultKind::success);
+    // An extension may end its process on the completion: the mark is written by then.
+    EXPECT_THAT(unsentAtCompletion, IsEmpty());
+    EXPECT_FALSE(onMainQueue);
+    EXPECT_EQ(instance.store().messageById("m1")->title(), "Title m1");
+
+    const auto requests = notificationRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]["checks"]["signature"], "verified");
+    EXPECT_EQ(requests[0]["outcome"], "applied");
+    EXPECT_EQ(Json::parse(requests[0]["body"].get<std::string>())["address"], "device-1.client-1");
+    EXPECT_THAT(requests[0]["headers"].dump(), ::testing::HasSubstr(R"(["push-enabled","true"])"));
+    for (const std::string text :
+         {"Start update notification status process", "Getting address without default value",
+          "Set message received",
+          R"(Parameters: address - "device-1.client-1", messageId - "m1", status - "Delivered")",
+          "Getting sign...", "Network available: ", "Start request (m1)",
+          "Update push notification status process successfully completed"}) {
+        EXPECT_THAT(log.text(), ::testing::HasSubstr(text));
+    }
+}
+
+TEST_F(StatusReportTest, WithoutAClientIdOnlyAFallBackAddressReportsAndItIsUnsigned) {
+    TestInstance instance(server());
+    EXPECT_EQ(errorOf([&] {
+                  detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance),
+                                                       delivered("m1"), [](BaseApiResult) {});
+              }),
+              "emptyMandatoryParameter(\"address\")");
+    EXPECT_THAT(notificationRequests(), IsEmpty());
+    waitForTheLibrary();
+    EXPECT_EQ(instance.store().messageById("m1"), nullptr);
+
+    auto status = delivered("m1");
+    status.with = "fallback-address";
+    EXPECT_EQ(report(instance, status).getResultKind(), ResultKind::success);
+    const auto requests = notificationRequests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0]["checks"]["signature"], "absent");
+    const auto body = Json::parse(requests[0]["body"].get<std::string>());
+    EXPECT_EQ(body["address"], "fallback-address");
+    EXPECT_EQ(body["signature"], "");
+}
+
+TEST_F(StatusReportTest, AnEmptyIdOrNoStatusThrowsBeforeAnythingIsStoredOrSent) {
+    TestInstance instance(server());
+    instance.subscribe();
+    auto noStatus = delivered("m1");
+    noStatus.status.reset();
+    const std::vector<std::pair<StatusReport, std::string>> cases{
+        {delivered(""), "emptyMandatoryParameter(\"messageId\")"},
+        {noStatus, "invalidParameter(\"status\")"}};
+    for (const auto& [status, error] : cases) {
+        EXPECT_EQ(errorOf([&, status = status] {
+                      detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance),
+                                                           status, [](BaseApiResult) {});
+                  }),
+                  error);
+    }
+    waitForTheLibrary();
+    EXPECT_THAT(notificationRequests(), IsEmpty());
+    EXPECT_EQ(instance.store().messageById("m1"), nullptr);
+}
+
+TEST_F(StatusReportTest, ASilentReportIsSentButNeitherStoredNorMarked) {
+    TestInstance instance(server());
+    instance.subscribe();
+    EXPECT_EQ(report(instance, delivered("quiet", ReportKind::silent)).getResultKind(),
+              ResultKind::success);
+    failNextReports(server(), 1);
+    EXPECT_EQ(report(instance, delivered("quieter", ReportKind::silent)).getErrorCode(), 600);
+    waitForTheLibrary();
+    EXPECT_EQ(instance.store().messageById("quiet"), nullptr);
+    EXPECT_THAT(instance.unsent(), IsEmpty());
+    EXPECT_EQ((reportedStatuses(server())[{"quiet", "Delivered"}]), 1);
+}
+
+TEST_F(StatusReportTest, OneSuccessAfterAnOutageDrainsTheQueueSendingEachStatusOnce) {
+    TestInstance instance(server());
+    instance.subscribe();
+    failNextReports(server(), 12);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(report(instance, delivered("m" + std::to_string(i))).getResultKind(),
+                  ResultKind::error);
+    }
+    EXPECT_EQ(instance.unsent().size(), 12u);
+
+    EXPECT_EQ(report(instance, delivered("m12")).getResultKind(), ResultKind::success);
+    waitForTheLibrary();
+    EXPECT_THAT(instance.unsent(), IsEmpty());
+    const auto counts = reportedStatuses(server());
+    EXPECT_EQ(counts.size(), 13u);
+    for (const auto& [status, count] : counts) {
+        EXPECT_EQ(count, 1) << status.first;
+    }
+    int applied = 0;
+    for (const auto& request : notificationRequests()) {
+        applied += request["outcome"] == "applied";
+    }
+    EXPECT_EQ(applied, 13);
+}
+
+TEST_F(StatusReportTest, SubscriptionAndSubscriberQueriesSendTheQueuedReportsTheHistoryDoesNot) {
+    TestInstance instance(server());
+    using Operation = std::function<void(PushSDK&, std::function<void()>)>;
+    const std::vector<std::tuple<std::string, Operation, bool>> operations{
+        {"subscribe",
+         [](PushSDK& sdk, auto done) {
+             sdk.subscribe("device-1", "client-1", "token", std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"updateSubscription",
+         [](PushSDK& sdk, auto done) {
+             sdk.updateSubscription("token-2", std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"getSubscriberData",
+         [](PushSDK& sdk, auto done) {
+             sdk.getSubscriberData(std::nullopt, std::nullopt, [done](auto) { done(); });
+         },
+         true},
+        {"updateSubscriber",
+         [](PushSDK& sdk, auto done) {
+             sdk.updateSubscriber(std::nullopt, {{"tier", "gold"}}, std::nullopt,
+                                  [done](auto) { done(); });
+         },
+         true},
+        {"getMessages",
+         [](PushSDK& sdk, auto done) {
+             sdk.getMessages(std::nullopt, std::nullopt, 0, Date{}, std::nullopt, std::nullopt,
+                             [done](auto) { done(); });
+         },
+         false},
+    };
+    for (const auto& [name, operation, resends] : operations) {
+        SCOPED_TRACE(name);
+        // A fall-back address lets the first report queue before there is a subscription.
+        failNextReports(server(), 1);
+        auto queued = delivered("queued-" + name);
+        queued.with = "device-1.client-1";
+        EXPECT_EQ(report(instance, queued).getResultKind(), ResultKind::error);
+        Completion<> done;
+        operation(*instance, done.callback());
+        done.wait();
+        waitForTheLibrary();
+        EXPECT_EQ((reportedStatuses(server())[{"queued-" + name, "Delivered"}]), resends ? 1 : 0);
+        EXPECT_EQ(instance.unsent().size(), resends ? 0u : 1u);
+    }
+}
+
+TEST_F(StatusReportTest, WithLimitZeroASuccessLeavesTheQueueAlone) {
+    TestInstance instance(server());
+    instance.subscribe();
+    failNextReports(server(), 1);
+    report(instance, delivered("queued"));
+    auto status = delivered("m2");
+    status.limit = 0;
+    EXPECT_EQ(report(instance, status).getResultKind(), ResultKind::success);
+    waitForTheLibrary();
+    EXPECT_THAT(instance.unsent(),
+                ElementsAre(std::pair<std::string, std::string>("queued", "Delivered")));
+}
+
+TEST_F(StatusReportTest, RowsThatCannotBeReportedDoNotHoldBackTheOnesBehindThem) {
+    TestInstance instance(server());
+    instance.subscribe();
+    auto connection = platform::SqliteConnection::open(storeFile(instance.store().groupId()));
+    for (int i = 0; i < 3; ++i) {
+        connection.execute(
+            "INSERT INTO MessageStatus (isSentInternal, statusNameInternal, messageId) VALUES "
+            "(0, 'Opened', 'odd'), (0, 'Delivered', NULL)");
+    }
+    failNextReports(server(), 1);
+    report(instance, delivered("queued"));
+    report(instance, delivered("m2"));
+    waitForTheLibrary();
+    EXPECT_EQ((reportedStatuses(server())[{"queued", "Delivered"}]), 1);
+    EXPECT_EQ(instance.unsent().size(), 6u);
+}
+
+TEST_F(StatusReportTest, AResendOfADeletedMessageMarksItsRowAndBringsNothingBack) {
+    TestInstance instance(server());
+    instance.subscribe();
+    failNextReports(server(), 1);
+    report(instance, delivered("deleted"));
+    instance.store().removeMessage("deleted");
+    report(instance, delivered("m2"));
+    waitForTheLibrary();
+    EXPECT_EQ((reportedStatuses(server())[{"deleted", "Delivered"}]), 1);
+    EXPECT_EQ(instance.store().messageById("deleted"), nullptr);
+    EXPECT_THAT(instance.unsent(), IsEmpty());
+}
+
+TEST_F(StatusReportTest, AReportStillInFlightIsNotSentAgainByARound) {
+    TestInstance instance(server());
+    instance.subscribe();
+    server().addFault("notifications", {{"kind", "delay"}, {"delayMs", 1500}});
+    Completion<BaseApiResult> slow;
+    detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance), delivered("slow"),
+                                         slow.callback());
+    ASSERT_TRUE(eventually([] { return notificationRequests().size() == 1; }));
+    // The slow report's row is still unsent while the next report's round reads the queue.
+    report(instance, delivered("fast"));
+    slow.wait();
+    waitForTheLibrary();
+    EXPECT_EQ((reportedStatuses(server())[{"slow", "Delivered"}]), 1);
+    EXPECT_EQ(notificationRequests().size(), 2u);
+}
+
+// The choice of a round, on statuses of this test alone (the registry is process-wide).
+TEST(ReportsInFlightTest, ARoundSkipsReportsInFlightAndTriesTheLeastRecentlyAttemptedFirst) {
+    const ReportedStatus a{"round-a", "Delivered"}, b{"round-b", "Delivered"}, c{"round-c", "Read"},
+        d{"round-d", "Read"};
+    EXPECT_THAT(ReportsInFlight::claim({a, b, c}, 2), ElementsAre(a, b));
+    // In flight: skipped without counting against the limit.
+    EXPECT_THAT(ReportsInFlight::claim({a, b, c, c}, 2), ElementsAre(c));
+    ReportsInFlight::finish(b, false);
+    ReportsInFlight::finish(a, false);
+    ReportsInFlight::finish(c, false);
+    // Never attempted first, then by the oldest attempt.
+    EXPECT_THAT(ReportsInFlight::claim({a, b, c, d}, 3), ElementsAre(d, a, b));
+    ReportsInFlight::finish(a, true);
+    ReportsInFlight::finish(b, false);
+    ReportsInFlight::finish(d, false);
+    // A status that was sent counts as never attempted again.
+    EXPECT_THAT(ReportsInFlight::claim({c, b, a}, 1), ElementsAre(a));
+    ReportsInFlight::finish(a, false);
+
+    // Two reports of one status: it stays in flight until both ended.
+    ReportsInFlight::add(d);
+    ReportsInFlight::add(d);
+    ReportsInFlight::finish(d, true);
+    EXPECT_THAT(ReportsInFlight::claim({d}, 1), IsEmpty());
+    ReportsInFlight::finish(d, true);
+    EXPECT_EQ(ReportsInFlight::count(d), 0u);
+}
+
+}  // namespace
+}  // namespace orvanpush::testing

@@ -1,0 +1,423 @@
+#include "MessageCommands.h"
+
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "CommandSupport.h"
+#include "Validators.h"
+#include "orvanpush/PushSDK.h"
+#include "orvanpush/storage/Message.h"
+
+namespace orvanpush::cli {
+namespace {
+
+// ---- receive ----
+
+struct ReceiveOptions {
+    std::string id;
+    std::optional<std::string> payload;
+    std::optional<std::string> messageId;
+    std::optional<std::string> title;
+    std::optional<std::string> subtitle;
+    std::optional<std::string> body;
+    std::optional<std::string> customData;
+    std::optional<std::string> fallbackAddress;
+};
+
+struct Receipt {
+    std::optional<BaseApiResult> result;
+    std::exception_ptr error;
+    std::optional<MutableNotificationContent> content;
+};
+
+/// A file or option the command cannot use (exit 2).
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+/// The text of a file, or of standard input for "-".
+std::string contentsOf(const std::string& path) {
+    if (path == "-") {
+        return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    }
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        throw UsageError("--payload: cannot read " + path);
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+Json parseJson(const std::string& text, const std::string& option) {
+    try {
+        return Json::parse(text);
+    } catch (const Json::exception& error) {
+        throw UsageError(option + ": not JSON: " + error.what());
+    }
+}
+
+std::string errorText(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& thrown) {
+        return thrown.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+Json contentObject(const NotificationContent& content) {
+    return {{"title", content.title()},
+            {"subtitle", content.subtitle()},
+            {"body", content.body()},
+            {"sound", orNull(content.sound())},
+            {"userInfo", content.userInfo()}};
+}
+
+int printReceipt(const Output& out, const Receipt& receipt) {
+    Json object = receipt.result ? resultObject(*receipt.result) : Json::object();
+    std::vector<std::string> lines =
+        receipt.result ? resultLines(*receipt.result) : std::vector<std::string>{};
+    if (receipt.error) {
+        object["error"] = errorText(receipt.error);
+        lines.push_back("error: " + errorText(receipt.error));
+    }
+    if (receipt.content) {
+        object["content"] = contentObject(*receipt.content);
+        lines.push_back("title: " + receipt.content->title());
+        lines.push_back("subtitle: " + receipt.content->subtitle());
+        lines.push_back("body: " + receipt.content->body());
+        lines.push_back("sound: " + shown(receipt.content->sound()));
+    }
+    out.result(object, lines);
+    const bool failed =
+        receipt.error || !receipt.result || receipt.result->getResultKind() != ResultKind::success;
+    return failed ? kExitError : kExitSuccess;
+}
+
+int receivePayload(const CliContext& context, PushSDK& sdk, const ReceiveOptions& options) {
+    const auto payload = parseJson(contentsOf(*options.payload), "--payload");
+    Awaited<Receipt> awaited;
+    sdk.onMessageReceive({"orvanpush.cli", NotificationContent::fromPayload(payload)},
+                         options.fallbackAddress,
+                         [completion = awaited.completion()](
+                             std::optional<BaseApiResult> result, std::exception_ptr error,
+                             std::optional<MutableNotificationContent> content) {
+                             completion({std::move(result), std::move(error), std::move(content)});
+                         });
+    const auto receipt = awaited.wait(context.timeout());
+    return receipt ? printReceipt(context.out, *receipt) : completionTimedOut(context.out);
+}
+
+int receive(const CliContext& context, const ReceiveOptions& options) {
+    const auto sdk = PushSDK::getInstance(options.id);
+    if (options.payload) {
+        return receivePayload(context, *sdk, options);
+    }
+    std::optional<Json> customData;
+    if (options.customData) {
+        customData = parseJson(*options.customData, "--custom-data");
+        if (!customData->is_object()) {
+            throw UsageError("--custom-data: expected a JSON object");
+        }
+    }
+    return printResultOf(context, [&](ResultCompletion completion) {
+        sdk->onMessageReceive(*options.messageId, options.title, options.subtitle, options.body,
+                              customData, options.fallbackAddress, std::move(completion));
+    });
+}
+
+int runReceive(const CliContext& context, const ReceiveOptions& options) {
+    try {
+        return receive(context, options);
+    } catch (const UsageError& error) {
+        context.out.error("usage", error.what());
+        return kExitUsage;
+    }
+}
+
+void addReceive(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<ReceiveOptions>();
+    auto* receive = app.add_subcommand(
+        "receive", "Handle a push message as the extension does: store it and report it");
+    receive->add_option("--id", options->id, "Instance identifier")
+        ->required()
+        ->check(instanceName());
+    auto* source = receive->add_option_group("source", "The message");
+    source->add_option("--payload", options->payload,
+                       "Push payload (JSON) as the system hands it over; - for standard input");
+    auto* messageId = source->add_option("--message-id", options->messageId, "Message id");
+    source->require_option(1);
+    for (auto [name, field, what] :
+         {std::tuple{"--title", &options->title, "Title (none: a silent message)"},
+          std::tuple{"--subtitle", &options->subtitle, "Subtitle"},
+          std::tuple{"--body", &options->body, "Body"},
+          std::tuple{"--custom-data", &options->customData, "Custom data (a JSON object)"}}) {
+        receive->add_option(name, *field, what)->needs(messageId);
+    }
+    receive->add_option("--fallback-address", options->fallbackAddress,
+                        "Address to report with, unsigned, when no client id is saved");
+    receive->callback([options, &context] {
+        context.action = [options, &context] { return runReceive(context, *options); };
+    });
+}
+
+// ---- read, content ----
+
+struct MessageOptions {
+    std::string id;
+    std::string messageId;
+};
+
+std::shared_ptr<MessageOptions> addMessageOptions(CLI::App& command) {
+    auto options = std::make_shared<MessageOptions>();
+    command.add_option("--id", options->id, "Instance identifier")
+        ->required()
+        ->check(instanceName());
+    command.add_option("--message-id", options->messageId, "Message id")->required();
+    return options;
+}
+
+void addRead(CLI::App& app, CliContext& context) {
+    auto* read = app.add_subcommand("read", "Open a message: set it read and report it");
+    auto options = addMessageOptions(*read);
+    read->callback([options, &context] {
+        context.action = [options, &context] {
+            const auto sdk = PushSDK::getInstance(options->id);
+            return printResultOf(context, [&](ResultCompletion completion) {
+                sdk->onMessageRead(options->messageId, std::move(completion));
+            });
+        };
+    });
+}
+
+int runContent(const CliContext& context, const MessageOptions& options) {
+    const auto sdk = PushSDK::getInstance(options.id);
+    Awaited<std::shared_ptr<ExtraContentProtocol>> awaited;
+    sdk->getNotificationContent(options.messageId, awaited.completion());
+    const auto answer = awaited.wait(context.timeout());
+    if (!answer) {
+        return completionTimedOut(context.out);
+    }
+    const auto& content = *answer;
+    if (!content) {
+        context.out.result({{"content", nullptr}}, {"content: (none)"});
+        return kExitSuccess;
+    }
+    context.out.result(
+        {{"content",
+          {{"mimeType", orNull(content->mimeType())},
+           {"value", orNull(content->value())},
+           {"messageId", orNull(content->messageId())}}}},
+        {"mimeType: " + shown(content->mimeType()), "value: " + shown(content->value()),
+         "messageId: " + shown(content->messageId())});
+    return kExitSuccess;
+}
+
+void addContent(CLI::App& app, CliContext& context) {
+    auto* content =
+        app.add_subcommand("content", "Show a message's rich content (downloaded once, then kept)");
+    auto options = addMessageOptions(*content);
+    content->callback([options, &context] {
+        context.action = [options, &context] { return runContent(context, *options); };
+    });
+}
+
+// ---- messages, message, remove ----
+
+Json messageObject(const MessageProtocol& message) {
+    return {{"id", orNull(message.id())},
+            {"title", orNull(message.title())},
+            {"subtitle", orNull(message.subtitle())},
+            {"body", orNull(message.body())},
+            {"messageDate", dateOrNull(message.messageDate())},
+            {"statusName", orNull(message.statusName())},
+            {"statusDate", dateOrNull(message.statusDate())},
+            {"channelName", orNull(message.channelName())},
+            {"contentAvailable", message.contentAvailable()}};
+}
+
+std::string messageLine(const MessageProtocol& message) {
+    return shown(message.id()) + "  " + shown(message.statusName()) + "  " +
+           (message.messageDate() ? isoDate(*message.messageDate()) : "(no date)") + "  " +
+           shown(message.title());
+}
+
+/// `KEY=VALUE` as a comparison: VALUE as text, or as a whole number or true/false for the key
+/// paths that hold those.
+Predicate wherePredicate(const std::string& condition) {
+    const auto equals = condition.find('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError("expected KEY=VALUE");
+    }
+    const std::string key = condition.substr(0, equals);
+    const std::string value = condition.substr(equals + 1);
+    std::vector<PredicateValue> candidates{value};
+    std::int64_t number = 0;
+    if (const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        error == std::errc() && end == value.data() + value.size()) {
+        candidates.emplace_back(number);
+    }
+    if (value == "true" || value == "false") {
+        candidates.emplace_back(value == "true");
+    }
+    std::string why;
+    for (const auto& candidate : candidates) {
+        try {
+            return Predicate(key, Predicate::Operator::equalTo, candidate);
+        } catch (const std::exception& error) {
+            why = error.what();
+        }
+    }
+    throw UsageError(why);
+}
+
+CLI::Validator whereCondition() {
+    return CLI::Validator(
+        [](std::string& condition) -> std::string {
+            try {
+                wherePredicate(condition);
+                return {};
+            } catch (const UsageError& error) {
+                return error.what();
+            }
+        },
+        "KEY=VALUE");
+}
+
+Predicate allOf(const std::vector<std::string>& conditions) {
+    std::vector<Predicate> predicates;
+    for (const auto& condition : conditions) {
+        predicates.push_back(wherePredicate(condition));
+    }
+    return predicates.size() == 1 ? predicates.front() : Predicate::allOf(std::move(predicates));
+}
+
+struct ListOptions {
+    std::string id;
+    std::vector<std::string> where;
+};
+
+int runMessages(const CliContext& context, const ListOptions& options) {
+    const auto sdk = PushSDK::getInstance(options.id);
+    auto controller = options.where.empty() ? sdk->getFetchedResultsController()
+                                            : sdk->getMessageByPredicate(allOf(options.where));
+    if (!controller) {
+        context.out.error("internal", "the message store cannot be read");
+        return kExitInternal;
+    }
+    if (options.where.empty()) {
+        controller->performFetch();
+    }
+    Json messages = Json::array();
+    std::vector<std::string> lines;
+    for (const auto& message : controller->fetchedObjects()) {
+        messages.push_back(messageObject(*message));
+        lines.push_back(messageLine(*message));
+    }
+    lines.push_back(std::to_string(messages.size()) + " message(s)");
+    context.out.result({{"messages", messages}}, lines);
+    return kExitSuccess;
+}
+
+void addMessages(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<ListOptions>();
+    auto* messages = app.add_subcommand("messages", "List the stored messages, oldest first");
+    messages->add_option("--id", options->id, "Instance identifier")
+        ->required()
+        ->check(instanceName());
+    messages->add_option("--where", options->where, "Only messages with KEY=VALUE (repeatable)")
+        ->check(whereCondition());
+    messages->callback([options, &context] {
+        context.action = [options, &context] { return runMessages(context, *options); };
+    });
+}
+
+int runMessage(const CliContext& context, const MessageOptions& options) {
+    const auto sdk = PushSDK::getInstance(options.id);
+    Awaited<std::shared_ptr<MessageProtocol>> awaited;
+    sdk->getMessageById(options.messageId, awaited.completion());
+    const auto answer = awaited.wait(context.timeout());
+    if (!answer) {
+        return completionTimedOut(context.out);
+    }
+    if (!*answer) {
+        context.out.result({{"message", nullptr}}, {"message: (none)"});
+        return kExitSuccess;
+    }
+    context.out.result({{"message", messageObject(**answer)}}, {messageLine(**answer)});
+    return kExitSuccess;
+}
+
+void addMessage(CLI::App& app, CliContext& context) {
+    auto* message = app.add_subcommand("message", "Show one stored message");
+    auto options = addMessageOptions(*message);
+    message->callback([options, &context] {
+        context.action = [options, &context] { return runMessage(context, *options); };
+    });
+}
+
+struct RemoveOptions {
+    std::string id;
+    bool all = false;
+    std::optional<std::string> messageId;
+    std::vector<std::string> where;
+};
+
+int runRemove(const CliContext& context, const RemoveOptions& options) {
+    const auto sdk = PushSDK::getInstance(options.id);
+    Awaited<std::optional<TextError>> awaited;
+    if (options.all) {
+        sdk->removeAllMessages(awaited.completion());
+    } else if (options.messageId) {
+        sdk->removeMessage(*options.messageId, awaited.completion());
+    } else {
+        sdk->removeMessages(allOf(options.where), awaited.completion());
+    }
+    const auto failure = awaited.wait(context.timeout());
+    if (!failure) {
+        return completionTimedOut(context.out);
+    }
+    if (*failure) {
+        context.out.failure((*failure)->what());
+        return kExitError;
+    }
+    context.out.result({{"result", "success"}}, {"removed"});
+    return kExitSuccess;
+}
+
+void addRemove(CLI::App& app, CliContext& context) {
+    auto options = std::make_shared<RemoveOptions>();
+    auto* remove = app.add_subcommand("remove", "Delete stored messages");
+    remove->add_option("--id", options->id, "Instance identifier")
+        ->required()
+        ->check(instanceName());
+    auto* which = remove->add_option_group("which", "The messages to delete");
+    which->add_flag("--all", options->all, "Every message");
+    which->add_option("--message-id", options->messageId, "The message with this id");
+    which->add_option("--where", options->where, "Messages with KEY=VALUE (repeatable)")
+        ->check(whereCondition());
+    which->require_option(1);
+    remove->callback([options, &context] {
+        context.action = [options, &context] { return runRemove(context, *options); };
+    });
+}
+
+}  // namespace
+
+void addMessageCommands(CLI::App& app, CliContext& context) {
+    addReceive(app, context);
+    addRead(app, context);
+    addContent(app, context);
+    addMessages(app, context);
+    addMessage(app, context);
+    addRemove(app, context);
+}
+
+}  // namespace orvanpush::cli
