@@ -16,7 +16,6 @@ namespace orvanpush::cli {
 namespace {
 
 using namespace demo;
-using ResultCompletion = PushSDK::ResultCompletion;
 
 // Seconds from 1970 to 2001-01-01 UTC, the epoch of the server's history dates.
 constexpr std::int64_t kReferenceDateOffset = 978307200;

@@ -4,14 +4,13 @@
 
 #include <chrono>
 #include <cstdint>
-#include <future>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "CommandSupport.h"
 #include "orvanpush/BaseApiResult.h"
 
 namespace orvanpush::cli::demo {
@@ -45,12 +44,12 @@ void requireSuccess(const std::optional<BaseApiResult>& result, const std::strin
 /// step when none comes.
 template <class Value, class Start>
 Value await(const std::string& what, Start start) {
-    auto answered = std::make_shared<std::promise<Value>>();
-    auto answer = answered->get_future();
-    start([answered](Value value) { answered->set_value(std::move(value)); });
-    require(answer.wait_for(kWait) == std::future_status::ready,
+    Awaited<Value> awaited;
+    start(awaited.completion());
+    auto value = awaited.wait(kWait);
+    require(value.has_value(),
             what + " did not complete within " + std::to_string(kWait.count()) + " s");
-    return answer.get();
+    return std::move(*value);
 }
 
 }  // namespace orvanpush::cli::demo
