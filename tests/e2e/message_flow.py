@@ -8,6 +8,7 @@ Usage: message_flow.py <path of the orvanpush binary>   ($ORVANPUSH_SERVER names
 """
 
 import json
+from collections import Counter
 import sqlite3
 import sys
 import unittest
@@ -136,7 +137,7 @@ class MessageFlow(CliTestCase):
         applied = [r for r in self.reports() if r["outcome"] == "applied"]
         self.assertEqual(len(applied), 13)
         self.assertEqual(len(self.reports()), 12 * 4 + 13)
-        self.assertEqual(sorted(self.unsent()), sorted([("odd", "Opened"), (None, "Delivered")] * 3))
+        self.assertEqual(Counter(self.unsent()), Counter({("odd", "Opened"): 3, (None, "Delivered"): 3}))
         self.assertNotIn("m3", self.stored_ids())
 
     def test_a_read_report_refused_survives_the_application_and_is_sent_later(self):
