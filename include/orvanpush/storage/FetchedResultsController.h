@@ -42,6 +42,7 @@ struct FetchRequest {
     std::vector<SortDescriptor> sortDescriptors;
 };
 
+/// What a host implements to hear of store changes; the controller holds it weakly.
 class FetchedResultsControllerDelegate {
   public:
     virtual ~FetchedResultsControllerDelegate() = default;
@@ -50,12 +51,14 @@ class FetchedResultsControllerDelegate {
     virtual void controllerDidChangeContent(FetchedResultsController& controller) = 0;
 };
 
+/// A fetch request, the messages its last fetch found, and a delegate told of changes.
 class FetchedResultsController {
   public:
     /// Made by the store; hosts obtain theirs from PushSDK.
     FetchedResultsController(std::shared_ptr<detail::SharedPersistentContainer> container,
                              FetchRequest fetchRequest);
 
+    /// A copy of the current fetch request.
     FetchRequest fetchRequest() const;
     /// Replaces the fetch request; the objects change at the next fetch.
     void setFetchRequest(FetchRequest fetchRequest);
