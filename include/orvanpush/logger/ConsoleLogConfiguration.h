@@ -16,6 +16,7 @@
 
 namespace orvanpush {
 
+/// A configuration that writes to the console, as the library's default set-up does.
 class ConsoleLogConfiguration : public BasicLogConfiguration {
   public:
     using StandardStreamsMode = orvanpush::StandardStreamsMode;

@@ -12,11 +12,14 @@ namespace orvanpush {
 /// Turns an entry into one line of text, or into nothing when it does not apply to the entry.
 /// Implementations are immutable and may be called from several threads.
 class LogFormatter {
-public:
+  public:
     virtual ~LogFormatter() = default;
+    /// The entry's text; nothing when the formatter does not apply to it. Never throws but for
+    /// allocation.
     virtual std::optional<std::string> format(const LogEntry& entry) const = 0;
 };
 
+/// Formatters are shared, immutable, between recorders and other formatters.
 using LogFormatterPtr = std::shared_ptr<const LogFormatter>;
 using LogFormatters = std::vector<LogFormatterPtr>;
 

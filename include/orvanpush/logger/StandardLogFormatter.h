@@ -14,6 +14,7 @@
 
 namespace orvanpush {
 
+/// The general line layout, each piece optional but the payload.
 class StandardLogFormatter : public FieldBasedLogFormatter {
   public:
     /// Timestamp, severity, thread and call site (each when given, each followed by the
