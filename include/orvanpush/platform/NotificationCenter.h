@@ -19,6 +19,7 @@ namespace orvanpush::platform {
 
 /// One post: the notification's name and what came with it.
 struct Notification {
+    /// The name observers registered for.
     std::string name;
     /// What the poster handed along (empty when nothing).
     std::any object;

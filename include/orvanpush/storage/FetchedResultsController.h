@@ -31,6 +31,7 @@ class StorageMessage;
 
 /// One sort key of a fetch: a message key path (see Predicate) and its direction.
 struct SortDescriptor {
+    /// The key path to sort by, and whether smaller values come first.
     std::string key;
     bool ascending = true;
 };
@@ -38,6 +39,7 @@ struct SortDescriptor {
 /// The messages that match `predicate` (all of them without one), ordered by the sort
 /// descriptors and then in the order they were stored.
 struct FetchRequest {
+    /// Which messages (all when absent), and how they are ordered.
     std::optional<Predicate> predicate;
     std::vector<SortDescriptor> sortDescriptors;
 };
