@@ -22,7 +22,8 @@ class ConcatenatingLogFormatter : public AppendingLogFormatter {
     const LogFormatters& formatters() const { return formatters_; }
     bool hardFail() const { return hardFail_; }
 
-    /// Appends every piece to `line`; on failure `line` is left as it was.
+    /// Appends every piece to `line`; true when some piece was appended. A `hardFail` failure
+    /// leaves `line` as it was.
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:

@@ -20,10 +20,10 @@ namespace orvanpush {
 
 /// A line made of fields, joined in order (see ConcatenatingLogFormatter for `hardFail`).
 ///
+///   using Field = orvanpush::FieldBasedLogFormatter::Field;
 ///   orvanpush::FieldBasedLogFormatter formatter(
-///       {Field::timestamp(TimestampStyle::default_()),
-///       Field::delimiter(DelimiterStyle::spacedPipe()),
-///        Field::payload()});
+///       {Field::timestamp(orvanpush::TimestampStyle::default_()),
+///        Field::delimiter(orvanpush::DelimiterStyle::spacedPipe()), Field::payload()});
 class FieldBasedLogFormatter : public ConcatenatingLogFormatter {
   public:
     /// One piece of a line.

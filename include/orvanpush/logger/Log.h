@@ -29,7 +29,6 @@ class Log {
     Log() = delete;
 
     /// The current channels; absent before enabling and for severities the set-up excluded.
-    /// (The error, info and trace channels.)
     static const std::optional<LogChannel>& error();
     static const std::optional<LogChannel>& info();
     static const std::optional<LogChannel>& trace();

@@ -36,9 +36,9 @@ class LogChannel {
     void message(std::string text, SourceLocation site = SourceLocation::current()) const;
 
     /// Logs a value entry; `std::nullopt` logs an absent value.
-    /// The same, at the caller's site.
     void value(std::optional<LogValue> value, std::string function, std::string filePath,
                int fileLine) const;
+    /// The same, at the caller's site.
     void value(std::optional<LogValue> value,
                SourceLocation site = SourceLocation::current()) const;
     /// Logs any value: `channel.value(42)`.

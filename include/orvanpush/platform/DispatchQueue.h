@@ -19,7 +19,7 @@ class DispatchQueue {
     /// A unit of work on the queue.
     using Task = std::function<void()>;
 
-    /// A queue named `label` (the thread's name, shown in diagnostics), its thread started.
+    /// A queue named `label`, its thread started.
     explicit DispatchQueue(std::string label);
     /// Runs every task already submitted, then stops the queue's thread. When the last owner
     /// lets go from inside one of the queue's own tasks, the thread finishes on its own.
