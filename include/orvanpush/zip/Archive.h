@@ -60,7 +60,7 @@ class Archive {
     static std::unique_ptr<Archive> open(Bytes data, AccessMode accessMode,
                                          std::optional<TextEncoding> preferredEncoding = {});
 
-    /// Closes the file; an archive is complete on disk after each add, so nothing is lost here.
+    /// Closes the file; each add already left a complete archive behind.
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;

@@ -19,8 +19,8 @@ enum class TextEncoding {
     isoLatin1,
 };
 
-/// The record in front of each entry's data. `versionNeededToExtract` is 20 (2.0: deflate and
-/// directories); bit 11 of the flag marks a UTF-8 name.
+/// The record in front of each entry's data. Entries written here need version 20 (2.0:
+/// deflate and directories); bit 11 of the flag marks a UTF-8 name.
 struct LocalFileHeader {
     static constexpr std::uint32_t signature = 0x04034b50;
     static constexpr std::size_t fixedSize = 30;
@@ -81,7 +81,7 @@ struct DataDescriptor {
 };
 
 /// The record that ends an archive: how many entries the central directory holds, its size and
-/// where it starts. Archives span a single disk, so both disk numbers are 0.
+/// where it starts. Archives written here span one disk (both disk numbers 0).
 struct EndOfCentralDirectoryRecord {
     static constexpr std::uint32_t signature = 0x06054b50;
     static constexpr std::size_t fixedSize = 22;
