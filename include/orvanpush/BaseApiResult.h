@@ -29,8 +29,11 @@ std::string toString(ResultKind kind);
 /// The kind with exactly that raw value (case-sensitive); nothing for any other text.
 std::optional<ResultKind> resultKindFromRawValue(std::string_view rawValue);
 
+/// An operation's outcome: its kind, error code and reason. A plain value: copyable,
+/// comparable, safe to keep and pass between threads.
 class BaseApiResult {
   public:
+    /// A result with exactly these values.
     BaseApiResult(ResultKind resultKind, std::int64_t errorCode,
                   std::optional<std::string> errorDescription = std::nullopt);
 
@@ -41,6 +44,7 @@ class BaseApiResult {
     /// Why the operation failed; absent on success and when the server gave no reason.
     const std::optional<std::string>& getErrorDescription() const { return errorDescription_; }
 
+    /// Equal when every value is.
     bool operator==(const BaseApiResult&) const = default;
 
   private:

@@ -10,8 +10,12 @@
 
 namespace orvanpush {
 
+/// A plain value, copyable and comparable.
+///
+///   auto response = orvanpush::BasicResponse::fromJson(orvanpush::Json::parse(body));
 class BasicResponse {
   public:
+    /// An envelope with `result` ("success" normally).
     explicit BasicResponse(std::string result);
 
     /// The "result" text.
@@ -22,6 +26,7 @@ class BasicResponse {
     /// The envelope of `json`; nothing unless it is an object with a string "result".
     static std::optional<BasicResponse> fromJson(const Json& json);
 
+    /// Equal when the result texts are.
     bool operator==(const BasicResponse&) const = default;
 
   private:

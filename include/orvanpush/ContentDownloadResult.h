@@ -11,8 +11,14 @@
 
 namespace orvanpush {
 
+/// A result with the downloaded content; a plain value, copyable and comparable.
+///
+///   sdk->downloadContent(messageId, std::nullopt, [](auto result) {
+///       if (result && result->getContent()) { show(*result->getContent()); }
+///   });
 class ContentDownloadResult : public BaseApiResult {
   public:
+    /// A result with exactly these values.
     ContentDownloadResult(ResultKind resultKind, std::int64_t errorCode,
                           std::optional<std::string> errorDescription = std::nullopt,
                           std::optional<Bytes> content = std::nullopt);
@@ -20,6 +26,7 @@ class ContentDownloadResult : public BaseApiResult {
     /// The content on success; absent on failure.
     const std::optional<Bytes>& getContent() const { return content_; }
 
+    /// Equal when every value is.
     bool operator==(const ContentDownloadResult&) const = default;
 
   private:

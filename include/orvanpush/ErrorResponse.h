@@ -11,6 +11,7 @@
 
 namespace orvanpush {
 
+/// A plain value, copyable and comparable.
 class ErrorResponse {
   public:
     /// An envelope whose result is "error".
@@ -29,6 +30,7 @@ class ErrorResponse {
     /// integral "errorCode" (a description that is not a string counts as absent).
     static std::optional<ErrorResponse> fromJson(const Json& json);
 
+    /// Equal when every value is.
     bool operator==(const ErrorResponse&) const = default;
 
   private:

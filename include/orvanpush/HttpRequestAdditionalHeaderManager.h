@@ -14,6 +14,8 @@
 
 namespace orvanpush {
 
+/// Implemented by the host and handed to PushSDK::getInstance; may be called from several
+/// threads at once, so an implementation with state must guard it.
 class HttpRequestAdditionalHeaderManager {
   public:
     virtual ~HttpRequestAdditionalHeaderManager() = default;

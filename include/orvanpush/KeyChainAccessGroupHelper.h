@@ -24,9 +24,12 @@ struct KeyChainAccessGroupInfo {
     /// The whole access group as the keychain reported it.
     std::string rawValue;
 
+    /// Equal when every part is.
     bool operator==(const KeyChainAccessGroupInfo&) const = default;
 };
 
+/// Static members only; each call asks the keychain afresh on the calling thread and never
+/// throws.
 class KeyChainAccessGroupHelper {
   public:
     /// The default access group split into its prefix and the remaining components (every

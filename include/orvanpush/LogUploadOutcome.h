@@ -13,6 +13,7 @@
 
 namespace orvanpush {
 
+/// A plain value, copyable and comparable.
 struct LogUploadOutcome {
     /// The path of the archive uploaded ("No path" for an upload without a file).
     std::string file;
@@ -22,6 +23,7 @@ struct LogUploadOutcome {
     /// data from file: <path>"); absent when there is none.
     std::optional<std::string> description;
 
+    /// Equal when every field is.
     bool operator==(const LogUploadOutcome&) const = default;
 };
 

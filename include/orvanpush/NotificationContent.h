@@ -16,6 +16,7 @@
 
 namespace orvanpush {
 
+/// A notification's content as delivered; a plain value, copyable and comparable.
 class NotificationContent {
   public:
     /// The sound name that plays the system's default sound.
@@ -31,6 +32,7 @@ class NotificationContent {
     /// content.
     static NotificationContent fromPayload(const Json& payload);
 
+    /// The texts shown: title, subtitle and body (each empty when the payload gives none).
     const std::string& title() const { return title_; }
     const std::string& subtitle() const { return subtitle_; }
     const std::string& body() const { return body_; }
@@ -39,6 +41,7 @@ class NotificationContent {
     /// The name of the sound played with the notification; absent for none.
     const std::optional<std::string>& sound() const { return sound_; }
 
+    /// Equal when every member is.
     bool operator==(const NotificationContent&) const = default;
 
   protected:
@@ -52,11 +55,13 @@ class NotificationContent {
 /// A content whose every member can be changed: the copy an extension changes and shows.
 class MutableNotificationContent : public NotificationContent {
   public:
+    /// Empty texts, no sound, an empty payload.
     MutableNotificationContent() = default;
     /// A copy of `content`.
     explicit MutableNotificationContent(const NotificationContent& content)
         : NotificationContent(content) {}
 
+    /// Replace the texts and the payload.
     void setTitle(std::string title) { title_ = std::move(title); }
     void setSubtitle(std::string subtitle) { subtitle_ = std::move(subtitle); }
     void setBody(std::string body) { body_ = std::move(body); }

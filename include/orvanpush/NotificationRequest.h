@@ -13,12 +13,15 @@
 
 namespace orvanpush {
 
+/// A delivered notification, as the extension receives it; a plain value.
 struct NotificationRequest {
     /// The system's identifier of the notification.
     std::string identifier;
+    /// What the notification shows, and its payload.
     NotificationContent content;
 };
 
+/// The user's opening of a notification, as the application receives it; a plain value.
 struct NotificationResponse {
     /// The notification the user opened.
     NotificationRequest request;

@@ -14,6 +14,7 @@
 
 namespace orvanpush {
 
+/// A case and the name it is about; thrown by value, caught by reference.
 class OrvanPushSDKError : public std::exception {
   public:
     enum class Kind {
@@ -23,13 +24,16 @@ class OrvanPushSDKError : public std::exception {
         invalidUrl,               ///< declared for callers to match on; never raised
     };
 
+    /// An error of case `kind` about `payload`.
     OrvanPushSDKError(Kind kind, std::string payload);
 
+    /// The same, one factory per case.
     static OrvanPushSDKError settingNotFound(std::string key);
     static OrvanPushSDKError invalidParameter(std::string name);
     static OrvanPushSDKError emptyMandatoryParameter(std::string name);
     static OrvanPushSDKError invalidUrl(std::string text);
 
+    /// The case.
     Kind kind() const noexcept { return kind_; }
     /// The settings key or parameter name the error is about.
     const std::string& payload() const noexcept { return payload_; }

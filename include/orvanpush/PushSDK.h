@@ -46,8 +46,11 @@ struct PushSDKState;
 struct PushSDKAccess;
 }  // namespace detail
 
+/// One configured instance as read from its stored configuration. Completions run on the
+/// queue each member names; the object may be dropped while work it started is in flight.
 class PushSDK {
   public:
+    /// Sources of settings the store lacks, asked in order (see SettingReceiver).
     using SettingReceivers = std::vector<std::shared_ptr<SettingReceiver>>;
 
     /// Saves the configuration of the instance `identifier`: the name of the shared application
@@ -112,6 +115,8 @@ class PushSDK {
     //       if (result && result->getResultKind() == orvanpush::ResultKind::success) { ... }
     //   });
 
+    /// Receives the operation's result: a failure arrives as an error record (see BaseApiResult),
+    /// so the result is absent only where a member says so.
     using ResultCompletion = std::function<void(std::optional<BaseApiResult>)>;
 
     /// Registers the device under the address device id "." client id (the client id alone
@@ -260,6 +265,7 @@ class PushSDK {
   public:
     /// Not for hosts (they cannot name the key): instances come from getInstance.
     PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state);
+    /// Work the object started goes on without it.
     ~PushSDK();
     PushSDK(const PushSDK&) = delete;
     PushSDK& operator=(const PushSDK&) = delete;

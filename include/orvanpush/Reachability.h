@@ -2,9 +2,9 @@
 
 // Whether the network can be reached, and notice when that changes:
 //
-//   auto reachability = orvanpush::Reachability::make(nullptr,
-//   orvanpush::platform::MainQueue::async); reachability->setWhenReachable([](const
-//   std::shared_ptr<orvanpush::Reachability>& r) {
+//   auto reachability =
+//       orvanpush::Reachability::make(nullptr, orvanpush::platform::MainQueue::async);
+//   reachability->setWhenReachable([](const std::shared_ptr<orvanpush::Reachability>& r) {
 //       std::cout << toString(r->connection()) << '\n';  // "WiFi"
 //   });
 //   reachability->startNotifier();
@@ -33,6 +33,8 @@ namespace orvanpush {
 /// The reachability flags of a target, by bit.
 using ReachabilityFlags = std::uint32_t;
 namespace reachability_flags {
+/// The bits of ReachabilityFlags: reachability itself (`reachable`), what a connection would
+/// need first, and what kind of route it is (local, `isDirect`: no gateway, `isWWAN`: cellular).
 inline constexpr ReachabilityFlags transientConnection = 0x1;
 inline constexpr ReachabilityFlags reachable = 0x2;
 inline constexpr ReachabilityFlags connectionRequired = 0x4;
@@ -62,6 +64,7 @@ class ReachabilityError : public std::exception {
         unableToGetFlags,
     };
 
+    /// An error of each case, with its values.
     static ReachabilityError failedToCreateWithAddress(Bytes address, std::int32_t errorCode);
     static ReachabilityError failedToCreateWithHostname(std::string hostname,
                                                         std::int32_t errorCode);
@@ -69,6 +72,7 @@ class ReachabilityError : public std::exception {
     static ReachabilityError unableToSetDispatchQueue(std::int32_t errorCode);
     static ReachabilityError unableToGetFlags(std::int32_t errorCode);
 
+    /// The case, and the platform's error code (errno).
     Kind kind() const noexcept { return kind_; }
     std::int32_t errorCode() const noexcept { return errorCode_; }
     /// The socket address of failedToCreateWithAddress; empty otherwise.
@@ -93,6 +97,7 @@ class ReachabilityError : public std::exception {
 /// another source of the same flags) to Reachability::makeWithReachabilityRef.
 class ReachabilityFlagSource {
   public:
+    /// Receives the new flags, on the queue set with setDispatchQueue.
     using Callback = std::function<void(ReachabilityFlags)>;
 
     virtual ~ReachabilityFlagSource() = default;
@@ -108,14 +113,18 @@ class ReachabilityFlagSource {
     virtual std::int32_t lastError() const = 0;
 };
 
+/// Watches the reachability of the network. Made by the make functions only; every member may
+/// be called from any thread.
 class Reachability : public std::enable_shared_from_this<Reachability> {
   public:
+    /// How the network is reached, if at all.
     enum class Connection { unavailable, wifi, cellular };
     /// The same as unavailable.
     static constexpr Connection none = Connection::unavailable;
     /// Mirrors Connection case by case.
     enum class NetworkStatus { notReachable, reachableViaWiFi, reachableViaWWAN };
 
+    /// Receives the Reachability whose network changed; runs on the notification queue.
     using NetworkCallback = std::function<void(const std::shared_ptr<Reachability>&)>;
     /// Where callbacks and notifications run: a function that runs each task it is given
     /// (platform::MainQueue::async, or a lambda around a DispatchQueue's async).
@@ -164,6 +173,7 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
     NetworkStatus currentReachabilityStatus();
     /// The description of connection(): "No Connection", "WiFi" or "Cellular".
     std::string currentReachabilityString();
+    /// connection() is not unavailable, is wifi, is cellular.
     bool isReachable();
     bool isReachableViaWiFi();
     bool isReachableViaWWAN();
@@ -178,17 +188,21 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
 
     /// Called on the notification queue when a change leaves the network reachable.
     NetworkCallback whenReachable() const;
+    /// Replaces the callback; an empty one removes it.
     void setWhenReachable(NetworkCallback callback);
     /// Called on the notification queue when a change leaves it unreachable.
     NetworkCallback whenUnreachable() const;
+    /// Replaces the callback; an empty one removes it.
     void setWhenUnreachable(NetworkCallback callback);
     /// Whether a cellular connection counts as reachable (true by default).
     bool allowsCellularConnection() const { return allowsCellularConnection_.load(); }
+    /// Takes effect at the next reading of connection().
     void setAllowsCellularConnection(bool allows) { allowsCellularConnection_ = allows; }
     /// Always true.
     bool reachableOnWWAN() const { return true; }
     /// Where "reachabilityChanged" is posted (the process's default center unless set).
     std::shared_ptr<platform::NotificationCenter> notificationCenter() const;
+    /// Posts later changes on `center`.
     void setNotificationCenter(std::shared_ptr<platform::NotificationCenter> center);
 
   private:

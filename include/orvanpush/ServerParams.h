@@ -22,6 +22,7 @@ struct ServerParams {
     /// Path prefix under which the API lives; leading and trailing "/" do not matter.
     std::optional<std::string> context = std::nullopt;
 
+    /// Equal when every field is.
     bool operator==(const ServerParams&) const = default;
 };
 
@@ -37,6 +38,7 @@ struct StorageParams {
     /// The most days a message stays in the store.
     std::optional<std::int64_t> daysLimit = std::nullopt;
 
+    /// Equal when both limits are.
     bool operator==(const StorageParams&) const = default;
 };
 

@@ -19,21 +19,26 @@ class SettingReceiver {
   public:
     virtual ~SettingReceiver() = default;
 
+    /// The push server's protocol, address, port, context, login and password.
     virtual std::optional<std::string> getProtocolType() = 0;
     virtual std::optional<std::string> getServerAddress() = 0;
     virtual std::optional<std::string> getServerPort() = 0;
     virtual std::optional<std::string> getServerContext() = 0;
     virtual std::optional<std::string> getServerLogin() = 0;
     virtual std::optional<std::string> getServerPassword() = 0;
+    /// The log server's protocol, address, port and context.
     virtual std::optional<std::string> getLogServerProtocolType() = 0;
     virtual std::optional<std::string> getLogServerAddress() = 0;
     virtual std::optional<std::string> getLogServerPort() = 0;
     virtual std::optional<std::string> getLogServerContext() = 0;
+    /// The shared application group, and whether duplicates are silenced ("true" or "false").
     virtual std::optional<std::string> getSharedAppGroup() = 0;
     virtual std::optional<std::string> getSilenceDuplicates() = 0;
+    /// The subscription's client id, device id and push token.
     virtual std::optional<std::string> getClientId() = 0;
     virtual std::optional<std::string> getDeviceId() = 0;
     virtual std::optional<std::string> getToken() = 0;
+    /// The message store's limits: most messages, most days.
     virtual std::optional<std::string> getStorageQuantityLimit() = 0;
     virtual std::optional<std::string> getStorageDaysLimit() = 0;
 };
@@ -48,9 +53,12 @@ class PushSDKv1SettingReceiver : public SettingReceiver {
     /// so is printed on the console.
     PushSDKv1SettingReceiver(std::optional<std::string> identifier, bool removeAfterReceive);
 
+    /// The values it was made with.
     const std::optional<std::string>& identifier() const { return identifier_; }
     bool removeAfterReceive() const { return removeAfterReceive_; }
 
+    /// Each answers the text of the first-generation keychain item of its setting; nothing when
+    /// there is none, it is not UTF-8, or the keychain cannot be read. Never throws.
     std::optional<std::string> getProtocolType() override;
     std::optional<std::string> getServerAddress() override;
     std::optional<std::string> getServerPort() override;

@@ -15,6 +15,7 @@ namespace orvanpush {
 /// One message of the history.
 class MessageElement {
   public:
+    /// An element with exactly these values; a plain value, copyable and comparable.
     MessageElement(std::string messageId, Date date,
                    std::optional<std::string> title = std::nullopt,
                    std::optional<std::string> text = std::nullopt);
@@ -28,6 +29,7 @@ class MessageElement {
     /// Its text, when it has one.
     const std::optional<std::string>& getText() const { return text_; }
 
+    /// Equal when every value is.
     bool operator==(const MessageElement&) const = default;
 
   private:
@@ -37,8 +39,17 @@ class MessageElement {
     std::optional<std::string> text_;
 };
 
+/// A result with the message history; a plain value, copyable and comparable.
+///
+///   sdk->getMessages(std::nullopt, std::nullopt, 0, from, std::nullopt, std::nullopt,
+///                    [](std::optional<orvanpush::StatisticsResult> result) {
+///                        if (result && result->getMessages()) {
+///                            for (const auto& message : *result->getMessages()) { ... }
+///                        }
+///                    });
 class StatisticsResult : public BaseApiResult {
   public:
+    /// A result with exactly these values.
     StatisticsResult(ResultKind resultKind, std::int64_t errorCode,
                      std::optional<std::string> errorDescription = std::nullopt,
                      std::optional<std::vector<MessageElement>> messages = std::nullopt);
@@ -46,6 +57,7 @@ class StatisticsResult : public BaseApiResult {
     /// The messages on success (possibly none); absent on failure.
     const std::optional<std::vector<MessageElement>>& getMessages() const { return messages_; }
 
+    /// Equal when every value is.
     bool operator==(const StatisticsResult&) const = default;
 
   private:

@@ -15,8 +15,10 @@ namespace orvanpush {
 /// One subscriber record.
 class SubscriberDataElement {
   public:
+    /// Attribute names and values; a value may be null (absent).
     using Attributes = std::map<std::string, std::optional<std::string>>;
 
+    /// A record with exactly these values; a plain value, copyable and comparable.
     explicit SubscriberDataElement(std::string address,
                                    std::optional<std::string> osType = std::nullopt,
                                    std::optional<std::string> osVersion = std::nullopt,
@@ -31,6 +33,7 @@ class SubscriberDataElement {
     /// Its attributes (a null value is kept as an absent one), when the server sent any.
     const std::optional<Attributes>& getAttributes() const { return attributes_; }
 
+    /// Equal when every value is.
     bool operator==(const SubscriberDataElement&) const = default;
 
   private:
@@ -40,8 +43,14 @@ class SubscriberDataElement {
     std::optional<Attributes> attributes_;
 };
 
+/// A result with the subscriber records; a plain value, copyable and comparable.
+///
+///   sdk->getSubscriberData(std::nullopt, std::nullopt, [](auto result) {
+///       if (result && result->getElements()) { ... }
+///   });
 class SubscriberGetResult : public BaseApiResult {
   public:
+    /// A result with exactly these values.
     SubscriberGetResult(ResultKind resultKind, std::int64_t errorCode,
                         std::optional<std::string> errorDescription = std::nullopt,
                         std::optional<std::vector<SubscriberDataElement>> elements = std::nullopt);
@@ -51,6 +60,7 @@ class SubscriberGetResult : public BaseApiResult {
         return elements_;
     }
 
+    /// Equal when every value is.
     bool operator==(const SubscriberGetResult&) const = default;
 
   private:

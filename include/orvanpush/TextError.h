@@ -1,5 +1,7 @@
 #pragma once
 
+// The base of the plain-text errors the library throws.
+
 #include <stdexcept>
 #include <string>
 
@@ -9,6 +11,7 @@ namespace orvanpush {
 /// "Shared application group error. Status: -25299".
 class TextError : public std::runtime_error {
 public:
+    /// An error whose `what()` is `text`.
     explicit TextError(const std::string& text) : std::runtime_error(text) {}
 };
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The calling thread's number as log entries carry it.
+
 #include <cstdint>
 
 namespace orvanpush {

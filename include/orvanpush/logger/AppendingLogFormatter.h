@@ -16,6 +16,7 @@ class AppendingLogFormatter : public LogFormatter {
     /// as it was when there is no text for this entry.
     virtual bool appendTo(std::string& line, const LogEntry& entry) const = 0;
 
+    /// The text `appendTo` would append to an empty line; nothing when it appends nothing.
     std::optional<std::string> format(const LogEntry& entry) const final;
 
   protected:

@@ -14,10 +14,12 @@ namespace orvanpush {
 ///       orvanpush::LogRecorders{recorder});
 class BasicLogConfiguration : public LogConfiguration {
   public:
+    /// A configuration holding exactly these values; see LogConfiguration for each one's meaning.
     explicit BasicLogConfiguration(LogSeverity minimumSeverity, LogFilters filters = {},
                                    LogRecorders recorders = {}, bool synchronousMode = false,
                                    std::optional<LogConfigurations> configurations = std::nullopt);
 
+    /// The values it was built with.
     LogSeverity minimumSeverity() const override { return minimumSeverity_; }
     const LogFilters& filters() const override { return filters_; }
     const LogRecorders& recorders() const override { return recorders_; }

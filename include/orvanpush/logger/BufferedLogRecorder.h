@@ -15,8 +15,11 @@ namespace orvanpush {
 template <class Item>
 class BufferedLogRecorder : public LogRecorderBase {
   public:
+    /// Makes the item kept for an entry and its formatted message; runs on the recorder's queue.
     using CreateBufferItem = std::function<Item(const LogEntry& entry, std::string_view message)>;
 
+    /// A recorder keeping at most `bufferLimit` items (all of them for 0 or less), writing on
+    /// `queue` (made on first use when null).
     BufferedLogRecorder(LogFormatters formatters, int bufferLimit,
                         std::shared_ptr<platform::DispatchQueue> queue,
                         CreateBufferItem createBufferItem)
@@ -24,6 +27,7 @@ class BufferedLogRecorder : public LogRecorderBase {
           bufferLimit_(bufferLimit),
           createBufferItem_(std::move(createBufferItem)) {}
 
+    /// The limit it was built with.
     int bufferLimit() const { return bufferLimit_; }
 
     /// Appends the item made from the entry and message, dropping the oldest one beyond the
@@ -54,15 +58,18 @@ class BufferedLogRecorder : public LogRecorderBase {
     std::deque<Item> buffer_;
 };
 
+/// The three item kinds are instantiated once, in the library.
 extern template class BufferedLogRecorder<std::string>;
 extern template class BufferedLogRecorder<LogEntry>;
 extern template class BufferedLogRecorder<std::pair<LogEntry, std::string>>;
 
+/// The items a buffered recorder keeps unless told otherwise.
 inline constexpr int defaultLogBufferLimit = 10000;
 
 /// Buffers the formatted messages.
 class BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
   public:
+    /// A recorder keeping at most `bufferLimit` messages.
     explicit BufferedMessageRecorder(LogFormatters formatters,
                                      int bufferLimit = defaultLogBufferLimit,
                                      std::shared_ptr<platform::DispatchQueue> queue = nullptr);
@@ -71,6 +78,7 @@ class BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
 /// Buffers the entries.
 class BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
   public:
+    /// A recorder keeping at most `bufferLimit` entries.
     explicit BufferedLogEntryRecorder(LogFormatters formatters,
                                       int bufferLimit = defaultLogBufferLimit,
                                       std::shared_ptr<platform::DispatchQueue> queue = nullptr);
@@ -80,6 +88,7 @@ class BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
 class BufferedLogEntryMessageRecorder
     : public BufferedLogRecorder<std::pair<LogEntry, std::string>> {
   public:
+    /// A recorder keeping at most `bufferLimit` entries with their messages.
     explicit BufferedLogEntryMessageRecorder(
         LogFormatters formatters, int bufferLimit = defaultLogBufferLimit,
         std::shared_ptr<platform::DispatchQueue> queue = nullptr);

@@ -15,11 +15,15 @@ namespace orvanpush {
 /// is absent.
 class ConcatenatingLogFormatter : public AppendingLogFormatter {
   public:
+    /// Joins the texts of `formatters`, as described above.
     explicit ConcatenatingLogFormatter(LogFormatters formatters, bool hardFail = false);
 
+    /// The values it was built with.
     const LogFormatters& formatters() const { return formatters_; }
     bool hardFail() const { return hardFail_; }
 
+    /// Appends every piece to `line`; true when some piece was appended. A `hardFail` failure
+    /// leaves `line` as it was.
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:

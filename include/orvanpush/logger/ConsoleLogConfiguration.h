@@ -16,6 +16,7 @@
 
 namespace orvanpush {
 
+/// A configuration that writes to the console (the standard streams).
 class ConsoleLogConfiguration : public BasicLogConfiguration {
   public:
     using StandardStreamsMode = orvanpush::StandardStreamsMode;

@@ -18,6 +18,12 @@
 
 namespace orvanpush {
 
+/// A line made of fields, joined in order (see ConcatenatingLogFormatter for `hardFail`).
+///
+///   using Field = orvanpush::FieldBasedLogFormatter::Field;
+///   orvanpush::FieldBasedLogFormatter formatter(
+///       {Field::timestamp(orvanpush::TimestampStyle::default_()),
+///        Field::delimiter(orvanpush::DelimiterStyle::spacedPipe()), Field::payload()});
 class FieldBasedLogFormatter : public ConcatenatingLogFormatter {
   public:
     /// One piece of a line.
@@ -59,6 +65,7 @@ class FieldBasedLogFormatter : public ConcatenatingLogFormatter {
         LogFormatterPtr formatter_;
     };
 
+    /// Joins the fields' formatters; or, by the inherited constructor, any formatters.
     explicit FieldBasedLogFormatter(const std::vector<Field>& fields, bool hardFail = false);
     using ConcatenatingLogFormatter::ConcatenatingLogFormatter;
 };

@@ -22,12 +22,15 @@ class DateFormatter;
 }
 
 /// The entry's timestamp, as the style renders it. The date formatter is built once, here.
+/// Each formatter below appends its piece as AppendingLogFormatter::appendTo states, returning
+/// false when it has nothing for the entry; all are immutable and thread-safe.
 class TimestampLogFormatter : public AppendingLogFormatter {
   public:
     /// `timeZone` (an Olson id or "GMT") fixes the zone of the date patterns; empty means the
     /// device's. Throws `TextError` for a pattern the date formatter refuses.
     explicit TimestampLogFormatter(TimestampStyle style, const std::string& timeZone = {});
 
+    /// The style it was built with.
     const TimestampStyle& style() const { return style_; }
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
@@ -39,8 +42,10 @@ class TimestampLogFormatter : public AppendingLogFormatter {
 /// The entry's severity, as the style shows it.
 class SeverityLogFormatter : public AppendingLogFormatter {
   public:
+    /// A formatter of the severity in `style`.
     explicit SeverityLogFormatter(SeverityStyle style) : style_(style) {}
 
+    /// The style it was built with.
     const SeverityStyle& style() const { return style_; }
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
@@ -51,8 +56,10 @@ class SeverityLogFormatter : public AppendingLogFormatter {
 /// The style's delimiter text, for every entry.
 class DelimiterLogFormatter : public AppendingLogFormatter {
   public:
+    /// A formatter of the delimiter of `style`.
     explicit DelimiterLogFormatter(DelimiterStyle style) : style_(std::move(style)) {}
 
+    /// The style it was built with.
     const DelimiterStyle& style() const { return style_; }
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
@@ -63,8 +70,10 @@ class DelimiterLogFormatter : public AppendingLogFormatter {
 /// The calling thread's id: "%08X" (all digits of ids above 32 bits) or decimal.
 class CallingThreadLogFormatter : public AppendingLogFormatter {
   public:
+    /// A formatter of the thread id in `style`.
     explicit CallingThreadLogFormatter(CallingThreadStyle style) : style_(style) {}
 
+    /// The style it was built with.
     CallingThreadStyle style() const { return style_; }
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
@@ -111,8 +120,10 @@ class ProcessIDLogFormatter : public AppendingLogFormatter {
 /// A fixed text, for every entry.
 class LiteralLogFormatter : public AppendingLogFormatter {
   public:
+    /// A formatter that always appends `literal`.
     explicit LiteralLogFormatter(std::string literal) : literal_(std::move(literal)) {}
 
+    /// The text it appends.
     const std::string& literal() const { return literal_; }
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 

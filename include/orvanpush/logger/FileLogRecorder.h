@@ -28,11 +28,14 @@ class FileLogRecorder : public LogRecorderBase {
         std::string filePath, LogFormatters formatters,
         std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 
+    /// Not for hosts (they cannot name the key): recorders come from `open`.
     FileLogRecorder(Key, std::string filePath, LogFormatters formatters,
                     std::shared_ptr<platform::DispatchQueue> queue,
                     std::unique_ptr<platform::AppendFile> file);
+    /// Closes the file.
     ~FileLogRecorder() override;
 
+    /// The path it appends to.
     const std::string& filePath() const { return filePath_; }
     /// Writes the first formatter's text for `entry`; `message` only decides whether a line
     /// end is added (an empty message always gets one).

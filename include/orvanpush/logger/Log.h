@@ -25,6 +25,7 @@ namespace orvanpush {
 ///   orvanpush::Log::message(orvanpush::LogSeverity::info, "Send logs is 1");
 class Log {
   public:
+    /// Only static members: the channels belong to the process. Every member is thread-safe.
     Log() = delete;
 
     /// The current channels; absent before enabling and for severities the set-up excluded.
@@ -44,6 +45,7 @@ class Log {
     static void enable(const std::shared_ptr<LogReceptacle>& receptacle);
     /// Enables a receptacle built from the configuration(s).
     static void enable(const LogConfigurationPtr& configuration);
+    /// The same for several configurations.
     static void enable(const LogConfigurations& configurations);
     /// Enables one console configuration (an `XcodeLogConfiguration`) built from the arguments.
     static void enable(LogSeverity minimumSeverity, bool infoMode = false,
@@ -54,6 +56,8 @@ class Log {
     /// Forward to the channel of `severity` when there is one; `off` does nothing.
     static void trace(LogSeverity severity, std::string function, std::string filePath,
                       int fileLine);
+    /// Trace, message and value entries of `severity`, as the channel's members of the same name
+    /// make them: with an explicit call site or the caller's.
     static void trace(LogSeverity severity, SourceLocation site = SourceLocation::current());
     static void message(LogSeverity severity, std::string text, std::string function,
                         std::string filePath, int fileLine);

@@ -23,18 +23,22 @@ class LogReceptacle;
 ///   }
 class LogChannel {
   public:
+    /// A channel making entries of `severity` for `receptacle`. Cheap to copy; thread-safe.
     LogChannel(LogSeverity severity, std::shared_ptr<LogReceptacle> receptacle);
 
+    /// The severity of the entries it makes, and the receptacle it hands them to.
     LogSeverity severity() const { return severity_; }
     const std::shared_ptr<LogReceptacle>& receptacle() const { return receptacle_; }
 
     /// Logs a message entry with `text`, made at the given call site.
     void message(std::string text, std::string function, std::string filePath, int fileLine) const;
+    /// The same, at the caller's site.
     void message(std::string text, SourceLocation site = SourceLocation::current()) const;
 
     /// Logs a value entry; `std::nullopt` logs an absent value.
     void value(std::optional<LogValue> value, std::string function, std::string filePath,
                int fileLine) const;
+    /// The same, at the caller's site.
     void value(std::optional<LogValue> value,
                SourceLocation site = SourceLocation::current()) const;
     /// Logs any value: `channel.value(42)`.
@@ -46,6 +50,7 @@ class LogChannel {
 
     /// Logs a trace entry: a marker that `function` was entered.
     void trace(std::string function, std::string filePath, int fileLine) const;
+    /// The same, for the caller's function.
     void trace(SourceLocation site = SourceLocation::current()) const;
 
   private:

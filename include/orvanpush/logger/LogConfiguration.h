@@ -11,6 +11,7 @@
 namespace orvanpush {
 
 class LogConfiguration;
+/// Configurations are shared, immutable, between receptacles and their queued work.
 using LogConfigurationPtr = std::shared_ptr<const LogConfiguration>;
 using LogConfigurations = std::vector<LogConfigurationPtr>;
 

@@ -31,6 +31,8 @@ struct LogEntry {
              LoggerModule loggerModule, std::string callingFilePath, int callingFileLine,
              std::string callingStackFrame, std::uint64_t callingThreadID, Date timestamp);
 
+    /// The constructor's arguments: `context` is free text of the caller, `callingStackFrame` the
+    /// calling function's name, `timestamp` when the entry was made.
     Payload payload;
     LogSeverity severity;
     std::optional<std::string> context;
@@ -40,6 +42,7 @@ struct LogEntry {
     std::string callingStackFrame;
     std::uint64_t callingThreadID;
     Date timestamp;
+    /// This process's name and id.
     std::string processName;
     std::int32_t processID;
 };

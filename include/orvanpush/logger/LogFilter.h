@@ -16,6 +16,7 @@ class LogFilter {
     virtual bool shouldRecord(const LogEntry& entry) const = 0;
 };
 
+/// Filters are shared, immutable, between configurations.
 using LogFilterPtr = std::shared_ptr<const LogFilter>;
 using LogFilters = std::vector<LogFilterPtr>;
 

@@ -14,9 +14,12 @@ namespace orvanpush {
 class LogFormatter {
 public:
     virtual ~LogFormatter() = default;
+    /// The entry's text; nothing when the formatter does not apply to it. Never throws but for
+    /// allocation.
     virtual std::optional<std::string> format(const LogEntry& entry) const = 0;
 };
 
+/// Formatters are shared, immutable, between recorders and other formatters.
 using LogFormatterPtr = std::shared_ptr<const LogFormatter>;
 using LogFormatters = std::vector<LogFormatterPtr>;
 

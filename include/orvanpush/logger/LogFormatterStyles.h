@@ -20,6 +20,7 @@ namespace orvanpush {
 /// How a timestamp is printed.
 class TimestampStyle {
   public:
+    /// Which of the factories below made the style.
     enum class Kind { custom, default_, unix_ };
 
     /// A date pattern in Unicode date-field symbols ("yyyy-MM-dd HH:mm:ss").
@@ -29,6 +30,7 @@ class TimestampStyle {
     /// Seconds since 1970-01-01 00:00 UTC as a decimal number ("1700000000.25").
     static TimestampStyle unix_() { return {Kind::unix_, {}}; }
 
+    /// The factory that made the style.
     Kind kind() const { return kind_; }
     /// The date pattern of `custom` and `default_`; empty for `unix_`.
     const std::string& pattern() const { return pattern_; }
@@ -43,6 +45,7 @@ class TimestampStyle {
 /// How a severity is printed.
 class SeverityStyle {
   public:
+    /// Which of the factories below made the style.
     enum class Kind { custom, simple, xcode, numeric };
 
     /// The texts a severity can be shown as.
@@ -69,6 +72,8 @@ class SeverityStyle {
     /// The numeric text.
     static SeverityStyle numeric() { return {Kind::numeric, TextRepresentation::numeric}; }
 
+    /// The values the style was made with: the factory, the text, the width to cut to (none: not
+    /// cut), the width to pad to (none: not padded) and the side the padding goes.
     Kind kind() const { return kind_; }
     TextRepresentation textRepresentation() const { return textRepresentation_; }
     std::optional<int> truncateAtWidth() const { return truncateAtWidth_; }
@@ -98,6 +103,7 @@ const std::string& format(SeverityStyle::TextRepresentation representation, LogS
 /// The text placed between two pieces of a line.
 class DelimiterStyle {
   public:
+    /// Which of the factories below made the style.
     enum class Kind { custom, spacedPipe, spacedHyphen, tab, space, semicolon };
 
     /// The text itself.
@@ -113,6 +119,7 @@ class DelimiterStyle {
     /// ";"
     static DelimiterStyle semicolon() { return {Kind::semicolon, ";"}; }
 
+    /// The factory that made the style.
     Kind kind() const { return kind_; }
     /// The text this style produces.
     const std::string& delimiter() const { return delimiter_; }

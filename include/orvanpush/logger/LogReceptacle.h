@@ -19,6 +19,7 @@ class LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
     /// A receptacle for the configurations (and their nested configurations).
     static std::shared_ptr<LogReceptacle> create(const LogConfigurations& configuration);
 
+    /// Not copyable: queued work refers to the one shared receptacle.
     LogReceptacle(const LogReceptacle&) = delete;
     LogReceptacle& operator=(const LogReceptacle&) = delete;
 

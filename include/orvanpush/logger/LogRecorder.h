@@ -26,6 +26,7 @@ class LogRecorder {
     virtual const std::shared_ptr<platform::DispatchQueue>& queue() const = 0;
 };
 
+/// Recorders are shared between configurations; each writes only on its own queue.
 using LogRecorderPtr = std::shared_ptr<LogRecorder>;
 using LogRecorders = std::vector<LogRecorderPtr>;
 

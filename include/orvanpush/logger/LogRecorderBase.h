@@ -13,12 +13,16 @@ namespace orvanpush {
 /// does nothing.
 class LogRecorderBase : public LogRecorder {
   public:
+    /// A recorder with `formatters`, writing on `queue` (made on first use when null).
     explicit LogRecorderBase(LogFormatters formatters,
                              std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 
+    /// The formatters it was built with.
     const LogFormatters& formatters() const override { return formatters_; }
+    /// Does nothing; recorders that write override it.
     void record(std::string_view message, const LogEntry& entry,
                 platform::DispatchQueue& currentQueue, bool synchronousMode) override;
+    /// The given queue, or the one made on first use (thread-safe).
     const std::shared_ptr<platform::DispatchQueue>& queue() const override;
 
   protected:

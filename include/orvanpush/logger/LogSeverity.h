@@ -33,6 +33,7 @@ constexpr int importance(LogSeverity severity) {
 }
 }  // namespace detail
 
+/// Compare by importance (trace < info < error < off), not by declaration order.
 constexpr bool operator<(LogSeverity a, LogSeverity b) {
     return detail::importance(a) < detail::importance(b);
 }

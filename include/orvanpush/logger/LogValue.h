@@ -11,6 +11,7 @@
 namespace orvanpush {
 
 namespace detail {
+/// The readable C++ name of `type`, and `value` as log texts print a Double.
 std::string demangledTypeName(const std::type_info& type);
 std::string doubleText(double value);
 /// `text` as log texts print a string value: in double quotes, with backslash, both quote
@@ -33,8 +34,10 @@ inline constexpr bool isSignedIntegerType = std::is_integral_v<T>&& std::is_sign
 class LogValue {
   public:
     template <class T>
+    /// Captures `value`'s type name and text now; never throws but for allocation.
     explicit LogValue(const T& value) : typeName_(typeNameOf<T>()), text_(describe(value)) {}
 
+    /// The printed type name ("Int", "String", ...) and the value's text.
     const std::string& typeName() const { return typeName_; }
     const std::string& text() const { return text_; }
 

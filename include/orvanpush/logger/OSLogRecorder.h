@@ -27,6 +27,7 @@ class OSLogTypeTranslator {
         allAsInfo,     ///< always `info`
         allAsDebug,    ///< always `debug`
     };
+    /// Chooses the type of an entry; called on the recorder's queue.
     using Function = std::function<OSLogType(const LogEntry& entry)>;
 
     /// A translator of one of the fixed kinds (not `Kind::function`).
@@ -34,7 +35,9 @@ class OSLogTypeTranslator {
     /// A translator that asks `function`.
     static OSLogTypeTranslator function(Function function);
 
+    /// The kind it was made with.
     Kind kind() const { return kind_; }
+    /// The system-log type for `entry`, as the kind says.
     OSLogType logType(const LogEntry& entry) const;
 
   private:
@@ -55,11 +58,14 @@ class OSLogRecorder : public LogRecorder {
     /// True: the system log is always there.
     static bool isAvailable();
 
+    /// The values it was built with; the subsystem is the bundle identifier when none was given.
     const LogFormatters& formatters() const override { return formatters_; }
     const OSLogTypeTranslator& logTypeTranslator() const { return logTypeTranslator_; }
     const std::string& subsystem() const;
+    /// Writes `message` to the system log with the entry's type; on the recorder's queue.
     void record(std::string_view message, const LogEntry& entry,
                 platform::DispatchQueue& currentQueue, bool synchronousMode) override;
+    /// The recorder's serial queue.
     const std::shared_ptr<platform::DispatchQueue>& queue() const override { return queue_; }
 
   private:

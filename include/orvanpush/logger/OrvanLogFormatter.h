@@ -18,6 +18,7 @@
 
 namespace orvanpush {
 
+/// The line layout of the SDK's log files, pieces joined by the delimiter (";" there).
 class OrvanLogFormatter : public FieldBasedLogFormatter {
   public:
     /// Timestamp, severity and thread (each when given, each followed by the delimiter), the

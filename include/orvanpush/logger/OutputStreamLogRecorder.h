@@ -11,10 +11,14 @@ namespace orvanpush {
 /// not owned and must outlive the recorder.
 class OutputStreamLogRecorder : public LogRecorderBase {
   public:
+    /// A recorder writing to `stream`, on `queue` (made on first use when null).
     OutputStreamLogRecorder(std::FILE* stream, LogFormatters formatters,
                             std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 
+    /// The stream it writes to.
     std::FILE* stream() const { return stream_; }
+    /// Writes `message` and a line end if needed; flushes when `synchronousMode`. Write errors are
+    /// ignored.
     void record(std::string_view message, const LogEntry& entry,
                 platform::DispatchQueue& currentQueue, bool synchronousMode) override;
 
@@ -25,6 +29,7 @@ class OutputStreamLogRecorder : public LogRecorderBase {
 /// An output-stream recorder writing to the process's standard output.
 class StandardOutputLogRecorder : public OutputStreamLogRecorder {
   public:
+    /// A recorder writing to stdout.
     explicit StandardOutputLogRecorder(LogFormatters formatters,
                                        std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 };
@@ -32,6 +37,7 @@ class StandardOutputLogRecorder : public OutputStreamLogRecorder {
 /// An output-stream recorder writing to the process's standard error.
 class StandardErrorLogRecorder : public OutputStreamLogRecorder {
   public:
+    /// A recorder writing to stderr.
     explicit StandardErrorLogRecorder(LogFormatters formatters,
                                       std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 };

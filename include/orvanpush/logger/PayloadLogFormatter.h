@@ -13,13 +13,16 @@ class PayloadLogFormatter : public AppendingLogFormatter {
   public:
     /// The three payload field formatters (function name, message text, value text).
     PayloadLogFormatter();
+    /// The given formatter for each payload kind.
     PayloadLogFormatter(LogFormatterPtr traceFormatter, LogFormatterPtr messageFormatter,
                         LogFormatterPtr valueFormatter);
 
+    /// The formatters of trace, message and value payloads.
     const LogFormatterPtr& traceFormatter() const { return traceFormatter_; }
     const LogFormatterPtr& messageFormatter() const { return messageFormatter_; }
     const LogFormatterPtr& valueFormatter() const { return valueFormatter_; }
 
+    /// Appends what the formatter of the entry's payload kind gives.
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 
   private:

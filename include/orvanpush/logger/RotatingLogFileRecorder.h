@@ -33,6 +33,7 @@ class RotatingLogFileRecorder : public LogRecorderBase {
     /// process's bundle identifier, "2023-11-05.log" without one.
     static std::string logFilename(Date date);
 
+    /// The values it was built with.
     int daysToKeep() const { return daysToKeep_; }
     const std::string& directoryPath() const { return directoryPath_; }
     /// The timestamp of the last entry recorded; absent before the first.

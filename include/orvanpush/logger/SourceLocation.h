@@ -22,8 +22,11 @@ using SourceLocation = std::source_location;
 
 #else
 
+/// The call site of a logging call, for standard libraries without `std::source_location`:
+/// the same members, filled by the compiler's built-ins (no column).
 class SourceLocation {
   public:
+    /// The site of the call that evaluates this default argument.
     static constexpr SourceLocation current(const char* file = __builtin_FILE(),
                                             int line = __builtin_LINE(),
                                             const char* function = __builtin_FUNCTION()) noexcept {
@@ -34,6 +37,7 @@ class SourceLocation {
         return site;
     }
 
+    /// The file, line, column (always 0) and function of the site.
     constexpr const char* file_name() const noexcept { return file_; }
     constexpr unsigned line() const noexcept { return static_cast<unsigned>(line_); }
     constexpr unsigned column() const noexcept { return 0; }

@@ -14,6 +14,7 @@
 
 namespace orvanpush {
 
+/// The general line layout, each piece optional but the payload.
 class StandardLogFormatter : public FieldBasedLogFormatter {
   public:
     /// Timestamp, severity, thread and call site (each when given, each followed by the
@@ -27,6 +28,7 @@ class StandardLogFormatter : public FieldBasedLogFormatter {
 /// in upper case padded to five characters, " | " between pieces, the thread in hexadecimal.
 class ReadableLogFormatter : public StandardLogFormatter {
   public:
+    /// The standard layout with the given pieces; the defaults are the ones above.
     explicit ReadableLogFormatter(
         std::optional<TimestampStyle> timestampStyle = TimestampStyle::default_(),
         std::optional<SeverityStyle> severityStyle =
@@ -42,6 +44,7 @@ class ReadableLogFormatter : public StandardLogFormatter {
 /// tabs between pieces, the thread in decimal.
 class ParsableLogFormatter : public StandardLogFormatter {
   public:
+    /// The standard layout with the given pieces; the defaults are the ones above.
     explicit ParsableLogFormatter(
         std::optional<TimestampStyle> timestampStyle = TimestampStyle::unix_(),
         std::optional<SeverityStyle> severityStyle = SeverityStyle::numeric(),

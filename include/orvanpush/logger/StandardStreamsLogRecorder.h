@@ -12,6 +12,7 @@ namespace orvanpush {
 /// standard output. Both inner recorders share this recorder's formatters and queue.
 class StandardStreamsLogRecorder : public LogRecorderBase {
   public:
+    /// A recorder routing to stdout and stderr, on `queue` (made on first use when null).
     explicit StandardStreamsLogRecorder(LogFormatters formatters,
                                         std::shared_ptr<platform::DispatchQueue> queue = nullptr);
     /// The same routing to two other streams (not owned; they must outlive the recorder).
@@ -19,9 +20,11 @@ class StandardStreamsLogRecorder : public LogRecorderBase {
                                LogFormatters formatters,
                                std::shared_ptr<platform::DispatchQueue> queue = nullptr);
 
+    /// The inner recorders for `info` and `trace`, and for `error` entries.
     const std::shared_ptr<OutputStreamLogRecorder>& standardOutput() const { return output_; }
     const std::shared_ptr<OutputStreamLogRecorder>& standardError() const { return error_; }
 
+    /// Hands the message to the inner recorder of the entry's severity.
     void record(std::string_view message, const LogEntry& entry,
                 platform::DispatchQueue& currentQueue, bool synchronousMode) override;
 

@@ -18,8 +18,10 @@ namespace orvanpush {
 /// nothing for any other payload.
 class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
   public:
+    /// The trace line, call site included.
     XcodeTraceLogFormatter();
 
+    /// Appends the line for a trace entry; false for any other.
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
@@ -27,8 +29,10 @@ class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
 /// a trace the trace formatter has nothing for) through `defaultFormatter`.
 class XcodeLogFormatter : public AppendingLogFormatter {
   public:
+    /// The console line, with " [FILE:LINE]" when `showCallSite`.
     explicit XcodeLogFormatter(bool showCallSite);
 
+    /// The formatters it chooses between.
     const std::shared_ptr<const XcodeTraceLogFormatter>& traceFormatter() const {
         return traceFormatter_;
     }

@@ -8,6 +8,7 @@
 
 namespace orvanpush::platform {
 
+/// Static members only; both are thread-safe, and lines never interleave.
 class Console {
   public:
     /// Receives one line, without its line end.

@@ -13,10 +13,13 @@
 
 namespace orvanpush::platform {
 
+/// Thread-safe: any thread may submit; the tasks themselves run only on the queue's thread.
 class DispatchQueue {
   public:
+    /// A unit of work on the queue.
     using Task = std::function<void()>;
 
+    /// A queue named `label`, its thread started.
     explicit DispatchQueue(std::string label);
     /// Runs every task already submitted, then stops the queue's thread. When the last owner
     /// lets go from inside one of the queue's own tasks, the thread finishes on its own.
@@ -25,6 +28,7 @@ class DispatchQueue {
     DispatchQueue(const DispatchQueue&) = delete;
     DispatchQueue& operator=(const DispatchQueue&) = delete;
 
+    /// The name it was made with.
     const std::string& label() const { return label_; }
 
     /// Submits `task` and returns at once. A task that throws is dropped; the queue goes on.

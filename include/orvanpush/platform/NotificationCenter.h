@@ -17,14 +17,18 @@
 
 namespace orvanpush::platform {
 
+/// One post: the notification's name and what came with it.
 struct Notification {
+    /// The name observers registered for.
     std::string name;
     /// What the poster handed along (empty when nothing).
     std::any object;
 };
 
+/// Thread-safe: observers may be added, removed and called from any threads at once.
 class NotificationCenter {
   public:
+    /// Called with each post of the observed name, on the posting thread.
     using Observer = std::function<void(const Notification&)>;
 
     /// Keeps an observer registered while it lives. Destroying it (or cancel()) removes the
@@ -32,6 +36,7 @@ class NotificationCenter {
     /// so nothing runs once it returns. An observer may remove itself while it runs.
     class Observation {
       public:
+        /// An empty observation (observes nothing); movable, not copyable.
         Observation() = default;
         ~Observation() { cancel(); }
         Observation(Observation&& other) noexcept;
@@ -39,6 +44,7 @@ class NotificationCenter {
         Observation(const Observation&) = delete;
         Observation& operator=(const Observation&) = delete;
 
+        /// Removes the observer now, waiting for a call under way on another thread; then empty.
         void cancel();
 
       private:
@@ -51,6 +57,7 @@ class NotificationCenter {
         std::shared_ptr<Entry> entry_;
     };
 
+    /// An independent center with no observers; hosts normally use `defaultCenter`.
     NotificationCenter();
     ~NotificationCenter();
     NotificationCenter(const NotificationCenter&) = delete;

@@ -25,6 +25,8 @@ enum class AuthorizationStatus {
     ephemeral = 4
 };
 
+/// Who the process is and where the library keeps its files. Install it before the first
+/// library call; `current()` is thread-safe.
 struct PlatformConfig {
     /// Root of every file the library writes ($ORVANPUSH_HOME, else $XDG_DATA_HOME/orvanpush,
     /// else ~/.local/share/orvanpush).

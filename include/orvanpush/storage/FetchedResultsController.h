@@ -31,6 +31,7 @@ class StorageMessage;
 
 /// One sort key of a fetch: a message key path (see Predicate) and its direction.
 struct SortDescriptor {
+    /// The key path to sort by, and whether smaller values come first.
     std::string key;
     bool ascending = true;
 };
@@ -38,10 +39,12 @@ struct SortDescriptor {
 /// The messages that match `predicate` (all of them without one), ordered by the sort
 /// descriptors and then in the order they were stored.
 struct FetchRequest {
+    /// Which messages (all when absent), and how they are ordered.
     std::optional<Predicate> predicate;
     std::vector<SortDescriptor> sortDescriptors;
 };
 
+/// What a host implements to hear of store changes; the controller holds it weakly.
 class FetchedResultsControllerDelegate {
   public:
     virtual ~FetchedResultsControllerDelegate() = default;
@@ -50,12 +53,14 @@ class FetchedResultsControllerDelegate {
     virtual void controllerDidChangeContent(FetchedResultsController& controller) = 0;
 };
 
+/// A fetch request, the messages its last fetch found, and a delegate told of changes.
 class FetchedResultsController {
   public:
     /// Made by the store; hosts obtain theirs from PushSDK.
     FetchedResultsController(std::shared_ptr<detail::SharedPersistentContainer> container,
                              FetchRequest fetchRequest);
 
+    /// A copy of the current fetch request.
     FetchRequest fetchRequest() const;
     /// Replaces the fetch request; the objects change at the next fetch.
     void setFetchRequest(FetchRequest fetchRequest);

@@ -17,12 +17,15 @@ namespace orvanpush {
 
 class Message;
 
+/// A stored status change whose setters write to the store on the calling thread, as
+/// Message's do. Thread-safe.
 class MessageStatus : public StoredObject, public MessageStatusProtocol {
   public:
     /// Made by the store from the values it read.
     MessageStatus(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
                   MessageStatusExternal values);
 
+    /// The values as read (and after this object's writes); see MessageStatusProtocol.
     std::optional<std::string> statusName() const override;
     std::optional<Date> statusDate() const override;
     bool isSent() const override;

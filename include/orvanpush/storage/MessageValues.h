@@ -17,6 +17,7 @@
 
 namespace orvanpush {
 
+/// A message's values (see MessageProtocol), each with its getter and setter.
 class MessageImp : public MessageProtocol {
   public:
     std::optional<std::string> id() const override { return id_; }
@@ -54,6 +55,7 @@ class MessageImp : public MessageProtocol {
     bool contentAvailable_ = false;
 };
 
+/// A status change without its message id (see MessageStatusProtocol).
 class MessageStatusInternal : public MessageStatusProtocol {
   public:
     std::optional<std::string> statusName() const override { return statusName_; }
@@ -97,6 +99,7 @@ class MessageStatusExternal : public MessageStatusExternalProtocol {
 /// The same value, under the name the storage facade builds it by when it marks a report.
 using MessageStatusExternalImp = MessageStatusExternal;
 
+/// Rich content's values (see ExtraContentProtocol), each with its getter and setter.
 class ExtraContentImp : public ExtraContentProtocol {
   public:
     std::optional<std::string> mimeType() const override { return mimeType_; }
@@ -112,6 +115,7 @@ class ExtraContentImp : public ExtraContentProtocol {
     std::optional<std::string> messageId_;
 };
 
+/// Classifier data's values (see MessageAttributesProtocol), each with its getter and setter.
 class MessageAttributesImp : public MessageAttributesProtocol {
   public:
     std::int16_t classifierdId() const override { return classifierdId_; }

@@ -39,6 +39,7 @@ class PredicateValue {
   public:
     using Variant = std::variant<std::monostate, std::string, Date, bool, std::int64_t>;
 
+    /// Nil, a text, a date, a flag or a whole number; implicit, so a literal serves as a value.
     PredicateValue(std::nullptr_t) {}
     PredicateValue(std::string text) : value_(std::move(text)) {}
     PredicateValue(const char* text) : value_(std::string(text)) {}
@@ -47,6 +48,7 @@ class PredicateValue {
     PredicateValue(std::int64_t number) : value_(number) {}
     PredicateValue(int number) : value_(std::int64_t{number}) {}
 
+    /// The value held, and whether it is nil.
     const Variant& variant() const { return value_; }
     bool isNil() const { return std::holds_alternative<std::monostate>(value_); }
 
@@ -54,8 +56,10 @@ class PredicateValue {
     Variant value_;
 };
 
+/// An immutable condition on stored rows; cheap to copy (copies share the expression tree).
 class Predicate {
   public:
+    /// The comparison operators: ==, !=, <, <=, >, >=.
     enum class Operator {
         equalTo,
         notEqualTo,
@@ -74,8 +78,10 @@ class Predicate {
     static Predicate allOf(std::vector<Predicate> operands);
     /// True when some operand is (false for no operands).
     static Predicate anyOf(std::vector<Predicate> operands);
+    /// True when the operand is false.
     static Predicate negation(Predicate operand);
 
+    /// allOf, anyOf and negation of the operands.
     friend Predicate operator&&(Predicate left, Predicate right) {
         return allOf({std::move(left), std::move(right)});
     }
@@ -105,6 +111,7 @@ class Predicate {
     };
     using Node = std::variant<Comparison, Membership, Compound>;
 
+    /// The root of the expression tree.
     const Node& node() const { return *node_; }
 
   private:

@@ -25,10 +25,12 @@ class StorageMessageError : public TextError {
         contextIsNil,  ///< declared for callers to match on; the store always has its database
     };
 
+    /// A notSaved error with the failure's text.
     static StorageMessageError notSaved(const std::string& reason) {
         return StorageMessageError(Kind::notSaved, reason);
     }
 
+    /// The case, and the failure's text ("" for contextIsNil).
     Kind kind() const noexcept { return kind_; }
     const std::string& reason() const noexcept { return reason_; }
 

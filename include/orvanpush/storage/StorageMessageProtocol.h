@@ -19,6 +19,7 @@
 
 namespace orvanpush {
 
+/// The store's operations; the library implements it over the shared message database.
 class StorageMessageProtocol {
   public:
     virtual ~StorageMessageProtocol() = default;

@@ -19,8 +19,10 @@ class StoredObject {
     std::int64_t key() const { return key_; }
 
   protected:
+    /// For the entities: the store they were read from and their row's key.
     StoredObject(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key)
         : container_(std::move(container)), key_(key) {}
+    /// The store the entity was read from.
     const std::shared_ptr<detail::SharedPersistentContainer>& container() const {
         return container_;
     }

@@ -41,9 +41,11 @@ class MemoryFile;
 
 class Archive {
   public:
+    /// `create` makes a new archive, `read` only reads, `update` reads and adds entries.
     enum class AccessMode : unsigned { create = 0, read = 1, update = 2 };
     using ArchiveError = zip::ArchiveError;
 
+    /// Piece sizes of extract and addEntry, and the modes an entry gets when none is given.
     static constexpr std::uint32_t defaultReadChunkSize = 16384;
     static constexpr std::uint32_t defaultWriteChunkSize = 16384;
     static constexpr std::uint16_t defaultFilePermissions = 0644;
@@ -58,12 +60,14 @@ class Archive {
     static std::unique_ptr<Archive> open(Bytes data, AccessMode accessMode,
                                          std::optional<TextEncoding> preferredEncoding = {});
 
+    /// Closes the file; each add already left a complete archive behind.
     ~Archive();
     Archive(const Archive&) = delete;
     Archive& operator=(const Archive&) = delete;
 
     /// The archive's file; empty for an archive in memory.
     const std::filesystem::path& url() const { return url_; }
+    /// The mode and the name encoding the archive was opened with.
     AccessMode accessMode() const { return accessMode_; }
     const std::optional<TextEncoding>& preferredEncoding() const { return preferredEncoding_; }
     /// The end record as of the last successful add.
@@ -103,6 +107,9 @@ class Archive {
         using pointer = const Entry*;
         using reference = const Entry&;
 
+        /// The end iterator; the others come from `begin`. Dereferencing gives the current entry,
+        /// `++` reads the next one (and throws as described above); iterators compare equal when as
+        /// many entries remain after them.
         Iterator() = default;
         reference operator*() const { return entry_; }
         pointer operator->() const { return &entry_; }
@@ -121,6 +128,7 @@ class Archive {
         Entry entry_;
     };
 
+    /// The first entry (throws `unreadableArchive` when its record is damaged) and the end.
     Iterator begin() const;
     Iterator end() const { return {}; }
     /// The first entry whose path is `path`; nothing when there is none.
@@ -140,6 +148,7 @@ class Archive {
         friend class Archive;
         Token() = default;
     };
+    /// Not for hosts (they cannot name the token): archives come from `open`.
     Archive(Token, std::filesystem::path url, AccessMode accessMode,
             std::optional<TextEncoding> preferredEncoding,
             std::unique_ptr<detail::ArchiveFile> file, const detail::MemoryFile* memoryFile);

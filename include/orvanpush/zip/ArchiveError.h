@@ -10,6 +10,7 @@
 
 namespace orvanpush::zip {
 
+/// A failure of the archive's structure or of the operation asked of it.
 class ArchiveError : public ZipError {
   public:
     enum class Kind {
@@ -27,7 +28,9 @@ class ArchiveError : public ZipError {
         uncontainedSymlink,  ///< extracting would write through a link an entry made
     };
 
+    /// An error of case `kind`; `detail` (a path or reason) follows the case's name in `what()`.
     explicit ArchiveError(Kind kind, const std::string& detail = {});
+    /// The case.
     Kind kind() const noexcept { return kind_; }
 
   private:
@@ -42,7 +45,9 @@ class DataError : public ZipError {
         unwritableFile,  ///< bytes could not be written, flushed or truncated
     };
 
+    /// An error of case `kind` with an optional `detail`, as ArchiveError.
     explicit DataError(Kind kind, const std::string& detail = {});
+    /// The case.
     Kind kind() const noexcept { return kind_; }
 
   private:
@@ -59,7 +64,10 @@ class FileError : public ZipError {
         fileNoSuchFile,        ///< the item vanished before it could be opened
     };
 
+    /// An error of case `kind` about the item at `path` (which follows the case's name in
+    /// `what()`).
     FileError(Kind kind, std::filesystem::path path);
+    /// The case.
     Kind kind() const noexcept { return kind_; }
     /// The item the error is about.
     const std::filesystem::path& path() const noexcept { return path_; }

@@ -24,6 +24,7 @@ using Provider = std::function<Bytes(std::uint64_t position, std::size_t length)
 /// Receives each piece of output, in order; a piece may be empty. May throw.
 using Consumer = std::function<void(std::span<const std::uint8_t> piece)>;
 
+/// A failure of the DEFLATE stream itself; `what()` is the case's name.
 class CompressionError : public ZipError {
   public:
     enum class Kind {
@@ -31,6 +32,7 @@ class CompressionError : public ZipError {
         corruptedData,  ///< the data is not a valid (or complete) stream
     };
 
+    /// An error of case `kind`; the case, below.
     explicit CompressionError(Kind kind);
     Kind kind() const noexcept { return kind_; }
 

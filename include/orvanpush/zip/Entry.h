@@ -19,6 +19,8 @@ enum class TextEncoding {
     isoLatin1,
 };
 
+/// The record in front of each entry's data. Entries written here need version 20 (2.0:
+/// deflate and directories); bit 11 of the flag marks a UTF-8 name.
 struct LocalFileHeader {
     static constexpr std::uint32_t signature = 0x04034b50;
     static constexpr std::size_t fixedSize = 30;
@@ -39,6 +41,10 @@ struct LocalFileHeader {
     }
 };
 
+/// An entry's record in the central directory: the local header's fields plus where the local
+/// header lies, the entry's comment and its attributes. `versionMadeBy` carries the host
+/// system in its high byte (3 for Unix), which says whether the high 16 bits of
+/// `externalFileAttributes` hold a Unix mode.
 struct CentralDirectoryStructure {
     static constexpr std::uint32_t signature = 0x02014b50;
     static constexpr std::size_t fixedSize = 46;
@@ -74,6 +80,8 @@ struct DataDescriptor {
     std::uint32_t uncompressedSize = 0;
 };
 
+/// The record that ends an archive: how many entries the central directory holds, its size and
+/// where it starts. Archives written here span one disk (both disk numbers 0).
 struct EndOfCentralDirectoryRecord {
     static constexpr std::uint32_t signature = 0x06054b50;
     static constexpr std::size_t fixedSize = 22;
@@ -89,7 +97,11 @@ struct EndOfCentralDirectoryRecord {
     std::size_t recordSize() const { return fixedSize + zipFileCommentData.size(); }
 };
 
+/// One entry: its central-directory record, its local header, and the data descriptor that
+/// follows its data when the flag says there is one. Plain values, safe to copy and keep after
+/// the archive is gone.
 struct Entry {
+    /// A regular file, a directory (no data), or a symbolic link (its target is the data).
     enum class EntryType { file = 0, directory = 1, symlink = 2 };
 
     CentralDirectoryStructure centralDirectoryStructure;
@@ -107,6 +119,7 @@ struct Entry {
     /// The modification date of the DOS date and time fields, read as UTC.
     Date modificationDate() const;
 
+    /// The CRC-32, sizes and ZIP method number as the central directory states them.
     std::uint32_t checksum() const { return centralDirectoryStructure.crc32; }
     std::uint32_t compressedSize() const { return centralDirectoryStructure.compressedSize; }
     std::uint32_t uncompressedSize() const { return centralDirectoryStructure.uncompressedSize; }

@@ -21,16 +21,21 @@
 
 namespace orvanpush::zip {
 
+/// A count of units done out of a total, shared between an operation and whoever watches or
+/// cancels it; hold it in a `std::shared_ptr` (children keep their parent alive).
 class Progress {
   public:
+    /// A progress with nothing done of `totalUnitCount` units; no observer, not cancelled.
     explicit Progress(std::int64_t totalUnitCount = 0);
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
 
+    /// The units the whole operation accounts for; setting it notifies the observer.
     std::int64_t totalUnitCount() const;
     void setTotalUnitCount(std::int64_t count);
     /// The units done, not counting unfinished children.
     std::int64_t completedUnitCount() const;
+    /// Sets the units done and notifies the observer (and the parent's, when this is a child).
     void setCompletedUnitCount(std::int64_t count);
     /// Completed units plus the finished share of each child's units, over the total; between
     /// 0 and 1, and 0 while the total is 0.

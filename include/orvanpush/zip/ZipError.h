@@ -9,6 +9,7 @@ namespace orvanpush::zip {
 /// `CompressionError`): catch it to handle any failure of an archive operation at once.
 class ZipError : public std::runtime_error {
   public:
+    /// An error whose `what()` is `what`.
     explicit ZipError(const std::string& what) : std::runtime_error(what) {}
 };
 
