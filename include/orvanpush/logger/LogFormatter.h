@@ -12,7 +12,7 @@ namespace orvanpush {
 /// Turns an entry into one line of text, or into nothing when it does not apply to the entry.
 /// Implementations are immutable and may be called from several threads.
 class LogFormatter {
-public:
+  public:
     virtual ~LogFormatter() = default;
     /// The entry's text; nothing when the formatter does not apply to it. Never throws but for
     /// allocation.

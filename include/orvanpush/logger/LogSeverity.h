@@ -24,10 +24,14 @@ std::optional<LogSeverity> logSeverityFromRawValue(std::string_view rawValue);
 namespace detail {
 constexpr int importance(LogSeverity severity) {
     switch (severity) {
-        case LogSeverity::trace: return 0;
-        case LogSeverity::info: return 1;
-        case LogSeverity::error: return 2;
-        case LogSeverity::off: return 3;
+        case LogSeverity::trace:
+            return 0;
+        case LogSeverity::info:
+            return 1;
+        case LogSeverity::error:
+            return 2;
+        case LogSeverity::off:
+            return 3;
     }
     return 3;
 }
@@ -37,8 +41,14 @@ constexpr int importance(LogSeverity severity) {
 constexpr bool operator<(LogSeverity a, LogSeverity b) {
     return detail::importance(a) < detail::importance(b);
 }
-constexpr bool operator>(LogSeverity a, LogSeverity b) { return b < a; }
-constexpr bool operator<=(LogSeverity a, LogSeverity b) { return !(b < a); }
-constexpr bool operator>=(LogSeverity a, LogSeverity b) { return !(a < b); }
+constexpr bool operator>(LogSeverity a, LogSeverity b) {
+    return b < a;
+}
+constexpr bool operator<=(LogSeverity a, LogSeverity b) {
+    return !(b < a);
+}
+constexpr bool operator>=(LogSeverity a, LogSeverity b) {
+    return !(a < b);
+}
 
 }  // namespace orvanpush
