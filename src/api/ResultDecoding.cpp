@@ -8,6 +8,7 @@
 #include "api/JsonValues.h"
 #include "api/TransportTexts.h"
 #include "orvanpush/TextError.h"
+#include "orvanpush/platform/ForeignJson.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -23,14 +24,6 @@ struct Verdict {
         return R(kind, code, description);
     }
 };
-
-std::optional<Json> parse(const Bytes& body) {
-    Json json = Json::parse(body.begin(), body.end(), nullptr, false);
-    if (json.is_discarded()) {
-        return std::nullopt;
-    }
-    return json;
-}
 
 Verdict unusable(std::string description) {
     return {ResultKind::error, kUnusableAnswerCode, std::move(description)};
@@ -143,7 +136,7 @@ std::optional<std::vector<Element>> elements(const std::optional<Json>& json, De
 
 template <typename R, typename Element, typename Decode>
 R decodeList(const Bytes& body, Decode decode) {
-    auto json = parse(body);
+    auto json = platform::ForeignJson::tryParse(body);
     if (auto list = elements<Element>(json, decode)) {
         return R(ResultKind::success, 0, std::nullopt, std::move(*list));
     }
@@ -160,7 +153,7 @@ bool isSuccessStatus(long statusCode) {
 }  // namespace
 
 Json parseObject(const Bytes& body) {
-    auto json = parse(body);
+    auto json = platform::ForeignJson::tryParse(body);
     if (!json) {
         throw TextError("The answer is not valid JSON");
     }
@@ -191,7 +184,7 @@ SubscriberGetResult decodeSubscriberGetResult(const Bytes& body) {
 }
 
 ContentDownloadResult decodeContentDownloadResult(const Bytes& body, long statusCode) {
-    auto json = parse(body);
+    auto json = platform::ForeignJson::tryParse(body);
     if (json && json->is_object()) {
         if (auto result = stringMember(*json, "result")) {
             return errorVerdict(*json, *result).as<ContentDownloadResult>();

@@ -2,7 +2,9 @@
 
 // How the push server's answers become result records. A body that cannot be decoded at all
 // throws TextError (the transport turns it into code 600); an answer of the expected shape whose
-// content is unusable becomes a code-602 record with one of the texts below.
+// content is unusable becomes a code-602 record with one of the texts below. Bodies are parsed
+// as foreign JSON (platform::ForeignJson): nested too deep or followed by other bytes, a body is
+// not JSON.
 
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/ContentDownloadResult.h"

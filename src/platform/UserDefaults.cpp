@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "orvanpush/TextError.h"
+#include "orvanpush/platform/ForeignJson.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/FileSystem.h"
 #include "platform/Home.h"
@@ -36,13 +37,14 @@ constexpr std::string_view dateType = "date";
 constexpr std::string_view stringListType = "stringList";
 
 std::optional<std::vector<std::string>> decodeStringList(const std::string& text) {
-    const auto json = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-    if (!json.is_array()) {
+    // Another process may have written the value.
+    const auto json = ForeignJson::tryParse(text);
+    if (!json || !json->is_array()) {
         return std::nullopt;
     }
     std::vector<std::string> list;
-    list.reserve(json.size());
-    for (const auto& element : json) {
+    list.reserve(json->size());
+    for (const auto& element : *json) {
         if (!element.is_string()) {
             return std::nullopt;
         }
