@@ -28,9 +28,11 @@ class NotificationContent {
     /// The content of a push payload, as the system builds it: `"aps"."alert"` gives the title,
     /// subtitle and body (an alert that is a string is the body), `"aps"."sound"` the sound (a
     /// name, or the "name" member of a sound object), and the whole payload is the user info.
-    /// Members of another type are ignored; a payload that is not an object gives an empty
-    /// content.
+    /// Members of another type are ignored; a payload that is not an object, or nests deeper
+    /// than platform::ForeignJson::kMaxDepth, gives an empty content.
     static NotificationContent fromPayload(const Json& payload);
+    /// The same, taking the payload over instead of copying it.
+    static NotificationContent fromPayload(Json&& payload);
 
     /// The texts shown: title, subtitle and body (each empty when the payload gives none).
     const std::string& title() const { return title_; }

@@ -170,11 +170,12 @@ class PushSDK {
     /// Handles a notification as it arrives: stores the message, reports "Delivered", and hands
     /// `postCompleted` the report's result, an error, and the content to show (without its
     /// sound when the message is already stored and the instance silences duplicates). The
-    /// error is set when the payload has no "message-id" string, or the report could not be
-    /// made (no client id and no `with` address: OrvanPushSDKError); the result is absent
-    /// then. `with` is the subscriber address to report with, unsigned, when the settings have
-    /// none. Never throws; `postCompleted` runs exactly once (on the callback queue, or on the
-    /// calling thread for a payload without message id).
+    /// error is set when the payload has no "message-id" string, the content nests deeper than
+    /// platform::ForeignJson::kMaxDepth ("bestAttemptContent not found", and no content), or
+    /// the report could not be made (no client id and no `with` address: OrvanPushSDKError);
+    /// the result is absent then. `with` is the subscriber address to report with, unsigned, when
+    /// the settings have none. Never throws; `postCompleted` runs exactly once (on the callback
+    /// queue, or on the calling thread for a payload without message id).
     void onMessageReceive(
         const NotificationRequest& request, const std::optional<std::string>& with,
         std::function<void(std::optional<BaseApiResult> result, std::exception_ptr error,
@@ -183,7 +184,9 @@ class PushSDK {
     /// The same for a message whose fields the host has. Without a title the message is
     /// silent: reported, but neither stored nor marked. Throws OrvanPushSDKError
     /// emptyMandatoryParameter "address" (no client id and no `with`) or "messageId" (an empty
-    /// id) before anything is stored or sent; otherwise `postCompleted` runs exactly once.
+    /// id), or invalidParameter "customData" (nested deeper than
+    /// platform::ForeignJson::kMaxDepth), before anything is stored or sent; otherwise
+    /// `postCompleted` runs exactly once.
     void onMessageReceive(const std::string& messageId, const std::optional<std::string>& title,
                           const std::optional<std::string>& subtitle,
                           const std::optional<std::string>& body,

@@ -9,10 +9,11 @@
 
 namespace orvanpush::detail {
 
-/// `value` with every string and member name repaired.
+/// `value` with every string and member name repaired. Throws TextError for a value that nests
+/// deeper than platform::ForeignJson::kMaxDepth (the walk stops there).
 Json repairedJson(const Json& value);
 
-/// A copy of `content` with its texts, sound name and payload repaired.
+/// A copy of `content` with its texts, sound name and payload repaired; throws as repairedJson.
 MutableNotificationContent repairedContent(const NotificationContent& content);
 
 }  // namespace orvanpush::detail

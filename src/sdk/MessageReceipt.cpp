@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
@@ -29,13 +30,12 @@ std::optional<std::string> messageIdOf(const Json& userInfo) {
     return found->get<std::string>();
 }
 
+// The payload's "custom-data" object, if it has one.
 std::optional<Json> customDataOf(const Json& userInfo) {
     const auto found = userInfo.find("custom-data");
     if (found == userInfo.end() || !found->is_object()) {
-        logEntry("Message custom data is not available", LogSeverity::trace);
         return std::nullopt;
     }
-    logEntry("Message custom data is available", LogSeverity::trace);
     return *found;
 }
 
@@ -79,7 +79,7 @@ bool silenceDuplicate(const PushSDKState& state, const std::string& id,
 void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::string& messageId,
                     const std::optional<std::string>& title,
                     const std::optional<std::string>& subtitle,
-                    const std::optional<std::string>& body, const std::optional<Json>& customData,
+                    const std::optional<std::string>& body, std::optional<Json> customData,
                     const std::optional<std::string>& with, ReportCompletion postCompleted) {
     logEntry("Message received. MessageID: " + messageId);
     updatePushNotificationStatus(state,
@@ -88,12 +88,24 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
                                   .subtitle = subtitle,
                                   .body = body,
                                   .status = OrvanPushApiStatus::delivered,
-                                  .customData = customData,
+                                  .customData = std::move(customData),
                                   .with = with,
                                   .limit = kResendLimit,
                                   .pushEnabled = true,
                                   .kind = title ? ReportKind::event : ReportKind::silent},
                                  std::move(postCompleted));
+}
+
+// Custom data a host hands over, repaired; nested deeper than the library walks, it is refused.
+std::optional<Json> repairedCustomData(const std::optional<Json>& customData) {
+    if (!customData) {
+        return std::nullopt;
+    }
+    try {
+        return repairedJson(*customData);
+    } catch (const TextError&) {
+        throw OrvanPushSDKError::invalidParameter("customData");
+    }
 }
 
 ReportCompletion resultCompletion(PushSDK::ResultCompletion completion) {
@@ -110,13 +122,25 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
                                                   std::optional<MutableNotificationContent>)>
                                    postCompleted) {
     logEntry("Message received");
-    auto content = std::make_shared<MutableNotificationContent>(repairedContent(request.content));
+    std::shared_ptr<MutableNotificationContent> content;
+    try {
+        content = std::make_shared<MutableNotificationContent>(repairedContent(request.content));
+    } catch (const TextError&) {
+        // A payload too deep to copy (ForeignJson::kMaxDepth): there is no content to show.
+        logEntry("bestAttemptContent not found", LogSeverity::error);
+        if (postCompleted) {
+            postCompleted(std::nullopt,
+                          std::make_exception_ptr(TextError("bestAttemptContent not found")),
+                          std::nullopt);
+        }
+        return;
+    }
     // The content is read here before the duplicate check may change its sound on the main
-    // queue; it is handed on only after that check's job has run.
+    // queue; it is handed on (moved: it is delivered once) only after that check's job has run.
     auto deliver = [content, postCompleted = std::move(postCompleted)](
                        std::optional<BaseApiResult> result, std::exception_ptr error) {
         if (postCompleted) {
-            postCompleted(std::move(result), std::move(error), *content);
+            postCompleted(std::move(result), std::move(error), std::move(*content));
         }
     };
     const auto messageId = messageIdOf(content->userInfo());
@@ -129,11 +153,17 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     const std::string title = content->title();
     const std::string subtitle = content->subtitle();
     const std::string body = content->body();
-    const Json userInfo = content->userInfo();
-    const bool asked = silenceDuplicate(*state_, *messageId, content);
-    const auto customData = asked ? customDataOf(userInfo) : std::nullopt;
+    auto customData = customDataOf(content->userInfo());
+    if (silenceDuplicate(*state_, *messageId, content)) {
+        logEntry(customData ? "Message custom data is available"
+                            : "Message custom data is not available",
+                 LogSeverity::trace);
+    } else {
+        customData.reset();
+    }
     try {
-        receiveMessage(state_, *messageId, title, subtitle, body, customData, repaired(with),
+        receiveMessage(state_, *messageId, title, subtitle, body, std::move(customData),
+                       repaired(with),
                        [deliver](const BaseApiResult& result) { deliver(result, nullptr); });
     } catch (...) {
         platform::MainQueue::async(
@@ -151,9 +181,8 @@ void PushSDK::onMessageReceive(const std::string& messageId,
                                const std::optional<std::string>& with,
                                ResultCompletion postCompleted) {
     receiveMessage(state_, repairUtf8(messageId), repaired(title), repaired(subtitle),
-                   repaired(body),
-                   customData ? std::optional(repairedJson(*customData)) : std::nullopt,
-                   repaired(with), resultCompletion(std::move(postCompleted)));
+                   repaired(body), repairedCustomData(customData), repaired(with),
+                   resultCompletion(std::move(postCompleted)));
 }
 
 void PushSDK::onMessageRead(const NotificationResponse& didReceive,

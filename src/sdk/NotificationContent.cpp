@@ -1,5 +1,7 @@
 #include "orvanpush/NotificationContent.h"
 
+#include "orvanpush/platform/ForeignJson.h"
+
 namespace orvanpush {
 namespace {
 
@@ -21,16 +23,26 @@ std::optional<std::string> soundOf(const Json& aps) {
     return name.get<std::string>();
 }
 
+// A payload the content can hold: copies of the payload recurse as deep as it nests.
+bool isUsable(const Json& payload) {
+    return payload.is_object() && platform::ForeignJson::isWithinDepth(payload);
+}
+
 }  // namespace
 
 NotificationContent NotificationContent::fromPayload(const Json& payload) {
+    return isUsable(payload) ? fromPayload(Json(payload)) : NotificationContent();
+}
+
+NotificationContent NotificationContent::fromPayload(Json&& payload) {
     NotificationContent content;
-    if (!payload.is_object()) {
+    if (!isUsable(payload)) {
         return content;
     }
-    content.userInfo_ = payload;
-    const auto aps = payload.find("aps");
-    if (aps == payload.end() || !aps->is_object()) {
+    content.userInfo_ = std::move(payload);
+    const Json& userInfo = content.userInfo_;
+    const auto aps = userInfo.find("aps");
+    if (aps == userInfo.end() || !aps->is_object()) {
         return content;
     }
     if (const auto alert = aps->find("alert"); alert != aps->end()) {

@@ -48,6 +48,17 @@ std::string textOf(const std::exception_ptr& error) {
     }
 }
 
+// A value `levels` arrays deep, built without copying (a copy recurses as deep).
+Json nestedValue(std::size_t levels) {
+    Json value = 1;
+    for (std::size_t level = 0; level < levels; ++level) {
+        Json outer = Json::array();
+        outer.push_back(std::move(value));
+        value = std::move(outer);
+    }
+    return value;
+}
+
 class MessageReceiptTest : public ServerTest {};
 
 TEST(NotificationContentTest, APayloadGivesTheTextsTheSystemShows) {
@@ -87,6 +98,36 @@ TEST_F(MessageReceiptTest, APayloadWithoutAMessageIdStringAnswersTheErrorAndTheC
         EXPECT_EQ(textOf(error), "message id not found in notification payload");
         ASSERT_TRUE(content);
         EXPECT_EQ(*content, NotificationContent::fromPayload(withoutId));
+    }
+    EXPECT_THAT(notificationRequests(), IsEmpty());
+}
+
+// Nothing the library does with a payload or custom data recurses as deep as a host's value
+// nests: too deep, it is refused before anything is stored or sent.
+TEST_F(MessageReceiptTest, PayloadsAndCustomDataNestedTooDeepAreRefusedWithoutRecursing) {
+    TestInstance instance(server());
+    instance.subscribe();
+    auto deep = payload("m1");
+    deep["custom-data"]["list"] = nestedValue(40'000);
+    EXPECT_TRUE(NotificationContent::fromPayload(deep) == NotificationContent());
+
+    MutableNotificationContent shown(NotificationContent::fromPayload(payload("m1")));
+    shown.setUserInfo(std::move(deep));
+    NotificationRequest request;
+    request.content = std::move(shown);
+    ReceiptCompletion completion;
+    instance->onMessageReceive(request, std::nullopt, completion.callback());
+    const auto [result, error, content] = completion.wait();
+    EXPECT_FALSE(result);
+    EXPECT_EQ(textOf(error), "bestAttemptContent not found");
+    EXPECT_FALSE(content);
+
+    try {
+        instance->onMessageReceive("m2", "Title", std::nullopt, std::nullopt,
+                                   Json{{"x", nestedValue(300)}}, std::nullopt, nullptr);
+        ADD_FAILURE() << "deep custom data was taken";
+    } catch (const OrvanPushSDKError& error) {
+        EXPECT_EQ(error.description(), "invalidParameter(\"customData\")");
     }
     EXPECT_THAT(notificationRequests(), IsEmpty());
 }
