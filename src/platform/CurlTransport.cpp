@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -35,20 +36,37 @@ std::size_t poolSize() {
     return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
 }
 
+// Why the body of an answer was not taken whole.
+enum class Refusal { none, tooLarge, outOfMemory };
+
 // One request on its way: the easy handle and everything its options point into.
 struct Exchange {
     EasyHandle easy;
     HeaderList headerList;
     std::shared_ptr<const HttpRequest> request;
+    std::size_t maxBodySize = 0;
     Bytes received;
+    Refusal refusal = Refusal::none;
     char errorText[CURL_ERROR_SIZE] = {};
     UrlSession::Completion completion;
 };
 
-std::size_t receive(char* data, std::size_t size, std::size_t count, void* exchange) {
-    auto& received = static_cast<Exchange*>(exchange)->received;
-    received.insert(received.end(), data, data + size * count);
-    return size * count;
+// libcurl's write callback: keeps the body up to the limit. Answering fewer bytes than were
+// handed over stops the transfer; nothing may be thrown through libcurl.
+std::size_t receive(char* data, std::size_t size, std::size_t count, void* context) noexcept {
+    auto& exchange = *static_cast<Exchange*>(context);
+    const std::size_t length = size * count;
+    if (length > exchange.maxBodySize - exchange.received.size()) {
+        exchange.refusal = Refusal::tooLarge;
+        return 0;
+    }
+    try {
+        exchange.received.insert(exchange.received.end(), data, data + length);
+    } catch (...) {
+        exchange.refusal = Refusal::outOfMemory;
+        return 0;
+    }
+    return length;
 }
 
 void check(CURLcode code) {
@@ -140,9 +158,20 @@ void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
     check(curl_easy_setopt(easy, CURLOPT_HTTPHEADER, exchange.headerList.get()));
     check(curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, receive));
     check(curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange));
+    // An announced length beyond the limit is refused before any of the body arrives.
+    exchange.maxBodySize = PlatformConfig::current()->maxResponseBytes;
+    check(curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                           static_cast<curl_off_t>(std::min<std::size_t>(
+                               exchange.maxBodySize, std::numeric_limits<curl_off_t>::max()))));
 }
 
 HttpOutcome outcomeOf(Exchange& exchange, CURLcode result) {
+    if (exchange.refusal == Refusal::tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+        return {.response = std::nullopt, .error = kResponseTooLargeText};
+    }
+    if (exchange.refusal == Refusal::outOfMemory) {
+        return {.response = std::nullopt, .error = "Out of memory"};
+    }
     if (result != CURLE_OK) {
         std::string description = curl_easy_strerror(result);
         if (exchange.errorText[0] != '\0') {

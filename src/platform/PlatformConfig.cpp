@@ -1,5 +1,6 @@
 #include "orvanpush/platform/PlatformConfig.h"
 
+#include <charconv>
 #include <mutex>
 
 #include "platform/ProcessInfo.h"
@@ -30,6 +31,18 @@ std::optional<AuthorizationStatus> authorizationFromText(const std::string& text
     if (text == "ephemeral")
         return AuthorizationStatus::ephemeral;
     return std::nullopt;
+}
+
+std::size_t maxResponseBytesFromEnvironment() {
+    const auto text = ProcessInfo::environment("ORVANPUSH_MAX_RESPONSE_BYTES");
+    if (!text) {
+        return PlatformConfig::kDefaultMaxResponseBytes;
+    }
+    std::size_t limit = 0;
+    const char* end = text->data() + text->size();
+    const auto [stop, failure] = std::from_chars(text->data(), end, limit);
+    const bool whole = !text->empty() && failure == std::errc() && stop == end;
+    return whole && limit > 0 ? limit : PlatformConfig::kDefaultMaxResponseBytes;
 }
 
 AuthorizationStatus authorizationFromEnvironment() {
@@ -64,6 +77,7 @@ PlatformConfig PlatformConfig::fromEnvironment() {
     config.hardwareModel =
         ProcessInfo::environment("ORVANPUSH_DEVICE_MODEL").value_or(ProcessInfo::machine());
     config.caFile = ProcessInfo::environment("ORVANPUSH_CA_FILE");
+    config.maxResponseBytes = maxResponseBytesFromEnvironment();
     config.notificationAuthorization = authorizationFromEnvironment;
     return config;
 }

@@ -15,7 +15,10 @@
 //
 // Only http and https are spoken; redirects are answers, not followed; no cookies, no cache, no
 // "Expect: 100-continue". TLS peers are verified against the system store or PlatformConfig's CA
-// file. Proxy variables are honoured.
+// file. Proxy variables are honoured. An answer body longer than PlatformConfig's
+// maxResponseBytes (8 MiB unless $ORVANPUSH_MAX_RESPONSE_BYTES says otherwise) is not kept: its
+// transfer stops as soon as the limit is passed (at once when its announced length is beyond
+// it), and the task completes once with the error kResponseTooLargeText.
 
 #include <chrono>
 #include <functional>
@@ -58,6 +61,9 @@ struct HttpOutcome {
     std::optional<std::string> error{};
 };
 
+/// The error of an answer whose body is longer than the configured limit.
+inline constexpr const char* kResponseTooLargeText = "response too large";
+
 /// The longest time a request may take (one day); longer timeouts are clamped to it.
 inline constexpr std::chrono::milliseconds kLongestTimeout = std::chrono::hours(24);
 
@@ -83,7 +89,8 @@ class UrlSession {
     };
 
     /// Called exactly once per task, on the callback pool, with a response (any status) or an
-    /// error: an invalid method or header, a refused scheme, a network failure, a timeout.
+    /// error: an invalid method or header, a refused scheme, a network failure, a timeout, an
+    /// answer too large.
     /// Only a process that is exiting drops completions still outstanding.
     using Completion = std::function<void(HttpOutcome)>;
 

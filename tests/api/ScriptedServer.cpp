@@ -120,8 +120,10 @@ struct ScriptedServer::State {
         for (const auto& [name, value] : answer.headers) {
             response += name + ": " + value + "\r\n";
         }
-        response += "Content-Length: " + std::to_string(answer.body.size()) +
-                    "\r\nConnection: close\r\n\r\n" + answer.body;
+        if (!answer.lengthUnannounced) {
+            response += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
+        }
+        response += "Connection: close\r\n\r\n" + answer.body;
         for (std::size_t sent = 0; sent < response.size();) {
             const ssize_t wrote =
                 send(connection, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);

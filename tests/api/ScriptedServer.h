@@ -26,6 +26,8 @@ class ScriptedServer {
         std::string body;
         std::vector<std::pair<std::string, std::string>> headers;
         std::chrono::milliseconds delay{0};
+        /// Without "Content-Length": the end of the connection ends the body.
+        bool lengthUnannounced = false;
     };
 
     /// Answers with `status` and `body` (and `headers`), after `delay`.

@@ -1,6 +1,7 @@
 #include "api/Service.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -216,23 +217,41 @@ TEST(ServiceTest, CompletionsRunOnTheCallbackPoolWhichSurvivesWhatTheyThrow) {
     EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
 }
 
-// Installs an extension's configuration for the life of the object.
-class AsExtension {
+// Installs a changed configuration for the life of the object.
+class ChangedConfig {
   public:
-    AsExtension() : saved_(*platform::PlatformConfig::current()) {
+    explicit ChangedConfig(const std::function<void(platform::PlatformConfig&)>& change)
+        : saved_(*platform::PlatformConfig::current()) {
         auto config = saved_;
-        config.bundlePath = "/apps/Host.app/PlugIns/Service.appex";
+        change(config);
         platform::PlatformConfig::install(config);
     }
-    ~AsExtension() { platform::PlatformConfig::install(saved_); }
+    ~ChangedConfig() { platform::PlatformConfig::install(saved_); }
 
   private:
     platform::PlatformConfig saved_;
 };
 
+TEST(ServiceTest, AnAnswerBeyondTheLimitStopsAndFailsOnceAnnouncedOrNot) {
+    ChangedConfig limited([](auto& config) { config.maxResponseBytes = 64; });
+    const std::string fits = R"({"result":"success","pad":")" + std::string(35, 'x') + "\"}";
+    ASSERT_EQ(fits.size(), 64u);
+    Answer unannounced = ScriptedServer::status(200, fits + std::string(1 << 20, ' '));
+    unannounced.lengthUnannounced = true;
+    ScriptedServer server(
+        {ScriptedServer::status(200, fits), ScriptedServer::status(200, fits + " "), unannounced});
+    const auto service = testService(server.baseAddress());
+    EXPECT_EQ(sendAndWait(service, baseTarget(get())), BaseApiResult(ResultKind::success, 0));
+    const BaseApiResult tooLarge(ResultKind::error, 600, "response too large");
+    EXPECT_EQ(sendAndWait(service, baseTarget(get())), tooLarge);
+    EXPECT_EQ(sendAndWait(service, baseTarget(get("2"))), tooLarge);
+    EXPECT_EQ(server.requests().size(), 5u);
+}
+
 TEST(ServiceTest, MeaninglessTimeoutsMeanTheDefaultSoASilentServerStillCompletes) {
     ScriptedServer silent({ScriptedServer::silence()});
-    AsExtension extension;
+    ChangedConfig extension(
+        [](auto& config) { config.bundlePath = "/apps/Host.app/PlugIns/Service.appex"; });
     auto service = testService(silent.baseAddress());
     EXPECT_EQ(service.defaultTimeout(), 9s);
     EXPECT_EQ(testService(silent.baseAddress()).defaultTimeout(), 9s);

@@ -7,6 +7,7 @@
 //   config.bundleIdentifier = "com.example.app";
 //   orvanpush::platform::PlatformConfig::install(config);
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -48,8 +49,14 @@ struct PlatformConfig {
     /// Hardware model identifier of the device ("iPhone13,2"; $ORVANPUSH_DEVICE_MODEL, else the
     /// machine field of uname).
     std::string hardwareModel;
-    /// CA bundle used to verify TLS peers; the system store when absent.
+    /// CA bundle used to verify TLS peers ($ORVANPUSH_CA_FILE); the system store when absent.
     std::optional<std::string> caFile;
+    /// The default of maxResponseBytes: 8 MiB.
+    static constexpr std::size_t kDefaultMaxResponseBytes = 8 * 1024 * 1024;
+    /// The largest answer body any request takes, in bytes ($ORVANPUSH_MAX_RESPONSE_BYTES, a
+    /// whole number above 0; else kDefaultMaxResponseBytes). A longer answer stops its transfer
+    /// once the limit is passed and fails with "response too large" (code 600 in a result).
+    std::size_t maxResponseBytes = kDefaultMaxResponseBytes;
     /// Source of the notification authorisation ($ORVANPUSH_NOTIFICATION_AUTH by default).
     std::function<AuthorizationStatus()> notificationAuthorization;
 
