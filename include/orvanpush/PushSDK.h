@@ -212,11 +212,21 @@ class PushSDK {
                          std::optional<double> requestTimeout,
                          std::function<void(std::optional<ContentDownloadResult>)> postCompleted);
     /// The rich content of message `id`: the stored one, or else downloaded and stored. None
-    /// when the download fails or the answer is not content. Never throws; `postCompleted` runs
-    /// exactly once, on the main queue.
+    /// when the download fails or the answer holds no content. Never throws; `postCompleted`
+    /// runs exactly once, on the main queue.
     void getNotificationContent(
         const std::string& id,
         std::function<void(std::shared_ptr<ExtraContentProtocol>)> postCompleted);
+    /// Receives the content, or why there is none: `failure` is the download's error result (the
+    /// server's, or code 600 for a failed transfer or an answer that does not decode as
+    /// content), `error` what kept the download from starting (OrvanPushSDKError, TextError).
+    /// Neither is set when there is content, or when the server's answer holds none.
+    using ContentCompletion =
+        std::function<void(std::shared_ptr<ExtraContentProtocol> content,
+                           std::optional<BaseApiResult> failure, std::exception_ptr error)>;
+    /// The same, saying why there is no content. Content is stored only when it has a value: an
+    /// answer that does not decode, or holds none, is not kept, and a later call asks again.
+    void getNotificationContent(const std::string& id, ContentCompletion postCompleted);
 
     /// Deletes every stored message. Failures are logged.
     void removeAllMessages();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "api/ContentDownloadTarget.h"
+#include "api/ResultDecoding.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
@@ -19,7 +20,11 @@ using namespace detail;
 
 namespace {
 
-using ContentCompletion = std::function<void(std::shared_ptr<ExtraContentProtocol>)>;
+using ContentCompletion = PushSDK::ContentCompletion;
+
+// The failure of an answer that does not decode as content.
+constexpr const char* kNotContentText =
+    "The answer is not content: a JSON object whose \"contentType\" and \"content\" are text";
 
 void download(const std::shared_ptr<PushSDKState>& state,
               const std::optional<std::string>& messageId, std::optional<double> requestTimeout,
@@ -73,36 +78,49 @@ void storeContent(const PushSDKState& state, const std::string& id,
                 if (status != "success") {
                     failed(descriptionOf(error));
                 }
-                postCompleted(content);
+                postCompleted(content, std::nullopt, nullptr);
             });
     } catch (const std::exception& error) {
         failed(error.what());
-        onMainQueue([content, postCompleted] { postCompleted(content); });
+        onMainQueue([content, postCompleted] { postCompleted(content, std::nullopt, nullptr); });
     }
 }
 
-// Downloads the content of `id`, stores it and hands it on; none when that fails.
+// Downloads the content of `id`, stores it and hands it on; none, with what went wrong, when
+// that fails. Only content with a value is kept: an answer that does not decode as content, or
+// holds none, is never stored, so a later request may still bring the content.
 void fetchContent(const std::shared_ptr<PushSDKState>& state, const std::string& id,
                   const ContentCompletion& postCompleted) {
-    const auto nothing = [postCompleted] {
-        onMainQueue([postCompleted] { postCompleted(nullptr); });
+    const auto none = [postCompleted](std::optional<BaseApiResult> failure,
+                                      std::exception_ptr error) {
+        onMainQueue([postCompleted, failure = std::move(failure), error] {
+            postCompleted(nullptr, failure, error);
+        });
     };
     try {
         download(
             state, id, std::nullopt,
-            [state, id, postCompleted, nothing](const ContentDownloadResult& result) {
+            [state, id, postCompleted, none](const ContentDownloadResult& result) {
                 if (result.getResultKind() == ResultKind::error) {
                     logEntry("Content for message with id \"" + id + "\" not found. Error code: " +
                                  errorDetails(result, ". Error description: "),
                              LogSeverity::error);
-                    nothing();
+                    none(BaseApiResult(result), nullptr);
                     return;
                 }
                 logEntry("Get content status success");
                 logEntry("Content for message with id \"" + id + "\" received from server.");
                 auto content = ContentConverter::extraContent(id, result.getContent());
                 if (!content) {
-                    nothing();
+                    logEntry("Content for message with id \"" + id +
+                                 "\" cannot be used: " + kNotContentText,
+                             LogSeverity::error);
+                    none(BaseApiResult(ResultKind::error, kLibraryErrorCode, kNotContentText),
+                         nullptr);
+                    return;
+                }
+                if (!content->value()) {
+                    none(std::nullopt, nullptr);
                     return;
                 }
                 storeContent(*state, id, std::make_shared<ExtraContentImp>(std::move(*content)),
@@ -111,7 +129,7 @@ void fetchContent(const std::shared_ptr<PushSDKState>& state, const std::string&
     } catch (const std::exception& error) {
         logEntry("Content for message with id \"" + id + "\" cannot be downloaded: " + error.what(),
                  LogSeverity::error);
-        nothing();
+        none(std::nullopt, std::current_exception());
     }
 }
 
@@ -132,13 +150,25 @@ void PushSDK::downloadContent(
 void PushSDK::getNotificationContent(
     const std::string& id,
     std::function<void(std::shared_ptr<ExtraContentProtocol>)> postCompleted) {
+    getNotificationContent(id, [postCompleted = std::move(postCompleted)](
+                                   std::shared_ptr<ExtraContentProtocol> content,
+                                   std::optional<BaseApiResult>, std::exception_ptr) {
+        if (postCompleted) {
+            postCompleted(std::move(content));
+        }
+    });
+}
+
+void PushSDK::getNotificationContent(const std::string& id, ContentCompletion postCompleted) {
     const auto messageId = repairUtf8(id);
-    const ContentCompletion deliver =
-        [postCompleted = std::move(postCompleted)](std::shared_ptr<ExtraContentProtocol> content) {
-            if (postCompleted) {
-                postCompleted(std::move(content));
-            }
-        };
+    const ContentCompletion deliver = [postCompleted = std::move(postCompleted)](
+                                          std::shared_ptr<ExtraContentProtocol> content,
+                                          std::optional<BaseApiResult> failure,
+                                          std::exception_ptr error) {
+        if (postCompleted) {
+            postCompleted(std::move(content), std::move(failure), std::move(error));
+        }
+    };
     try {
         state_->storageUtil->getNotificationContent(
             messageId, [state = state_, messageId, deliver](
@@ -147,7 +177,7 @@ void PushSDK::getNotificationContent(
                 if (status == "success" && content) {
                     logEntry("Content for message with id \"" + messageId +
                              "\" received from storage.");
-                    deliver(std::move(content));
+                    deliver(std::move(content), std::nullopt, nullptr);
                 } else {
                     fetchContent(state, messageId, deliver);
                 }

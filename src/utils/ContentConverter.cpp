@@ -1,14 +1,21 @@
 #include "utils/ContentConverter.h"
 
+#include "orvanpush/platform/ForeignJson.h"
+
 namespace orvanpush::detail {
 namespace {
 
-std::optional<std::string> textMember(const Json& object, const char* key) {
+// The text under `key`: absent when the member is missing or null, nothing at all (the answer
+// does not decode) when it holds another type.
+std::optional<std::optional<std::string>> textMember(const Json& object, const char* key) {
     const auto member = object.find(key);
-    if (member == object.end() || !member->is_string()) {
+    if (member == object.end() || member->is_null()) {
+        return std::optional<std::string>();
+    }
+    if (!member->is_string()) {
         return std::nullopt;
     }
-    return member->get<std::string>();
+    return std::optional(member->get<std::string>());
 }
 
 }  // namespace
@@ -18,13 +25,18 @@ std::optional<ExtraContentImp> ContentConverter::extraContent(const std::string&
     if (!data) {
         return std::nullopt;
     }
-    const Json body = Json::parse(data->begin(), data->end(), nullptr, false);
-    if (!body.is_object()) {
-        return std::nullopt;  // also what a parse error gives (a discarded value)
+    const auto body = platform::ForeignJson::tryParse(*data);
+    if (!body || !body->is_object()) {
+        return std::nullopt;
+    }
+    const auto mimeType = textMember(*body, "contentType");
+    const auto value = textMember(*body, "content");
+    if (!mimeType || !value) {
+        return std::nullopt;
     }
     ExtraContentImp content;
-    content.setMimeType(textMember(body, "contentType"));
-    content.setValue(textMember(body, "content"));
+    content.setMimeType(*mimeType);
+    content.setValue(*value);
     content.setMessageId(messageId);
     return content;
 }

@@ -16,9 +16,10 @@ namespace orvanpush::detail {
 class ContentConverter {
   public:
     /// The content of message `messageId`: the JSON object's "contentType" text as the mime
-    /// type and its "content" text as the value (a member that is missing or not text stays
-    /// absent). Nothing without data, for bytes that are not JSON, or for another top level
-    /// than an object.
+    /// type and its "content" text as the value (a member that is missing or null stays
+    /// absent). Nothing without data, for bytes that are not JSON (platform::ForeignJson), for
+    /// another top level than an object, or when either member holds something else than text:
+    /// such an answer is not content, and must not be kept as if it were.
     static std::optional<ExtraContentImp> extraContent(const std::string& messageId,
                                                        const std::optional<Bytes>& data);
 };

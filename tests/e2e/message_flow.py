@@ -204,11 +204,24 @@ class MessageFlow(CliTestCase):
                                                  "value": "<b>Sale</b>", "messageId": "m1"})
         self.assertEqual(len(self.server.requests("content/download")), 1)
 
-        self.assertIsNone(self.app("content", "--id", "shop", "--message-id", "m2")[1]["content"])
+        # The server's refusal, a lost connection and an answer that is not content are
+        # failures; only an answer without content is "none". Nothing of them is kept.
+        code, result = self.app("content", "--id", "shop", "--message-id", "m2")
+        self.assertEqual((code, result["errorCode"], result["content"]), (1, 116, None))
+        self.server.add_fault("content/download", "drop", count=4)
+        code, result = self.app("content", "--id", "shop", "--message-id", "m2")
+        self.assertEqual((code, result["errorCode"], result["content"]), (1, 600, None))
+        self.server.seed_content("m2", body=b'{"content":7}', mediaType="application/json")
+        code, result = self.app("content", "--id", "shop", "--message-id", "m2")
+        self.assertEqual((code, result["errorCode"]), (1, 600))
+        self.assertIn("not content", result["errorDescription"])
+        self.server.seed_content("m2")
+        self.assertEqual(self.app("content", "--id", "shop", "--message-id", "m2"),
+                         (0, {"content": None}))
         self.server.seed_content("m2", contentType="text/plain", content="later")
         self.assertEqual(self.app("content", "--id", "shop", "--message-id", "m2")[1]["content"]
                          ["value"], "later")
-        self.assertEqual(len(self.server.requests("content/download")), 3)
+        self.assertEqual(len(self.server.requests("content/download")), 9)
 
 
 if __name__ == "__main__":

@@ -137,15 +137,19 @@ TEST(ContentConverterTest, TakesTheTextMembersOfAJsonObjectAndNothingElse) {
     EXPECT_EQ(onlyContent->mimeType(), std::nullopt);
     EXPECT_EQ(onlyContent->value(), "hello");
 
-    const auto notText = convert(R"({"contentType":7,"content":null})");
-    ASSERT_TRUE(notText);
-    EXPECT_EQ(notText->mimeType(), std::nullopt);
-    EXPECT_EQ(notText->value(), std::nullopt);
+    const auto nulls = convert(R"({"contentType":null,"content":null})");
+    ASSERT_TRUE(nulls);
+    EXPECT_EQ(nulls->mimeType(), std::nullopt);
+    EXPECT_EQ(nulls->value(), std::nullopt);
 
+    // A member of another type is not absent: the answer is not content.
     for (const auto& unusable :
          {std::optional<std::string>(), std::optional<std::string>(""),
           std::optional<std::string>("{\"content\":"), std::optional<std::string>("[1,2]"),
           std::optional<std::string>("\"text\""),
+          std::optional<std::string>(R"({"contentType":7,"content":"x"})"),
+          std::optional<std::string>(R"({"content":{"text":"x"}})"),
+          std::optional<std::string>(std::string("{\"content\":\"x\"}\0garbage", 23)),
           std::optional<std::string>("{\"content\":\"\xff\"}")}) {
         EXPECT_FALSE(convert(unusable)) << unusable.value_or("(no data)");
     }

@@ -196,15 +196,38 @@ void addRead(CLI::App& app, CliContext& context) {
     });
 }
 
+struct ContentAnswer {
+    std::shared_ptr<ExtraContentProtocol> content;
+    std::optional<BaseApiResult> failure;
+    std::exception_ptr error;
+};
+
+// The content; exit 1 with the failure when the server gave none, "(none)" when it said so.
 int runContent(const CliContext& context, const MessageOptions& options) {
     const auto sdk = PushSDK::getInstance(options.id);
-    Awaited<std::shared_ptr<ExtraContentProtocol>> awaited;
-    sdk->getNotificationContent(options.messageId, awaited.completion());
+    Awaited<ContentAnswer> awaited;
+    sdk->getNotificationContent(
+        options.messageId, [completion = awaited.completion()](
+                               std::shared_ptr<ExtraContentProtocol> content,
+                               std::optional<BaseApiResult> failure, std::exception_ptr error) {
+            completion({std::move(content), std::move(failure), std::move(error)});
+        });
     const auto answer = awaited.wait(context.timeout());
     if (!answer) {
         return completionTimedOut(context.out);
     }
-    const auto& content = *answer;
+    if (answer->error) {
+        std::rethrow_exception(answer->error);
+    }
+    if (answer->failure) {
+        auto object = resultObject(*answer->failure);
+        object["content"] = nullptr;
+        auto lines = resultLines(*answer->failure);
+        lines.emplace_back("content: (none)");
+        context.out.result(object, lines);
+        return kExitError;
+    }
+    const auto& content = answer->content;
     if (!content) {
         context.out.result({{"content", nullptr}}, {"content: (none)"});
         return kExitSuccess;
