@@ -145,7 +145,8 @@ class PushSDK {
                            std::optional<double> requestTimeout,
                            std::function<void(std::optional<SubscriberGetResult>)> postCompleted);
     /// Sets the subscriber's shown address (the own address when absent) and replaces its
-    /// attributes. Throws as getSubscriberData.
+    /// attributes. Throws as getSubscriberData, and invalidParameter "attributes" when two keys
+    /// become one once their text that is not UTF-8 is repaired.
     void updateSubscriber(const std::optional<std::string>& updateAddress,
                           const std::map<std::string, std::string>& attributes,
                           std::optional<double> requestTimeout, ResultCompletion postCompleted);

@@ -7,6 +7,7 @@
 #include "api/StatisticsTarget.h"
 #include "api/SubscriberGetTarget.h"
 #include "api/SubscriberUpdateTarget.h"
+#include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PrintedText.h"
@@ -90,7 +91,10 @@ void PushSDK::updateSubscriber(const std::optional<std::string>& updateAddress,
         .address = identity.ownAddress,
         .updateAddress = detail::repaired(updateAddress).value_or(identity.ownAddress)};
     for (const auto& [key, value] : attributes) {
-        object.attributes[detail::repairUtf8(key)] = detail::repairUtf8(value);
+        // Two keys that differ only in bytes that are not UTF-8 would become one.
+        if (!object.attributes.emplace(detail::repairUtf8(key), detail::repairUtf8(value)).second) {
+            throw OrvanPushSDKError::invalidParameter("attributes");
+        }
     }
     detail::logEntry(detail::parameterLine(
         {{"address", printedString(object.address)},

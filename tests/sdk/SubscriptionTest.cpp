@@ -259,7 +259,14 @@ TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingK
     ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client").result));
     EXPECT_EQ(thrown([&] { sdk_->updateSubscription("", std::nullopt, ignore); }),
               "emptyMandatoryParameter(\"token\")");
+    // Keys that would become one once repaired are refused, not merged.
+    EXPECT_EQ(thrown([&] {
+                  sdk_->updateSubscriber(std::nullopt, {{"\xff", "1"}, {"\xfe", "2"}}, std::nullopt,
+                                         ignore);
+              }),
+              "invalidParameter(\"attributes\")");
     EXPECT_FALSE(hasPendingKeys());
+    EXPECT_TRUE(server_->requests("subscriber/update").empty());
     EXPECT_TRUE(server_->requests("unsubscribe").empty());
     EXPECT_EQ(server_->requests("subscribe").size(), 1u);
 }
