@@ -78,6 +78,29 @@ class CliInputs(CliTestCase):
                          (2, {"error": "settingNotFound", "payload": "protocolTypeKey"}))
         self.assertFalse((self.home / "defaults" / "nosuch.sqlite").exists())
 
+    def receive_payload(self, data):
+        path = self.root / "payload.json"
+        path.write_bytes(data)
+        return self.run_cli("receive", "--id", "shop", "--payload", str(path), extension=True)
+
+    def test_a_payload_file_is_refused_beyond_its_limits_before_anything_happens(self):
+        self.assertEqual(self.init()[0], 0)
+        cases = [
+            (b'{"message-id":"m1","aps":{"alert":"x"},"custom-data":' + b'{"a":' * 40000 +
+             b"1" + b"}" * 40001, "limit of 256 levels"),
+            (b'{"message-id":"m1"}\0garbage', "NUL byte at offset 19"),
+            (b'{"message-id":"m1"} {}', "not JSON"),
+            (b'{"message-id":"' + b"x" * (1 << 20) + b'"}', "limit of 1 MiB"),
+        ]
+        for data, mentioning in cases:
+            outcome = self.receive_payload(data)
+            self.assert_usage_error(outcome, mentioning, mentioning)
+            self.assertTrue(outcome[1]["message"].startswith("--payload: "), outcome[1])
+        self.assert_usage_error(
+            self.run_cli("receive", "--id", "shop", "--message-id", "m1", "--custom-data",
+                         "[" * 300 + "]" * 300), "--custom-data: JSON nests deeper", "custom")
+        self.assertFalse((self.home / "containers").exists())
+
     def test_the_demo_without_a_home_keeps_to_a_temporary_one(self):
         user = self.root / "user"
         environment = {key: value for key, value in os.environ.items()

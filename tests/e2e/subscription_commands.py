@@ -161,6 +161,11 @@ class SubscriptionCommands(CliTestCase):
         for arguments in (["history", "--id", "shop", "--from", "2024-02-30"],
                           ["history", "--id", "shop", "--from", "2024-03-01T25:00:00Z"],
                           ["history", "--id", "shop", "--from", "2024-03-01", "--amount", "-1"],
+                          # Beyond the dates a request carries (they would wrap round).
+                          ["history", "--id", "shop", "--from", "2263-01-01"],
+                          ["history", "--id", "shop", "--from", "2262-04-11T23:47:16Z"],
+                          ["history", "--id", "shop", "--from", "2024-03-01",
+                           "--to", "1677-09-21T00:12:43Z"],
                           ["update-subscriber", "--id", "shop", "--attr", "=x"],
                           ["update-subscriber", "--id", "shop", "--attr", "a=1", "--attr", "a=2"],
                           ["subscribe", "--id", "shop", "--token", "t"]):

@@ -5,11 +5,11 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <sstream>
 
 #include "CommandSupport.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
+#include "orvanpush/platform/ForeignJson.h"
 #include "orvanpush/storage/Message.h"
 
 namespace orvanpush::cli {
@@ -39,25 +39,38 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-/// The text of a file, or of standard input for "-".
-std::string contentsOf(const std::string& path) {
-    if (path == "-") {
-        return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+/// The most a --payload may hold: the platform's pushes are at most 4 KiB.
+constexpr std::size_t kMaxPayloadBytes = 1024 * 1024;
+
+/// The bytes of a file, or of standard input for "-"; refused, unread, beyond kMaxPayloadBytes.
+std::string payloadText(const std::string& path) {
+    std::ifstream file;
+    std::istream* input = &std::cin;
+    if (path != "-") {
+        file.open(path, std::ios::binary);
+        if (!file) {
+            throw UsageError("--payload: cannot read " + path);
+        }
+        input = &file;
     }
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string text(kMaxPayloadBytes + 1, '\0');
+    input->read(text.data(), static_cast<std::streamsize>(text.size()));
+    if (input->bad()) {
         throw UsageError("--payload: cannot read " + path);
     }
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
+    text.resize(static_cast<std::size_t>(input->gcount()));
+    if (text.size() > kMaxPayloadBytes) {
+        throw UsageError("--payload: larger than the limit of 1 MiB (" +
+                         std::to_string(kMaxPayloadBytes) + " bytes)");
+    }
+    return text;
 }
 
 Json parseJson(const std::string& text, const std::string& option) {
     try {
-        return Json::parse(text);
-    } catch (const Json::exception& error) {
-        throw UsageError(option + ": not JSON: " + error.what());
+        return platform::ForeignJson::parse(text);
+    } catch (const TextError& error) {
+        throw UsageError(option + ": " + error.what());
     }
 }
 
@@ -100,24 +113,25 @@ int printReceipt(const Output& out, const Receipt& receipt) {
     return failed ? kExitError : kExitSuccess;
 }
 
-int receivePayload(const CliContext& context, PushSDK& sdk, const ReceiveOptions& options) {
-    const auto payload = parseJson(contentsOf(*options.payload), "--payload");
+int receivePayload(const CliContext& context, const ReceiveOptions& options) {
+    auto delivered =
+        NotificationContent::fromPayload(parseJson(payloadText(*options.payload), "--payload"));
+    const auto sdk = PushSDK::getInstance(options.id);
     Awaited<Receipt> awaited;
-    sdk.onMessageReceive({"orvanpush.cli", NotificationContent::fromPayload(payload)},
-                         options.fallbackAddress,
-                         [completion = awaited.completion()](
-                             std::optional<BaseApiResult> result, std::exception_ptr error,
-                             std::optional<MutableNotificationContent> content) {
-                             completion({std::move(result), std::move(error), std::move(content)});
-                         });
+    // The request is a temporary: the library keeps a copy of its own while it works.
+    sdk->onMessageReceive({"orvanpush.cli", std::move(delivered)}, options.fallbackAddress,
+                          [completion = awaited.completion()](
+                              std::optional<BaseApiResult> result, std::exception_ptr error,
+                              std::optional<MutableNotificationContent> content) {
+                              completion({std::move(result), std::move(error), std::move(content)});
+                          });
     const auto receipt = awaited.wait(context.timeout());
     return receipt ? printReceipt(context.out, *receipt) : completionTimedOut(context.out);
 }
 
 int receive(const CliContext& context, const ReceiveOptions& options) {
-    const auto sdk = PushSDK::getInstance(options.id);
     if (options.payload) {
-        return receivePayload(context, *sdk, options);
+        return receivePayload(context, options);
     }
     std::optional<Json> customData;
     if (options.customData) {
@@ -126,6 +140,7 @@ int receive(const CliContext& context, const ReceiveOptions& options) {
             throw UsageError("--custom-data: expected a JSON object");
         }
     }
+    const auto sdk = PushSDK::getInstance(options.id);
     return printResultOf(context, [&](ResultCompletion completion) {
         sdk->onMessageReceive(*options.messageId, options.title, options.subtitle, options.body,
                               customData, options.fallbackAddress, std::move(completion));
@@ -149,8 +164,9 @@ void addReceive(CLI::App& app, CliContext& context) {
         ->required()
         ->check(instanceName());
     auto* source = receive->add_option_group("source", "The message");
-    source->add_option("--payload", options->payload,
-                       "Push payload (JSON) as the system hands it over; - for standard input");
+    source->add_option(
+        "--payload", options->payload,
+        "Push payload (JSON, at most 1 MiB) as the system hands it over; - for standard input");
     auto* messageId = source->add_option("--message-id", options->messageId, "Message id");
     source->require_option(1);
     for (auto [name, field, what] :

@@ -191,9 +191,23 @@ class Cursor {
     std::size_t position_ = 0;
 };
 
+// A date as written: whole seconds since the Unix epoch, and the fraction of the next second.
+struct IsoDate {
+    sys_seconds whole;
+    double fraction = 0;
+};
+
+// The dates a request can carry, whose time points count nanoseconds in 64 bits: from
+// 1677-09-21T00:12:44Z to just before 2262-04-11T23:47:16Z.
+constexpr sys_seconds kEarliestDate = ceil<seconds>(Date::min());
+constexpr sys_seconds kLatestDate = floor<seconds>(Date::max());
+constexpr const char* kDateRangeText =
+    "expected a date from 1677-09-21T00:12:44Z to 2262-04-11T23:47:15Z, the dates a request "
+    "can carry";
+
 // An ISO 8601 date: `YYYY-MM-DD` (midnight UTC) or `YYYY-MM-DDTHH:MM:SS[.fraction]` followed by
 // `Z` or an offset `±HH:MM`. Nothing for any other text.
-std::optional<Date> parseIsoDate(std::string_view text) {
+std::optional<IsoDate> parseIsoDate(std::string_view text) {
     Cursor at(text);
     int year = 0;
     int month = 0;
@@ -207,7 +221,7 @@ std::optional<Date> parseIsoDate(std::string_view text) {
     if (!date.ok()) {
         return std::nullopt;
     }
-    Date time = time_point_cast<system_clock::duration>(sys_days(date));
+    IsoDate time{.whole = sys_days(date)};
     if (at.atEnd()) {
         return time;
     }
@@ -218,13 +232,9 @@ std::optional<Date> parseIsoDate(std::string_view text) {
         !at.number(2, 59, minute) || !at.literal(':') || !at.number(2, 59, second)) {
         return std::nullopt;
     }
-    time += hours(hour) + minutes(minute) + seconds(second);
-    double fraction = 0;
-    if (at.literal('.')) {
-        if (!at.fraction(fraction)) {
-            return std::nullopt;
-        }
-        time += duration_cast<system_clock::duration>(duration<double>(fraction));
+    time.whole += hours(hour) + minutes(minute) + seconds(second);
+    if (at.literal('.') && !at.fraction(time.fraction)) {
+        return std::nullopt;
     }
     if (at.literal('Z')) {
         return at.atEnd() ? std::optional(time) : std::nullopt;
@@ -237,7 +247,17 @@ std::optional<Date> parseIsoDate(std::string_view text) {
         return std::nullopt;
     }
     const auto offset = hours(offsetHours) + minutes(offsetMinutes);
-    return ahead ? time - offset : time + offset;
+    time.whole += ahead ? -offset : offset;
+    return time;
+}
+
+// The date as the library takes it; nothing for one beyond what a request can carry.
+std::optional<Date> toDate(const IsoDate& date) {
+    if (date.whole < kEarliestDate || date.whole >= kLatestDate) {
+        return std::nullopt;
+    }
+    return time_point_cast<system_clock::duration>(date.whole) +
+           duration_cast<system_clock::duration>(duration<double>(date.fraction));
 }
 
 // KEY=VALUE pairs, each key once.
@@ -264,9 +284,12 @@ CLI::Validator attributeValidator() {
 CLI::Validator dateValidator() {
     return CLI::Validator(
         [](std::string& text) {
-            return parseIsoDate(text) ? std::string()
-                                      : "expected an ISO 8601 date such as 2024-03-01 or "
-                                        "2024-03-01T12:00:00+03:00";
+            const auto date = parseIsoDate(text);
+            if (!date) {
+                return std::string(
+                    "expected an ISO 8601 date such as 2024-03-01 or 2024-03-01T12:00:00+03:00");
+            }
+            return toDate(*date) ? std::string() : std::string(kDateRangeText);
         },
         "DATE");
 }
@@ -385,8 +408,8 @@ void addHistory(CLI::App& app, CliContext& context) {
         app, context, "history", "Show the messages sent to a device of this client", options,
         [](const HistoryOptions& o, const std::shared_ptr<PushSDK>& sdk,
            const CliContext& context) {
-            const auto from = *parseIsoDate(o.from);
-            const auto to = o.to ? parseIsoDate(*o.to) : std::nullopt;
+            const auto from = *toDate(*parseIsoDate(o.from));
+            const auto to = o.to ? toDate(*parseIsoDate(*o.to)) : std::nullopt;
             return reportHistory(context.out, await<StatisticsResult>(context, [&](auto done) {
                                      sdk->getMessages(o.deviceId, o.requestId, o.amount, from, to,
                                                       std::nullopt, done);
