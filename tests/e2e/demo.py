@@ -66,8 +66,10 @@ class Demo(unittest.TestCase):
         self.assertRegex(run.stderr, r'^error: step "history" failed: .*=history')
         self.assertRegex(run.stdout, r"(?m)^Summary: 8 of 11 steps passed")
         self.assertNotIn("[ok] 10/11", run.stdout)
-        records = [json.loads(line)
-                   for line in (home / "server-requests.jsonl").read_text().splitlines()]
+        log = home / "server-requests.jsonl"
+        self.assertEqual(log.stat().st_mode & 0o777, 0o600)
+        self.assertNotIn("Basic", log.read_text())
+        records = [json.loads(line) for line in log.read_text().splitlines()]
         refused = [record for record in records if record["endpoint"] == "statistics"]
         self.assertEqual([(record["outcome"], record["status"]) for record in refused],
                          [("faulted", 403)])

@@ -30,10 +30,20 @@ void RequestRecord::setAnswer(const std::optional<Reply>& reply) {
     }
 }
 
+namespace {
+
+// Credentials never reach the log: the header is kept, its value is not.
+bool holdsCredentials(std::string_view headerName) {
+    return equalsIgnoringCase(headerName, "Authorization") ||
+           equalsIgnoringCase(headerName, "Proxy-Authorization");
+}
+
+}  // namespace
+
 Json RequestRecord::toJson() const {
     Json headers = Json::array();
     for (const auto& [name, value] : request_.headers) {
-        headers.push_back(Json::array({name, value}));
+        headers.push_back(Json::array({name, holdsCredentials(name) ? "[redacted]" : value}));
     }
     Json record = {
         {"id", id_},

@@ -1,5 +1,8 @@
 #include "ServerState.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <stdexcept>
 
@@ -45,18 +48,28 @@ Json StoredArchive::toJson() const {
 
 ServerState::ServerState(const std::string& requestLogPath, std::size_t keptRequests)
     : keptRequests_(keptRequests) {
-    if (!requestLogPath.empty()) {
-        logFile_.open(requestLogPath, std::ios::out | std::ios::app);
+    if (requestLogPath.empty()) {
+        return;
+    }
+    const int descriptor =
+        ::open(requestLogPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (descriptor >= 0) {
+        logFile_.reset(::fdopen(descriptor, "a"));
         if (!logFile_) {
-            throw std::runtime_error("cannot open the request log " + requestLogPath);
+            ::close(descriptor);
         }
+    }
+    if (!logFile_) {
+        throw std::runtime_error("cannot open the request log " + requestLogPath);
     }
 }
 
 void ServerState::log(RequestRecord record) {
     std::lock_guard lock(mutex_);
-    if (logFile_.is_open()) {
-        logFile_ << compactText(record.toJson()) << '\n' << std::flush;
+    if (logFile_) {
+        const auto line = compactText(record.toJson()) + '\n';
+        std::fwrite(line.data(), 1, line.size(), logFile_.get());
+        std::fflush(logFile_.get());
     }
     // Records are logged after their request was handled, so a quicker neighbour may come first.
     const auto place = std::upper_bound(

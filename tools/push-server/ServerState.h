@@ -5,9 +5,10 @@
 // request log, and the injected faults.
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
-#include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -79,8 +80,8 @@ struct StateData {
 
 class ServerState {
   public:
-    /// `requestLogPath`, when not empty, receives every logged request as one JSON line; the
-    /// request log in memory keeps the latest `keptRequests` records.
+    /// `requestLogPath`, when not empty, receives every logged request as one JSON line (a new
+    /// file is made 0600); the request log in memory keeps the latest `keptRequests` records.
     ServerState(const std::string& requestLogPath, std::size_t keptRequests);
 
     /// Runs `work` with the state locked and returns what it returns.
@@ -99,7 +100,10 @@ class ServerState {
   private:
     std::mutex mutex_;
     StateData data_;
-    std::ofstream logFile_;
+    struct FileClose {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, FileClose> logFile_;
     std::size_t keptRequests_;
 };
 
