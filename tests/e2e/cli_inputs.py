@@ -6,9 +6,11 @@ Usage: cli_inputs.py <path of the orvanpush binary>
 """
 
 import os
+import sqlite3
+import subprocess
 import unittest
 
-from cli_support import SERVER, CliTestCase
+from cli_support import ORVANPUSH, SERVER, CliTestCase
 
 LONG_NAME = "n" * 300
 
@@ -77,6 +79,37 @@ class CliInputs(CliTestCase):
         self.assertEqual(self.run_cli("whoami", "--id", "nosuch")[:2],
                          (2, {"error": "settingNotFound", "payload": "protocolTypeKey"}))
         self.assertFalse((self.home / "defaults" / "nosuch.sqlite").exists())
+
+    def stored_password(self):
+        with sqlite3.connect(self.home / "defaults" / "group.shop.sqlite") as connection:
+            row = connection.execute(
+                "SELECT value FROM defaults WHERE key = 'serverPasswordKey'").fetchone()
+        return row[0] if row else None
+
+    def test_the_password_need_not_be_on_the_command_line(self):
+        password_file = self.root / "password"
+        password_file.write_text("from-file\n")
+        without = {"--id": "shop", "--server": SERVER, "--login": "alice"}
+        options = [item for pair in without.items() for item in pair]
+        environment = dict(os.environ, ORVANPUSH_PASSWORD="from-environment")
+        self.assertEqual(self.run_cli("init", *options, "--password-file", str(password_file),
+                                      env=environment)[:2], (0, {"result": "success"}))
+        self.assertEqual(self.stored_password(), "from-file")
+        self.assertEqual(self.run_cli("init", *options, env=environment)[:2],
+                         (0, {"result": "success"}))
+        self.assertEqual(self.stored_password(), "from-environment")
+
+        bare = {key: value for key, value in os.environ.items() if key != "ORVANPUSH_PASSWORD"}
+        self.assert_usage_error(self.run_cli("init", *options, env=bare), "ORVANPUSH_PASSWORD",
+                                "no password and no terminal")
+        self.assert_usage_error(self.run_cli("init", *options, "--password-file",
+                                             str(self.root / "missing")), "cannot read", "file")
+        self.assert_usage_error(self.run_cli("init", *options, "--password", "p",
+                                             "--password-file", str(password_file)),
+                                "excludes", "both")
+        help_text = subprocess.run([ORVANPUSH, "init", "--help"], capture_output=True,
+                                   text=True).stdout
+        self.assertIn("Visible to other users", help_text)
 
     def receive_payload(self, data):
         path = self.root / "payload.json"

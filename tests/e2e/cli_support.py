@@ -31,7 +31,7 @@ class CliTestCase(unittest.TestCase):
         if extension:
             command.append("--extension")
         completed = subprocess.run(command + list(arguments), capture_output=True, timeout=120,
-                                   env=env)
+                                   env=env, stdin=subprocess.DEVNULL)
         stdout = completed.stdout.decode("utf-8")
         stderr = completed.stderr.decode("utf-8")
         lines = stdout.strip().splitlines()

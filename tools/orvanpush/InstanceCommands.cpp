@@ -7,6 +7,7 @@
 #include <limits>
 #include <memory>
 
+#include "PasswordSource.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 
@@ -17,7 +18,8 @@ struct InitOptions {
     std::string id;
     std::string server;
     std::string login;
-    std::string password;
+    std::optional<std::string> password;
+    std::optional<std::string> passwordFile;
     std::optional<std::string> group;
     std::optional<std::string> logServer;
     bool noSilenceDuplicates = false;
@@ -129,7 +131,7 @@ int runInit(const InitOptions& options, const Output& out) {
         storage = StorageParams{.quantityLimit = options.keep, .daysLimit = options.days};
     }
     const std::string group = options.group.value_or(options.id);
-    PushSDK::createInstance(options.id, group, *push, options.login, options.password, log,
+    PushSDK::createInstance(options.id, group, *push, options.login, *options.password, log,
                             !options.noSilenceDuplicates, storage);
     out.result({{"result", "success"}},
                {"Instance " + options.id + " saved in shared group " + group,
@@ -157,7 +159,14 @@ void addInit(CLI::App& app, CliContext& context) {
         ->required()
         ->check(serverUrlValidator());
     init->add_option("--login", options->login, "Push-server login")->required();
-    init->add_option("--password", options->password, "Push-server password")->required();
+    auto* passwordFile = init->add_option(
+        "--password-file", options->passwordFile,
+        "File holding the push-server password (one trailing newline is dropped); without it "
+        "and --password, $ORVANPUSH_PASSWORD, else a prompt on the terminal");
+    init->add_option("--password", options->password,
+                     "Push-server password. Visible to other users of this machine in the "
+                     "process list: prefer --password-file, $ORVANPUSH_PASSWORD or the prompt")
+        ->excludes(passwordFile);
     init->add_option("--group", options->group, "Shared application group (default: the id)")
         ->check(instanceName());
     init->add_option("--log-server", options->logServer,
@@ -170,6 +179,7 @@ void addInit(CLI::App& app, CliContext& context) {
     init->add_option("--days", options->days, "Most days a message stays in the local store")
         ->check(count);
     init->callback([options, &context] {
+        options->password = initPassword(options->password, options->passwordFile);
         context.action = [options, &context] { return runInit(*options, context.out); };
     });
 }
