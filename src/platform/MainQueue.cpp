@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include <openssl/crypto.h>
+
 #include "orvanpush/platform/DispatchQueue.h"
 
 namespace orvanpush::platform {
@@ -32,6 +34,11 @@ MainQueueState& state() {
 }
 
 DispatchQueue& libraryMainThread() {
+    // Main-queue tasks sign requests. The cryptographic library is set up (and its clean-up at
+    // exit registered) first, so that at exit this queue's thread ends, and that library frees
+    // what it kept for the thread, before the library is torn down and would leave it behind.
+    [[maybe_unused]] static const int cryptography =
+        OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
     static DispatchQueue queue("orvanpush.main");
     return queue;
 }
