@@ -5,6 +5,8 @@
 #include <net/if.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -140,9 +142,12 @@ RouteDumpReader::Outcome RouteDumpReader::read(std::span<const std::uint8_t> dat
         switch (header.nlmsg_type) {
             case NLMSG_DONE:
                 return interrupted_ ? Outcome::interrupted : Outcome::done;
-            case NLMSG_ERROR:
-                error_ = -valueAt<nlmsgerr>(payload).error;
+            case NLMSG_ERROR: {
+                // A negative errno; anything else (INT_MIN has no negation) is no errno at all.
+                const int code = valueAt<nlmsgerr>(payload).error;
+                error_ = code < 0 && code != INT_MIN ? -code : EPROTO;
                 return Outcome::failed;
+            }
             case RTM_NEWLINK:
                 addInterface(table_, payload);
                 break;
