@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::platform {
 
@@ -27,7 +28,7 @@ enum class AuthorizationStatus {
 
 /// Who the process is and where the library keeps its files. Install it before the first
 /// library call; `current()` is thread-safe.
-struct PlatformConfig {
+struct ORVANPUSH_EXPORT PlatformConfig {
     /// Root of every file the library writes ($ORVANPUSH_HOME, else $XDG_DATA_HOME/orvanpush,
     /// else ~/.local/share/orvanpush).
     std::filesystem::path home;
