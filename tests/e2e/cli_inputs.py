@@ -142,6 +142,20 @@ class CliInputs(CliTestCase):
         self.assertEqual(code, 1)
         self.assertIn("no log server is configured for instance 'shop'", stderr)
 
+    def test_the_completion_script_offers_the_commands_and_their_options(self):
+        script = subprocess.run([ORVANPUSH, "completion", "bash"], capture_output=True,
+                                text=True, timeout=60, check=True).stdout
+        for line, offered in (("orvanpush subscr", "subscribe subscriber"),
+                              ("orvanpush --json messages --i", "--id"),
+                              ("orvanpush --home /tmp receive --pay", "--payload"),
+                              ("orvanpush completion", "completion")):
+            words = line.split(" ")
+            probe = (f"{script}\nCOMP_WORDS=({line}); COMP_CWORD={len(words) - 1}; _orvanpush; "
+                     'echo "${COMPREPLY[*]}"')
+            completed = subprocess.run(["bash", "-c", probe], capture_output=True, text=True,
+                                       timeout=60)
+            self.assertEqual(completed.stdout.strip(), offered, line)
+
     def test_standard_output_carries_results_only(self):
         for arguments in (["init", "--id", "shop", "--server", SERVER, "--login", "a",
                            "--password", "p"], ["whoami", "--id", "shop"]):

@@ -102,8 +102,11 @@ std::vector<const CLI::Option*> optionsOf(const CLI::App& command) {
     const auto groups =
         command.get_subcommands([](const CLI::App* group) { return group->get_name().empty(); });
     for (const auto* group : groups) {
-        const auto inGroup = optionsOf(*group);
-        options.insert(options.end(), inGroup.begin(), inGroup.end());
+        for (const auto* option : optionsOf(*group)) {
+            if (option != group->get_help_ptr()) {
+                options.push_back(option);
+            }
+        }
     }
     return options;
 }

@@ -171,7 +171,6 @@ int main(int argc, char** argv) {
     CliContext context;
     CLI::App app{"orvanpush: try the OrvanPush SDK from a terminal", "orvanpush"};
     app.require_subcommand(1);
-    app.footer(kOutcomes);
     addGlobalOptions(app, context.options);
     addVersionFlag(app);
     addDemoCommand(app, context);
@@ -181,6 +180,7 @@ int main(int argc, char** argv) {
     addZipCommands(app, context);
     addLogCommands(app, context);
     addCompletionCommand(app, context);
+    app.footer(kOutcomes);  // after the commands, which would copy it
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         app.parse(argc, argv);
