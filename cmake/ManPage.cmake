@@ -24,9 +24,9 @@ endfunction()
 string(TOUPPER "${NAME}" title)
 help_of(help)
 roff_block(description "${help}")
-set(page ".TH ${title} 1 \"\" \"${NAME} ${VERSION}\" \"User Commands\"\n"
-         ".SH NAME\n${NAME} \\- ${SUMMARY}\n"
-         ".SH SYNOPSIS\n.B ${NAME}\n[\\fIOPTIONS\\fR]")
+string(CONCAT page ".TH ${title} 1 \"\" \"${NAME} ${VERSION}\" \"User Commands\"\n"
+       ".SH NAME\n${NAME} \\- ${SUMMARY}\n"
+       ".SH SYNOPSIS\n.B ${NAME}\n[\\fIOPTIONS\\fR]")
 if(COMMANDS)
   string(APPEND page " \\fICOMMAND\\fR [\\fICOMMAND OPTIONS\\fR]")
 endif()
