@@ -49,7 +49,9 @@ struct ORVANPUSH_EXPORT PlatformConfig {
     /// Hardware model identifier of the device ("iPhone13,2"; $ORVANPUSH_DEVICE_MODEL, else the
     /// machine field of uname).
     std::string hardwareModel;
-    /// CA bundle used to verify TLS peers; the system store when absent.
+    /// CA certificates (a PEM file) that verify TLS peers, for servers whose certificates come
+    /// from a private CA ($ORVANPUSH_CA_FILE; the CLI's --ca-file); the system store when
+    /// absent. Verification is never switched off.
     std::optional<std::string> caFile;
     /// Source of the notification authorisation ($ORVANPUSH_NOTIFICATION_AUTH by default).
     std::function<AuthorizationStatus()> notificationAuthorization;
