@@ -109,7 +109,8 @@ void addCompletionCommand(CLI::App& app, CliContext& context) {
     completion->add_option("SHELL", *shell, "The shell: bash")
         ->required()
         ->check(CLI::IsMember({"bash"}));
-    completion->callback([&app, &context] {
+    // The option writes into `shell`, which lives as long as the command does.
+    completion->callback([&app, &context, shell] {
         context.action = [&app] {
             std::cout << bashScript(app) << std::flush;
             return static_cast<int>(kExitSuccess);
