@@ -159,7 +159,9 @@ class MessageFlow(CliTestCase):
         self.assertEqual(code, 1)
         self.assertEqual(result["error"], 'emptyMandatoryParameter("address")')
         self.assertEqual(result["content"]["body"], "All shoes")
-        self.assertNotIn("result", result)
+        self.assertEqual(result["result"], "error")
+        self.assertNotIn("errorCode", result)
+        self.assertIn("run `orvanpush subscribe --id shop", result["message"])
         self.assertEqual(self.reports(), [])
 
         code, result = self.receive(payload("m1"), "--fallback-address", "fallback")
@@ -217,7 +219,7 @@ class MessageFlow(CliTestCase):
         self.assertIn("not content", result["errorDescription"])
         self.server.seed_content("m2")
         self.assertEqual(self.app("content", "--id", "shop", "--message-id", "m2"),
-                         (0, {"content": None}))
+                         (0, {"result": "success", "content": None}))
         self.server.seed_content("m2", contentType="text/plain", content="later")
         self.assertEqual(self.app("content", "--id", "shop", "--message-id", "m2")[1]["content"]
                          ["value"], "later")

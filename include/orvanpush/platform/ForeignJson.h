@@ -14,11 +14,12 @@
 #include <optional>
 #include <string_view>
 
+#include "orvanpush/Export.h"
 #include "orvanpush/Types.h"
 
 namespace orvanpush::platform {
 
-class ForeignJson {
+class ORVANPUSH_EXPORT ForeignJson {
   public:
     /// The deepest nesting of arrays and objects accepted: `1` nests 0 levels, `[[1]]` 2.
     static constexpr std::size_t kMaxDepth = 256;
