@@ -97,7 +97,7 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
 }
 
 ReportCompletion resultCompletion(PushSDK::ResultCompletion completion) {
-    return [completion = std::move(completion)](const BaseApiResult& result) {
+    return [completion = std::move(completion)](const BaseApiResult& result, std::exception_ptr) {
         complete(completion, result);
     };
 }
@@ -134,7 +134,9 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     const auto customData = asked ? customDataOf(userInfo) : std::nullopt;
     try {
         receiveMessage(state_, *messageId, title, subtitle, body, customData, repaired(with),
-                       [deliver](const BaseApiResult& result) { deliver(result, nullptr); });
+                       [deliver](const BaseApiResult& result, std::exception_ptr notStored) {
+                           deliver(result, std::move(notStored));
+                       });
     } catch (...) {
         platform::MainQueue::async(
             [deliver, error = std::current_exception(), work = platform::OutstandingWork::begin()] {
@@ -149,11 +151,16 @@ void PushSDK::onMessageReceive(const std::string& messageId,
                                const std::optional<std::string>& body,
                                const std::optional<Json>& customData,
                                const std::optional<std::string>& with,
-                               ResultCompletion postCompleted) {
-    receiveMessage(state_, repairUtf8(messageId), repaired(title), repaired(subtitle),
-                   repaired(body),
-                   customData ? std::optional(repairedJson(*customData)) : std::nullopt,
-                   repaired(with), resultCompletion(std::move(postCompleted)));
+                               ReceiptCompletion postCompleted) {
+    receiveMessage(
+        state_, repairUtf8(messageId), repaired(title), repaired(subtitle), repaired(body),
+        customData ? std::optional(repairedJson(*customData)) : std::nullopt, repaired(with),
+        [postCompleted = std::move(postCompleted)](const BaseApiResult& result,
+                                                   std::exception_ptr notStored) {
+            if (postCompleted) {
+                postCompleted(result, std::move(notStored));
+            }
+        });
 }
 
 void PushSDK::onMessageRead(const NotificationResponse& didReceive,
