@@ -88,7 +88,7 @@ MultipartBody MultipartFormData::build(const ApiParameters& parameters) {
             continue;
         }
         const std::string contentType = entry(parameters, contentTypeKey(*field), "text/plain");
-        if (!isHeaderSafe(*field) || !isHeaderSafe(contentType)) {
+        if (!isHeaderSafe(*field) || contentType.empty() || !isHeaderSafe(contentType)) {
             throw TextError("Internal framework error: invalid multipart field");
         }
         const bool isFile = entry(parameters, fileFlagKey(*field), "") == "true";

@@ -40,7 +40,8 @@ class MultipartFormData {
     /// last component of its path as its filename, with CR, LF, NUL and double quotes replaced
     /// by "_". Throws TextError "Internal framework error: empty multipart data" without a part;
     /// "Internal framework error: invalid multipart field" when a field name or content type
-    /// holds CR, LF, NUL or a double quote (they would forge part headers); and
+    /// holds CR, LF, NUL or a double quote (they would forge part headers) or the content type
+    /// is empty (a header without a value); and
     /// "Can not get data from file: " + path for a file that cannot be read.
     static MultipartBody build(const ApiParameters& parameters);
 };

@@ -103,7 +103,10 @@ std::optional<Date> DateFormatter::date(const std::string& text) const {
     UErrorCode status = U_ZERO_ERROR;
     std::lock_guard lock(impl_->mutex);
     UDate parsed = impl_->format->parse(icu::UnicodeString::fromUTF8(text), status);
-    if (U_FAILURE(status)) {
+    // A Date counts nanoseconds in 64 bits: it holds the years 1677 to 2262 only.
+    static constexpr auto kLimit = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Date::duration::max()).count());
+    if (U_FAILURE(status) || !(std::abs(parsed) < kLimit)) {
         return std::nullopt;
     }
     auto milliseconds = static_cast<std::int64_t>(std::llround(parsed));

@@ -23,7 +23,8 @@ class DateFormatter {
 
     /// The date as the pattern renders it. Safe to call from several threads at once.
     std::string string(Date date) const;
-    /// Parses text in the pattern; nothing when it does not match.
+    /// Parses text in the pattern; nothing when it does not match or names a moment a `Date`
+    /// cannot hold (before 1677 or after 2262).
     std::optional<Date> date(const std::string& text) const;
 
     /// The device's time zone id and locale id, as the formatters use them.

@@ -9,10 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
-#include <functional>
-#include <span>
 #include <thread>
 #include <tuple>
 #include <utility>
@@ -21,32 +18,6 @@
 
 namespace orvanpush::platform {
 namespace {
-
-using Payload = std::span<const std::uint8_t>;
-
-constexpr std::size_t align4(std::size_t length) {
-    return (length + 3) & ~std::size_t{3};
-}
-
-// A value of type T at the start of `bytes` (zero-filled when they are too short).
-template <typename T>
-T read(Payload bytes) {
-    T value{};
-    std::memcpy(&value, bytes.data(), std::min(sizeof value, bytes.size()));
-    return value;
-}
-
-// Calls `each(type, value)` for every well-formed attribute in `bytes`.
-void forEachAttribute(Payload bytes, const std::function<void(unsigned, Payload)>& each) {
-    while (bytes.size() >= sizeof(rtattr)) {
-        const auto attribute = read<rtattr>(bytes);
-        if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > bytes.size()) {
-            return;
-        }
-        each(attribute.rta_type, bytes.subspan(sizeof(rtattr), attribute.rta_len - sizeof(rtattr)));
-        bytes = bytes.subspan(std::min(align4(attribute.rta_len), bytes.size()));
-    }
-}
 
 // Whether sysfs calls the interface a WWAN device. The kernel's names hold no "/", but a name
 // is checked before it becomes a path all the same.
@@ -62,89 +33,6 @@ bool isCellular(const std::string& name) {
         }
     }
     return false;
-}
-
-struct RoutingTable {
-    std::vector<NetworkInterface> interfaces;
-    std::vector<std::string> names;  // by position in `interfaces`
-    std::vector<DefaultRoute> routes;
-};
-
-void addInterface(RoutingTable& table, Payload message) {
-    const auto info = read<ifinfomsg>(message);
-    if (message.size() < sizeof info) {
-        return;
-    }
-    std::string name;
-    forEachAttribute(message.subspan(align4(sizeof info)), [&](unsigned type, Payload value) {
-        if (type == IFLA_IFNAME) {
-            name.assign(value.begin(), std::find(value.begin(), value.end(), 0));
-        }
-    });
-    table.interfaces.push_back({.index = info.ifi_index,
-                                .up = (info.ifi_flags & IFF_UP) != 0,
-                                .running = (info.ifi_flags & IFF_RUNNING) != 0,
-                                .loopback = (info.ifi_flags & IFF_LOOPBACK) != 0});
-    table.names.push_back(std::move(name));
-}
-
-// The next hops of a multipath route: each a header followed by its own attributes.
-void addNextHops(RoutingTable& table, DefaultRoute route, Payload hops) {
-    while (hops.size() >= sizeof(rtnexthop)) {
-        const auto hop = read<rtnexthop>(hops);
-        if (hop.rtnh_len < sizeof hop || hop.rtnh_len > hops.size()) {
-            return;
-        }
-        route.interfaceIndex = hop.rtnh_ifindex;
-        route.hasGateway = false;
-        forEachAttribute(hops.subspan(sizeof hop, hop.rtnh_len - sizeof hop),
-                         [&](unsigned type, Payload) {
-                             route.hasGateway |= type == RTA_GATEWAY || type == RTA_VIA;
-                         });
-        table.routes.push_back(route);
-        hops = hops.subspan(std::min(align4(hop.rtnh_len), hops.size()));
-    }
-}
-
-void addRoute(RoutingTable& table, Payload message) {
-    const auto header = read<rtmsg>(message);
-    if (message.size() < sizeof header || header.rtm_dst_len != 0 ||
-        header.rtm_type != RTN_UNICAST) {
-        return;
-    }
-    std::uint32_t tableId = header.rtm_table;
-    DefaultRoute route{.family = header.rtm_family};
-    std::optional<Payload> multipath;
-    forEachAttribute(message.subspan(align4(sizeof header)), [&](unsigned type, Payload value) {
-        switch (type) {
-            case RTA_TABLE:
-                tableId = read<std::uint32_t>(value);
-                break;
-            case RTA_OIF:
-                route.interfaceIndex = read<int>(value);
-                break;
-            case RTA_GATEWAY:
-            case RTA_VIA:
-                route.hasGateway = true;
-                break;
-            case RTA_PRIORITY:
-                route.priority = read<std::uint32_t>(value);
-                break;
-            case RTA_MULTIPATH:
-                multipath = value;
-                break;
-            default:
-                break;
-        }
-    });
-    if (tableId != RT_TABLE_MAIN) {
-        return;
-    }
-    if (multipath) {
-        addNextHops(table, route, *multipath);
-    } else {
-        table.routes.push_back(route);
-    }
 }
 
 template <typename Body>
@@ -171,14 +59,9 @@ rtmsg routesOf(unsigned char family) {
     return body;
 }
 
-enum class DumpOutcome { done, interrupted, failed };
-
-// Receives the answer to dump `sequence`, handing each message's payload to `each`. On failure
-// errno says why.
-DumpOutcome receiveDump(int socket, std::uint32_t sequence,
-                        const std::function<void(std::uint16_t, Payload)>& each) {
+// Receives the answer to the request `reader` expects. False on failure, with errno saying why.
+bool receiveDump(int socket, RouteDumpReader& reader, bool& interrupted) {
     std::vector<std::uint32_t> buffer(16 * 1024);  // 64 KiB, aligned as messages are
-    bool interrupted = false;
     while (true) {
         sockaddr_nl sender{};
         socklen_t senderSize = sizeof sender;
@@ -189,33 +72,23 @@ DumpOutcome receiveDump(int socket, std::uint32_t sequence,
             if (errno == EINTR) {
                 continue;
             }
-            return DumpOutcome::failed;
+            return false;
         }
         if (sender.nl_pid != 0) {
             continue;  // only the kernel speaks for the routing table
         }
-        Payload bytes(reinterpret_cast<const std::uint8_t*>(buffer.data()),
-                      static_cast<std::size_t>(received));
-        while (bytes.size() >= sizeof(nlmsghdr)) {
-            const auto header = read<nlmsghdr>(bytes);
-            if (header.nlmsg_len < sizeof header || header.nlmsg_len > bytes.size()) {
+        switch (reader.read({reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                             static_cast<std::size_t>(received)})) {
+            case RouteDumpReader::Outcome::incomplete:
                 break;
-            }
-            const auto payload =
-                bytes.subspan(align4(sizeof header), header.nlmsg_len - align4(sizeof header));
-            bytes = bytes.subspan(std::min(align4(header.nlmsg_len), bytes.size()));
-            if (header.nlmsg_seq != sequence) {
-                continue;
-            }
-            interrupted |= (header.nlmsg_flags & NLM_F_DUMP_INTR) != 0;
-            if (header.nlmsg_type == NLMSG_DONE) {
-                return interrupted ? DumpOutcome::interrupted : DumpOutcome::done;
-            }
-            if (header.nlmsg_type == NLMSG_ERROR) {
-                errno = -read<nlmsgerr>(payload).error;
-                return DumpOutcome::failed;
-            }
-            each(header.nlmsg_type, payload);
+            case RouteDumpReader::Outcome::interrupted:
+                interrupted = true;
+                return true;
+            case RouteDumpReader::Outcome::done:
+                return true;
+            case RouteDumpReader::Outcome::failed:
+                errno = reader.error();
+                return false;
         }
     }
 }
@@ -228,23 +101,15 @@ std::optional<RoutingTable> readRoutingTable() {
         if (!socket.valid()) {
             return std::nullopt;
         }
-        RoutingTable table;
-        const auto onMessage = [&](std::uint16_t type, Payload payload) {
-            if (type == RTM_NEWLINK) {
-                addInterface(table, payload);
-            } else if (type == RTM_NEWROUTE) {
-                addRoute(table, payload);
-            }
-        };
+        RouteDumpReader reader;
         bool interrupted = false;
         std::uint32_t sequence = 0;
         const auto dump = [&](std::uint16_t type, auto body) {
             if (!sendDumpRequest(socket.get(), type, body, ++sequence)) {
                 return false;
             }
-            const auto outcome = receiveDump(socket.get(), sequence, onMessage);
-            interrupted |= outcome == DumpOutcome::interrupted;
-            return outcome != DumpOutcome::failed;
+            reader.expect(sequence);
+            return receiveDump(socket.get(), reader, interrupted);
         };
         if (!dump(RTM_GETLINK, ifinfomsg{}) || !dump(RTM_GETROUTE, routesOf(AF_INET))) {
             return std::nullopt;
@@ -254,7 +119,7 @@ std::optional<RoutingTable> readRoutingTable() {
             return std::nullopt;
         }
         if (!interrupted) {
-            return table;
+            return std::move(reader.table());
         }
     }
     errno = EBUSY;

@@ -18,25 +18,9 @@
 #include <vector>
 
 #include "orvanpush/Reachability.h"
+#include "platform/RouteDumpReader.h"
 
 namespace orvanpush::platform {
-
-/// A network interface as the rule sees it.
-struct NetworkInterface {
-    int index = 0;
-    bool up = false;       ///< IFF_UP
-    bool running = false;  ///< IFF_RUNNING: it has a carrier
-    bool loopback = false;
-    bool cellular = false;  ///< a WWAN device (sysfs DEVTYPE=wwan)
-};
-
-/// One next hop of a default route of the main table.
-struct DefaultRoute {
-    int family = 0;  ///< AF_INET or AF_INET6
-    int interfaceIndex = 0;
-    bool hasGateway = false;
-    std::uint32_t priority = 0;  ///< the route's metric; lower wins
-};
 
 /// The flags the routing table gives: reachable when a default route leaves through an interface
 /// that is up, running and not loopback; of such routes the kernel's choice (IPv4 first, then the

@@ -4,6 +4,7 @@
 
 #include "orvanpush/storage/StorageErrors.h"
 #include "storage/KeyPaths.h"
+#include "utils/Utf8Text.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -44,14 +45,18 @@ class Compiler {
     }
 
     // The list travels as one JSON array parameter, so its length never meets SQLite's limit
-    // on parameters; nil in the list matches a missing value.
+    // on parameters; nil in the list matches a missing value. A text that is not UTF-8 cannot
+    // be JSON: it is compared on its own, byte for byte as `==` compares it.
     std::string condition(const Predicate::Membership& membership) {
         const auto expression = sqlOf(membership.keyPath);
         Json list = Json::array();
+        std::vector<const PredicateValue*> unlisted;
         bool matchesNil = false;
         for (const auto& value : membership.values) {
             if (value.isNil()) {
                 matchesNil = true;
+            } else if (isMalformedText(value)) {
+                unlisted.push_back(&value);
             } else {
                 list.push_back(jsonOf(value));
             }
@@ -60,6 +65,10 @@ class Compiler {
         if (!list.empty()) {
             result_.parameters.emplace_back(list.dump());
             text = "coalesce(" + expression + " IN (SELECT value FROM json_each(?)), 0)";
+        }
+        for (const auto* value : unlisted) {
+            add(*value);
+            text = "(" + text + " OR " + expression + " IS ?)";
         }
         if (matchesNil) {
             text = "(" + expression + " IS NULL OR " + text + ")";
@@ -108,6 +117,11 @@ class Compiler {
                 }
             },
             value.variant());
+    }
+
+    static bool isMalformedText(const PredicateValue& value) {
+        const auto* text = std::get_if<std::string>(&value.variant());
+        return text != nullptr && repairUtf8(*text) != *text;
     }
 
     static Json jsonOf(const PredicateValue& value) {

@@ -43,6 +43,8 @@ std::string toString(ArchiveError::Kind kind) {
             return "invalidCRC32";
         case Kind::uncontainedSymlink:
             return "uncontainedSymlink";
+        case Kind::unsupportedZip64:
+            return "unsupportedZip64";
     }
     return "unknown";
 }

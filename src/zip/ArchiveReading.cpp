@@ -33,22 +33,29 @@ void readInto(detail::ArchiveFile& file, Bytes& field) {
 
 Archive::Iterator::Iterator(const Archive* archive, std::uint64_t offset, std::uint32_t remaining)
     : archive_(archive), offset_(offset), remaining_(remaining) {
-    if (remaining_ > 0) {
-        load();
-    }
+    load();
 }
 
+// Reads the current entry, or, past the last one the count promises, checks that the directory
+// holds no more than that.
 void Archive::Iterator::load() {
+    if (remaining_ == 0) {
+        entry_ = Entry();
+        const auto& end = archive_->endRecord_;
+        if (offset_ !=
+            std::uint64_t{end.offsetToStartOfCentralDirectory} + end.sizeOfCentralDirectory) {
+            damaged("the central directory holds more than its " +
+                    std::to_string(end.totalNumberOfEntriesInCentralDirectory) + " entries");
+        }
+        return;
+    }
     entry_ = archive_->readEntry(offset_);
     offset_ += entry_.centralDirectoryStructure.recordSize();
 }
 
 Archive::Iterator& Archive::Iterator::operator++() {
-    if (--remaining_ > 0) {
-        load();
-    } else {
-        entry_ = Entry();
-    }
+    --remaining_;
+    load();
     return *this;
 }
 

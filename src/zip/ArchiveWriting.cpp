@@ -64,7 +64,7 @@ std::string checkedEntryName(std::string_view path, Entry::EntryType type) {
     }
     if (path.empty() || !isWritableName(name)) {
         throw ArchiveError(ArchiveError::Kind::invalidEntryPath,
-                           detail::isWellFormedUtf8(name) ? name.substr(0, 256) : std::string());
+                           "\"" + detail::printableName(name.substr(0, 256)) + "\"");
     }
     return name;
 }
@@ -197,6 +197,8 @@ void Archive::writeEntry(PendingEntry& pending, const Bytes& oldCentralDirectory
     endRecord.offsetToStartOfCentralDirectory = static_cast<std::uint32_t>(endOfData);
     file_->write(detail::encode(endRecord));
     file_->flush();
+    // Nothing may follow the end record: the archive ends where a reader looks for it.
+    file_->truncate(file_->position());
     endRecord_ = std::move(endRecord);
 }
 

@@ -83,6 +83,24 @@ bool isWellFormedUtf8(std::string_view text) {
     return true;
 }
 
+std::string printableName(std::string_view name) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    while (!name.empty()) {
+        const auto byte = static_cast<std::uint8_t>(name.front());
+        const std::size_t length = sequenceLength(name);
+        if (length == 0 || byte < 0x20 || byte == 0x7F) {
+            text.append("\\x").push_back(kDigits[byte >> 4]);
+            text.push_back(kDigits[byte & 0xF]);
+            name.remove_prefix(1);
+        } else {
+            text.append(name.substr(0, length));
+            name.remove_prefix(length);
+        }
+    }
+    return text;
+}
+
 std::string decodeEntryName(const Bytes& name, bool utf8Flag,
                             std::optional<TextEncoding> encoding) {
     std::string asIs(name.begin(), name.end());

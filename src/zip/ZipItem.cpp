@@ -1,6 +1,7 @@
 #include "orvanpush/zip/ZipItem.h"
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "orvanpush/zip/Archive.h"
@@ -170,6 +171,13 @@ void extractFile(const Archive& archive, const Entry& entry, const fs::path& tar
 
 void extractLink(const Archive& archive, const Entry& entry, const fs::path& target, bool skipCRC32,
                  const std::shared_ptr<Progress>& progress) {
+    // Checked before decoding: the stated size is what a hostile entry would make us hold.
+    if (entry.uncompressedSize() >= PATH_MAX) {
+        throw ArchiveError(ArchiveError::Kind::invalidEntrySize,
+                           target.string() + ": a link target of " +
+                               std::to_string(entry.uncompressedSize()) +
+                               " bytes is longer than a path can be");
+    }
     std::string linkTarget;
     archive.extract(
         entry,
@@ -220,13 +228,7 @@ void zipItem(const fs::path& source, const fs::path& destination, bool shouldKee
 void unzipItem(const fs::path& source, const fs::path& destination, bool skipCRC32,
                const std::shared_ptr<Progress>& progress,
                std::optional<TextEncoding> preferredEncoding) {
-    if (!platform::linkStatus(source)) {
-        throw FileError(FileError::Kind::fileReadNoSuchFile, source);
-    }
-    auto archive = Archive::open(source, Archive::AccessMode::read, preferredEncoding);
-    if (!archive) {
-        throw ArchiveError(ArchiveError::Kind::unreadableArchive, source.string());
-    }
+    const auto archive = Archive::openOrThrow(source, Archive::AccessMode::read, preferredEncoding);
     std::error_code error;
     fs::create_directories(destination, error);
     if (error) {

@@ -123,7 +123,8 @@ TEST(UploadLogsRequestTest, RefusesWhatWouldForgePartHeadersAndMakesFileNamesSaf
              {"mp.a\r\nX-Forged: 1.v", "x"},
              {"mp.a\n.v", "x"},
              {"mp.a.ct", "text/plain\r\nX-Forged: 1"},
-             {"mp.a.ct", "text/plain; charset=\"utf-8\""}}) {
+             {"mp.a.ct", "text/plain; charset=\"utf-8\""},
+             {"mp.a.ct", ""}}) {
         auto parameters = post;
         parameters["mp.a.v"] = "x";
         parameters[key] = value;

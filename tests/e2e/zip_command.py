@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
 """`orvanpush zip` as a person and a script use it: the archive it writes passes unzip and
-Python's zipfile, --json prints one result object, failures exit 1 and leave nothing behind, and
-no progress bar is drawn when standard error is not a terminal.
+Python's zipfile, --json prints one result object, failures exit 1 and leave nothing behind, a
+killed run leaves no archive, and the progress bar is drawn only on a terminal.
 
 Usage: zip_command.py <path of the orvanpush binary>
 """
 
 import json
 import os
+import pty
+import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -36,6 +39,50 @@ class ZipCommand(unittest.TestCase):
             command.append("--json")
         return subprocess.run(command + ["zip", *arguments], capture_output=True, text=True,
                               timeout=60, cwd=self.work)
+
+    def zip_on_terminal(self, *arguments, until=None):
+        """Starts zip with standard error on a terminal and reads the terminal until `until`
+        appears, or to its end. Returns the process and what was read."""
+        control, terminal = pty.openpty()
+        process = subprocess.Popen([ORVANPUSH, "--home", str(self.work / "home"), "zip",
+                                    *arguments], stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=terminal, cwd=self.work)
+        os.close(terminal)
+        shown = b""
+        try:
+            while until is None or until not in shown:
+                ready, _, _ = select.select([control], [], [], 60)
+                self.assertTrue(ready, f"nothing shown within 60 s after {shown!r}")
+                try:
+                    piece = os.read(control, 4096)
+                except OSError:  # the process closed the terminal
+                    break
+                if not piece:
+                    break
+                shown += piece
+        finally:
+            os.close(control)
+        return process, shown
+
+    def test_a_killed_run_leaves_no_archive_and_the_rerun_works(self):
+        (self.work / "big").mkdir()
+        (self.work / "big" / "noise.bin").write_bytes(os.urandom(32 << 20))
+        process, _ = self.zip_on_terminal("big", "big.zip", until=b"] 1%")
+        process.send_signal(signal.SIGKILL)
+        process.wait(timeout=60)
+        self.assertFalse((self.work / "big.zip").exists())
+
+        completed = self.zip("big", "big.zip")
+        self.assertEqual(completed.returncode, 0, completed.stdout)
+        with zipfile.ZipFile(self.work / "big.zip") as archive:
+            self.assertIsNone(archive.testzip())
+            self.assertEqual(archive.namelist(), ["big/noise.bin"])
+
+    def test_the_bar_of_an_empty_file_ends_at_100_percent(self):
+        (self.work / "empty.log").write_bytes(b"")
+        process, shown = self.zip_on_terminal("empty.log", "empty.zip")
+        self.assertEqual(process.wait(timeout=60), 0, shown)
+        self.assertIn(b"] 100%", shown)
 
     def test_writes_an_archive_standard_tools_accept(self):
         for flags, method in (([], zipfile.ZIP_DEFLATED), (["--store"], zipfile.ZIP_STORED)):
@@ -71,6 +118,17 @@ class ZipCommand(unittest.TestCase):
         self.assertEqual((self.work / "taken.zip").read_text(), "keep me")
         self.assertFalse((self.work / "new.zip").exists())
         self.assertFalse((self.work / "dots.zip").exists())
+
+        # A name that is not UTF-8 cannot be an entry's: the error names it.
+        (self.work / "odd").mkdir()
+        (self.work / "odd" / "a.log").write_text("fine")
+        with open(os.path.join(bytes(self.work / "odd"), b"caf\xe9.log"), "wb") as odd:
+            odd.write(b"not fine")
+        completed = self.zip("odd", "odd.zip")
+        self.assertEqual(completed.returncode, 1)
+        self.assertEqual(json.loads(completed.stdout.splitlines()[-1])["errorDescription"],
+                         'invalidEntryPath: "odd/caf\\xe9.log"')
+        self.assertFalse((self.work / "odd.zip").exists())
 
         completed = self.zip("missing", "new.zip", json_output=False)
         self.assertEqual(completed.returncode, 1)

@@ -20,6 +20,10 @@ TEST(DateFormatterTest, RendersPatternsInTheGivenZoneAndParsesWhatItPrints) {
     EXPECT_EQ(formatter.string(kSample), "2023-11-05 11:03:27.250 +00:00");
     EXPECT_EQ(formatter.date(formatter.string(kSample)), kSample);
     EXPECT_FALSE(formatter.date("not a date"));
+    // Years a Date cannot hold are refused, not wrapped.
+    EXPECT_TRUE(formatter.date("2262-01-01 00:00:00.000 +00:00"));
+    EXPECT_FALSE(formatter.date("2263-01-01 00:00:00.000 +00:00"));
+    EXPECT_FALSE(formatter.date("123456-01-01 00:00:00.000 +00:00"));
 }
 
 TEST(DateFormatterTest, SecondCacheNeverServesAnotherSecondOrFraction) {

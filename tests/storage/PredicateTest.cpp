@@ -106,6 +106,10 @@ TEST_F(PredicateQueryTest, ValuesAreBoundNeverSpliced) {
               (std::set<std::string>{"x') OR 1=1 --"}));
     EXPECT_TRUE(matching(Predicate("id", Op::equalTo, "' OR '1'='1")).empty());
     EXPECT_TRUE(matching(Predicate::in("id", {"\") OR 1=1 --"})).empty());
+    // A text that is not UTF-8 (no JSON can carry it) still takes its place in a list.
+    store_->saveMessage(messageValue("odd\xff"));
+    EXPECT_EQ(matching(Predicate::in("id", {"2", "odd\xff", "\xfe"})),
+              (std::set<std::string>{"2", "odd\xff"}));
     // A status key path does not apply to messages.
     EXPECT_THROW(matching(Predicate("isSent", Op::equalTo, true)), PredicateError);
 }

@@ -1,4 +1,7 @@
+#include <climits>
+
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -174,6 +177,135 @@ TEST_F(ArchiveReaderTest, TheEndRecordMustCloseTheFileAndFollowItsDirectory) {
     writeFile(at("short.zip"), Bytes(21, 0));
     EXPECT_FALSE(Archive::open(at("short.zip"), Archive::AccessMode::read));
     EXPECT_FALSE(Archive::open(at("missing.zip"), Archive::AccessMode::read));
+}
+
+TEST_F(ArchiveReaderTest, ArchivesWithZip64RecordsAreRefusedClearly) {
+    // zipfile keeps more than 65535 entries in ZIP64 records; their first 65535 must not pass
+    // for the whole archive.
+    python(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    for i in range(70000):\n"
+        "        z.writestr(str(i), b'')\n",
+        at("many.zip"));
+    for (const auto mode : {Archive::AccessMode::read, Archive::AccessMode::update}) {
+        try {
+            Archive::openOrThrow(at("many.zip"), mode);
+            ADD_FAILURE() << "a ZIP64 archive was opened";
+        } catch (const ArchiveError& error) {
+            EXPECT_EQ(error.kind(), Kind::unsupportedZip64);
+            EXPECT_NE(std::string(error.what()).find(at("many.zip").string()), std::string::npos);
+        }
+        EXPECT_FALSE(Archive::open(at("many.zip"), mode));
+    }
+    try {
+        unzipItem(at("many.zip"), at("out"));
+        ADD_FAILURE() << "a ZIP64 archive was extracted";
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.kind(), Kind::unsupportedZip64);
+    }
+    EXPECT_FALSE(fs::exists(at("out")));
+}
+
+TEST_F(ArchiveReaderTest, ADirectoryThatDoesNotMeetItsEndRecordOrCountIsRefused) {
+    python(
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    z.writestr('a.txt', 'first ' * 100)\n"
+        "    z.writestr('b.txt', 'second ' * 100)\n",
+        at("good.zip"));
+    const Bytes good = readFile(at("good.zip"));
+    const std::size_t end = good.size() - 22;
+    auto field = [](Bytes& bytes, std::size_t at, std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) {
+            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    const std::uint32_t directorySize = good[end + 12] | good[end + 13] << 8;
+    const std::uint32_t directoryStart = good[end + 16] | good[end + 17] << 8;
+    struct Case {
+        std::string name;
+        std::function<void(Bytes&)> damage;
+        bool refusedByReaders;  // else opened for reading, and refused when iterated
+    };
+    const std::vector<Case> cases = {
+        {"garbage before the end record",
+         [&](Bytes& b) {
+             b.insert(b.begin() + end, {'x', 'x', 'x'});
+         },
+         true},
+        {"a directory overlapping the end record",
+         [&](Bytes& b) { field(b, end + 12, directorySize + 1, 4); }, true},
+        {"a second disk", [&](Bytes& b) { field(b, end + 4, 1, 2); }, true},
+        {"a directory starting inside entry data",
+         [&](Bytes& b) {
+             field(b, end + 12, directorySize + 10, 4);
+             field(b, end + 16, directoryStart - 10, 4);
+         },
+         false},
+        {"a count one short",
+         [&](Bytes& b) {
+             field(b, end + 8, 1, 2);
+             field(b, end + 10, 1, 2);
+         },
+         false},
+        {"a count one over",
+         [&](Bytes& b) {
+             field(b, end + 8, 3, 2);
+             field(b, end + 10, 3, 2);
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes bytes = good;
+        c.damage(bytes);
+        writeFile(at("bad.zip"), bytes);
+        try {
+            auto reader = Archive::openOrThrow(at("bad.zip"), Archive::AccessMode::read);
+            EXPECT_FALSE(c.refusedByReaders);
+            std::for_each(reader->begin(), reader->end(), [](const Entry&) {});
+            ADD_FAILURE() << "the directory was read whole";
+        } catch (const ArchiveError& error) {
+            EXPECT_EQ(error.kind(), Kind::unreadableArchive) << error.what();
+        }
+        // Opening to add must find every record, or the add would write over what it missed.
+        try {
+            Archive::openOrThrow(at("bad.zip"), Archive::AccessMode::update);
+            ADD_FAILURE() << "opened for adding";
+        } catch (const ArchiveError& error) {
+            EXPECT_EQ(error.kind(), Kind::unreadableArchive) << error.what();
+        }
+        EXPECT_EQ(readFile(at("bad.zip")), bytes);
+    }
+}
+
+TEST_F(ArchiveReaderTest, ALinkTargetLongerThanAPathIsRefusedBeforeItIsRead) {
+    for (const std::size_t length : {4095u, 4096u, 1000000u}) {
+        SCOPED_TRACE(length);
+        const auto name = "link" + std::to_string(length);
+        python(
+            "import sys, zipfile\n"
+            "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
+            "    i = zipfile.ZipInfo('link')\n"
+            "    i.create_system = 3\n"
+            "    i.external_attr = 0o120777 << 16\n"
+            "    z.writestr(i, 'a' * " +
+                std::to_string(length) + ")\n",
+            at(name + ".zip"));
+        if (length < PATH_MAX) {
+            unzipItem(at(name + ".zip"), at(name));
+            EXPECT_EQ(fs::read_symlink(at(name + "/link")).native().size(), length);
+            continue;
+        }
+        try {
+            unzipItem(at(name + ".zip"), at(name));
+            ADD_FAILURE() << "the link was extracted";
+        } catch (const ArchiveError& error) {
+            EXPECT_EQ(error.kind(), Kind::invalidEntrySize) << error.what();
+        }
+        EXPECT_FALSE(fs::exists(fs::symlink_status(at(name + "/link"))));
+    }
 }
 
 TEST_F(ArchiveReaderTest, UnzipRestoresWhatWasZipped) {

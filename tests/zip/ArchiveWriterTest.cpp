@@ -521,6 +521,20 @@ TEST_F(ArchiveWriterTest, SourcePathsThatEscapeOrRecurse) {
     }
 }
 
+TEST_F(ArchiveWriterTest, AFileNameThatIsNotUtf8IsNamedInTheError) {
+    fs::create_directories(at("logs"));
+    writeFile(at("logs/a.log"), logText(10));
+    writeFile(at("logs/caf\xe9.log"), logText(10));
+    try {
+        zipItem(at("logs"), at("logs.zip"));
+        ADD_FAILURE() << "the name was written";
+    } catch (const ArchiveError& error) {
+        EXPECT_EQ(error.kind(), Kind::invalidEntryPath);
+        EXPECT_EQ(std::string(error.what()), R"(invalidEntryPath: "logs/caf\xe9.log")");
+    }
+    EXPECT_FALSE(fs::exists(at("logs.zip")));
+}
+
 TEST_F(ArchiveWriterTest, MissingSourcesExistingDestinationsAndUnreadableItems) {
     writeFile(at("a.log"), logText(100));
     writeFile(at("taken.zip"), std::string("someone else's"));

@@ -52,13 +52,28 @@ class Archive {
     static constexpr std::uint16_t defaultDirectoryPermissions = 0755;
 
     /// Opens the archive at `url`, or creates an empty one (0600) in `create` mode. Nothing
-    /// when the file cannot be opened, holds no valid end record, or (`create`) already exists.
+    /// when `openOrThrow` would throw.
     static std::unique_ptr<Archive> open(const std::filesystem::path& url, AccessMode accessMode,
                                          std::optional<TextEncoding> preferredEncoding = {});
     /// An archive in memory over `data` (which must be empty in `create` mode). Nothing when
-    /// `data` holds no valid end record.
+    /// `openOrThrow` would throw.
     static std::unique_ptr<Archive> open(Bytes data, AccessMode accessMode,
                                          std::optional<TextEncoding> preferredEncoding = {});
+
+    /// As `open`, but says why an archive cannot be had. The end record must close the file
+    /// and the central directory must end exactly where it starts; in `update` mode every
+    /// entry's records are read first, so an add never writes over data it did not find.
+    /// Throws `FileError` `fileReadNoSuchFile` (missing) or `fileWriteFileExists` (`create`);
+    /// `ArchiveError` `unwritableArchive` (cannot be created),
+    /// `missingEndOfCentralDirectoryRecord`, `unsupportedZip64` (more than 65535 entries or 4 GiB),
+    /// or `unreadableArchive` (a directory that does not meet its end record or its count, a
+    /// damaged record, several disks); `DataError` when reading fails.
+    static std::unique_ptr<Archive> openOrThrow(const std::filesystem::path& url,
+                                                AccessMode accessMode,
+                                                std::optional<TextEncoding> preferredEncoding = {});
+    /// The same for an archive in memory over `data`.
+    static std::unique_ptr<Archive> openOrThrow(Bytes data, AccessMode accessMode,
+                                                std::optional<TextEncoding> preferredEncoding = {});
 
     /// Closes the file; each add already left a complete archive behind.
     ~Archive();
@@ -97,7 +112,8 @@ class Archive {
                   CompressionMethod compressionMethod, std::uint32_t bufferSize,
                   const std::shared_ptr<Progress>& progress, const Provider& provider);
 
-    /// The entries in central-directory order. Reading a damaged record throws `ArchiveError`
+    /// The entries in central-directory order. Reading a damaged record, or a directory that
+    /// holds more or fewer records than the end record counts, throws `ArchiveError`
     /// `unreadableArchive`.
     class Iterator {
       public:

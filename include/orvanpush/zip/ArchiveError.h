@@ -26,6 +26,7 @@ class ArchiveError : public ZipError {
         tooManyEntries,      ///< the archive already holds 65535 entries
         invalidCRC32,        ///< extracted data does not match the entry's checksum
         uncontainedSymlink,  ///< extracting would write through a link an entry made
+        unsupportedZip64,    ///< the directory lies in ZIP64 records, which are not read
     };
 
     /// An error of case `kind`; `detail` (a path or reason) follows the case's name in `what()`.

@@ -34,8 +34,9 @@ void zipItem(const std::filesystem::path& source, const std::filesystem::path& d
 /// checking each entry's CRC-32 unless `skipCRC32`. Entry paths that are absolute, climb out
 /// with "..", or hold NUL throw `ArchiveError` `invalidEntryPath`; a path through a symbolic
 /// link throws `uncontainedSymlink`; an existing file throws `FileError`
-/// `fileWriteFileExists`. Throws `FileError` `fileReadNoSuchFile` when `source` is missing and
-/// `ArchiveError` `unreadableArchive` when it is not an archive.
+/// `fileWriteFileExists`; a link whose target would be `PATH_MAX` bytes or more throws
+/// `invalidEntrySize` before it is read. Throws as `Archive::openOrThrow` does when `source`
+/// cannot be read as an archive.
 void unzipItem(const std::filesystem::path& source, const std::filesystem::path& destination,
                bool skipCRC32 = false, const std::shared_ptr<Progress>& progress = nullptr,
                std::optional<TextEncoding> preferredEncoding = {});
