@@ -131,10 +131,13 @@ void runLane(const std::string& role, const std::string& instance,
              const std::function<std::string()>& subject, unsigned seed, Outcomes& outcomes) {
     std::mt19937 random(seed);
     while (std::chrono::steady_clock::now() < deadline) {
+        // A killed child cannot remove the temporary home its test program makes, so it makes
+        // it inside this one's, which goes with it.
         ChildProcess child(
             {thisProgram(), "--gtest_filter=SoakChild.*"},
             {"ORVANPUSH_SOAK_HOME=" + testHome().string(), "ORVANPUSH_SOAK_ROLE=" + role,
-             "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + subject()});
+             "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + subject(),
+             "TMPDIR=" + testHome().string()});
         std::thread killer;
         if (std::uniform_int_distribution(0, 3)(random) == 0) {
             const auto after =
