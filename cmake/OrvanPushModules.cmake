@@ -20,6 +20,11 @@ function(orvanpush_module)
   endforeach()
   if(sources)
     add_library(${ARG_NAME} STATIC ${sources})
+    # The layers make up the shared library, which exports only what the public headers mark
+    # ORVANPUSH_EXPORT. Tests and tools keep the default: a test program's interposers (such as
+    # its readdir) must stay visible to the shared libraries it calls.
+    set_target_properties(${ARG_NAME} PROPERTIES CXX_VISIBILITY_PRESET hidden
+                                                 VISIBILITY_INLINES_HIDDEN ON)
     target_include_directories(${ARG_NAME}
       PUBLIC "${PROJECT_SOURCE_DIR}/include" "${PROJECT_BINARY_DIR}/include"
       PRIVATE "${PROJECT_SOURCE_DIR}/src")

@@ -1,6 +1,8 @@
 # What `cmake --install` puts in place for hosts: the public headers, the whole library as one
 # shared library (versioned, with a soname) and one static archive, the CLI and the reference
-# server, a CMake package and pkg-config files.
+# server with their manual pages and the CLI's bash completion, a CMake package and pkg-config
+# files. Each file belongs to one component, which `cpack -G DEB` makes a package of:
+# runtime (liborvanpush1), dev (liborvanpush-dev) and tools (orvanpush-tools).
 
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
@@ -22,6 +24,9 @@ set_target_properties(orvanpush_shared PROPERTIES
   OUTPUT_NAME orvanpush VERSION "${PROJECT_VERSION}" SOVERSION "${PROJECT_VERSION_MAJOR}"
   EXPORT_NAME OrvanPushSDK)
 target_link_libraries(orvanpush_shared PRIVATE ${ORVANPUSH_SYSTEM_LIBS})
+set(version_script "${PROJECT_SOURCE_DIR}/cmake/orvanpush.map")
+target_link_options(orvanpush_shared PRIVATE "-Wl,--version-script=${version_script}")
+set_property(TARGET orvanpush_shared APPEND PROPERTY LINK_DEPENDS "${version_script}")
 
 add_library(orvanpush_static STATIC ${layer_objects})
 set_target_properties(orvanpush_static PROPERTIES OUTPUT_NAME orvanpush
@@ -37,29 +42,40 @@ foreach(library orvanpush_shared orvanpush_static)
 endforeach()
 
 install(DIRECTORY "${PROJECT_SOURCE_DIR}/include/orvanpush"
-        DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" FILES_MATCHING PATTERN "*.h")
+        DESTINATION "${CMAKE_INSTALL_INCLUDEDIR}" COMPONENT dev FILES_MATCHING PATTERN "*.h")
 install(TARGETS orvanpush_shared orvanpush_static EXPORT OrvanPushSDKTargets
-        LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}"
-        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}")
-install(TARGETS orvanpush-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+        LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT runtime NAMELINK_COMPONENT dev
+        ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}" COMPONENT dev)
+set(tools_dir "${PROJECT_BINARY_DIR}/tools")
+install(TARGETS orvanpush-cli RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools)
+install(FILES "${tools_dir}/orvanpush/orvanpush.1.gz"
+        DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tools)
+install(FILES "${tools_dir}/orvanpush/orvanpush.bash" RENAME orvanpush
+        DESTINATION "${CMAKE_INSTALL_DATADIR}/bash-completion/completions" COMPONENT tools)
 if(TARGET orvanpush-server)
-  install(TARGETS orvanpush-server RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  install(TARGETS orvanpush-server RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}" COMPONENT tools)
+  install(FILES "${tools_dir}/push-server/orvanpush-server.1.gz"
+          DESTINATION "${CMAKE_INSTALL_MANDIR}/man1" COMPONENT tools)
 endif()
 
 set(package_dir "${CMAKE_INSTALL_LIBDIR}/cmake/OrvanPushSDK")
-install(EXPORT OrvanPushSDKTargets NAMESPACE OrvanPushSDK:: DESTINATION "${package_dir}")
+install(EXPORT OrvanPushSDKTargets NAMESPACE OrvanPushSDK:: DESTINATION "${package_dir}"
+        COMPONENT dev)
 configure_package_config_file(cmake/OrvanPushSDKConfig.cmake.in
   "${PROJECT_BINARY_DIR}/OrvanPushSDKConfig.cmake" INSTALL_DESTINATION "${package_dir}")
 write_basic_package_version_file("${PROJECT_BINARY_DIR}/OrvanPushSDKConfigVersion.cmake"
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY SameMinorVersion)
 install(FILES "${PROJECT_BINARY_DIR}/OrvanPushSDKConfig.cmake"
               "${PROJECT_BINARY_DIR}/OrvanPushSDKConfigVersion.cmake"
-        DESTINATION "${package_dir}")
+        DESTINATION "${package_dir}" COMPONENT dev)
 
 # Relocatable: the prefix is found from the .pc file's own place.
 file(RELATIVE_PATH ORVANPUSH_PC_TO_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 string(REGEX REPLACE "/$" "" ORVANPUSH_PC_TO_PREFIX "${ORVANPUSH_PC_TO_PREFIX}")
 foreach(pc orvanpush orvanpush-static)
   configure_file("cmake/${pc}.pc.in" "${PROJECT_BINARY_DIR}/${pc}.pc" @ONLY)
-  install(FILES "${PROJECT_BINARY_DIR}/${pc}.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+  install(FILES "${PROJECT_BINARY_DIR}/${pc}.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig"
+          COMPONENT dev)
 endforeach()
+
+include(cmake/OrvanPushDebian.cmake)

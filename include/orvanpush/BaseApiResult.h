@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -24,14 +25,14 @@ namespace orvanpush {
 enum class ResultKind { success, error };
 
 /// "success" or "error".
-std::string toString(ResultKind kind);
+ORVANPUSH_EXPORT std::string toString(ResultKind kind);
 
 /// The kind with exactly that raw value (case-sensitive); nothing for any other text.
-std::optional<ResultKind> resultKindFromRawValue(std::string_view rawValue);
+ORVANPUSH_EXPORT std::optional<ResultKind> resultKindFromRawValue(std::string_view rawValue);
 
 /// An operation's outcome: its kind, error code and reason. A plain value: copyable,
 /// comparable, safe to keep and pass between threads.
-class BaseApiResult {
+class ORVANPUSH_EXPORT BaseApiResult {
   public:
     /// A result with exactly these values.
     BaseApiResult(ResultKind resultKind, std::int64_t errorCode,

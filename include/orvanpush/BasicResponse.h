@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 
@@ -13,7 +14,7 @@ namespace orvanpush {
 /// A plain value, copyable and comparable.
 ///
 ///   auto response = orvanpush::BasicResponse::fromJson(orvanpush::Json::parse(body));
-class BasicResponse {
+class ORVANPUSH_EXPORT BasicResponse {
   public:
     /// An envelope with `result` ("success" normally).
     explicit BasicResponse(std::string result);

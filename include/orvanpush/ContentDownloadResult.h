@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/Types.h"
@@ -16,7 +17,7 @@ namespace orvanpush {
 ///   sdk->downloadContent(messageId, std::nullopt, [](auto result) {
 ///       if (result && result->getContent()) { show(*result->getContent()); }
 ///   });
-class ContentDownloadResult : public BaseApiResult {
+class ORVANPUSH_EXPORT ContentDownloadResult : public BaseApiResult {
   public:
     /// A result with exactly these values.
     ContentDownloadResult(ResultKind resultKind, std::int64_t errorCode,

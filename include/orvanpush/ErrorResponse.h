@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 
 namespace orvanpush {
 
 /// A plain value, copyable and comparable.
-class ErrorResponse {
+class ORVANPUSH_EXPORT ErrorResponse {
   public:
     /// An envelope whose result is "error".
     ErrorResponse(std::int64_t errorCode, std::optional<std::string> errorDescription);

@@ -11,12 +11,13 @@
 
 #include <map>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 /// Implemented by the host and handed to PushSDK::getInstance; may be called from several
 /// threads at once, so an implementation with state must guard it.
-class HttpRequestAdditionalHeaderManager {
+class ORVANPUSH_EXPORT HttpRequestAdditionalHeaderManager {
   public:
     virtual ~HttpRequestAdditionalHeaderManager() = default;
 

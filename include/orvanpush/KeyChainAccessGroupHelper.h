@@ -12,11 +12,12 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 /// The parts of an application's default keychain access group.
-struct KeyChainAccessGroupInfo {
+struct ORVANPUSH_EXPORT KeyChainAccessGroupInfo {
     /// The first dot-separated component: the application-identifier prefix.
     std::string prefix;
     /// The rest of the group (what exactly depends on the operation that built the record).
@@ -30,7 +31,7 @@ struct KeyChainAccessGroupInfo {
 
 /// Static members only; each call asks the keychain afresh on the calling thread and never
 /// throws.
-class KeyChainAccessGroupHelper {
+class ORVANPUSH_EXPORT KeyChainAccessGroupHelper {
   public:
     /// The default access group split into its prefix and the remaining components (every
     /// component equal to the prefix left out); nothing when the probe item cannot be created or

@@ -11,13 +11,14 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 
 namespace orvanpush {
 
 /// A notification's content as delivered; a plain value, copyable and comparable.
-class NotificationContent {
+class ORVANPUSH_EXPORT NotificationContent {
   public:
     /// The sound name that plays the system's default sound.
     static constexpr const char* kDefaultSound = "default";
@@ -53,7 +54,7 @@ class NotificationContent {
 };
 
 /// A content whose every member can be changed: the copy an extension changes and shows.
-class MutableNotificationContent : public NotificationContent {
+class ORVANPUSH_EXPORT MutableNotificationContent : public NotificationContent {
   public:
     /// Empty texts, no sound, an empty payload.
     MutableNotificationContent() = default;

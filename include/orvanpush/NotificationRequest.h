@@ -8,13 +8,14 @@
 //   sdk->onMessageRead(orvanpush::NotificationResponse{request}, completion);
 
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/NotificationContent.h"
 
 namespace orvanpush {
 
 /// A delivered notification, as the extension receives it; a plain value.
-struct NotificationRequest {
+struct ORVANPUSH_EXPORT NotificationRequest {
     /// The system's identifier of the notification.
     std::string identifier;
     /// What the notification shows, and its payload.
@@ -22,7 +23,7 @@ struct NotificationRequest {
 };
 
 /// The user's opening of a notification, as the application receives it; a plain value.
-struct NotificationResponse {
+struct ORVANPUSH_EXPORT NotificationResponse {
     /// The notification the user opened.
     NotificationRequest request;
 };

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -12,10 +13,11 @@ namespace orvanpush {
 enum class OrvanPushApiStatus { delivered, read };
 
 /// "Delivered" or "Read".
-std::string toString(OrvanPushApiStatus status);
+ORVANPUSH_EXPORT std::string toString(OrvanPushApiStatus status);
 
 /// The status with exactly that raw value (case-sensitive); nothing for any other text.
-std::optional<OrvanPushApiStatus> orvanPushApiStatusFromRawValue(std::string_view rawValue);
+ORVANPUSH_EXPORT std::optional<OrvanPushApiStatus> orvanPushApiStatusFromRawValue(
+    std::string_view rawValue);
 
 /// The push server's API methods; their printed names are the request URIs handed to
 /// HttpRequestAdditionalHeaderManager::getAdditionalHeaders.
@@ -31,6 +33,6 @@ enum class ApiMethods {
 
 /// The method's name: "subscribe", "unsubscribe", "notifications", "subscriber/update",
 /// "content/download", "subscriber/get" or "statistics".
-std::string toString(ApiMethods method);
+ORVANPUSH_EXPORT std::string toString(ApiMethods method);
 
 }  // namespace orvanpush

@@ -11,11 +11,12 @@
 
 #include <exception>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 /// A case and the name it is about; thrown by value, caught by reference.
-class OrvanPushSDKError : public std::exception {
+class ORVANPUSH_EXPORT OrvanPushSDKError : public std::exception {
   public:
     enum class Kind {
         settingNotFound,          ///< a mandatory setting is missing; payload: its key
@@ -50,6 +51,6 @@ class OrvanPushSDKError : public std::exception {
 
 /// The case's name: "settingNotFound", "invalidParameter", "emptyMandatoryParameter" or
 /// "invalidUrl".
-std::string toString(OrvanPushSDKError::Kind kind);
+ORVANPUSH_EXPORT std::string toString(OrvanPushSDKError::Kind kind);
 
 }  // namespace orvanpush

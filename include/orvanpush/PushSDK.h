@@ -25,6 +25,7 @@
 #include <type_traits>
 #include <utility>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/ContentDownloadResult.h"
@@ -52,7 +53,7 @@ struct PushSDKAccess;
 
 /// One configured instance as read from its stored configuration. Completions run on the
 /// queue each member names; the object may be dropped while work it started is in flight.
-class PushSDK {
+class ORVANPUSH_EXPORT PushSDK {
   public:
     /// Sources of settings the store lacks, asked in order (see SettingReceiver).
     using SettingReceivers = std::vector<std::shared_ptr<SettingReceiver>>;
@@ -307,13 +308,13 @@ class PushSDK {
 
   private:
     // Only the library can name this key, so instances come from getInstance alone.
-    struct ConstructionKey {
+    struct ORVANPUSH_EXPORT ConstructionKey {
         explicit ConstructionKey() = default;
     };
 
   public:
     /// Not for hosts (they cannot name the key): instances come from getInstance.
-    PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state);
+    ORVANPUSH_INTERNAL PushSDK(ConstructionKey, std::shared_ptr<detail::PushSDKState> state);
     /// Work the object started goes on without it.
     ~PushSDK();
     PushSDK(const PushSDK&) = delete;

@@ -23,6 +23,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 #include "orvanpush/platform/DispatchQueue.h"
@@ -54,7 +55,7 @@ inline constexpr const char* ReachabilityChangedNotification = "ReachabilityChan
 
 /// What went wrong in making or starting a Reachability; each case carries the platform's
 /// error code (errno).
-class ReachabilityError : public std::exception {
+class ORVANPUSH_EXPORT ReachabilityError : public std::exception {
   public:
     enum class Kind {
         failedToCreateWithAddress,   ///< also carries the socket address
@@ -95,7 +96,7 @@ class ReachabilityError : public std::exception {
 /// The platform's handle on a reachability target: the flags now, and a callback for changes.
 /// Implementations are safe to call from any thread. A host may supply its own (a test double,
 /// another source of the same flags) to Reachability::makeWithReachabilityRef.
-class ReachabilityFlagSource {
+class ORVANPUSH_EXPORT ReachabilityFlagSource {
   public:
     /// Receives the new flags, on the queue set with setDispatchQueue.
     using Callback = std::function<void(ReachabilityFlags)>;
@@ -115,7 +116,7 @@ class ReachabilityFlagSource {
 
 /// Watches the reachability of the network. Made by the make functions only; every member may
 /// be called from any thread.
-class Reachability : public std::enable_shared_from_this<Reachability> {
+class ORVANPUSH_EXPORT Reachability : public std::enable_shared_from_this<Reachability> {
   public:
     /// How the network is reached, if at all.
     enum class Connection { unavailable, wifi, cellular };
@@ -206,7 +207,7 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
     void setNotificationCenter(std::shared_ptr<platform::NotificationCenter> center);
 
   private:
-    struct ConstructionKey {
+    struct ORVANPUSH_EXPORT ConstructionKey {
         explicit ConstructionKey() = default;
     };
 
@@ -242,8 +243,8 @@ class Reachability : public std::enable_shared_from_this<Reachability> {
 };
 
 /// "No Connection", "WiFi" or "Cellular".
-std::string toString(Reachability::Connection connection);
+ORVANPUSH_EXPORT std::string toString(Reachability::Connection connection);
 /// "No Connection", "WiFi" or "Cellular".
-std::string toString(Reachability::NetworkStatus status);
+ORVANPUSH_EXPORT std::string toString(Reachability::NetworkStatus status);
 
 }  // namespace orvanpush

@@ -8,11 +8,12 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 /// Where a server lives: the base address is protocol "://" server ":" port, then the context.
-struct ServerParams {
+struct ORVANPUSH_EXPORT ServerParams {
     /// URL scheme of the server, written before "://" ("https").
     std::string protocolType;
     /// Host name or address of the server.
@@ -29,10 +30,10 @@ struct ServerParams {
 /// The record as log texts print it:
 /// `ServerParams(protocolType: "https", serverURL: "logs.example.com", serverPort: 443,
 /// context: "logs")`, an absent context as `nil`.
-std::string toString(const ServerParams& params);
+ORVANPUSH_EXPORT std::string toString(const ServerParams& params);
 
 /// Retention limits of the local message store; an absent limit does not restrict.
-struct StorageParams {
+struct ORVANPUSH_EXPORT StorageParams {
     /// The most messages the store holds.
     std::optional<std::int64_t> quantityLimit = std::nullopt;
     /// The most days a message stays in the store.

@@ -9,13 +9,14 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 /// Each requirement answers the value of one setting, in the form the store keeps it (ports
 /// and limits in decimal, "true" or "false" for the silence switch), or nothing when the
 /// receiver has none. Called on the thread that reads the setting.
-class SettingReceiver {
+class ORVANPUSH_EXPORT SettingReceiver {
   public:
     virtual ~SettingReceiver() = default;
 
@@ -45,7 +46,7 @@ class SettingReceiver {
 
 /// Carries a configuration over from the library's first generation, which kept each setting
 /// as a keychain item named by the setting's key ("serverAddressKey", "tokenKey", ...).
-class PushSDKv1SettingReceiver : public SettingReceiver {
+class ORVANPUSH_EXPORT PushSDKv1SettingReceiver : public SettingReceiver {
   public:
     /// Reads the items of the keychain access group `identifier` (of the groups this process is
     /// entitled to when absent: its own default group, never another application's).

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/Types.h"
@@ -13,7 +14,7 @@
 namespace orvanpush {
 
 /// One message of the history.
-class MessageElement {
+class ORVANPUSH_EXPORT MessageElement {
   public:
     /// An element with exactly these values; a plain value, copyable and comparable.
     MessageElement(std::string messageId, Date date,
@@ -47,7 +48,7 @@ class MessageElement {
 ///                            for (const auto& message : *result->getMessages()) { ... }
 ///                        }
 ///                    });
-class StatisticsResult : public BaseApiResult {
+class ORVANPUSH_EXPORT StatisticsResult : public BaseApiResult {
   public:
     /// A result with exactly these values.
     StatisticsResult(ResultKind resultKind, std::int64_t errorCode,

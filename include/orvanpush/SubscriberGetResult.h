@@ -7,13 +7,14 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/BaseApiResult.h"
 
 namespace orvanpush {
 
 /// One subscriber record.
-class SubscriberDataElement {
+class ORVANPUSH_EXPORT SubscriberDataElement {
   public:
     /// Attribute names and values; a value may be null (absent).
     using Attributes = std::map<std::string, std::optional<std::string>>;
@@ -48,7 +49,7 @@ class SubscriberDataElement {
 ///   sdk->getSubscriberData(std::nullopt, std::nullopt, [](auto result) {
 ///       if (result && result->getElements()) { ... }
 ///   });
-class SubscriberGetResult : public BaseApiResult {
+class ORVANPUSH_EXPORT SubscriberGetResult : public BaseApiResult {
   public:
     /// A result with exactly these values.
     SubscriberGetResult(ResultKind resultKind, std::int64_t errorCode,

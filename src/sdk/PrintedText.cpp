@@ -5,7 +5,7 @@
 namespace orvanpush::detail {
 
 std::string printedString(std::string_view text) {
-    return quotedText(text);
+    return LogValue::quotedText(text);
 }
 
 std::string printedDictionary(const std::map<std::string, std::string>& dictionary) {

@@ -89,6 +89,26 @@ std::optional<KeyPath> findKeyPath(StorageMessageEntity entity, std::string_view
     return std::nullopt;
 }
 
+std::vector<std::string_view> keyPathNames(StorageMessageEntity entity) {
+    const auto names = [](const auto& keyPaths) {
+        std::vector<std::string_view> list;
+        for (const auto& keyPath : keyPaths) {
+            list.push_back(keyPath.name);
+        }
+        return list;
+    };
+    switch (entity) {
+        case StorageMessageEntity::message:
+            return names(messageKeyPaths);
+        case StorageMessageEntity::messageStatus:
+            return names(messageStatusKeyPaths);
+        case StorageMessageEntity::status:
+        case StorageMessageEntity::channel:
+            break;
+    }
+    return {};
+}
+
 std::optional<ValueType> keyPathType(std::string_view name) {
     for (auto entity : {StorageMessageEntity::message, StorageMessageEntity::messageStatus}) {
         if (auto keyPath = findKeyPath(entity, name)) {

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "orvanpush/storage/StorageMessageEntity.h"
 
@@ -22,6 +23,9 @@ struct KeyPath {
 /// The key path `name` of `entity`; nothing when the entity has no such key path (status and
 /// channel rows are never fetched by predicate).
 std::optional<KeyPath> findKeyPath(StorageMessageEntity entity, std::string_view name);
+
+/// The names of `entity`'s key paths, in the table's order; none for status and channel rows.
+std::vector<std::string_view> keyPathNames(StorageMessageEntity entity);
 
 /// The type of the key path `name` of any entity; nothing when no entity has it.
 std::optional<ValueType> keyPathType(std::string_view name);

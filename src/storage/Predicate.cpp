@@ -137,6 +137,11 @@ Predicate::Predicate(std::string keyPath, Operator op, PredicateValue value)
     check(comparison.keyPath, comparison.value);
 }
 
+std::vector<std::string> Predicate::keyPaths(StorageMessageEntity entity) {
+    const auto names = detail::keyPathNames(entity);
+    return {names.begin(), names.end()};
+}
+
 Predicate Predicate::in(std::string keyPath, std::vector<PredicateValue> values) {
     for (const auto& value : values) {
         check(keyPath, value);

@@ -103,6 +103,11 @@ std::string logServerBaseAddress(const SettingsUtils& settings) {
            settingOr(settings, Setting::LogServerPort, "443") + "/" + context;
 }
 
+// True when the settings name no log server and the built-in one is only a placeholder.
+bool lacksLogServer(const SettingsUtils& settings) {
+    return kDefaultLogServerIsPlaceholder && !settings.get(Setting::LogServerAddress);
+}
+
 // Runs `task` on the URL session's callback pool, where upload answers are handled.
 void onCallbackPool(std::function<void()> task) {
     platform::CurlTransport::shared().complete(
@@ -165,6 +170,10 @@ std::shared_ptr<const LogServerService> LoggingUtils::logServerService() {
             return;
         }
         try {
+            if (lacksLogServer(*settingsUtils_)) {
+                withoutLogServer_ = true;
+                return;
+            }
             logServerService_ =
                 std::make_shared<const LogServerService>(logServerBaseAddress(*settingsUtils_));
         } catch (const std::exception& error) {
@@ -215,9 +224,10 @@ void LoggingUtils::uploadLogFile(const std::optional<fs::path>& file,
     const auto service = logServerService();
     if (!service) {
         logInfo(kNoService);
+        const std::string why = withoutLogServer_ ? LogUploadOutcome::noLogServer : kNoService;
         if (postCompleted) {
-            onCallbackPool([postCompleted = std::move(postCompleted), path] {
-                postCompleted({.file = path, .sent = false, .description = kNoService});
+            onCallbackPool([postCompleted = std::move(postCompleted), path, why] {
+                postCompleted({.file = path, .sent = false, .description = why});
             });
         }
         return;

@@ -12,8 +12,9 @@
 //
 // The log server's address comes from the instance's settings ("logServerProtocolTypeKey",
 // "logServerAddressKey", "logServerPortKey", "logServerContextKey"; by default https, the
-// built-in host, 443 and no context), read at the first upload. Uploads count as outstanding
-// work and need nothing of this object once started.
+// built-in host, 443 and no context), read at the first upload. A built-in host under a name
+// reserved for examples is no log server: without one in the settings nothing is sent. Uploads
+// count as outstanding work and need nothing of this object once started.
 
 #include <filesystem>
 #include <functional>
@@ -70,7 +71,9 @@ class LoggingUtils {
     static void removeFiles(const std::filesystem::path& at);
 
     /// The log server's client, made at the first call from the settings; null without a
-    /// settings store, or when the settings cannot be read.
+    /// settings store, when the settings cannot be read, or when they name no log server and
+    /// the built-in one is a placeholder (uploads then answer LogUploadOutcome::noLogServer
+    /// without sending anything).
     std::shared_ptr<const LogServerService> logServerService();
 
   private:
@@ -78,6 +81,8 @@ class LoggingUtils {
     std::shared_ptr<SettingsUtils> settingsUtils_;
     std::once_flag logServerServiceMade_;
     std::shared_ptr<const LogServerService> logServerService_;
+    /// Set with the service: no log server is configured and the built-in one is a placeholder.
+    bool withoutLogServer_ = false;
 };
 
 }  // namespace orvanpush::detail

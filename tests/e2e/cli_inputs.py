@@ -5,10 +5,12 @@
 Usage: cli_inputs.py <path of the orvanpush binary>
 """
 
+import json
 import os
+import subprocess
 import unittest
 
-from cli_support import SERVER, CliTestCase
+from cli_support import ORVANPUSH, SERVER, CliTestCase
 
 LONG_NAME = "n" * 300
 
@@ -25,7 +27,7 @@ class CliInputs(CliTestCase):
     def assert_usage_error(self, outcome, mentioning, case):
         code, result, _ = outcome
         self.assertEqual(code, 2, case)
-        self.assertEqual(set(result), {"error", "message"}, case)
+        self.assertEqual(set(result), {"result", "error", "message"}, case)
         self.assertEqual(result["error"], "usage", case)
         self.assertIn(mentioning, result["message"], case)
 
@@ -70,13 +72,98 @@ class CliInputs(CliTestCase):
     def test_a_keychain_failure_is_internal(self):
         (self.home / "keychain" / "keychain.sqlite").mkdir(parents=True)
         self.assertEqual(self.init_with()[:2], (3, {
-            "error": "internal", "message": "Shared application group error. Status: -36"}))
+            "result": "error", "error": "internal",
+            "message": "Shared application group error. Status: -36"}))
         self.assertEqual(list((self.home / "defaults").glob("*.sqlite")), [])
 
-    def test_an_unknown_instance_is_named_and_leaves_no_file(self):
-        self.assertEqual(self.run_cli("whoami", "--id", "nosuch")[:2],
-                         (2, {"error": "settingNotFound", "payload": "protocolTypeKey"}))
+    def test_an_unknown_instance_is_named_with_the_command_that_configures_it(self):
+        remedy = (f"instance 'nosuch' is not configured in {self.home}: "
+                  "run `orvanpush init --id nosuch --server URL")
+        code, result, _ = self.run_cli("whoami", "--id", "nosuch")
+        self.assertEqual((code, result["result"], result["error"], result["payload"]),
+                         (2, "error", "settingNotFound", "protocolTypeKey"))
+        self.assertTrue(result["message"].startswith(remedy), result)
+        code, _, stderr = self.run_cli("whoami", "--id", "nosuch", json_output=False)
+        self.assertEqual(code, 2)
+        self.assertTrue(stderr.startswith("error: " + remedy), stderr)
         self.assertFalse((self.home / "defaults" / "nosuch.sqlite").exists())
+
+    def test_misspelt_words_are_answered_with_the_nearest_known_ones(self):
+        cases = [
+            (["demoo"], "unknown command 'demoo': did you mean 'demo'?"),
+            (["subscrib", "--id", "shop"], "unknown command 'subscrib': did you mean 'subscribe'?"),
+            (["messags", "--id", "shop"], "did you mean 'messages' or 'message'?"),
+            (["messages", "--idd", "shop"],
+             "unknown option '--idd' for 'messages': did you mean '--id'?"),
+            (["--jsno", "whoami", "--id", "shop"], "unknown option '--jsno': did you mean '--json'?"),
+            (["messages", "--id", "shop", "--where", "tilte=Sale"],
+             "'tilte' is not a key path --where compares (did you mean 'title'?); the key paths "
+             "are id, title, subtitle, body, contentAvailable, statusName,"),
+            (["messages", "--id", "shop", "--where", "colour=red"], "; the key paths are id,"),
+            (["frobnicate"], "unknown command 'frobnicate': see `orvanpush --help`"),
+        ]
+        for arguments, message in cases:
+            self.assert_usage_error(self.run_cli(*arguments), message, arguments)
+
+    def test_every_outcome_is_one_object_with_its_result(self):
+        self.run_cli("whoami", "--id", "missing")  # writes an error to the day's log file
+        commands = [
+            (["whoami", "--id", "shop"], 2, "error"),
+            (["init", "--id", "shop", "--server", SERVER, "--login", "a", "--password", "p"], 0,
+             "success"),
+            (["whoami", "--id", "shop"], 0, "success"),
+            (["messages", "--id", "shop"], 0, "success"),
+            (["message", "--id", "shop", "--message-id", "m1"], 0, "success"),
+            (["unsubscribe", "--id", "shop"], 2, "error"),
+            (["send-logs", "--id", "shop"], 1, "error"),
+            (["remove", "--id", "shop", "--all"], 0, "success"),
+            (["demoo"], 2, "error"),
+        ]
+        for arguments, status, outcome in commands:
+            completed = subprocess.run([ORVANPUSH, "--home", str(self.home), "--json",
+                                        *arguments], capture_output=True, text=True, timeout=60)
+            lines = completed.stdout.splitlines()
+            self.assertEqual(len(lines), 1, (arguments, completed.stdout))
+            result = json.loads(lines[0])
+            self.assertEqual((completed.returncode, result["result"]), (status, outcome),
+                             arguments)
+            if outcome == "error":
+                self.assertTrue(result["error"] and result["message"], result)
+
+    def test_without_a_log_server_nothing_is_sent_and_the_remedy_is_named(self):
+        self.assertEqual(self.init_with()[0], 0)
+        self.run_cli("whoami", "--id", "missing")  # writes an error to the day's log file
+        code, result, _ = self.run_cli("send-logs", "--id", "shop")
+        self.assertEqual((code, result["error"]), (1, "noLogServer"), result)
+        self.assertIn("--log-server URL", result["message"])
+        self.assertEqual({file["description"] for file in result["files"]},
+                         {"no log server configured (init --log-server URL)"})
+        code, _, stderr = self.run_cli("send-logs", "--id", "shop", json_output=False)
+        self.assertEqual(code, 1)
+        self.assertIn("no log server is configured for instance 'shop'", stderr)
+
+    def test_the_completion_script_offers_the_commands_and_their_options(self):
+        script = subprocess.run([ORVANPUSH, "completion", "bash"], capture_output=True,
+                                text=True, timeout=60, check=True).stdout
+        for line, offered in (("orvanpush subscr", "subscribe subscriber"),
+                              ("orvanpush --json messages --i", "--id"),
+                              ("orvanpush --home /tmp receive --pay", "--payload"),
+                              ("orvanpush completion", "completion")):
+            words = line.split(" ")
+            probe = (f"{script}\nCOMP_WORDS=({line}); COMP_CWORD={len(words) - 1}; _orvanpush; "
+                     'echo "${COMPREPLY[*]}"')
+            completed = subprocess.run(["bash", "-c", probe], capture_output=True, text=True,
+                                       timeout=60)
+            self.assertEqual(completed.stdout.strip(), offered, line)
+
+    def test_standard_output_carries_results_only(self):
+        for arguments in (["init", "--id", "shop", "--server", SERVER, "--login", "a",
+                           "--password", "p"], ["whoami", "--id", "shop"]):
+            completed = subprocess.run([ORVANPUSH, "--home", str(self.home), "--verbose",
+                                        *arguments], capture_output=True, text=True, timeout=60)
+            self.assertEqual(completed.returncode, 0, completed.stderr)
+            self.assertNotIn("Send logs is", completed.stdout)
+            self.assertIn("Send logs is", completed.stderr)
 
     def test_the_demo_without_a_home_keeps_to_a_temporary_one(self):
         user = self.root / "user"

@@ -20,6 +20,9 @@ ORVANPUSH = sys.argv.pop(1) if len(sys.argv) > 1 else "orvanpush"
 SERVER = sys.argv.pop(1) if len(sys.argv) > 1 else "orvanpush-server"
 STEPS = ["instance", "subscribe", "attributes", "receive", "receive-again", "read", "content",
          "outage", "history", "messages", "logs"]
+CALLS = ["createInstance", "subscribe", "updateSubscriber", "onMessageReceive",
+         "onMessageReceive", "onMessageRead", "getNotificationContent", "onMessageRead",
+         "getMessages", "getFetchedResultsController", "sendLogs"]
 SUMMARY = re.compile(r"^Summary: (\d+) of (\d+) steps passed in [\d.]+ s; the server verified "
                      r"(\d+) requests", re.M)
 
@@ -44,8 +47,11 @@ class Demo(unittest.TestCase):
             with self.subTest(attempt=attempt):
                 run = demo("demo")
                 self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
-                passed = re.findall(r"^\[ok\] \d+/\d+ ([\w-]+): ", run.stdout, re.M)
-                self.assertEqual(passed, STEPS)
+                passed = re.findall(r"^\[ok\] \d+/\d+ ([\w-]+) (\w+): ", run.stdout, re.M)
+                self.assertEqual(passed, list(zip(STEPS, CALLS)))
+                self.assertLessEqual(max(map(len, run.stdout.splitlines())), 100, run.stdout)
+                self.assertRegex(run.stdout, r"\nNext: orvanpush demo --keep-home, then "
+                                             r"orvanpush --home <its home> messages --id demo\n$")
                 summary = SUMMARY.search(run.stdout)
                 self.assertIsNotNone(summary, run.stdout)
                 self.assertEqual(summary.group(1), summary.group(2))
@@ -62,8 +68,11 @@ class Demo(unittest.TestCase):
         home = home_of(run)
         self.addCleanup(shutil.rmtree, home, ignore_errors=True)
         self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
-        self.assertRegex(run.stdout, r'(?m)^\[FAILED\] 9/11 history: .*ORVANPUSH_DEMO_REFUSE=history')
-        self.assertRegex(run.stderr, r'^error: step "history" failed: .*=history')
+        self.assertRegex(run.stdout, r'(?m)^\[FAILED\] 9/11 history getMessages: .*error 403')
+        self.assertLessEqual(max(map(len, run.stdout.splitlines())), 100, run.stdout)
+        self.assertRegex(run.stderr, r'^error: step "history" failed: .*=history.*; '
+                                     r'`orvanpush demo --keep-home` keeps')
+        self.assertIn(f"Next: orvanpush --home {home} messages --id demo", run.stdout)
         self.assertRegex(run.stdout, r"(?m)^Summary: 8 of 11 steps passed")
         self.assertNotIn("[ok] 10/11", run.stdout)
         records = [json.loads(line)

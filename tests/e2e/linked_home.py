@@ -15,7 +15,8 @@ class LinkedHome(CliTestCase):
     def assert_application_and_extension_work(self, home):
         self.assertEqual(self.init(home=home)[:2], (0, {"result": "success"}))
         self.assertEqual(self.whoami(home=home, extension=True)[:2],
-                         (0, {"token": None, "clientId": None, "deviceId": None}))
+                         (0, {"result": "success", "token": None, "clientId": None,
+                              "deviceId": None}))
 
     def test_a_home_below_a_linked_directory(self):
         (self.root / "real").mkdir()

@@ -159,7 +159,9 @@ class MessageFlow(CliTestCase):
         self.assertEqual(code, 1)
         self.assertEqual(result["error"], 'emptyMandatoryParameter("address")')
         self.assertEqual(result["content"]["body"], "All shoes")
-        self.assertNotIn("result", result)
+        self.assertEqual(result["result"], "error")
+        self.assertNotIn("errorCode", result)
+        self.assertIn("run `orvanpush subscribe --id shop", result["message"])
         self.assertEqual(self.reports(), [])
 
         code, result = self.receive(payload("m1"), "--fallback-address", "fallback")

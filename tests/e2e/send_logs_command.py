@@ -49,7 +49,7 @@ class SendLogsCommand(unittest.TestCase):
     def send_logs(self, json_output=True):
         run = self.cli("send-logs", "--id", "shop", json_output=json_output)
         lines = run.stdout.strip().splitlines()
-        return run.returncode, json.loads(lines[-1]) if json_output else lines
+        return run.returncode, json.loads(lines[-1]) if json_output else (lines, run.stderr)
 
     def log_text(self):
         return "".join(path.read_text() for path in self.logs.glob("*.log"))
@@ -89,11 +89,12 @@ class SendLogsCommand(unittest.TestCase):
             self.assertIsNone(opened.testzip())
             self.assertEqual(opened.namelist(), [log_file.name])
 
-        # For a person: the server's answer and the outcome.
-        status, lines = self.send_logs(json_output=False)
+        # For a person: the outcome on standard output, the library's console line with the
+        # server's answer on standard error.
+        status, (lines, console) = self.send_logs(json_output=False)
         self.assertEqual(status, 0)
-        self.assertIn('Result: {"status":"success"}', lines)
-        self.assertIn(f"sent: {archive}", lines)
+        self.assertEqual(lines, [f"sent: {archive}"])
+        self.assertIn('Result: {"status":"success"}\n', console)
 
     def test_a_file_the_server_refuses_exits_1_with_its_description(self):
         self.server.add_fault("saveLogFile", "answer",

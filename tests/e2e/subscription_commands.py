@@ -90,13 +90,20 @@ class SubscriptionCommands(CliTestCase):
         self.query_verifies(extension=True)
 
         self.server.add_fault("unsubscribe", "error", errorCode=105, errorDescription="busy")
-        self.assertEqual(self.cli("unsubscribe", "--id", "shop", expect=1),
-                         {"result": "error", "errorCode": 105, "errorDescription": "busy"})
+        refused = self.cli("unsubscribe", "--id", "shop", expect=1)
+        self.assertEqual({key: refused[key] for key in ("result", "errorCode", "errorDescription",
+                                                          "error")},
+                         {"result": "error", "errorCode": 105, "errorDescription": "busy",
+                          "error": "server"})
+        self.assertIn("the server answered error 105 (busy)", refused["message"])
         self.cli("unsubscribe", "--id", "shop", "--note", "moving")
-        self.assertEqual(self.identity(),
-                         {"token": "t2", "clientId": None, "deviceId": None})
-        self.assertEqual(self.cli("subscriber", "--id", "shop", expect=2),
-                         {"error": "emptyMandatoryParameter", "payload": "address"})
+        self.assertEqual(self.identity(), {"result": "success", "token": "t2", "clientId": None,
+                                           "deviceId": None})
+        unsubscribed = self.cli("subscriber", "--id", "shop", expect=2)
+        self.assertEqual((unsubscribed["error"], unsubscribed["payload"]),
+                         ("emptyMandatoryParameter", "address"))
+        self.assertIn("not subscribed", unsubscribed["message"])
+        self.assertIn("run `orvanpush subscribe --id shop", unsubscribed["message"])
 
     def identity(self):
         return self.cli("whoami", "--id", "shop")
@@ -106,9 +113,10 @@ class SubscriptionCommands(CliTestCase):
         first_key = self.server.subscribers()["client"]["publicKey"]
 
         # Thrown before sending: nothing changes.
-        self.assertEqual(self.cli("subscribe", "--id", "shop", "--client-id", "", "--token", "t",
-                                  expect=2),
-                         {"error": "emptyMandatoryParameter", "payload": "address"})
+        empty = self.cli("subscribe", "--id", "shop", "--client-id", "", "--token", "t", expect=2)
+        self.assertEqual((empty["result"], empty["error"], empty["payload"]),
+                         ("error", "emptyMandatoryParameter", "address"))
+        self.assertIn("give a non-empty --client-id", empty["message"])
         self.query_verifies(extension=True)
         self.query_verifies(extension=False)
 

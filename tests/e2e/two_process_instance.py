@@ -74,7 +74,8 @@ class TwoProcessInstance(unittest.TestCase):
                                    "https://logs.example.com/logs"),
                          (0, {"result": "success"}))
         self.assertEqual(self.whoami(extension=True),
-                         (0, {"token": None, "clientId": None, "deviceId": None}))
+                         (0, {"result": "success", "token": None, "clientId": None,
+                              "deviceId": None}))
 
         # With file logging at trace level the extension shows the configuration it read.
         self.set_extension_log_level("trace")
@@ -85,11 +86,9 @@ class TwoProcessInstance(unittest.TestCase):
 
         # Each process reads the other's latest write on its next look-up.
         self.assertEqual(self.init("", PASSWORD)[0], 0)
-        self.assertEqual(self.whoami(extension=True),
-                         (2, {"error": "settingNotFound", "payload": "serverLoginKey"}))
+        self.assert_not_found(self.whoami(extension=True), "serverLoginKey")
         self.assertEqual(self.init("bob", "", True)[0], 0)
-        self.assertEqual(self.whoami(),
-                         (2, {"error": "settingNotFound", "payload": "serverPasswordKey"}))
+        self.assert_not_found(self.whoami(), "serverPasswordKey")
         self.assertEqual(self.init("bob", PASSWORD, True)[0], 0)
         self.assertEqual(self.whoami()[0], 0)
 
@@ -109,6 +108,12 @@ class TwoProcessInstance(unittest.TestCase):
             self.assertEqual(code, 2, url)
         self.assertFalse((self.home / "keychain").exists())
         self.assertFalse((self.home / "defaults").exists())
+
+    def assert_not_found(self, outcome, key):
+        code, result = outcome
+        self.assertEqual((code, result["result"], result["error"], result["payload"]),
+                         (2, "error", "settingNotFound", key))
+        self.assertIn("run `orvanpush init --id demo", result["message"])
 
     def assert_private_files(self):
         for path in [self.home, *self.home.rglob("*")]:

@@ -132,7 +132,8 @@ class ZipCommand(unittest.TestCase):
 
         completed = self.zip("missing", "new.zip", json_output=False)
         self.assertEqual(completed.returncode, 1)
-        self.assertIn("error: fileReadNoSuchFile", completed.stderr)
+        self.assertRegex(completed.stderr, r"^error: cannot pack missing into new.zip: "
+                                           r"fileReadNoSuchFile")
 
     def test_usage_errors_exit_2(self):
         self.assertEqual(self.zip("logs").returncode, 2)

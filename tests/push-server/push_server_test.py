@@ -472,6 +472,20 @@ class ServerTest(unittest.TestCase):
                          [f"multipart/form-data; boundary={boundary}"])
 
 
+class StartTest(unittest.TestCase):
+    def test_a_port_in_use_is_refused_and_the_version_answered(self):
+        with PushServer(SERVER) as server:
+            second = subprocess.run([server.binary, "--port", str(server.port)],
+                                    capture_output=True, text=True, timeout=30)
+            self.assertEqual(second.returncode, 1, second.stdout)
+            self.assertEqual(second.stdout, "")
+            self.assertIn(f"port {server.port} in use", second.stderr)
+        version = subprocess.run([server.binary, "--version"], capture_output=True, text=True,
+                                 timeout=30)
+        self.assertEqual(version.returncode, 0, version.stderr)
+        self.assertRegex(version.stdout, r"^orvanpush-server \d+\.\d+\.\d+$")
+
+
 class AdminTest(unittest.TestCase):
     def test_refused_calls_and_the_request_log_file(self):
         with tempfile.TemporaryDirectory(prefix="push-server-log-") as directory:

@@ -317,9 +317,19 @@ TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
     EXPECT_EQ(utils_->logServerService()->baseAddress(),
               "http://127.0.0.1:" + std::to_string(server_->port()) + "/logs");
 
-    auto bare = SettingsUtils::sharedAccessGroupInstance("defaults");
-    EXPECT_EQ(LoggingUtils("defaults", bare).logServerService()->baseAddress(),
-              std::string("https://") + kDefaultLogServerHost + ":443");
+    // Settings naming no log server: the built-in one, unless it is only a placeholder, in
+    // which case nothing is sent anywhere.
+    LoggingUtils bare("defaults", SettingsUtils::sharedAccessGroupInstance("defaults"));
+    if (kDefaultLogServerIsPlaceholder) {
+        EXPECT_EQ(bare.logServerService(), nullptr);
+        Answer<LogUploadOutcome> unsent;
+        bare.uploadLogFile(inLogs("x.zip"), unsent.completion());
+        EXPECT_EQ(unsent.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
+                                                   LogUploadOutcome::noLogServer}));
+    } else {
+        EXPECT_EQ(bare.logServerService()->baseAddress(),
+                  std::string("https://") + kDefaultLogServerHost + ":443");
+    }
 
     LoggingUtils withoutSettings("none", nullptr);
     EXPECT_EQ(withoutSettings.logServerService(), nullptr);

@@ -18,6 +18,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "Remedies.h"
+#include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/Types.h"
 
 namespace orvanpush::cli {
@@ -35,41 +37,50 @@ struct GlobalOptions {
     bool extension = false;
     bool json = false;
     bool verbose = false;
-    double timeout = 60.0;  ///< seconds, finite and positive
+    std::optional<std::string> caFile;  ///< absent: the library's default (the system store)
+    double timeout = 60.0;              ///< seconds, finite and positive
 };
 
-/// Prints results. In JSON mode only `result` objects reach standard output (the last one is the
-/// command's outcome); in text mode each fact is a line. Text that is not valid UTF-8 is printed
-/// with U+FFFD in its place, so nothing printed can fail.
+/// Prints outcomes. In JSON mode every outcome is one object on standard output, and every
+/// object has "result": "success" or "error"; an error object also has "error" (its kind) and
+/// "message" (what happened and what to do). In text mode each fact is a line on standard
+/// output and an error's message goes to standard error ("error: <message>"). Text that is not
+/// valid UTF-8 is printed with U+FFFD in its place, so nothing printed can fail.
 class Output {
   public:
-    explicit Output(const GlobalOptions& options) : options_(options) {}
+    Output(const GlobalOptions& options, const Situation& situation)
+        : options_(options), situation_(situation) {}
 
-    /// The command's outcome: `object` in JSON mode, `lines` otherwise.
-    void result(const Json& object, const std::vector<std::string>& lines) const;
+    /// The command's outcome: `object` in JSON mode, `lines` otherwise. An object without
+    /// "result" is a success; one whose result is "error" is an error result of a request
+    /// (kind "server" and a message made from its code and description) unless it names its
+    /// kind and message itself.
+    void result(Json object, const std::vector<std::string>& lines) const;
     /// A line for a person; nothing in JSON mode.
     void note(const std::string& line) const;
-    /// An error in the tool's own words: `{"result":"error","errorDescription":..}` in JSON
-    /// mode, "error: <text>" on standard error otherwise.
-    void failure(const std::string& description) const;
-
-    /// A thrown validation error: `{"error":<case>,"payload":..}` in JSON mode, "error: " and
-    /// its description on standard error otherwise.
-    void thrown(const std::string& kind, const std::string& payload,
-                const std::string& description) const;
-
-    /// An outcome without a result of its own, `kind` being "usage", "internal" or "timeout":
-    /// `{"error":<kind>,"message":..}` in JSON mode, "error: <message>" on standard error
-    /// otherwise.
+    /// A failure of `kind` that the library described: `{"result":"error","error":kind,
+    /// "errorDescription":description,"message":message}` in JSON mode.
+    void failure(const std::string& kind, const std::string& description,
+                 const std::string& message) const;
+    /// A thrown library error (exit 2): its case as the kind, its payload, and the remedy.
+    void thrown(const OrvanPushSDKError& error) const;
+    /// An outcome without a result of its own, `kind` being "usage", "internal" or "timeout".
     void error(const std::string& kind, const std::string& message) const;
 
+    /// What the person asked for, as the sentences name it.
+    const Situation& situation() const { return situation_; }
+
   private:
+    void printError(Json object) const;
+
     const GlobalOptions& options_;
+    const Situation& situation_;
 };
 
 struct CliContext {
     GlobalOptions options;
-    Output out{options};
+    Situation situation;
+    Output out{options, situation};
     /// Set by the chosen command's callback; returns the exit code.
     std::function<int()> action;
     /// Resources of the chosen command (such as the demo's temporary home), released when the

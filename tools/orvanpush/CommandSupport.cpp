@@ -10,6 +10,13 @@ int completionTimedOut(const Output& out) {
     return kExitInternal;
 }
 
+Json noResult() {
+    return {{"result", "error"},
+            {"errorCode", nullptr},
+            {"error", "server"},
+            {"message", "the request ended without a result: run the command again"}};
+}
+
 Json orNull(const std::optional<std::string>& value) {
     return value ? Json(*value) : Json(nullptr);
 }
@@ -65,7 +72,7 @@ int printResultOf(const CliContext& context, const std::function<void(ResultComp
         return completionTimedOut(context.out);
     }
     if (!*answer) {
-        context.out.failure("no result");
+        context.out.result(noResult(), {"result: (none)"});
         return kExitError;
     }
     context.out.result(resultObject(**answer), resultLines(**answer));

@@ -45,6 +45,9 @@ class Awaited {
 /// Prints that the completion did not come within --timeout; returns the exit code.
 int completionTimedOut(const Output& out);
 
+/// The outcome of a request whose completion carried no result record.
+Json noResult();
+
 Json orNull(const std::optional<std::string>& value);
 /// The text, or "(none)".
 std::string shown(const std::optional<std::string>& value);

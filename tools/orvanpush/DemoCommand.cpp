@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "DemoServer.h"
+#include "DemoSupport.h"
 #include "DemoWalkThrough.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/Console.h"
@@ -79,7 +80,7 @@ std::optional<std::string> refusedStep() {
 int runDemo(const CliContext& context, const DemoOptions& options) {
     if (!context.options.verbose) {
         // One line per step: the library's own console lines stay in its log files.
-        platform::Console::redirect([](std::string_view) {});
+        platform::Console::sendTo(platform::Console::Destination::nowhere);
     }
     const auto home = platform::PlatformConfig::current()->home;
     DemoWalkThrough demo(context.out,
@@ -87,6 +88,13 @@ int runDemo(const CliContext& context, const DemoOptions& options) {
     const int code = demo.run(refusedStep());
     if (options.keepHome) {
         context.out.note("Kept the demo's home, with the server's request log: " + home.string());
+        context.out.note("Next: orvanpush --home " + home.string() + " messages --id " +
+                         demo::kInstance);
+    } else if (code == kExitSuccess) {
+        context.out.note(
+            "Next: orvanpush demo --keep-home, then orvanpush --home <its home> "
+            "messages --id " +
+            std::string(demo::kInstance));
     }
     return code;
 }

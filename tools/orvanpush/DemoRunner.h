@@ -16,10 +16,12 @@
 
 namespace orvanpush::cli {
 
-/// A step: its name (as ORVANPUSH_DEMO_REFUSE takes it) and its work, which returns the outcome
-/// to print or throws an exception whose text says why the step failed.
+/// A step: its name (as ORVANPUSH_DEMO_REFUSE takes it), the API calls it exercises, and its
+/// work, which returns the outcome to print or throws an exception whose text says why the
+/// step failed.
 struct DemoStep {
     std::string name;
+    std::string api;
     std::function<std::string()> run;
 };
 
@@ -37,8 +39,11 @@ class DemoRunner {
     DemoRunner(const Output& out, std::function<void(const DemoStep&)> beforeStep)
         : out_(out), beforeStep_(std::move(beforeStep)) {}
 
-    /// Runs `steps` until one fails, printing "[ok] N/M name: outcome" or "[FAILED] N/M name:
-    /// why" for each.
+    /// The widest line printed; a longer failure is cut (its whole text is in the summary).
+    static constexpr std::size_t kWidth = 100;
+
+    /// Runs `steps` until one fails, printing "[ok] N/M name api: outcome" or "[FAILED] N/M
+    /// name api: why" for each.
     DemoOutcome run(const std::vector<DemoStep>& steps) const;
 
   private:

@@ -74,6 +74,15 @@ std::vector<std::string> storedMessages(PushSDK& sdk) {
     return list;
 }
 
+// The ids of stored messages listed as storedMessages() lists them.
+std::vector<std::string> ids(const std::vector<std::string>& listed) {
+    std::vector<std::string> ids;
+    for (const auto& entry : listed) {
+        ids.push_back(entry.substr(0, entry.find(' ')));
+    }
+    return ids;
+}
+
 Json historyEntry(const std::string& id, std::chrono::system_clock::time_point date,
                   const std::string& title) {
     const auto unixSeconds =
@@ -91,9 +100,8 @@ std::string DemoWalkThrough::createInstance() {
                             DemoServer::kPassword, server_->logServer(), true,
                             StorageParams{kKeep, kDays});
     sdk_ = PushSDK::getInstance(kInstance);
-    return quoted(kInstance) + " saved (group " + kGroup + ", keeping " + std::to_string(kKeep) +
-           " messages) and obtained; push server " + url(server_->pushServer()) + ", log server " +
-           url(server_->logServer());
+    return quoted(kInstance) + " saved, keeping " + std::to_string(kKeep) + " messages, for " +
+           url(server_->pushServer());
 }
 
 std::string DemoWalkThrough::subscribe() {
@@ -109,10 +117,9 @@ std::string DemoWalkThrough::subscribe() {
     const auto subscribers = server_->admin("GET", "subscribers").at("subscribers");
     for (const auto& subscriber : subscribers) {
         if (subscriber.at("address") == kAddress) {
-            return std::string(kAddress) + " subscribed with token " + kToken +
-                   "; the server checked and stored its " +
+            return std::string(kAddress) + " subscribed; the server keeps its " +
                    std::to_string(subscriber.at("keyBits").get<int>()) + "-bit " +
-                   subscriber.at("keyType").get<std::string>() + " public key";
+                   subscriber.at("keyType").get<std::string>() + " key";
         }
     }
     throw std::runtime_error(std::string("the server has no subscriber ") + kAddress);
@@ -140,8 +147,7 @@ std::string DemoWalkThrough::updateAttributes() {
     const auto requests = stepRequests();
     requireVerified(requests, "subscriber/update");
     requireVerified(requests, "subscriber/get");
-    return "city=Lisbon and plan=gold set and read back, both requests signed with the device "
-           "key and verified";
+    return "city=Lisbon, plan=gold set, read back and signed";
 }
 
 std::string DemoWalkThrough::receive() {
@@ -152,8 +158,7 @@ std::string DemoWalkThrough::receive() {
     const auto status = statusOf(*sdk_, "m1");
     require(server_->statusCount("m1", "Delivered") == 1,
             "the server did not count m1 \"Delivered\" once");
-    return "the extension process stored m1 (status " + status +
-           "), reported \"Delivered\" and showed it with sound";
+    return "an extension stored m1 (" + status + ") and reported it; sound on";
 }
 
 std::string DemoWalkThrough::receiveAgain() {
@@ -161,9 +166,8 @@ std::string DemoWalkThrough::receiveAgain() {
     require(receipt.succeeded(), "the extension's receipt failed: " + receipt.failure());
     require(receipt.answer.at("content").at("sound").is_null(),
             "the duplicate was shown with its sound");
-    return "m1 arrived again: already stored, so shown without sound (reported again, the "
-           "server counted \"Delivered\" " +
-           std::to_string(server_->statusCount("m1", "Delivered")) + " times)";
+    return "m1 again: kept once, silent; \"Delivered\" counted " +
+           std::to_string(server_->statusCount("m1", "Delivered")) + " times";
 }
 
 std::string DemoWalkThrough::openMessage() {
@@ -173,8 +177,7 @@ std::string DemoWalkThrough::openMessage() {
         "onMessageRead");
     const auto status = statusOf(*sdk_, "m1");
     require(server_->statusCount("m1", "Read") == 1, "the server did not count m1 \"Read\" once");
-    return "the application opened m1: stored status " + status +
-           ", \"Read\" reported and counted once";
+    return "the application opened m1: stored " + status + ", \"Read\" counted once";
 }
 
 std::string DemoWalkThrough::fetchContent() {
@@ -195,8 +198,8 @@ std::string DemoWalkThrough::fetchContent() {
     require(second && second->value() == page, "the stored content differs from the server's");
     const auto downloads = countOf(stepRequests(), "content/download", "applied");
     require(downloads == 1, "the content was downloaded " + std::to_string(downloads) + " times");
-    return "m1's rich content (" + first->mimeType().value_or("no type") + ", " +
-           std::to_string(page.size()) + " bytes) downloaded once, then served from the store";
+    return "m1's " + first->mimeType().value_or("no type") + " (" + std::to_string(page.size()) +
+           " bytes): downloaded once, then stored";
 }
 
 std::string DemoWalkThrough::rideOutOutage() {
@@ -219,9 +222,8 @@ std::string DemoWalkThrough::rideOutOutage() {
         require(count == 1, std::string("the server counted ") + id + " " + quoted(status) + " " +
                                 std::to_string(count) + " times");
     }
-    return "server down: m2 received and opened, both reports queued (" + std::to_string(dropped) +
-           " attempts dropped); server back: m3 reported, the queue drained, each report "
-           "counted once";
+    return "down: 2 reports of m2 queued (" + std::to_string(dropped) +
+           " tries dropped); up: each sent once";
 }
 
 std::string DemoWalkThrough::readHistory() {
@@ -241,16 +243,13 @@ std::string DemoWalkThrough::readHistory() {
     });
     requireSuccess(history, "getMessages");
     std::vector<std::string> ids;
-    std::vector<std::string> titles;
     for (const auto& message : history->getMessages().value_or(std::vector<MessageElement>{})) {
         ids.push_back(message.getMessageId());
-        titles.push_back(quoted(message.getTitle().value_or("")));
     }
     require(ids == std::vector<std::string>{"h1", "h2", "h3"},
             "the history read back is " + joined(ids) + ", not h1, h2, h3");
     requireVerified(stepRequests(), "statistics");
-    return std::to_string(ids.size()) + " messages sent to " + kAddress +
-           " this week: " + joined(titles);
+    return joined(ids) + " sent to " + kAddress + " this week, read back in order";
 }
 
 std::string DemoWalkThrough::listAndRetain() {
@@ -264,8 +263,8 @@ std::string DemoWalkThrough::listAndRetain() {
     const auto kept = storedMessages(*sdk_);
     require(kept.size() == static_cast<std::size_t>(kKeep),
             "kept after the restart: " + joined(kept) + ", not " + std::to_string(kKeep));
-    return "stored: " + joined(listed) + "; the application started again keeping " +
-           std::to_string(kKeep) + ": " + joined(kept);
+    return std::to_string(listed.size()) + " stored; restarted, " + std::to_string(kept.size()) +
+           " kept: " + joined(ids(kept));
 }
 
 std::string DemoWalkThrough::uploadLogs() {
@@ -276,18 +275,16 @@ std::string DemoWalkThrough::uploadLogs() {
         require(outcome.sent,
                 outcome.file + " was not sent: " + outcome.description.value_or("no description"));
     }
-    std::vector<std::string> entries;
+    std::size_t entries = 0;
     const auto archives = server_->admin("GET", "archives").at("archives");
     for (const auto& archive : archives) {
-        for (const auto& entry : archive.at("entries")) {
-            entries.push_back(entry.at("name").get<std::string>() + " (" +
-                              std::to_string(entry.at("size").get<long long>()) + " bytes)");
-        }
+        entries += archive.at("entries").size();
     }
     require(archives.size() == outcomes.size(),
             "the server kept " + std::to_string(archives.size()) + " archives for " +
                 std::to_string(outcomes.size()) + " uploads");
-    return std::to_string(archives.size()) + " zipped log upload(s) accepted: " + joined(entries);
+    return std::to_string(archives.size()) + " zipped upload(s) of today's logs, " +
+           std::to_string(entries) + " file(s), accepted";
 }
 
 }  // namespace orvanpush::cli

@@ -104,17 +104,17 @@ DemoWalkThrough::~DemoWalkThrough() = default;
 
 std::vector<DemoStep> DemoWalkThrough::steps() {
     return {
-        {kLocalStep, [this] { return createInstance(); }},
-        {"subscribe", [this] { return subscribe(); }},
-        {"attributes", [this] { return updateAttributes(); }},
-        {"receive", [this] { return receive(); }},
-        {"receive-again", [this] { return receiveAgain(); }},
-        {"read", [this] { return openMessage(); }},
-        {"content", [this] { return fetchContent(); }},
-        {"outage", [this] { return rideOutOutage(); }},
-        {"history", [this] { return readHistory(); }},
-        {"messages", [this] { return listAndRetain(); }},
-        {"logs", [this] { return uploadLogs(); }},
+        {kLocalStep, "createInstance", [this] { return createInstance(); }},
+        {"subscribe", "subscribe", [this] { return subscribe(); }},
+        {"attributes", "updateSubscriber", [this] { return updateAttributes(); }},
+        {"receive", "onMessageReceive", [this] { return receive(); }},
+        {"receive-again", "onMessageReceive", [this] { return receiveAgain(); }},
+        {"read", "onMessageRead", [this] { return openMessage(); }},
+        {"content", "getNotificationContent", [this] { return fetchContent(); }},
+        {"outage", "onMessageRead", [this] { return rideOutOutage(); }},
+        {"history", "getMessages", [this] { return readHistory(); }},
+        {"messages", "getFetchedResultsController", [this] { return listAndRetain(); }},
+        {"logs", "sendLogs", [this] { return uploadLogs(); }},
     };
 }
 
@@ -165,11 +165,12 @@ Json DemoWalkThrough::stepRequests() const {
 int DemoWalkThrough::summarize(const DemoOutcome& outcome,
                                std::chrono::steady_clock::duration elapsed) {
     const auto counts = tally(server_->requests());
-    auto line = "Summary: " + std::to_string(outcome.passed) + " of " +
-                std::to_string(outcome.total) + " steps passed in " + seconds(elapsed) +
-                "; the server verified " + std::to_string(counts.accepted) + " requests (" +
-                std::to_string(counts.signatures) + " signed with the device key), " +
-                std::to_string(counts.faulted) + " more were answered by injected faults";
+    const auto line = "Summary: " + std::to_string(outcome.passed) + " of " +
+                      std::to_string(outcome.total) + " steps passed in " + seconds(elapsed) +
+                      "; the server verified " + std::to_string(counts.accepted) + " requests";
+    const auto detail = std::to_string(counts.signatures) +
+                        " of them signed with the device key; " + std::to_string(counts.faulted) +
+                        " more answered by injected faults";
     std::string failure;
     if (outcome.failedStep) {
         failure = "step \"" + *outcome.failedStep + "\" failed: " + outcome.why;
@@ -179,7 +180,11 @@ int DemoWalkThrough::summarize(const DemoOutcome& outcome,
     }
     if (!failure.empty()) {
         out_.note(line);
-        out_.failure(failure);
+        out_.note(detail);
+        out_.failure("demo", failure,
+                     failure +
+                         "; `orvanpush demo --keep-home` keeps the demo's home and the "
+                         "server's request log to look into");
         return kExitError;
     }
     out_.result({{"result", "success"},
@@ -187,7 +192,7 @@ int DemoWalkThrough::summarize(const DemoOutcome& outcome,
                  {"requestsVerified", counts.accepted},
                  {"signaturesVerified", counts.signatures},
                  {"requestsFaulted", counts.faulted}},
-                {line});
+                {line, detail});
     return kExitSuccess;
 }
 

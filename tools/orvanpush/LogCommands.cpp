@@ -1,5 +1,6 @@
 #include "LogCommands.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +26,27 @@ std::string outcomeLine(const LogUploadOutcome& outcome) {
     if (outcome.sent) {
         return "sent: " + outcome.file;
     }
-    return "not sent: " + outcome.file + " (" + outcome.description.value_or("no description") +
-           ")";
+    return "not sent: " + outcome.file + ": " + outcome.description.value_or("no description");
+}
+
+// What went wrong with the files not sent, and what to do: the first refusal stands for all.
+Json failureOf(const Outcomes& outcomes, std::size_t unsent, const Situation& situation) {
+    const auto first = std::find_if(outcomes.begin(), outcomes.end(),
+                                    [](const LogUploadOutcome& outcome) { return !outcome.sent; });
+    const auto why = first->description.value_or("no description");
+    const auto count = std::to_string(unsent) + " of " + std::to_string(outcomes.size());
+    if (why == LogUploadOutcome::noLogServer) {
+        const auto id = situation.instanceId.value_or("ID");
+        return {{"error", "noLogServer"},
+                {"message", count +
+                                " log files not sent: no log server is configured for "
+                                "instance '" +
+                                id + "': run `orvanpush init --id " + id +
+                                " --server URL --login L --password P --log-server URL`"}};
+    }
+    return {{"error", "server"},
+            {"message", count + " log files not sent (" + why +
+                            "): fix what it names and run `orvanpush send-logs` again"}};
 }
 
 int report(const Outcomes& outcomes, const Output& out) {
@@ -45,6 +65,7 @@ int report(const Outcomes& outcomes, const Output& out) {
     if (unsent > 0) {
         result["errorDescription"] = std::to_string(unsent) + " of " +
                                      std::to_string(outcomes.size()) + " log files not sent";
+        result.update(failureOf(outcomes, unsent, out.situation()));
     }
     result["files"] = std::move(files);
     out.result(result, lines);

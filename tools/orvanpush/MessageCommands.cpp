@@ -1,5 +1,6 @@
 #include "MessageCommands.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/storage/Message.h"
+#include "orvanpush/storage/Predicate.h"
 #include "orvanpush/storage/StorageErrors.h"
 
 namespace orvanpush::cli {
@@ -72,6 +74,17 @@ std::string errorText(const std::exception_ptr& error) {
     }
 }
 
+// What the error handed to the completion means, and what to do about it.
+std::string errorMessage(const std::exception_ptr& error, const Situation& situation) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const OrvanPushSDKError& thrown) {
+        return "the push was not reported: " + remedyForThrown(thrown, situation);
+    } catch (...) {
+        return "the push was not reported: " + errorText(error);
+    }
+}
+
 Json contentObject(const NotificationContent& content) {
     return {{"title", content.title()},
             {"subtitle", content.subtitle()},
@@ -98,13 +111,17 @@ int printReceipt(const Output& out, const Receipt& receipt) {
     std::vector<std::string> lines =
         receipt.result ? resultLines(*receipt.result) : std::vector<std::string>{};
     if (const auto reason = receipt.error ? notStoredReason(receipt.error) : std::nullopt) {
+        // Delivered all the same: the report's own result stays.
         const auto message = "delivered, not stored: " + *reason;
         object["error"] = "notStored";
         object["message"] = message;
         lines.push_back(message);
     } else if (receipt.error) {
+        object["result"] = "error";
         object["error"] = errorText(receipt.error);
-        lines.push_back("error: " + errorText(receipt.error));
+        object["message"] = errorMessage(receipt.error, out.situation());
+    } else if (!receipt.result) {
+        object.update(noResult());
     }
     if (receipt.content) {
         object["content"] = contentObject(*receipt.content);
@@ -272,8 +289,55 @@ std::string messageLine(const MessageProtocol& message) {
            shown(message.title());
 }
 
+// The values VALUE may stand for: the text, and a whole number or a flag when it reads as one.
+std::vector<PredicateValue> valuesOf(const std::string& value) {
+    std::vector<PredicateValue> values{value};
+    std::int64_t number = 0;
+    if (const auto [end, error] =
+            std::from_chars(value.data(), value.data() + value.size(), number);
+        error == std::errc() && end == value.data() + value.size()) {
+        values.emplace_back(number);
+    }
+    if (value == "true" || value == "false") {
+        values.emplace_back(value == "true");
+    }
+    return values;
+}
+
+// `key == value` for the first of `values` that suits the key path.
+std::optional<Predicate> equality(const std::string& key,
+                                  const std::vector<PredicateValue>& values) {
+    for (const auto& value : values) {
+        try {
+            return Predicate(key, Predicate::Operator::equalTo, value);
+        } catch (const PredicateError&) {
+            // Not a value of the key path's type: try the next reading.
+        }
+    }
+    return std::nullopt;
+}
+
+// The key paths of a message that --where compares: those holding texts, numbers or flags.
+std::vector<std::string> whereKeyPaths() {
+    std::vector<std::string> keyPaths;
+    for (auto& keyPath : Predicate::keyPaths(StorageMessageEntity::message)) {
+        if (equality(keyPath, {std::string(), std::int64_t{0}, false})) {
+            keyPaths.push_back(std::move(keyPath));
+        }
+    }
+    return keyPaths;
+}
+
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) {
+        text += (text.empty() ? "" : ", ") + name;
+    }
+    return text;
+}
+
 /// `KEY=VALUE` as a comparison: VALUE as text, or as a whole number or true/false for the key
-/// paths that hold those.
+/// paths that hold those. A key path it cannot compare is refused with the list of those it can.
 Predicate wherePredicate(const std::string& condition) {
     const auto equals = condition.find('=');
     if (equals == std::string::npos || equals == 0) {
@@ -281,25 +345,17 @@ Predicate wherePredicate(const std::string& condition) {
     }
     const std::string key = condition.substr(0, equals);
     const std::string value = condition.substr(equals + 1);
-    std::vector<PredicateValue> candidates{value};
-    std::int64_t number = 0;
-    if (const auto [end, error] =
-            std::from_chars(value.data(), value.data() + value.size(), number);
-        error == std::errc() && end == value.data() + value.size()) {
-        candidates.emplace_back(number);
+    if (auto predicate = equality(key, valuesOf(value))) {
+        return *predicate;
     }
-    if (value == "true" || value == "false") {
-        candidates.emplace_back(value == "true");
+    const auto keyPaths = whereKeyPaths();
+    if (std::find(keyPaths.begin(), keyPaths.end(), key) != keyPaths.end()) {
+        throw UsageError("'" + value + "' is not a value that " + key + " holds");
     }
-    std::string why;
-    for (const auto& candidate : candidates) {
-        try {
-            return Predicate(key, Predicate::Operator::equalTo, candidate);
-        } catch (const std::exception& error) {
-            why = error.what();
-        }
-    }
-    throw UsageError(why);
+    const auto hint = didYouMean(nearestNames(key, keyPaths));
+    throw UsageError("'" + key + "' is not a key path --where compares" +
+                     (hint.empty() ? "" : " (" + hint + ")") + "; the key paths are " +
+                     listed(keyPaths));
 }
 
 CLI::Validator whereCondition() {
@@ -409,7 +465,8 @@ int runRemove(const CliContext& context, const RemoveOptions& options) {
         return completionTimedOut(context.out);
     }
     if (*failure) {
-        context.out.failure((*failure)->what());
+        context.out.failure("storage", (*failure)->what(),
+                            std::string("the messages were not removed: ") + (*failure)->what());
         return kExitError;
     }
     context.out.result({{"result", "success"}}, {"removed"});

@@ -1,4 +1,6 @@
+#include <cstdint>
 #include <iostream>
+#include <optional>
 
 #include "Cli.h"
 
@@ -16,9 +18,30 @@ std::string printable(const std::string& text) {
     return Json::parse(jsonLine(text)).get<std::string>();
 }
 
+std::optional<std::string> textAt(const Json& object, const char* key) {
+    const auto found = object.find(key);
+    return found != object.end() && found->is_string() ? std::optional(found->get<std::string>())
+                                                       : std::nullopt;
+}
+
+// A result record's error code; 0 when it has none.
+std::int64_t codeIn(const Json& object) {
+    const auto found = object.find("errorCode");
+    return found != object.end() && found->is_number_integer() ? found->get<std::int64_t>() : 0;
+}
+
 }  // namespace
 
-void Output::result(const Json& object, const std::vector<std::string>& lines) const {
+void Output::result(Json object, const std::vector<std::string>& lines) const {
+    if (!object.contains("result")) {
+        object["result"] = "success";
+    }
+    const bool failed = object["result"] == "error";
+    if (failed && !object.contains("message")) {
+        object["message"] =
+            remedyForResult(codeIn(object), textAt(object, "errorDescription"), situation_);
+        object.emplace("error", "server");
+    }
     if (options_.json) {
         std::cout << jsonLine(object) << std::endl;
         return;
@@ -27,6 +50,9 @@ void Output::result(const Json& object, const std::vector<std::string>& lines) c
         std::cout << printable(line) << '\n';
     }
     std::cout.flush();
+    if (failed) {
+        std::cerr << "error: " << printable(object["message"].get<std::string>()) << std::endl;
+    }
 }
 
 void Output::note(const std::string& line) const {
@@ -35,29 +61,30 @@ void Output::note(const std::string& line) const {
     }
 }
 
-void Output::failure(const std::string& description) const {
-    if (options_.json) {
-        std::cout << jsonLine({{"result", "error"}, {"errorDescription", description}})
-                  << std::endl;
-    } else {
-        std::cerr << "error: " << printable(description) << std::endl;
-    }
+void Output::failure(const std::string& kind, const std::string& description,
+                     const std::string& message) const {
+    printError({{"result", "error"},
+                {"error", kind},
+                {"errorDescription", description},
+                {"message", message}});
 }
 
-void Output::thrown(const std::string& kind, const std::string& payload,
-                    const std::string& description) const {
-    if (options_.json) {
-        std::cout << jsonLine({{"error", kind}, {"payload", payload}}) << std::endl;
-    } else {
-        std::cerr << "error: " << printable(description) << std::endl;
-    }
+void Output::thrown(const OrvanPushSDKError& error) const {
+    printError({{"result", "error"},
+                {"error", toString(error.kind())},
+                {"payload", error.payload()},
+                {"message", remedyForThrown(error, situation_)}});
 }
 
 void Output::error(const std::string& kind, const std::string& message) const {
+    printError({{"result", "error"}, {"error", kind}, {"message", message}});
+}
+
+void Output::printError(Json object) const {
     if (options_.json) {
-        std::cout << jsonLine({{"error", kind}, {"message", message}}) << std::endl;
+        std::cout << jsonLine(object) << std::endl;
     } else {
-        std::cerr << "error: " << printable(message) << std::endl;
+        std::cerr << "error: " << printable(object["message"].get<std::string>()) << std::endl;
     }
 }
 

@@ -84,7 +84,7 @@ struct Printed {
 
 Printed printedResult(const std::optional<BaseApiResult>& result) {
     if (!result) {
-        return {{{"result", "error"}, {"errorCode", nullptr}}, {"result: (none)"}};
+        return {noResult(), {"result: (none)"}};
     }
     return {resultObject(*result), resultLines(*result)};
 }

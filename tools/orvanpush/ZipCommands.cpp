@@ -132,7 +132,9 @@ int runZip(const ZipOptions& options, const Output& out) {
         }
     }
     if (!failure.empty()) {
-        out.failure(failure);
+        out.failure(
+            "zip", failure,
+            "cannot pack " + options.source + " into " + options.destination + ": " + failure);
         return kExitError;
     }
     out.result({{"result", "success"}},

@@ -5,13 +5,16 @@
 #include <filesystem>
 #include <iostream>
 #include <string_view>
+#include <vector>
 
 #include "Cli.h"
+#include "CompletionCommand.h"
 #include "DemoCommand.h"
 #include "InstanceCommands.h"
 #include "LogCommands.h"
-#include "SubscriptionCommands.h"
 #include "MessageCommands.h"
+#include "SubscriptionCommands.h"
+#include "UsageErrors.h"
 #include "Validators.h"
 #include "ZipCommands.h"
 #include "orvanpush/OrvanPushSDKError.h"
@@ -27,6 +30,24 @@
 namespace orvanpush::cli {
 namespace {
 
+// What --help shows below the commands: the outcomes a script reads.
+constexpr const char* kOutcomes = R"(Outcomes:
+  Results go to standard output, messages for a person to standard error. With --json every
+  command prints exactly one JSON object as its last line, and every object has "result":
+  "success" or "error". Successes keep their own members beside it. Errors add "error" (the
+  kind: usage, internal, timeout, server, noLogServer, notStored, storage, zip, demo, or the
+  library's case such as settingNotFound), "message" (what happened and what to do), and what
+  the library gave: "errorCode" and "errorDescription" of a result, or "payload" of a case.
+
+Exit status:
+  0 success; 1 an error result (server, transport, a file not sent); 2 a usage or validation
+  error, or an error the library threw before sending; 3 an internal error, or a wait that ran
+  out of --timeout.
+
+Environment:
+  ORVANPUSH_HOME (--home), ORVANPUSH_CA_FILE (--ca-file), ORVANPUSH_NOTIFICATION_AUTH
+  (notDetermined, denied, authorized, provisional or ephemeral), NO_PROXY for loopback servers.)";
+
 // The longest --timeout: a year, far beyond any wait yet safe to add to a clock reading.
 constexpr double kMaxTimeoutSeconds = 365.0 * 24 * 60 * 60;
 
@@ -39,7 +60,12 @@ void addGlobalOptions(CLI::App& app, GlobalOptions& options) {
     app.add_flag("--extension", options.extension,
                  "Act as the notification-service extension process");
     app.add_flag("--json", options.json, "Print each result as one JSON object");
-    app.add_flag("--verbose", options.verbose, "Log to the console");
+    app.add_flag("--verbose", options.verbose, "Log to standard error");
+    app.add_option("--ca-file", options.caFile,
+                   "CA certificates (PEM) that verify the servers' TLS certificates, instead of "
+                   "the system's")
+        ->envname("ORVANPUSH_CA_FILE")
+        ->check(CLI::ExistingFile);
     app.add_option("--timeout", options.timeout,
                    "Seconds to wait for the command's completion and outstanding work")
         ->check(positiveSeconds(kMaxTimeoutSeconds))
@@ -57,14 +83,15 @@ void configurePlatform(const GlobalOptions& options) {
         auto directory = std::filesystem::path(config.bundlePath).parent_path();
         config.bundlePath = (directory / (config.bundleIdentifier + ".appex")).string();
     }
-    platform::PlatformConfig::install(std::move(config));
-    if (options.json) {
-        // Standard output carries the result objects: the library's own lines go elsewhere.
-        platform::Console::redirect([](std::string_view line) { std::cerr << line << '\n'; });
+    if (options.caFile) {
+        config.caFile = options.caFile;
     }
+    platform::PlatformConfig::install(std::move(config));
+    // Standard output carries the results: the library's own lines go to standard error.
+    platform::Console::sendTo(platform::Console::Destination::standardError);
     if (!options.verbose) {
         Log::neverEnable();
-    } else if (options.json) {
+    } else {
         // The first enabling wins, so the library's console set-up is replaced by one that logs
         // to standard error, each line written before the logging call returns.
         auto recorder = std::make_shared<StandardErrorLogRecorder>(
@@ -94,9 +121,10 @@ int runAction(CliContext& context) {
     int code = kExitSuccess;
     try {
         configurePlatform(context.options);
+        context.situation.home = platform::PlatformConfig::current()->home.string();
         code = context.action();
     } catch (const OrvanPushSDKError& error) {
-        context.out.thrown(toString(error.kind()), error.payload(), error.description());
+        context.out.thrown(error);
         code = kExitUsage;
     } catch (const std::exception& error) {
         context.out.error("internal", error.what());
@@ -111,20 +139,28 @@ int runAction(CliContext& context) {
 }
 
 // A usage error as one JSON object with --json (which may not have been parsed when the error
-// struck), else CLI11's message for a person.
-int reportUsageError(CLI::App& app, const CLI::ParseError& error, CliContext& context, int argc,
-                     char** argv) {
+// struck), else the message for a person on standard error.
+int reportUsageError(CLI::App& app, const CLI::ParseError& error, CliContext& context,
+                     const std::vector<std::string>& arguments) {
     if (error.get_exit_code() == 0) {
         return app.exit(error);  // --help, --version
     }
-    context.options.json =
-        context.options.json ||
-        std::find(argv + 1, argv + argc, std::string_view("--json")) != argv + argc;
-    context.out.error("usage",
-                      context.options.json
-                          ? std::string(error.what())
-                          : std::string(error.what()) + "\nRun with --help for more information.");
+    context.options.json = context.options.json || std::find(arguments.begin(), arguments.end(),
+                                                             "--json") != arguments.end();
+    context.out.error("usage", usageMessage(app, error, arguments));
     return kExitUsage;
+}
+
+// The command chosen and its --id, for the sentences that name them.
+Situation situationOf(const CLI::App& app) {
+    Situation situation;
+    for (const auto* command : app.get_subcommands()) {
+        situation.command = command->get_name();
+        if (const auto* id = command->get_option_no_throw("--id"); id && id->count() > 0) {
+            situation.instanceId = id->as<std::string>();
+        }
+    }
+    return situation;
 }
 
 }  // namespace
@@ -143,10 +179,14 @@ int main(int argc, char** argv) {
     addMessageCommands(app, context);
     addZipCommands(app, context);
     addLogCommands(app, context);
+    addCompletionCommand(app, context);
+    app.footer(kOutcomes);  // after the commands, which would copy it
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return reportUsageError(app, error, context, argc, argv);
+        return reportUsageError(app, error, context, arguments);
     }
+    context.situation = situationOf(app);
     return runAction(context);
 }

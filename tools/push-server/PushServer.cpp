@@ -1,7 +1,10 @@
 #include "PushServer.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -59,6 +62,13 @@ PushServer::PushServer(ServerOptions options)
       logUpload_(options_.logContext),
       http_(std::make_unique<httplib::Server>()) {
     http_->set_tcp_nodelay(true);  // accepted sockets inherit it from the listening one
+    // The library's default sets SO_REUSEPORT, with which a second server shares a port already
+    // in use and takes part of its requests. SO_REUSEADDR alone lets a port be bound again
+    // while old connections wait out TIME_WAIT, never while another socket listens on it.
+    http_->set_socket_options([](socket_t socket) {
+        const int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     http_->set_keep_alive_max_count(100000);
     const auto threads = static_cast<std::size_t>(options_.threads);
     // The library owns and deletes the queue it is handed.
@@ -91,12 +101,17 @@ PushServer::PushServer(ServerOptions options)
 PushServer::~PushServer() = default;
 
 int PushServer::bind() {
+    errno = 0;
     port_ = options_.port == 0
                 ? http_->bind_to_any_port(options_.host)
                 : (http_->bind_to_port(options_.host, options_.port) ? options_.port : -1);
     if (port_ <= 0) {
-        throw std::runtime_error("cannot listen on " + options_.host + " port " +
-                                 std::to_string(options_.port));
+        const int error = errno;
+        const auto port = std::to_string(options_.port);
+        throw std::runtime_error(error == EADDRINUSE
+                                     ? "port " + port + " in use"
+                                     : "cannot listen on " + options_.host + " port " + port +
+                                           ": " + std::strerror(error));
     }
     admin_ = std::make_unique<AdminApi>(state_, config());
     return port_;

@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
     app.add_option("--threads", options.threads, "Worker threads serving connections")
         ->capture_default_str()
         ->check(CLI::Range(2, 256));
+    app.set_version_flag("--version", std::string("orvanpush-server ") + ORVANPUSH_VERSION);
     CLI11_PARSE(app, argc, argv);
     options.context = contextPath(options.context);
     options.logContext = contextPath(options.logContext);

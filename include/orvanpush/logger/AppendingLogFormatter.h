@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogFormatter.h"
 
@@ -10,7 +11,7 @@ namespace orvanpush {
 /// A formatter that appends its text straight to a line being built, so that a line of many
 /// pieces is one string rather than one string per piece. Its `format` is the appended text
 /// on its own.
-class AppendingLogFormatter : public LogFormatter {
+class ORVANPUSH_EXPORT AppendingLogFormatter : public LogFormatter {
   public:
     /// Appends the text for `entry` to `line` and returns true; returns false and leaves `line`
     /// as it was when there is no text for this entry.

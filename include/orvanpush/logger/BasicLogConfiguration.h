@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogConfiguration.h"
 
@@ -12,7 +13,7 @@ namespace orvanpush {
 ///   auto configuration = std::make_shared<orvanpush::BasicLogConfiguration>(
 ///       orvanpush::LogSeverity::info, orvanpush::LogFilters{},
 ///       orvanpush::LogRecorders{recorder});
-class BasicLogConfiguration : public LogConfiguration {
+class ORVANPUSH_EXPORT BasicLogConfiguration : public LogConfiguration {
   public:
     /// A configuration holding exactly these values; see LogConfiguration for each one's meaning.
     explicit BasicLogConfiguration(LogSeverity minimumSeverity, LogFilters filters = {},

@@ -5,6 +5,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogRecorderBase.h"
 
@@ -13,7 +14,7 @@ namespace orvanpush {
 /// Keeps an item for every entry recorded, in memory; with a positive `bufferLimit`, only the
 /// newest `bufferLimit` items. The buffer is changed and read on the recorder's queue.
 template <class Item>
-class BufferedLogRecorder : public LogRecorderBase {
+class ORVANPUSH_EXPORT BufferedLogRecorder : public LogRecorderBase {
   public:
     /// Makes the item kept for an entry and its formatted message; runs on the recorder's queue.
     using CreateBufferItem = std::function<Item(const LogEntry& entry, std::string_view message)>;
@@ -67,7 +68,7 @@ extern template class BufferedLogRecorder<std::pair<LogEntry, std::string>>;
 inline constexpr int defaultLogBufferLimit = 10000;
 
 /// Buffers the formatted messages.
-class BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
+class ORVANPUSH_EXPORT BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
   public:
     /// A recorder keeping at most `bufferLimit` messages.
     explicit BufferedMessageRecorder(LogFormatters formatters,
@@ -76,7 +77,7 @@ class BufferedMessageRecorder : public BufferedLogRecorder<std::string> {
 };
 
 /// Buffers the entries.
-class BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
+class ORVANPUSH_EXPORT BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
   public:
     /// A recorder keeping at most `bufferLimit` entries.
     explicit BufferedLogEntryRecorder(LogFormatters formatters,
@@ -85,7 +86,7 @@ class BufferedLogEntryRecorder : public BufferedLogRecorder<LogEntry> {
 };
 
 /// Buffers each entry together with its formatted message.
-class BufferedLogEntryMessageRecorder
+class ORVANPUSH_EXPORT BufferedLogEntryMessageRecorder
     : public BufferedLogRecorder<std::pair<LogEntry, std::string>> {
   public:
     /// A recorder keeping at most `bufferLimit` entries with their messages.

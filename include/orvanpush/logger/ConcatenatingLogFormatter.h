@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/LogFormatter.h"
@@ -13,7 +14,7 @@ namespace orvanpush {
 /// Joins the texts of its formatters, in order, with nothing in between. A formatter that gives
 /// nothing is skipped, or, with `hardFail`, makes the whole line absent. A line without any piece
 /// is absent.
-class ConcatenatingLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT ConcatenatingLogFormatter : public AppendingLogFormatter {
   public:
     /// Joins the texts of `formatters`, as described above.
     explicit ConcatenatingLogFormatter(LogFormatters formatters, bool hardFail = false);

@@ -8,6 +8,7 @@
 //       orvanpush::ConsoleLogConfiguration::StandardStreamsMode::useExclusively, false, true);
 //   orvanpush::Log::enable(console);
 
+#include "orvanpush/Export.h"
 #include "orvanpush/logger/BasicLogConfiguration.h"
 #include "orvanpush/logger/LogFilter.h"
 #include "orvanpush/logger/LogFormatter.h"
@@ -17,7 +18,7 @@
 namespace orvanpush {
 
 /// A configuration that writes to the console (the standard streams).
-class ConsoleLogConfiguration : public BasicLogConfiguration {
+class ORVANPUSH_EXPORT ConsoleLogConfiguration : public BasicLogConfiguration {
   public:
     using StandardStreamsMode = orvanpush::StandardStreamsMode;
 

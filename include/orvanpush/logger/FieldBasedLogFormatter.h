@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/ConcatenatingLogFormatter.h"
 #include "orvanpush/logger/LogFormatterStyles.h"
@@ -24,10 +25,10 @@ namespace orvanpush {
 ///   orvanpush::FieldBasedLogFormatter formatter(
 ///       {Field::timestamp(orvanpush::TimestampStyle::default_()),
 ///        Field::delimiter(orvanpush::DelimiterStyle::spacedPipe()), Field::payload()});
-class FieldBasedLogFormatter : public ConcatenatingLogFormatter {
+class ORVANPUSH_EXPORT FieldBasedLogFormatter : public ConcatenatingLogFormatter {
   public:
     /// One piece of a line.
-    class Field {
+    class ORVANPUSH_EXPORT Field {
       public:
         /// The entry's timestamp in `style`.
         static Field timestamp(TimestampStyle style);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/LogFormatterStyles.h"
@@ -24,7 +25,7 @@ class DateFormatter;
 /// The entry's timestamp, as the style renders it. The date formatter is built once, here.
 /// Each formatter below appends its piece as AppendingLogFormatter::appendTo states, returning
 /// false when it has nothing for the entry; all are immutable and thread-safe.
-class TimestampLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT TimestampLogFormatter : public AppendingLogFormatter {
   public:
     /// `timeZone` (an Olson id or "GMT") fixes the zone of the date patterns; empty means the
     /// device's. Throws `TextError` for a pattern the date formatter refuses.
@@ -40,7 +41,7 @@ class TimestampLogFormatter : public AppendingLogFormatter {
 };
 
 /// The entry's severity, as the style shows it.
-class SeverityLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT SeverityLogFormatter : public AppendingLogFormatter {
   public:
     /// A formatter of the severity in `style`.
     explicit SeverityLogFormatter(SeverityStyle style) : style_(style) {}
@@ -54,7 +55,7 @@ class SeverityLogFormatter : public AppendingLogFormatter {
 };
 
 /// The style's delimiter text, for every entry.
-class DelimiterLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT DelimiterLogFormatter : public AppendingLogFormatter {
   public:
     /// A formatter of the delimiter of `style`.
     explicit DelimiterLogFormatter(DelimiterStyle style) : style_(std::move(style)) {}
@@ -68,7 +69,7 @@ class DelimiterLogFormatter : public AppendingLogFormatter {
 };
 
 /// The calling thread's id: "%08X" (all digits of ids above 32 bits) or decimal.
-class CallingThreadLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT CallingThreadLogFormatter : public AppendingLogFormatter {
   public:
     /// A formatter of the thread id in `style`.
     explicit CallingThreadLogFormatter(CallingThreadStyle style) : style_(style) {}
@@ -82,43 +83,43 @@ class CallingThreadLogFormatter : public AppendingLogFormatter {
 };
 
 /// The call site's file name and line: "Foo.cc:7"; "redacted:7" when the path names no file.
-class CallSiteLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT CallSiteLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The calling function's name.
-class StackFrameLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT StackFrameLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The entry's context; nothing when the entry has none.
-class ContextLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT ContextLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The description of the entry's module ("Crypto", "Storage", "SDK Instance").
-class ModuleLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT ModuleLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The name of the process that made the entry.
-class ProcessNameLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT ProcessNameLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The id of the process that made the entry, in decimal.
-class ProcessIDLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT ProcessIDLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// A fixed text, for every entry.
-class LiteralLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT LiteralLogFormatter : public AppendingLogFormatter {
   public:
     /// A formatter that always appends `literal`.
     explicit LiteralLogFormatter(std::string literal) : literal_(std::move(literal)) {}
@@ -132,19 +133,19 @@ class LiteralLogFormatter : public AppendingLogFormatter {
 };
 
 /// The text of a message payload; nothing for other payloads.
-class PayloadMessageLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT PayloadMessageLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The calling function's name for a trace payload; nothing for other payloads.
-class PayloadTraceLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT PayloadTraceLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };
 
 /// The text of a value payload ("= Int: 5", "= nil"); nothing for other payloads.
-class PayloadValueLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT PayloadValueLogFormatter : public AppendingLogFormatter {
   public:
     bool appendTo(std::string& line, const LogEntry& entry) const override;
 };

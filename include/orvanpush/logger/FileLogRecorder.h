@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogRecorderBase.h"
 
@@ -15,8 +16,8 @@ class AppendFile;
 /// recorder goes. The line is the first formatter's text with its carriage returns and line
 /// feeds written as the escapes \r and \n, so that one entry is always one line; the file is
 /// flushed after every entry.
-class FileLogRecorder : public LogRecorderBase {
-    struct Key {
+class ORVANPUSH_EXPORT FileLogRecorder : public LogRecorderBase {
+    struct ORVANPUSH_EXPORT Key {
         explicit Key() = default;
     };
 

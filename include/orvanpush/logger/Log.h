@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 #include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogChannel.h"
@@ -23,7 +24,7 @@ namespace orvanpush {
 ///       channel->trace();
 ///   }
 ///   orvanpush::Log::message(orvanpush::LogSeverity::info, "Send logs is 1");
-class Log {
+class ORVANPUSH_EXPORT Log {
   public:
     /// Only static members: the channels belong to the process. Every member is thread-safe.
     Log() = delete;

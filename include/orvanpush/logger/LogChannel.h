@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 #include "orvanpush/logger/SourceLocation.h"
 
 #include "orvanpush/logger/LogSeverity.h"
@@ -21,7 +22,7 @@ class LogReceptacle;
 ///   if (const auto& channel = orvanpush::Log::info()) {
 ///       channel->message("Send logs is 1");
 ///   }
-class LogChannel {
+class ORVANPUSH_EXPORT LogChannel {
   public:
     /// A channel making entries of `severity` for `receptacle`. Cheap to copy; thread-safe.
     LogChannel(LogSeverity severity, std::shared_ptr<LogReceptacle> receptacle);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogFilter.h"
 #include "orvanpush/logger/LogRecorder.h"
@@ -17,7 +18,7 @@ using LogConfigurations = std::vector<LogConfigurationPtr>;
 
 /// Where entries of at least a minimum severity go: through the filters to the recorders, and
 /// on to any nested configurations. Read by the receptacle from several threads; immutable.
-class LogConfiguration {
+class ORVANPUSH_EXPORT LogConfiguration {
   public:
     virtual ~LogConfiguration() = default;
 

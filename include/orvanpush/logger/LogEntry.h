@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 #include "orvanpush/logger/LogSeverity.h"
@@ -13,13 +14,13 @@
 namespace orvanpush {
 
 /// One log record: what is logged, how important it is, and where and when it was made.
-struct LogEntry {
+struct ORVANPUSH_EXPORT LogEntry {
     /// A text message.
-    struct Message {
+    struct ORVANPUSH_EXPORT Message {
         std::string text;
     };
     /// An arbitrary value, possibly absent.
-    struct Value {
+    struct ORVANPUSH_EXPORT Value {
         std::optional<LogValue> value;
     };
     /// A bare marker that the calling function was entered; its text is the function's name.

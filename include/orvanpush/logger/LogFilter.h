@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogEntry.h"
 
@@ -9,7 +10,7 @@ namespace orvanpush {
 
 /// Decides whether a configuration records an entry. Filters run on the receptacle's accept
 /// queue; implementations must not change the entry.
-class LogFilter {
+class ORVANPUSH_EXPORT LogFilter {
   public:
     virtual ~LogFilter() = default;
     /// True when the entry may be recorded; one refusal is enough to drop it.

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogEntry.h"
 
@@ -11,7 +12,7 @@ namespace orvanpush {
 
 /// Turns an entry into one line of text, or into nothing when it does not apply to the entry.
 /// Implementations are immutable and may be called from several threads.
-class LogFormatter {
+class ORVANPUSH_EXPORT LogFormatter {
   public:
     virtual ~LogFormatter() = default;
     /// The entry's text; nothing when the formatter does not apply to it. Never throws but for

@@ -12,13 +12,14 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogSeverity.h"
 
 namespace orvanpush {
 
 /// How a timestamp is printed.
-class TimestampStyle {
+class ORVANPUSH_EXPORT TimestampStyle {
   public:
     /// Which of the factories below made the style.
     enum class Kind { custom, default_, unix_ };
@@ -43,7 +44,7 @@ class TimestampStyle {
 };
 
 /// How a severity is printed.
-class SeverityStyle {
+class ORVANPUSH_EXPORT SeverityStyle {
   public:
     /// Which of the factories below made the style.
     enum class Kind { custom, simple, xcode, numeric };
@@ -98,10 +99,11 @@ class SeverityStyle {
 };
 
 /// The text `representation` gives for `severity` ("Error", "ERROR", U+274C, ...).
-const std::string& format(SeverityStyle::TextRepresentation representation, LogSeverity severity);
+ORVANPUSH_EXPORT const std::string& format(SeverityStyle::TextRepresentation representation,
+                                           LogSeverity severity);
 
 /// The text placed between two pieces of a line.
-class DelimiterStyle {
+class ORVANPUSH_EXPORT DelimiterStyle {
   public:
     /// Which of the factories below made the style.
     enum class Kind { custom, spacedPipe, spacedHyphen, tab, space, semicolon };

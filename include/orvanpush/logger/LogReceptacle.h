@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <mutex>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogConfiguration.h"
 #include "orvanpush/logger/LogEntry.h"
@@ -14,7 +15,7 @@ namespace orvanpush {
 /// "LogReceptacle.acceptQueue", writes on each recorder's own queue. Receptacles are made by
 /// `create` only: queued work holds its receptacle weakly and does nothing once it is gone, which
 /// needs a receptacle owned by a std::shared_ptr.
-class LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
+class ORVANPUSH_EXPORT LogReceptacle : public std::enable_shared_from_this<LogReceptacle> {
   public:
     /// A receptacle for the configurations (and their nested configurations).
     static std::shared_ptr<LogReceptacle> create(const LogConfigurations& configuration);

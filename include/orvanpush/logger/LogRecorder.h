@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogFormatter.h"
@@ -12,7 +13,7 @@ namespace orvanpush {
 
 /// The end of the logging pipeline: writes an entry's formatted text somewhere. The receptacle
 /// calls `record` only on the recorder's own queue.
-class LogRecorder {
+class ORVANPUSH_EXPORT LogRecorder {
   public:
     virtual ~LogRecorder() = default;
 

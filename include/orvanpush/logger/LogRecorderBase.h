@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogRecorder.h"
 
@@ -11,7 +12,7 @@ namespace orvanpush {
 /// The common part of the recorders: the formatters and the serial queue. Without a given
 /// queue, one is created on first use, labelled with the recorder's type name. Its `record`
 /// does nothing.
-class LogRecorderBase : public LogRecorder {
+class ORVANPUSH_EXPORT LogRecorderBase : public LogRecorder {
   public:
     /// A recorder with `formatters`, writing on `queue` (made on first use when null).
     explicit LogRecorderBase(LogFormatters formatters,

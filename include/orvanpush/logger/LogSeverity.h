@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -16,10 +17,10 @@ inline constexpr std::array<LogSeverity, 4> allLogSeverities{LogSeverity::off, L
                                                              LogSeverity::info, LogSeverity::trace};
 
 /// The raw value: "off", "error", "info" or "trace".
-std::string toString(LogSeverity severity);
+ORVANPUSH_EXPORT std::string toString(LogSeverity severity);
 
 /// The severity with exactly that raw value (case-sensitive); nothing for any other text.
-std::optional<LogSeverity> logSeverityFromRawValue(std::string_view rawValue);
+ORVANPUSH_EXPORT std::optional<LogSeverity> logSeverityFromRawValue(std::string_view rawValue);
 
 namespace detail {
 constexpr int importance(LogSeverity severity) {

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "orvanpush/Export.h"
 #include "orvanpush/logger/LogFilter.h"
 #include "orvanpush/logger/LogSeverity.h"
 
 namespace orvanpush {
 
 /// Accepts the entries at or above a severity: with `info`, `info` and `error` entries pass.
-class LogSeverityFilter : public LogFilter {
+class ORVANPUSH_EXPORT LogSeverityFilter : public LogFilter {
   public:
     /// A filter that passes entries of at least `severity`.
     explicit LogSeverityFilter(LogSeverity severity) : severity_(severity) {}

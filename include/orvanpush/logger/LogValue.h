@@ -7,18 +7,11 @@
 #include <string_view>
 #include <type_traits>
 #include <typeinfo>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
 namespace detail {
-/// The readable C++ name of `type`, and `value` as log texts print a Double.
-std::string demangledTypeName(const std::type_info& type);
-std::string doubleText(double value);
-/// `text` as log texts print a string value: in double quotes, with backslash, both quote
-/// characters, tab, line feed, carriage return and NUL escaped as \\ \" \' \t \n \r \0, and
-/// the other control characters as \u{hex}. A printed value thus never breaks a log line.
-std::string quotedText(std::string_view text);
-
 /// The standard signed integer types (signed char to long long), which log as `Int`; `char` and
 /// `wchar_t` are character types, not among them.
 template <class T>
@@ -31,7 +24,7 @@ inline constexpr bool isSignedIntegerType = std::is_integral_v<T>&& std::is_sign
 /// `Bool`, strings as `String` (quoted, as a debug description); every other type (`float`,
 /// `char`, unsigned integers, ...) by its C++ name, with the text its `operator<<` writes (or the
 /// type name when it has none). A `char` prints quoted, as a one-character string.
-class LogValue {
+class ORVANPUSH_EXPORT LogValue {
   public:
     template <class T>
     /// Captures `value`'s type name and text now; never throws but for allocation.
@@ -40,6 +33,14 @@ class LogValue {
     /// The printed type name ("Int", "String", ...) and the value's text.
     const std::string& typeName() const { return typeName_; }
     const std::string& text() const { return text_; }
+
+    /// The readable C++ name of `type`, and `value` as log texts print a Double.
+    static std::string demangledTypeName(const std::type_info& type);
+    static std::string doubleText(double value);
+    /// `text` as log texts print a string value: in double quotes, with backslash, both quote
+    /// characters, tab, line feed, carriage return and NUL escaped as \\ \" \' \t \n \r \0, and
+    /// the other control characters as \u{hex}. A printed value thus never breaks a log line.
+    static std::string quotedText(std::string_view text);
 
   private:
     template <class T>
@@ -53,7 +54,7 @@ class LogValue {
         } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
             return "String";
         } else {
-            return detail::demangledTypeName(typeid(T));
+            return demangledTypeName(typeid(T));
         }
     }
 
@@ -62,19 +63,19 @@ class LogValue {
         if constexpr (std::is_same_v<T, bool>) {
             return value ? "true" : "false";
         } else if constexpr (std::is_same_v<T, char>) {
-            return detail::quotedText(std::string_view(&value, 1));
+            return quotedText(std::string_view(&value, 1));
         } else if constexpr (std::is_integral_v<T>) {
             return std::to_string(value);
         } else if constexpr (std::is_floating_point_v<T>) {
-            return detail::doubleText(static_cast<double>(value));
+            return doubleText(static_cast<double>(value));
         } else if constexpr (std::is_convertible_v<const T&, std::string_view>) {
-            return detail::quotedText(std::string_view(value));
+            return quotedText(std::string_view(value));
         } else if constexpr (requires(std::ostream & out) { out << value; }) {
             std::ostringstream out;
             out << value;
             return out.str();
         } else {
-            return detail::demangledTypeName(typeid(T));
+            return demangledTypeName(typeid(T));
         }
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -8,6 +9,6 @@ namespace orvanpush {
 enum class LoggerModule { crypto, storage, sdk };
 
 /// "Crypto", "Storage" or "SDK Instance".
-std::string toString(LoggerModule module);
+ORVANPUSH_EXPORT std::string toString(LoggerModule module);
 
 }  // namespace orvanpush

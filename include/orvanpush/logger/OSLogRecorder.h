@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogRecorder.h"
 
@@ -16,7 +17,7 @@ class SystemLog;
 enum class OSLogType { default_, info, debug, error, fault };
 
 /// Chooses the system-log type of an entry.
-class OSLogTypeTranslator {
+class ORVANPUSH_EXPORT OSLogTypeTranslator {
   public:
     enum class Kind {
         function,      ///< whatever the given function answers
@@ -47,7 +48,7 @@ class OSLogTypeTranslator {
 
 /// Writes each message to the system log (syslog on Linux), with the type the translator
 /// chooses, tagged with the subsystem.
-class OSLogRecorder : public LogRecorder {
+class ORVANPUSH_EXPORT OSLogRecorder : public LogRecorder {
   public:
     /// An empty subsystem means the process's bundle identifier. Without a queue the recorder
     /// creates its own.

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/FieldBasedLogFormatter.h"
 #include "orvanpush/logger/LogFormatterStyles.h"
@@ -19,7 +20,7 @@
 namespace orvanpush {
 
 /// The line layout of the SDK's log files, pieces joined by the delimiter (";" there).
-class OrvanLogFormatter : public FieldBasedLogFormatter {
+class ORVANPUSH_EXPORT OrvanLogFormatter : public FieldBasedLogFormatter {
   public:
     /// Timestamp, severity and thread (each when given, each followed by the delimiter), the
     /// entry's context and module (each followed by the delimiter), the payload, and

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdio>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/LogRecorderBase.h"
 
@@ -9,7 +10,7 @@ namespace orvanpush {
 /// Writes each message to a buffered standard-I/O stream, ending it with a line feed unless it
 /// already ends in one (or in a carriage return); flushes when the caller waits. The stream is
 /// not owned and must outlive the recorder.
-class OutputStreamLogRecorder : public LogRecorderBase {
+class ORVANPUSH_EXPORT OutputStreamLogRecorder : public LogRecorderBase {
   public:
     /// A recorder writing to `stream`, on `queue` (made on first use when null).
     OutputStreamLogRecorder(std::FILE* stream, LogFormatters formatters,
@@ -27,7 +28,7 @@ class OutputStreamLogRecorder : public LogRecorderBase {
 };
 
 /// An output-stream recorder writing to the process's standard output.
-class StandardOutputLogRecorder : public OutputStreamLogRecorder {
+class ORVANPUSH_EXPORT StandardOutputLogRecorder : public OutputStreamLogRecorder {
   public:
     /// A recorder writing to stdout.
     explicit StandardOutputLogRecorder(LogFormatters formatters,
@@ -35,7 +36,7 @@ class StandardOutputLogRecorder : public OutputStreamLogRecorder {
 };
 
 /// An output-stream recorder writing to the process's standard error.
-class StandardErrorLogRecorder : public OutputStreamLogRecorder {
+class ORVANPUSH_EXPORT StandardErrorLogRecorder : public OutputStreamLogRecorder {
   public:
     /// A recorder writing to stderr.
     explicit StandardErrorLogRecorder(LogFormatters formatters,

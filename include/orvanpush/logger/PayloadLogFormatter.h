@@ -3,13 +3,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/AppendingLogFormatter.h"
 
 namespace orvanpush {
 
 /// Prints an entry's payload by handing it to the formatter of its kind: trace, message or value.
-class PayloadLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT PayloadLogFormatter : public AppendingLogFormatter {
   public:
     /// The three payload field formatters (function name, message text, value text).
     PayloadLogFormatter();

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 #include "orvanpush/logger/FileLogRecorder.h"
@@ -19,7 +20,7 @@ namespace orvanpush {
 ///
 ///   auto recorder = std::make_shared<orvanpush::RotatingLogFileRecorder>(7, path, formatters);
 ///   recorder->createLogDirectory();
-class RotatingLogFileRecorder : public LogRecorderBase {
+class ORVANPUSH_EXPORT RotatingLogFileRecorder : public LogRecorderBase {
   public:
     /// The current time, which decides what pruning keeps; the file an entry goes to is
     /// decided by the entry's own timestamp.
@@ -55,7 +56,7 @@ class RotatingLogFileRecorder : public LogRecorderBase {
 
   private:
     /// A span of time known to lie within the current file's day.
-    struct DaySpan {
+    struct ORVANPUSH_EXPORT DaySpan {
         Date start;
         Date end;
         bool contains(Date date) const { return start <= date && date < end; }

@@ -9,6 +9,7 @@
 // libstdc++ 12) the same interface over the compiler's call-site builtins.
 
 #include <version>
+#include "orvanpush/Export.h"
 
 #if defined(__cpp_lib_source_location)
 #include <source_location>
@@ -24,7 +25,7 @@ using SourceLocation = std::source_location;
 
 /// The call site of a logging call, for standard libraries without `std::source_location`:
 /// the same members, filled by the compiler's built-ins (no column).
-class SourceLocation {
+class ORVANPUSH_EXPORT SourceLocation {
   public:
     /// The site of the call that evaluates this default argument.
     static constexpr SourceLocation current(const char* file = __builtin_FILE(),

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <utility>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/FieldBasedLogFormatter.h"
 #include "orvanpush/logger/LogFormatterStyles.h"
@@ -15,7 +16,7 @@
 namespace orvanpush {
 
 /// The general line layout, each piece optional but the payload.
-class StandardLogFormatter : public FieldBasedLogFormatter {
+class ORVANPUSH_EXPORT StandardLogFormatter : public FieldBasedLogFormatter {
   public:
     /// Timestamp, severity, thread and call site (each when given, each followed by the
     /// delimiter), then the payload.
@@ -26,7 +27,7 @@ class StandardLogFormatter : public FieldBasedLogFormatter {
 
 /// The standard layout with defaults meant for people: local time with milliseconds, severity
 /// in upper case padded to five characters, " | " between pieces, the thread in hexadecimal.
-class ReadableLogFormatter : public StandardLogFormatter {
+class ORVANPUSH_EXPORT ReadableLogFormatter : public StandardLogFormatter {
   public:
     /// The standard layout with the given pieces; the defaults are the ones above.
     explicit ReadableLogFormatter(
@@ -42,7 +43,7 @@ class ReadableLogFormatter : public StandardLogFormatter {
 
 /// The standard layout with defaults meant for programs: seconds since 1970, the raw severity,
 /// tabs between pieces, the thread in decimal.
-class ParsableLogFormatter : public StandardLogFormatter {
+class ORVANPUSH_EXPORT ParsableLogFormatter : public StandardLogFormatter {
   public:
     /// The standard layout with the given pieces; the defaults are the ones above.
     explicit ParsableLogFormatter(

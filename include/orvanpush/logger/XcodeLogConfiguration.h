@@ -1,5 +1,6 @@
 #pragma once
 
+#include "orvanpush/Export.h"
 #include "orvanpush/logger/ConsoleLogConfiguration.h"
 
 namespace orvanpush {
@@ -9,7 +10,7 @@ namespace orvanpush {
 /// " [FILE:LINE]":
 ///
 ///   2023-11-05 14:03:27 +0300 [00003A1F/14879] 🔷 -> Send logs is 1 [LogManager.cpp:61]
-class XcodeLogConfiguration : public ConsoleLogConfiguration {
+class ORVANPUSH_EXPORT XcodeLogConfiguration : public ConsoleLogConfiguration {
   public:
     /// `infoMode` and `mimicOSLogOutput` are accepted for compatibility and not used.
     XcodeLogConfiguration(LogSeverity minimumSeverity, bool infoMode,

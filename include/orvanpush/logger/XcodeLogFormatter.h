@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/logger/AppendingLogFormatter.h"
 #include "orvanpush/logger/FieldBasedLogFormatter.h"
@@ -16,7 +17,7 @@ namespace orvanpush {
 
 /// The console line of a trace entry: emoji, " -> ", the function name, " [FILE:LINE]". Gives
 /// nothing for any other payload.
-class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
+class ORVANPUSH_EXPORT XcodeTraceLogFormatter : public FieldBasedLogFormatter {
   public:
     /// The trace line, call site included.
     XcodeTraceLogFormatter();
@@ -27,7 +28,7 @@ class XcodeTraceLogFormatter : public FieldBasedLogFormatter {
 
 /// The console line of any entry: trace entries through `traceFormatter`, everything else (and
 /// a trace the trace formatter has nothing for) through `defaultFormatter`.
-class XcodeLogFormatter : public AppendingLogFormatter {
+class ORVANPUSH_EXPORT XcodeLogFormatter : public AppendingLogFormatter {
   public:
     /// The console line, with " [FILE:LINE]" when `showCallSite`.
     explicit XcodeLogFormatter(bool showCallSite);

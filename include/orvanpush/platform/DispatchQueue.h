@@ -10,11 +10,12 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::platform {
 
 /// Thread-safe: any thread may submit; the tasks themselves run only on the queue's thread.
-class DispatchQueue {
+class ORVANPUSH_EXPORT DispatchQueue {
   public:
     /// A unit of work on the queue.
     using Task = std::function<void()>;

@@ -11,11 +11,12 @@
 
 #include <chrono>
 #include <functional>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::platform {
 
 /// Static members only: there is one main queue per process.
-class MainQueue {
+class ORVANPUSH_EXPORT MainQueue {
   public:
     /// A unit of work on the main queue.
     using Task = std::function<void()>;

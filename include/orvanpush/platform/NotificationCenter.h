@@ -14,11 +14,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::platform {
 
 /// One post: the notification's name and what came with it.
-struct Notification {
+struct ORVANPUSH_EXPORT Notification {
     /// The name observers registered for.
     std::string name;
     /// What the poster handed along (empty when nothing).
@@ -26,7 +27,7 @@ struct Notification {
 };
 
 /// Thread-safe: observers may be added, removed and called from any threads at once.
-class NotificationCenter {
+class ORVANPUSH_EXPORT NotificationCenter {
   public:
     /// Called with each post of the observed name, on the posting thread.
     using Observer = std::function<void(const Notification&)>;
@@ -34,7 +35,7 @@ class NotificationCenter {
     /// Keeps an observer registered while it lives. Destroying it (or cancel()) removes the
     /// observer; when a call of it is under way on another thread, removal waits for that call,
     /// so nothing runs once it returns. An observer may remove itself while it runs.
-    class Observation {
+    class ORVANPUSH_EXPORT Observation {
       public:
         /// An empty observation (observes nothing); movable, not copyable.
         Observation() = default;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::platform {
 
@@ -27,7 +28,7 @@ enum class AuthorizationStatus {
 
 /// Who the process is and where the library keeps its files. Install it before the first
 /// library call; `current()` is thread-safe.
-struct PlatformConfig {
+struct ORVANPUSH_EXPORT PlatformConfig {
     /// Root of every file the library writes ($ORVANPUSH_HOME, else $XDG_DATA_HOME/orvanpush,
     /// else ~/.local/share/orvanpush).
     std::filesystem::path home;
@@ -48,7 +49,9 @@ struct PlatformConfig {
     /// Hardware model identifier of the device ("iPhone13,2"; $ORVANPUSH_DEVICE_MODEL, else the
     /// machine field of uname).
     std::string hardwareModel;
-    /// CA bundle used to verify TLS peers; the system store when absent.
+    /// CA certificates (a PEM file) that verify TLS peers, for servers whose certificates come
+    /// from a private CA ($ORVANPUSH_CA_FILE; the CLI's --ca-file); the system store when
+    /// absent. Verification is never switched off.
     std::optional<std::string> caFile;
     /// Source of the notification authorisation ($ORVANPUSH_NOTIFICATION_AUTH by default).
     std::function<AuthorizationStatus()> notificationAuthorization;

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -16,10 +17,10 @@ inline constexpr std::array<AppTarget, 2> allAppTargets{AppTarget::application,
                                                         AppTarget::extension};
 
 /// "application" or "extension".
-std::string toString(AppTarget target);
+ORVANPUSH_EXPORT std::string toString(AppTarget target);
 /// The case with exactly that raw value; nothing for any other text.
-std::optional<AppTarget> appTargetFromRawValue(std::string_view rawValue);
+ORVANPUSH_EXPORT std::optional<AppTarget> appTargetFromRawValue(std::string_view rawValue);
 /// The target of this process, from the platform configuration's bundle path.
-AppTarget currentAppTarget();
+ORVANPUSH_EXPORT AppTarget currentAppTarget();
 
 }  // namespace orvanpush

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/MessageProtocols.h"
 #include "orvanpush/storage/MessageValues.h"
@@ -15,11 +16,11 @@
 namespace orvanpush {
 
 /// A status name; one row per distinct name.
-class Status : public StoredObject, public StatusProtocol {
+class ORVANPUSH_EXPORT Status : public StoredObject, public StatusProtocol {
   public:
     /// Made by the store from the row it read.
-    Status(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-           std::optional<std::string> name);
+    ORVANPUSH_INTERNAL Status(std::shared_ptr<detail::SharedPersistentContainer> container,
+                              std::int64_t key, std::optional<std::string> name);
     /// The status name ("Delivered", "Read", ...).
     std::optional<std::string> name() const override { return name_; }
 
@@ -28,11 +29,11 @@ class Status : public StoredObject, public StatusProtocol {
 };
 
 /// A channel name; one row per distinct name.
-class Channel : public StoredObject, public ChannelProtocol {
+class ORVANPUSH_EXPORT Channel : public StoredObject, public ChannelProtocol {
   public:
     /// Made by the store from the row it read.
-    Channel(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-            std::optional<std::string> name);
+    ORVANPUSH_INTERNAL Channel(std::shared_ptr<detail::SharedPersistentContainer> container,
+                               std::int64_t key, std::optional<std::string> name);
     /// The channel's name.
     std::optional<std::string> name() const override { return name_; }
 
@@ -41,11 +42,12 @@ class Channel : public StoredObject, public ChannelProtocol {
 };
 
 /// An icon; one row per URL.
-class Icon : public StoredObject, public IconProtocol {
+class ORVANPUSH_EXPORT Icon : public StoredObject, public IconProtocol {
   public:
     /// Made by the store from the row it read.
-    Icon(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-         std::optional<std::string> url, std::optional<std::string> value);
+    ORVANPUSH_INTERNAL Icon(std::shared_ptr<detail::SharedPersistentContainer> container,
+                            std::int64_t key, std::optional<std::string> url,
+                            std::optional<std::string> value);
     /// Where the icon comes from, and its content as it was stored.
     std::optional<std::string> url() const override { return url_; }
     std::optional<std::string> value() const override { return value_; }
@@ -56,11 +58,11 @@ class Icon : public StoredObject, public IconProtocol {
 };
 
 /// The rich content of a message id; one row per message id.
-class ExtraContent : public StoredObject, public ExtraContentProtocol {
+class ORVANPUSH_EXPORT ExtraContent : public StoredObject, public ExtraContentProtocol {
   public:
     /// Made by the store from the row it read.
-    ExtraContent(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-                 ExtraContentImp values);
+    ORVANPUSH_INTERNAL ExtraContent(std::shared_ptr<detail::SharedPersistentContainer> container,
+                                    std::int64_t key, ExtraContentImp values);
     /// The values of ExtraContentProtocol, as read.
     std::optional<std::string> mimeType() const override { return values_.mimeType(); }
     std::optional<std::string> value() const override { return values_.value(); }
@@ -71,11 +73,12 @@ class ExtraContent : public StoredObject, public ExtraContentProtocol {
 };
 
 /// The classifier data of a message id; one row per message id.
-class MessageAttributes : public StoredObject, public MessageAttributesProtocol {
+class ORVANPUSH_EXPORT MessageAttributes : public StoredObject, public MessageAttributesProtocol {
   public:
     /// Made by the store from the row it read.
-    MessageAttributes(std::shared_ptr<detail::SharedPersistentContainer> container,
-                      std::int64_t key, MessageAttributesImp values);
+    ORVANPUSH_INTERNAL MessageAttributes(
+        std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
+        MessageAttributesImp values);
     /// The values of MessageAttributesProtocol, as read.
     std::int16_t classifierdId() const override { return values_.classifierdId(); }
     std::optional<std::string> classifierName() const override { return values_.classifierName(); }

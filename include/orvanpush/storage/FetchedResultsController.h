@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/Predicate.h"
 
@@ -30,7 +31,7 @@ class StorageMessage;
 }  // namespace detail
 
 /// One sort key of a fetch: a message key path (see Predicate) and its direction.
-struct SortDescriptor {
+struct ORVANPUSH_EXPORT SortDescriptor {
     /// The key path to sort by, and whether smaller values come first.
     std::string key;
     bool ascending = true;
@@ -38,14 +39,14 @@ struct SortDescriptor {
 
 /// The messages that match `predicate` (all of them without one), ordered by the sort
 /// descriptors and then in the order they were stored.
-struct FetchRequest {
+struct ORVANPUSH_EXPORT FetchRequest {
     /// Which messages (all when absent), and how they are ordered.
     std::optional<Predicate> predicate;
     std::vector<SortDescriptor> sortDescriptors;
 };
 
 /// What a host implements to hear of store changes; the controller holds it weakly.
-class FetchedResultsControllerDelegate {
+class ORVANPUSH_EXPORT FetchedResultsControllerDelegate {
   public:
     virtual ~FetchedResultsControllerDelegate() = default;
     /// Called on the main queue after the controller refetched because the store changed; every
@@ -54,11 +55,11 @@ class FetchedResultsControllerDelegate {
 };
 
 /// A fetch request, the messages its last fetch found, and a delegate told of changes.
-class FetchedResultsController {
+class ORVANPUSH_EXPORT FetchedResultsController {
   public:
     /// Made by the store; hosts obtain theirs from PushSDK.
-    FetchedResultsController(std::shared_ptr<detail::SharedPersistentContainer> container,
-                             FetchRequest fetchRequest);
+    ORVANPUSH_INTERNAL FetchedResultsController(
+        std::shared_ptr<detail::SharedPersistentContainer> container, FetchRequest fetchRequest);
 
     /// A copy of the current fetch request.
     FetchRequest fetchRequest() const;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/Entities.h"
 #include "orvanpush/storage/FetchedResultsController.h"
@@ -27,11 +28,11 @@ class MessageStatus;
 
 /// A stored message: a MessageProtocol whose setters write to the store. Its getters are
 /// thread-safe; each write is one transaction on the calling thread.
-class Message : public StoredObject, public MessageProtocol {
+class ORVANPUSH_EXPORT Message : public StoredObject, public MessageProtocol {
   public:
     /// Made by the store from the values it read.
-    Message(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-            MessageImp values);
+    ORVANPUSH_INTERNAL Message(std::shared_ptr<detail::SharedPersistentContainer> container,
+                               std::int64_t key, MessageImp values);
 
     /// The values as read (and re-read after each of this object's writes); see MessageProtocol.
     std::optional<std::string> id() const override;

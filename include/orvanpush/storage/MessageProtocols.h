@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 
@@ -15,7 +16,7 @@ namespace orvanpush {
 
 /// A message: its texts as the notification carried them, its dates, current status and
 /// channel. Setters of stored messages write through to the store (see Message).
-class MessageProtocol {
+class ORVANPUSH_EXPORT MessageProtocol {
   public:
     virtual ~MessageProtocol() = default;
     /// The "message-id" the push server gave the message.
@@ -40,7 +41,7 @@ class MessageProtocol {
 };
 
 /// One status change of a message.
-class MessageStatusProtocol {
+class ORVANPUSH_EXPORT MessageStatusProtocol {
   public:
     virtual ~MessageStatusProtocol() = default;
     /// The status's name ("Delivered", "Read") and when it was set, with their setters.
@@ -54,7 +55,7 @@ class MessageStatusProtocol {
 };
 
 /// A status change with the id of its message, so it can be reported and marked on its own.
-class MessageStatusExternalProtocol : public MessageStatusProtocol {
+class ORVANPUSH_EXPORT MessageStatusExternalProtocol : public MessageStatusProtocol {
   public:
     /// The id of the message the status belongs to, and its setter.
     virtual std::optional<std::string> messageId() const = 0;
@@ -62,7 +63,7 @@ class MessageStatusExternalProtocol : public MessageStatusProtocol {
 };
 
 /// A distinct status name, as stored once for every message that has it.
-class StatusProtocol {
+class ORVANPUSH_EXPORT StatusProtocol {
   public:
     virtual ~StatusProtocol() = default;
     /// The status name.
@@ -70,7 +71,7 @@ class StatusProtocol {
 };
 
 /// A distinct channel, as stored once for every message that arrived on it.
-class ChannelProtocol {
+class ORVANPUSH_EXPORT ChannelProtocol {
   public:
     virtual ~ChannelProtocol() = default;
     /// The channel's name.
@@ -78,7 +79,7 @@ class ChannelProtocol {
 };
 
 /// An icon a message links to.
-class IconProtocol {
+class ORVANPUSH_EXPORT IconProtocol {
   public:
     virtual ~IconProtocol() = default;
     /// Where the icon comes from (unique among icons).
@@ -88,7 +89,7 @@ class IconProtocol {
 };
 
 /// Rich content of a message.
-class ExtraContentProtocol {
+class ORVANPUSH_EXPORT ExtraContentProtocol {
   public:
     virtual ~ExtraContentProtocol() = default;
     /// The content's MIME type (as the server sent it).
@@ -100,7 +101,7 @@ class ExtraContentProtocol {
 };
 
 /// Classifier data of a message, taken from its custom data.
-class MessageAttributesProtocol {
+class ORVANPUSH_EXPORT MessageAttributesProtocol {
   public:
     virtual ~MessageAttributesProtocol() = default;
     /// The custom data's "classifierId" as a number (0 when missing or not a 16-bit number).

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/MessageProtocols.h"
 #include "orvanpush/storage/MessageValues.h"
@@ -19,11 +20,11 @@ class Message;
 
 /// A stored status change whose setters write to the store on the calling thread, as
 /// Message's do. Thread-safe.
-class MessageStatus : public StoredObject, public MessageStatusProtocol {
+class ORVANPUSH_EXPORT MessageStatus : public StoredObject, public MessageStatusProtocol {
   public:
     /// Made by the store from the values it read.
-    MessageStatus(std::shared_ptr<detail::SharedPersistentContainer> container, std::int64_t key,
-                  MessageStatusExternal values);
+    ORVANPUSH_INTERNAL MessageStatus(std::shared_ptr<detail::SharedPersistentContainer> container,
+                                     std::int64_t key, MessageStatusExternal values);
 
     /// The values as read (and after this object's writes); see MessageStatusProtocol.
     std::optional<std::string> statusName() const override;

@@ -12,13 +12,14 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/MessageProtocols.h"
 
 namespace orvanpush {
 
 /// A message's values (see MessageProtocol), each with its getter and setter.
-class MessageImp : public MessageProtocol {
+class ORVANPUSH_EXPORT MessageImp : public MessageProtocol {
   public:
     std::optional<std::string> id() const override { return id_; }
     void setId(std::optional<std::string> id) { id_ = std::move(id); }
@@ -56,7 +57,7 @@ class MessageImp : public MessageProtocol {
 };
 
 /// A status change without its message id (see MessageStatusProtocol).
-class MessageStatusInternal : public MessageStatusProtocol {
+class ORVANPUSH_EXPORT MessageStatusInternal : public MessageStatusProtocol {
   public:
     std::optional<std::string> statusName() const override { return statusName_; }
     void setStatusName(const std::optional<std::string>& statusName) override {
@@ -74,7 +75,7 @@ class MessageStatusInternal : public MessageStatusProtocol {
 };
 
 /// A status with its message id: what the store lists as unsent.
-class MessageStatusExternal : public MessageStatusExternalProtocol {
+class ORVANPUSH_EXPORT MessageStatusExternal : public MessageStatusExternalProtocol {
   public:
     std::optional<std::string> statusName() const override { return status_.statusName(); }
     void setStatusName(const std::optional<std::string>& statusName) override {
@@ -100,7 +101,7 @@ class MessageStatusExternal : public MessageStatusExternalProtocol {
 using MessageStatusExternalImp = MessageStatusExternal;
 
 /// Rich content's values (see ExtraContentProtocol), each with its getter and setter.
-class ExtraContentImp : public ExtraContentProtocol {
+class ORVANPUSH_EXPORT ExtraContentImp : public ExtraContentProtocol {
   public:
     std::optional<std::string> mimeType() const override { return mimeType_; }
     void setMimeType(std::optional<std::string> mimeType) { mimeType_ = std::move(mimeType); }
@@ -116,7 +117,7 @@ class ExtraContentImp : public ExtraContentProtocol {
 };
 
 /// Classifier data's values (see MessageAttributesProtocol), each with its getter and setter.
-class MessageAttributesImp : public MessageAttributesProtocol {
+class ORVANPUSH_EXPORT MessageAttributesImp : public MessageAttributesProtocol {
   public:
     std::int16_t classifierdId() const override { return classifierdId_; }
     void setClassifierdId(std::int16_t classifierdId) { classifierdId_ = classifierdId; }

@@ -29,13 +29,15 @@
 #include <utility>
 #include <variant>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
+#include "orvanpush/storage/StorageMessageEntity.h"
 
 namespace orvanpush {
 
 /// A value a predicate compares with: nil, a text, a date, a flag or a whole number.
-class PredicateValue {
+class ORVANPUSH_EXPORT PredicateValue {
   public:
     using Variant = std::variant<std::monostate, std::string, Date, bool, std::int64_t>;
 
@@ -57,7 +59,7 @@ class PredicateValue {
 };
 
 /// An immutable condition on stored rows; cheap to copy (copies share the expression tree).
-class Predicate {
+class ORVANPUSH_EXPORT Predicate {
   public:
     /// The comparison operators: ==, !=, <, <=, >, >=.
     enum class Operator {
@@ -81,6 +83,10 @@ class Predicate {
     /// True when the operand is false.
     static Predicate negation(Predicate operand);
 
+    /// The key paths a predicate on `entity`'s rows may name (listed above), in a fixed order;
+    /// none for status and channel rows.
+    static std::vector<std::string> keyPaths(StorageMessageEntity entity);
+
     /// allOf, anyOf and negation of the operands.
     friend Predicate operator&&(Predicate left, Predicate right) {
         return allOf({std::move(left), std::move(right)});
@@ -95,16 +101,16 @@ class Predicate {
     std::string format() const;
 
     // The expression tree, as the store reads it.
-    struct Comparison {
+    struct ORVANPUSH_EXPORT Comparison {
         std::string keyPath;
         Operator op;
         PredicateValue value;
     };
-    struct Membership {
+    struct ORVANPUSH_EXPORT Membership {
         std::string keyPath;
         std::vector<PredicateValue> values;
     };
-    struct Compound {
+    struct ORVANPUSH_EXPORT Compound {
         enum class Type { allOf, anyOf, negation };
         Type type;
         std::vector<Predicate> operands;

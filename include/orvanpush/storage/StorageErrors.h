@@ -4,6 +4,7 @@
 
 #include <string>
 #include <utility>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/TextError.h"
 
@@ -12,13 +13,13 @@ namespace orvanpush {
 /// A fault of the store that cannot occur in normal operation (a store that cannot be loaded,
 /// a failed look-up on a path that has no other way out). `what()` is the fixed text, for
 /// example "Loading of store failed: ...". It never ends the host process.
-class InternalError : public TextError {
+class ORVANPUSH_EXPORT InternalError : public TextError {
   public:
     using TextError::TextError;
 };
 
 /// A failed store operation.
-class StorageMessageError : public TextError {
+class ORVANPUSH_EXPORT StorageMessageError : public TextError {
   public:
     enum class Kind {
         notSaved,      ///< a save failed; `reason()` is the failure's text
@@ -48,7 +49,7 @@ class StorageMessageError : public TextError {
 
 /// A store predicate or sort the store cannot evaluate: an unknown key path, or a value whose
 /// type does not suit its key path.
-class PredicateError : public TextError {
+class ORVANPUSH_EXPORT PredicateError : public TextError {
   public:
     using TextError::TextError;
 };

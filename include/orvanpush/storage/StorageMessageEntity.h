@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -10,8 +11,9 @@ namespace orvanpush {
 enum class StorageMessageEntity { message, messageStatus, status, channel };
 
 /// "Message", "MessageStatus", "Status" or "Channel".
-std::string toString(StorageMessageEntity entity);
+ORVANPUSH_EXPORT std::string toString(StorageMessageEntity entity);
 /// The case with exactly that raw value; nothing for any other text.
-std::optional<StorageMessageEntity> storageMessageEntityFromRawValue(std::string_view rawValue);
+ORVANPUSH_EXPORT std::optional<StorageMessageEntity> storageMessageEntityFromRawValue(
+    std::string_view rawValue);
 
 }  // namespace orvanpush

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/storage/Entities.h"
 #include "orvanpush/storage/Message.h"
@@ -20,7 +21,7 @@
 namespace orvanpush {
 
 /// The store's operations; the library implements it over the shared message database.
-class StorageMessageProtocol {
+class ORVANPUSH_EXPORT StorageMessageProtocol {
   public:
     virtual ~StorageMessageProtocol() = default;
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <utility>
+#include "orvanpush/Export.h"
 
 namespace orvanpush {
 
@@ -12,7 +13,7 @@ class SharedPersistentContainer;
 
 /// What every stored entity has: a shared reference to the store it was read from (so it may
 /// outlive the PushSDK object that handed it out) and the key of its row.
-class StoredObject {
+class ORVANPUSH_EXPORT StoredObject {
   public:
     virtual ~StoredObject() = default;
     /// The key of the entity's row, unique among the rows of its entity.

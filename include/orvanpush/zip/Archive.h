@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 #include "orvanpush/zip/ArchiveError.h"
@@ -39,7 +40,7 @@ class ArchiveFile;
 class MemoryFile;
 }  // namespace detail
 
-class Archive {
+class ORVANPUSH_EXPORT Archive {
   public:
     /// `create` makes a new archive, `read` only reads, `update` reads and adds entries.
     enum class AccessMode : unsigned { create = 0, read = 1, update = 2 };
@@ -115,7 +116,7 @@ class Archive {
     /// The entries in central-directory order. Reading a damaged record, or a directory that
     /// holds more or fewer records than the end record counts, throws `ArchiveError`
     /// `unreadableArchive`.
-    class Iterator {
+    class ORVANPUSH_EXPORT Iterator {
       public:
         using iterator_category = std::input_iterator_tag;
         using value_type = Entry;
@@ -160,7 +161,7 @@ class Archive {
                           const std::shared_ptr<Progress>& progress = nullptr) const;
 
     /// Only `open` makes archives.
-    class Token {
+    class ORVANPUSH_EXPORT Token {
         friend class Archive;
         Token() = default;
     };

@@ -5,13 +5,14 @@
 
 #include <filesystem>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/zip/ZipError.h"
 
 namespace orvanpush::zip {
 
 /// A failure of the archive's structure or of the operation asked of it.
-class ArchiveError : public ZipError {
+class ORVANPUSH_EXPORT ArchiveError : public ZipError {
   public:
     enum class Kind {
         unreadableArchive,         ///< the archive's records are missing, damaged or unreadable
@@ -39,7 +40,7 @@ class ArchiveError : public ZipError {
 };
 
 /// Reading or writing the bytes of a file or stream failed.
-class DataError : public ZipError {
+class ORVANPUSH_EXPORT DataError : public ZipError {
   public:
     enum class Kind {
         unreadableFile,  ///< fewer bytes than asked for could be read
@@ -56,7 +57,7 @@ class DataError : public ZipError {
 };
 
 /// A file-system item is missing, in the way, or not readable.
-class FileError : public ZipError {
+class ORVANPUSH_EXPORT FileError : public ZipError {
   public:
     enum class Kind {
         fileReadNoSuchFile,    ///< the item to read does not exist
@@ -79,8 +80,8 @@ class FileError : public ZipError {
 };
 
 /// The case names, as in the enumerations.
-std::string toString(ArchiveError::Kind kind);
-std::string toString(DataError::Kind kind);
-std::string toString(FileError::Kind kind);
+ORVANPUSH_EXPORT std::string toString(ArchiveError::Kind kind);
+ORVANPUSH_EXPORT std::string toString(DataError::Kind kind);
+ORVANPUSH_EXPORT std::string toString(FileError::Kind kind);
 
 }  // namespace orvanpush::zip

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::zip {
 
@@ -13,8 +14,9 @@ enum class CompressionMethod : std::uint16_t {
 };
 
 /// "none" or "deflate".
-std::string toString(CompressionMethod method);
+ORVANPUSH_EXPORT std::string toString(CompressionMethod method);
 /// The method with ZIP method number `rawValue`; nothing for any other number.
-std::optional<CompressionMethod> compressionMethodFromRawValue(std::uint16_t rawValue);
+ORVANPUSH_EXPORT std::optional<CompressionMethod> compressionMethodFromRawValue(
+    std::uint16_t rawValue);
 
 }  // namespace orvanpush::zip

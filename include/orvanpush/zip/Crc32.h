@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::zip {
 
@@ -16,6 +17,7 @@ namespace orvanpush::zip {
 extern const std::array<std::uint32_t, 256> crcTable;
 
 /// `checksum` (0 to start) updated with `bytes`: the CRC-32 of everything fed so far.
-std::uint32_t crc32(std::span<const std::uint8_t> bytes, std::uint32_t checksum = 0) noexcept;
+ORVANPUSH_EXPORT std::uint32_t crc32(std::span<const std::uint8_t> bytes,
+                                     std::uint32_t checksum = 0) noexcept;
 
 }  // namespace orvanpush::zip

@@ -13,6 +13,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 #include "orvanpush/zip/ZipError.h"
@@ -25,7 +26,7 @@ using Provider = std::function<Bytes(std::uint64_t position, std::size_t length)
 using Consumer = std::function<void(std::span<const std::uint8_t> piece)>;
 
 /// A failure of the DEFLATE stream itself; `what()` is the case's name.
-class CompressionError : public ZipError {
+class ORVANPUSH_EXPORT CompressionError : public ZipError {
   public:
     enum class Kind {
         invalidStream,  ///< no stream could be set up (or the buffer size is 0): nothing moved
@@ -41,19 +42,20 @@ class CompressionError : public ZipError {
 };
 
 /// The case's name: "invalidStream" or "corruptedData".
-std::string toString(CompressionError::Kind kind);
+ORVANPUSH_EXPORT std::string toString(CompressionError::Kind kind);
 
 /// Compresses the `size` bytes the provider hands out, asking for at most `bufferSize` bytes at
 /// a time, and returns their CRC-32. The consumer is called after every processing step. An
 /// input that is an exact multiple of `bufferSize` ends with one request that returns nothing.
 /// Throws `CompressionError`, or whatever the provider or consumer threw.
-std::uint32_t compress(std::uint64_t size, std::size_t bufferSize, const Provider& provider,
-                       const Consumer& consumer);
+ORVANPUSH_EXPORT std::uint32_t compress(std::uint64_t size, std::size_t bufferSize,
+                                        const Provider& provider, const Consumer& consumer);
 
 /// Decompresses the `size` compressed bytes the provider hands out and returns the CRC-32 of
 /// the output (0 with `skipCRC32`). A stream that ends before its final block throws
 /// `corruptedData`. Throws as `compress` does.
-std::uint32_t decompress(std::uint64_t size, std::size_t bufferSize, bool skipCRC32,
-                         const Provider& provider, const Consumer& consumer);
+ORVANPUSH_EXPORT std::uint32_t decompress(std::uint64_t size, std::size_t bufferSize,
+                                          bool skipCRC32, const Provider& provider,
+                                          const Consumer& consumer);
 
 }  // namespace orvanpush::zip

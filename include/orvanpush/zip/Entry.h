@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/Types.h"
 
@@ -21,7 +22,7 @@ enum class TextEncoding {
 
 /// The record in front of each entry's data. Entries written here need version 20 (2.0:
 /// deflate and directories); bit 11 of the flag marks a UTF-8 name.
-struct LocalFileHeader {
+struct ORVANPUSH_EXPORT LocalFileHeader {
     static constexpr std::uint32_t signature = 0x04034b50;
     static constexpr std::size_t fixedSize = 30;
 
@@ -45,7 +46,7 @@ struct LocalFileHeader {
 /// header lies, the entry's comment and its attributes. `versionMadeBy` carries the host
 /// system in its high byte (3 for Unix), which says whether the high 16 bits of
 /// `externalFileAttributes` hold a Unix mode.
-struct CentralDirectoryStructure {
+struct ORVANPUSH_EXPORT CentralDirectoryStructure {
     static constexpr std::uint32_t signature = 0x02014b50;
     static constexpr std::size_t fixedSize = 46;
 
@@ -72,7 +73,7 @@ struct CentralDirectoryStructure {
 };
 
 /// Sizes and checksum written after an entry's data (general-purpose flag bit 3); only read.
-struct DataDescriptor {
+struct ORVANPUSH_EXPORT DataDescriptor {
     static constexpr std::uint32_t signature = 0x08074b50;
 
     std::uint32_t crc32 = 0;
@@ -82,7 +83,7 @@ struct DataDescriptor {
 
 /// The record that ends an archive: how many entries the central directory holds, its size and
 /// where it starts. Archives written here span one disk (both disk numbers 0).
-struct EndOfCentralDirectoryRecord {
+struct ORVANPUSH_EXPORT EndOfCentralDirectoryRecord {
     static constexpr std::uint32_t signature = 0x06054b50;
     static constexpr std::size_t fixedSize = 22;
 
@@ -100,7 +101,7 @@ struct EndOfCentralDirectoryRecord {
 /// One entry: its central-directory record, its local header, and the data descriptor that
 /// follows its data when the flag says there is one. Plain values, safe to copy and keep after
 /// the archive is gone.
-struct Entry {
+struct ORVANPUSH_EXPORT Entry {
     /// A regular file, a directory (no data), or a symbolic link (its target is the data).
     enum class EntryType { file = 0, directory = 1, symlink = 2 };
 

@@ -18,12 +18,13 @@
 #include <memory>
 #include <mutex>
 #include <vector>
+#include "orvanpush/Export.h"
 
 namespace orvanpush::zip {
 
 /// A count of units done out of a total, shared between an operation and whoever watches or
 /// cancels it; hold it in a `std::shared_ptr` (children keep their parent alive).
-class Progress {
+class ORVANPUSH_EXPORT Progress {
   public:
     /// A progress with nothing done of `totalUnitCount` units; no observer, not cancelled.
     explicit Progress(std::int64_t totalUnitCount = 0);
@@ -56,7 +57,7 @@ class Progress {
     void setObserver(std::function<void(const Progress&)> observer);
 
   private:
-    struct Child {
+    struct ORVANPUSH_EXPORT Child {
         std::weak_ptr<Progress> progress;
         std::int64_t pendingUnitCount;
     };

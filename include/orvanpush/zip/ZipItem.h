@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include "orvanpush/Export.h"
 
 #include "orvanpush/zip/CompressionMethod.h"
 #include "orvanpush/zip/Entry.h"
@@ -25,10 +26,11 @@ namespace orvanpush::zip {
 /// when the destination exists, `ArchiveError` `invalidEntryPath` for a source whose last
 /// component is "." or "..", `unwritableArchive` when the archive cannot be created, and
 /// whatever an add throws; on failure the destination it created is removed.
-void zipItem(const std::filesystem::path& source, const std::filesystem::path& destination,
-             bool shouldKeepParent = true,
-             CompressionMethod compressionMethod = CompressionMethod::none,
-             const std::shared_ptr<Progress>& progress = nullptr);
+ORVANPUSH_EXPORT void zipItem(const std::filesystem::path& source,
+                              const std::filesystem::path& destination,
+                              bool shouldKeepParent = true,
+                              CompressionMethod compressionMethod = CompressionMethod::none,
+                              const std::shared_ptr<Progress>& progress = nullptr);
 
 /// Extracts every entry of the archive at `source` below `destination` (created when missing),
 /// checking each entry's CRC-32 unless `skipCRC32`. Entry paths that are absolute, climb out
@@ -37,8 +39,9 @@ void zipItem(const std::filesystem::path& source, const std::filesystem::path& d
 /// `fileWriteFileExists`; a link whose target would be `PATH_MAX` bytes or more throws
 /// `invalidEntrySize` before it is read. Throws as `Archive::openOrThrow` does when `source`
 /// cannot be read as an archive.
-void unzipItem(const std::filesystem::path& source, const std::filesystem::path& destination,
-               bool skipCRC32 = false, const std::shared_ptr<Progress>& progress = nullptr,
-               std::optional<TextEncoding> preferredEncoding = {});
+ORVANPUSH_EXPORT void unzipItem(const std::filesystem::path& source,
+                                const std::filesystem::path& destination, bool skipCRC32 = false,
+                                const std::shared_ptr<Progress>& progress = nullptr,
+                                std::optional<TextEncoding> preferredEncoding = {});
 
 }  // namespace orvanpush::zip

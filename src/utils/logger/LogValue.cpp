@@ -5,7 +5,7 @@
 #include "platform/DateFormatter.h"
 #include "platform/ProcessInfo.h"
 
-namespace orvanpush::detail {
+namespace orvanpush {
 namespace {
 
 void appendEscaped(std::string& out, unsigned char c) {
@@ -45,15 +45,15 @@ void appendEscaped(std::string& out, unsigned char c) {
 
 }  // namespace
 
-std::string demangledTypeName(const std::type_info& type) {
+std::string LogValue::demangledTypeName(const std::type_info& type) {
     return platform::demangledName(type);
 }
 
-std::string doubleText(double value) {
+std::string LogValue::doubleText(double value) {
     return platform::formatDouble(value);
 }
 
-std::string quotedText(std::string_view text) {
+std::string LogValue::quotedText(std::string_view text) {
     std::string quoted = "\"";
     quoted.reserve(text.size() + 2);
     for (unsigned char c : text) {
@@ -63,4 +63,4 @@ std::string quotedText(std::string_view text) {
     return quoted;
 }
 
-}  // namespace orvanpush::detail
+}  // namespace orvanpush

@@ -64,6 +64,21 @@ TEST(StandardStreamsLogRecorderTest, RoutesBySeverityEndsLinesOnceAndFlushesForA
     EXPECT_EQ(readFile(directory.path() / "out"), "trace\ninfo\r");
 }
 
+// Made without streams, the recorder is the console: it writes where the host sent that.
+TEST(StandardStreamsLogRecorderTest, WithoutStreamsWritesWhereTheConsoleGoes) {
+    StandardStreamsLogRecorder console({messageFormatter()});
+    platform::Console::sendTo(platform::Console::Destination::standardError);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    recordOnQueue(console, "info\n", makeEntry(LogSeverity::info, ""));
+    recordOnQueue(console, "error", makeEntry(LogSeverity::error, ""));
+    const auto out = ::testing::internal::GetCapturedStdout();
+    const auto err = ::testing::internal::GetCapturedStderr();
+    platform::Console::sendTo(platform::Console::Destination::standardStreams);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "info\nerror\n");
+}
+
 // A positive limit keeps only the newest items; a limit of 0 keeps them all.
 TEST(BufferedLogRecorderTest, KeepsTheNewestItemsWithinItsLimitUntilCleared) {
     BufferedMessageRecorder limited({}, 2);
