@@ -23,16 +23,21 @@ constexpr const char* kTemplateGroup = "group.bench.cleanup.template";
 constexpr const char* kGroup = "group.bench.cleanup";
 constexpr const char* kBareGroup = "group.bench.cleanup.bare";
 
-fs::path templateFile;
+// The store of 100,000 messages, kept open: copies are written through its connection, never by
+// opening (and closing) a descriptor of a database file.
+bench::Database templateStore;
 
-/// A fresh copy of the store of 100,000 messages as the store of `groupId`.
+/// A fresh copy of the store of 100,000 messages as the store of `groupId` (whose last
+/// connection has closed).
 void restoreStore(const std::string& groupId) {
     const auto file =
         platform::Home::containerDirectory(groupId) / platform::MessageDatabase::fileName;
     for (const auto* suffix : {"", "-wal", "-shm"}) {
         fs::remove(file.string() + suffix);
     }
-    fs::copy_file(templateFile, file);
+    auto copy = bench::prepare(templateStore.get(), "VACUUM INTO ?1");
+    sqlite3_bind_text(copy.get(), 1, file.c_str(), -1, SQLITE_TRANSIENT);
+    bench::run(copy.get());
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
 }
 
@@ -80,7 +85,7 @@ BENCHMARK(BM_BareDelete)->Unit(benchmark::kMillisecond)->Iterations(3);
 int main(int argc, char** argv) {
     bench::BenchHome home("orvanpush.bench");
     Log::neverEnable();
-    templateFile = bench::storeOfManyMessages(kTemplateGroup, kMessages);
+    templateStore = bench::openBare(bench::storeOfManyMessages(kTemplateGroup, kMessages));
 
     bench::TimeKeeper reporter;
     bench::runBenchmarks(argc, argv, reporter);

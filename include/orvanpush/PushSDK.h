@@ -14,6 +14,7 @@
 // getInstance reads it back and builds a new object, which keeps the values it read.
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -21,6 +22,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 #include "orvanpush/Export.h"
 
@@ -39,6 +42,7 @@
 #include "orvanpush/storage/FetchedResultsController.h"
 #include "orvanpush/storage/MessageProtocols.h"
 #include "orvanpush/storage/Predicate.h"
+#include "orvanpush/storage/StorageErrors.h"
 
 namespace orvanpush {
 
@@ -169,31 +173,76 @@ class ORVANPUSH_EXPORT PushSDK {
     // queued in the store and is sent again after a later successful report. A report's
     // completion runs on the callback queue once its status is marked in the store.
 
-    /// Handles a notification as it arrives: stores the message, reports "Delivered", and hands
-    /// `postCompleted` the report's result, an error, and the content to show (without its
-    /// sound when the message is already stored and the instance silences duplicates). The
-    /// error is set when the payload has no "message-id" string, the content nests deeper than
-    /// platform::ForeignJson::kMaxDepth ("bestAttemptContent not found", and no content), or
-    /// the report could not be made (no client id and no `with` address: OrvanPushSDKError);
-    /// the result is absent then. `with` is the subscriber address to report with, unsigned, when
-    /// the settings have none. Never throws; `postCompleted` runs exactly once (on the callback
-    /// queue, or on the calling thread for a payload without message id).
+    /// Handles a notification as it arrives: stores the message, then reports "Delivered", and
+    /// hands `postCompleted` the report's result, an error, and the content to show (without
+    /// its sound when the message is already stored and the instance silences duplicates).
+    ///
+    /// The message reached the device, so it is reported even when it cannot be stored (a full
+    /// disk, a damaged store, a store locked past its wait): the error is then a
+    /// StorageMessageError notSaved with the store's failure as its reason, beside the report's
+    /// result. Only a success result with no error means the message is stored (once, however
+    /// often it arrives). The error is also set, with no result, when the payload has no
+    /// "message-id" string, its content nests deeper than platform::ForeignJson::kMaxDepth
+    /// ("bestAttemptContent not found", and no content), or the report could not be made (no
+    /// client id and no `with` address: OrvanPushSDKError). `with` is the subscriber address to
+    /// report with, unsigned, when the settings have none. Never throws; `postCompleted` runs
+    /// exactly once (on the callback queue, or on the calling thread for a payload without message
+    /// id).
     void onMessageReceive(
         const NotificationRequest& request, const std::optional<std::string>& with,
         std::function<void(std::optional<BaseApiResult> result, std::exception_ptr error,
                            std::optional<MutableNotificationContent> content)>
             postCompleted);
+
+    /// The completion of a receipt from the host's fields: a callable taking the report's
+    /// result and the error of storing the message (as above: a StorageMessageError notSaved,
+    /// or null when the message is stored or silent), or one taking the result alone (it is
+    /// never told that a message was not stored), or nothing.
+    class ReceiptCompletion {
+      public:
+        ReceiptCompletion() = default;
+        ReceiptCompletion(std::nullptr_t) {}
+        template <class Callable>
+        requires(!std::is_same_v<Callable, ReceiptCompletion> &&
+                 std::is_invocable_v<Callable&, std::optional<BaseApiResult>, std::exception_ptr>)
+            ReceiptCompletion(Callable callable)
+            : complete_(std::move(callable)) {}
+        template <class Callable>
+        requires(
+            !std::is_invocable_v<Callable&, std::optional<BaseApiResult>, std::exception_ptr> &&
+            std::is_invocable_v<Callable&, std::optional<BaseApiResult>>)
+            ReceiptCompletion(Callable callable) {
+            if constexpr (std::is_constructible_v<bool, const Callable&>) {
+                if (!static_cast<bool>(callable)) {
+                    return;  // an empty function or a null pointer
+                }
+            }
+            complete_ = [callable = std::move(callable)](std::optional<BaseApiResult> result,
+                                                         std::exception_ptr) mutable {
+                callable(std::move(result));
+            };
+        }
+
+        explicit operator bool() const { return static_cast<bool>(complete_); }
+        void operator()(std::optional<BaseApiResult> result, std::exception_ptr error) const {
+            complete_(std::move(result), std::move(error));
+        }
+
+      private:
+        std::function<void(std::optional<BaseApiResult>, std::exception_ptr)> complete_;
+    };
+
     /// The same for a message whose fields the host has. Without a title the message is
-    /// silent: reported, but neither stored nor marked. Throws OrvanPushSDKError
-    /// emptyMandatoryParameter "address" (no client id and no `with`) or "messageId" (an empty
-    /// id), or invalidParameter "customData" (nested deeper than
+    /// silent: reported, but neither stored nor marked (and no error for that). Throws
+    /// OrvanPushSDKError emptyMandatoryParameter "address" (no client id and no `with`) or
+    /// "messageId" (an empty id), or invalidParameter "customData" (nested deeper than
     /// platform::ForeignJson::kMaxDepth), before anything is stored or sent; otherwise
-    /// `postCompleted` runs exactly once.
+    /// `postCompleted` runs exactly once, on the callback queue.
     void onMessageReceive(const std::string& messageId, const std::optional<std::string>& title,
                           const std::optional<std::string>& subtitle,
                           const std::optional<std::string>& body,
                           const std::optional<Json>& customData,
-                          const std::optional<std::string>& with, ResultCompletion postCompleted);
+                          const std::optional<std::string>& with, ReceiptCompletion postCompleted);
 
     /// Handles the user's opening of a notification: sets its message read and reports "Read".
     /// A notification without a "message-id" string gets `postCompleted` with no result.

@@ -6,6 +6,7 @@
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/Base64.h"
+#include "platform/CurlTransport.h"
 #include "platform/OutstandingWork.h"
 
 namespace orvanpush::detail {
@@ -82,7 +83,12 @@ Service::Service(std::string baseAddress, std::optional<std::string> login,
       apiVersion_(std::move(apiVersion)),
       loggingUtils_(std::move(loggingUtils)),
       session_{.httpAdditionalHeaders = detail::sessionHeaders(login, password, apiVersion_),
-               .timeoutIntervalForRequest = defaultTimeoutOfProcess()} {}
+               .timeoutIntervalForRequest = defaultTimeoutOfProcess()} {
+    // The process's transport, with libcurl's and the TLS library's global set-up, starts on
+    // the host's thread that makes the service, not on the library thread that happens to
+    // send first (a report goes out from the main queue once its row is stored).
+    platform::CurlTransport::shared();
+}
 
 void Service::perform(const ApiParameters& parameters, Continuation continuation) const {
     BuiltRequest built;

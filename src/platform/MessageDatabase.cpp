@@ -1,9 +1,5 @@
 #include "platform/MessageDatabase.h"
 
-#include <sys/stat.h>
-
-#include <optional>
-
 #include "orvanpush/TextError.h"
 
 namespace orvanpush::platform {
@@ -90,44 +86,37 @@ std::int64_t userVersion(SqliteConnection& connection) {
     return version.integer(0);
 }
 
-void refuseNewerSchema(std::int64_t version) {
-    if (version > MessageDatabase::schemaVersion) {
-        throw TextError("the message store has schema version " + std::to_string(version) +
-                        ", newer than this library's " +
-                        std::to_string(MessageDatabase::schemaVersion));
+bool hasTables(SqliteConnection& connection) {
+    auto tables = connection.prepare("SELECT 1 FROM sqlite_master LIMIT 1");
+    return tables.step();
+}
+
+// The versions this library knows: its own, and 0 for a file that holds nothing yet (a new
+// file, whose schema is created next). Any other file is left as it is.
+void refuseUnknownSchema(SqliteConnection& connection) {
+    const auto version = userVersion(connection);
+    if (version == MessageDatabase::schemaVersion || (version == 0 && !hasTables(connection))) {
+        return;
     }
+    throw TextError("the message store " + connection.path().string() + " has schema version " +
+                    std::to_string(version) + ", which this library does not know (it knows " +
+                    std::to_string(MessageDatabase::schemaVersion) + ")");
 }
 
 // The schema is created once, in one transaction, by whichever process comes first; the other
 // finds the version set when its own transaction begins.
 void createSchemaOnce(SqliteDatabase& database) {
-    const auto version = database.withConnection(userVersion);
-    refuseNewerSchema(version);
-    if (version == MessageDatabase::schemaVersion) {
+    if (database.withConnection(userVersion) == MessageDatabase::schemaVersion) {
         return;
     }
     database.transaction([](SqliteConnection& connection) {
-        const auto current = userVersion(connection);
-        refuseNewerSchema(current);
-        if (current == 0) {
+        refuseUnknownSchema(connection);
+        if (userVersion(connection) == 0) {
             connection.execute(schema);
             connection.execute("PRAGMA user_version = " +
                                std::to_string(MessageDatabase::schemaVersion));
         }
     });
-}
-
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-};
-
-std::optional<FileIdentity> identityOf(const std::filesystem::path& path) {
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{status.st_dev, status.st_ino};
 }
 
 }  // namespace
@@ -160,13 +149,7 @@ MessageDatabase::Session::~Session() {
 // ---- MessageDatabase ----
 
 MessageDatabase::MessageDatabase(const std::filesystem::path& directory)
-    : database_(directory / fileName) {
-    const auto identity = identityOf(path());
-    if (!identity) {
-        throw TextError("The message store " + path().string() + " vanished while it was opened");
-    }
-    device_ = identity->device;
-    inode_ = identity->inode;
+    : database_(directory / fileName, refuseUnknownSchema) {
     database_.withConnection([](SqliteConnection& connection) {
         connection.pollWhileBusy(busyTimeout, busyPollInterval);
     });
@@ -195,8 +178,7 @@ MessageDatabase::SyncLevel::~SyncLevel() {
 }
 
 bool MessageDatabase::isInPlace() const {
-    const auto identity = identityOf(path());
-    return identity && identity->device == device_ && identity->inode == inode_;
+    return database_.isInPlace();
 }
 
 void MessageDatabase::checkInPlace() const {

@@ -12,8 +12,6 @@
 // the other process. Statements are prepared once per database and rewound when their session
 // ends, so no statement keeps a read snapshot open between two sessions.
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -60,7 +58,8 @@ class MessageDatabase {
 
     /// Opens `directory`/StorageModel.sqlite, creating the file (0600) and its schema when
     /// missing; the directory must exist. Throws `SqliteError` or `TextError`, among them a
-    /// `TextError` for a file whose schema is newer than this library's.
+    /// `TextError` for a file of a schema version this library does not know (which is left as
+    /// it was found).
     explicit MessageDatabase(const std::filesystem::path& directory);
 
     MessageDatabase(const MessageDatabase&) = delete;
@@ -121,8 +120,6 @@ class MessageDatabase {
     void checkInPlace() const;
 
     SqliteDatabase database_;
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
     // Guarded by the database's lock: only used inside read and write.
     std::unordered_map<std::string, SqliteStatement> statements_;
 };

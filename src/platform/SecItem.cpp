@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/Home.h"
 #include "platform/SqliteDatabase.h"
@@ -354,6 +355,13 @@ class KeychainFile {
             // A forked child must neither use nor close the connection it inherited: the file
             // locks behind it belong to the parent. It opens its own and leaves that one be.
             static_cast<void>(connection_.release());
+        }
+        if (connection_ && !connection_->isInPlace()) {
+            // What would be written now would vanish with the removed file: this call fails,
+            // and the next one opens the file found at the path then.
+            connection_.reset();
+            throw TextError("The keychain " + Home::keychainFile().string() +
+                            " was removed or replaced");
         }
         if (!connection_) {
             auto opened = SqliteConnection::open(Home::keychainFile());

@@ -63,7 +63,8 @@ inline constexpr const char* kSecMatchLimitAll = "m_LimitAll";
 
 // Every call answers errSecParam for a dictionary without a known class, with an unknown key or
 // with a value of the wrong type (and changes nothing), and errSecIO when the keychain file
-// cannot be opened, read or written. Nothing throws.
+// cannot be opened, read or written, or was removed or replaced since this process opened it
+// (then the next call opens the file found at its path). Nothing throws.
 
 /// Adds an item. Without an access group the item joins the default group
 /// `appIdentifierPrefix + "." + bundleIdentifier`; a generic password without account or

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/FileDescriptor.h"
+
 namespace orvanpush::platform {
 namespace {
 
@@ -44,59 +46,77 @@ std::string quoted(std::string_view sql) {
     return text;
 }
 
-// A descriptor of the database file, closed with the object.
-class FileHandle {
-  public:
-    explicit FileHandle(int descriptor) : descriptor_(descriptor) {}
-    ~FileHandle() {
-        if (descriptor_ >= 0) {
-            ::close(descriptor_);
-        }
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int descriptor() const { return descriptor_; }
-
-  private:
-    int descriptor_;
-};
-
-// Creating the file ourselves gives it mode 0600 before SQLite touches it; SQLite then creates
-// its -wal and -shm files with the same mode. A file that exists keeps its contents but is
-// narrowed to 0600, and a symbolic link is refused rather than followed.
-std::unique_ptr<FileHandle> createPrivateFile(const std::filesystem::path& path) {
-    auto file = std::make_unique<FileHandle>(
-        ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (file->descriptor() < 0) {
-        throw TextError("Cannot create database file " + path.string() + ": " +
-                        std::strerror(errno));
-    }
-    struct stat status {};
-    if (::fstat(file->descriptor(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        ((status.st_mode & 0077) != 0 && ::fchmod(file->descriptor(), 0600) != 0)) {
-        throw TextError("Cannot make database file " + path.string() +
-                        " private: " + std::strerror(errno));
-    }
-    return file;
+[[noreturn]] void throwFileError(const std::string& what, const std::filesystem::path& file,
+                                 int error) {
+    throw TextError(what + " " + file.string() + ": " + std::strerror(error));
 }
 
-// Connections of several threads or processes that open a new file at once would all try to
-// switch it to WAL and fail each other (a busy file, a rollback journal deleted under another);
-// an exclusive flock on the file makes them take turns. flock locks are apart from the POSIX
-// locks SQLite itself takes, so they never disturb it.
-class SetupTurn {
+// The file whose exclusive flock makes openings of one database take turns: beside the
+// database, so that no descriptor of the database file itself is ever opened for it.
+std::filesystem::path lockFileOf(const std::filesystem::path& file) {
+    return file.string() + "-lock";
+}
+
+// Connections of several threads or processes that open one file at once would all try to
+// create it and switch it to WAL, and fail each other (a busy file, a rollback journal deleted
+// under another): an exclusive flock on the file's lock file makes them take turns.
+class OpeningTurn {
   public:
-    explicit SetupTurn(const FileHandle& file) : file_(file) {
-        while (::flock(file_.descriptor(), LOCK_EX) != 0 && errno == EINTR) {
+    explicit OpeningTurn(const std::filesystem::path& lockFile)
+        : lock_(::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                       0600)) {
+        struct stat status {};
+        if (!lock_.valid() || ::fstat(lock_.get(), &status) != 0) {
+            throwFileError("Cannot use lock file", lockFile, errno);
+        }
+        if (!S_ISREG(status.st_mode)) {
+            throw TextError("Cannot use lock file " + lockFile.string() + ": not a regular file");
+        }
+        if ((status.st_mode & 0077) != 0 && ::fchmod(lock_.get(), 0600) != 0) {
+            throwFileError("Cannot narrow the mode of lock file", lockFile, errno);
+        }
+        while (::flock(lock_.get(), LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                throw TextError("Cannot lock " + lockFile.string() + ": " + std::strerror(errno));
+            }
         }
     }
-    ~SetupTurn() { ::flock(file_.descriptor(), LOCK_UN); }
-    SetupTurn(const SetupTurn&) = delete;
-    SetupTurn& operator=(const SetupTurn&) = delete;
 
   private:
-    const FileHandle& file_;
+    FileDescriptor lock_;  // closing it ends the turn
 };
+
+// Creates the file with mode 0600 when it is missing, so SQLite creates its -wal and -shm files
+// with that mode too; an existing file keeps its contents but is narrowed to 0600. Either way
+// the file must be a regular file, never a symbolic link. An existing file is handled by its
+// path only: opening it here would drop the locks of a connection that has it open already.
+void preparePrivateFile(const std::filesystem::path& file) {
+    for (;;) {
+        struct stat status {};
+        if (::lstat(file.c_str(), &status) == 0) {
+            if (!S_ISREG(status.st_mode)) {
+                throw TextError("Cannot open database file " + file.string() +
+                                ": not a regular file");
+            }
+            if ((status.st_mode & 0077) != 0 && ::chmod(file.c_str(), 0600) != 0) {
+                throwFileError("Cannot narrow the mode of database file", file, errno);
+            }
+            return;
+        }
+        if (errno != ENOENT) {
+            throwFileError("Cannot open database file", file, errno);
+        }
+        const FileDescriptor created(
+            ::open(file.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (created.valid()) {
+            return;  // closed before SQLite opens the file
+        }
+        if (errno != EEXIST) {
+            throwFileError("Cannot create database file", file, errno);
+        }
+        // Created by someone outside the turn in the meantime: take it as an existing file.
+    }
+}
 
 // SQLite's no-follow flag refuses a symbolic link in any component of the path, yet a home
 // reached through a link (a linked /home, a linked directory inside the home) is ordinary: the
@@ -247,9 +267,18 @@ void SqliteConnection::Closer::operator()(sqlite3* database) const {
 SqliteConnection::SqliteConnection(std::filesystem::path path, sqlite3* database)
     : path_(std::move(path)), database_(database) {}
 
-SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
+// Closing any descriptor of a file drops every POSIX lock the process holds on it, SQLite's
+// own included. A connection without its shared lock lets another process's last close
+// checkpoint and delete the -wal and -shm files under it; its later commits then vanish, or
+// two processes end up with two WAL files for one database and corrupt it. So no descriptor
+// of a database file (or of its -wal or -shm) is ever opened here once SQLite may have the
+// file open: the turn is taken on a lock file of its own, a new file's descriptor is closed
+// before SQLite opens it, and an existing file is only ever touched by its path.
+SqliteConnection SqliteConnection::open(const std::filesystem::path& path,
+                                        const std::function<void(SqliteConnection&)>& check) {
     const auto file = withResolvedDirectory(path);
-    const auto handle = createPrivateFile(file);
+    const OpeningTurn turn(lockFileOf(file));
+    preparePrivateFile(file);
     sqlite3* raw = nullptr;
     // Serialized mode is a safety net only: callers that share a connection hold the
     // SqliteDatabase lock, which is what keeps statement sequences apart.
@@ -264,9 +293,24 @@ SqliteConnection SqliteConnection::open(const std::filesystem::path& path) {
     }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
-    const SetupTurn turn(*handle);
+    if (check) {
+        check(connection);
+    }
     connection.execute("PRAGMA journal_mode = WAL; PRAGMA foreign_keys = ON;");
+    // Still within the turn, so no process of ours has replaced the file SQLite opened.
+    struct stat status {};
+    if (::stat(file.c_str(), &status) != 0) {
+        throwFileError("Cannot open database file", file, errno);
+    }
+    connection.device_ = status.st_dev;
+    connection.inode_ = status.st_ino;
     return connection;
+}
+
+bool SqliteConnection::isInPlace() const {
+    struct stat status {};
+    return ::stat(path_.c_str(), &status) == 0 && status.st_dev == device_ &&
+           status.st_ino == inode_;
 }
 
 void SqliteConnection::execute(std::string_view sql) {

@@ -18,9 +18,12 @@
 // Values only ever reach SQL through bound parameters; SQL text is always the caller's constant.
 // Every SQLite failure surfaces as `SqliteError`, a `TextError` naming what failed.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -103,12 +106,16 @@ class SqliteStatement {
 class SqliteConnection {
   public:
     /// Opens `path`, creating the file with mode 0600 first when it is missing (SQLite's -wal and
-    /// -shm files take the mode of the database file). The directory must exist. The file is
-    /// put in WAL mode with a busy timeout, so other connections and processes can use it at
-    /// the same time; foreign keys are enforced. The file itself must not be a symbolic link
-    /// (the directories leading to it may be). Throws `SqliteError` (or `TextError` when the file
-    /// cannot be created).
-    static SqliteConnection open(const std::filesystem::path& path);
+    /// -shm files take the mode of the database file; an existing file is narrowed to 0600). The
+    /// directory must exist. The file is put in WAL mode with a busy timeout, so other
+    /// connections and processes can use it at the same time; foreign keys are enforced. The
+    /// file itself must not be a symbolic link (the directories leading to it may be).
+    /// Openings of one file take turns on the lock file `path` + "-lock" beside it (0600).
+    /// `check`, when given, runs on the new connection before the file is switched to WAL
+    /// (while it is still as found); what it throws ends the opening. Throws `SqliteError`, or
+    /// `TextError` when the file or its lock file cannot be created.
+    static SqliteConnection open(const std::filesystem::path& path,
+                                 const std::function<void(SqliteConnection&)>& check = {});
 
     SqliteConnection(SqliteConnection&&) noexcept = default;
     SqliteConnection& operator=(SqliteConnection&&) noexcept = default;
@@ -135,6 +142,9 @@ class SqliteConnection {
     /// The number of rows changed by the last INSERT, UPDATE or DELETE.
     std::int64_t changes() const;
     const std::filesystem::path& path() const { return path_; }
+    /// True while the file at `path()` is the file this connection opened: false once it was
+    /// removed or replaced (a write to a removed file would be lost without an error).
+    bool isInPlace() const;
 
   private:
     struct Closer {
@@ -166,6 +176,8 @@ class SqliteConnection {
     void rollbackQuietly() noexcept;
 
     std::filesystem::path path_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     std::unique_ptr<BusyPolling> busyPolling_;  // declared first: it outlives the handle
     std::unique_ptr<sqlite3, Closer> database_;
 };
@@ -179,8 +191,9 @@ class SqliteConnection {
 class SqliteDatabase {
   public:
     /// Opens the file as `SqliteConnection::open` does. Throws `SqliteError` or `TextError`.
-    explicit SqliteDatabase(const std::filesystem::path& path)
-        : connection_(SqliteConnection::open(path)) {}
+    explicit SqliteDatabase(const std::filesystem::path& path,
+                            const std::function<void(SqliteConnection&)>& check = {})
+        : connection_(SqliteConnection::open(path, check)) {}
 
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -208,6 +221,8 @@ class SqliteDatabase {
     }
 
     const std::filesystem::path& path() const { return connection_.path(); }
+    /// See `SqliteConnection::isInPlace`.
+    bool isInPlace() const { return connection_.isInPlace(); }
 
   private:
     std::mutex mutex_;

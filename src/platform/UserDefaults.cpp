@@ -64,20 +64,39 @@ std::string encodeStringList(const std::vector<std::string>& list) {
 }  // namespace
 
 // The file is created by the first write: a store that is only read (a look-up of an unknown
-// instance) leaves nothing behind, yet sees the file as soon as another process creates it.
+// instance) leaves nothing behind, yet sees the file as soon as another process creates it. A
+// file removed while open is let go, so what is written afterwards goes to the file then found
+// at the path, never to the removed one.
 struct UserDefaults::Impl {
     Impl(std::string suite, std::filesystem::path file)
         : suiteName(std::move(suite)), file(std::move(file)) {}
 
-    /// The open database; nullptr when the file does not exist and `create` is false.
+    /// The open database; nullptr when the file does not exist and `create` is false. Throws
+    /// TextError naming the file when it cannot be opened.
     SqliteDatabase* database(bool create) {
         std::lock_guard lock(mutex);
+        if (opened && !opened->isInPlace()) {
+            opened.reset();
+        }
         if (!opened && (create || FileSystem::exists(file))) {
-            auto database = std::make_unique<SqliteDatabase>(file);
-            database->execute(schema);
-            opened = std::move(database);
+            usingFile("opened", [&] {
+                auto database = std::make_unique<SqliteDatabase>(file);
+                database->execute(schema);
+                opened = std::move(database);
+            });
         }
         return opened.get();
+    }
+
+    /// Runs `operation`; a failure of the file becomes a TextError naming it.
+    template <class Operation>
+    auto usingFile(const char* verb, Operation&& operation) -> decltype(operation()) {
+        try {
+            return operation();
+        } catch (const std::exception& error) {
+            throw TextError("The settings store " + file.string() + " cannot be " + verb + ": " +
+                            error.what());
+        }
     }
 
     /// The value under `key` when it is stored with `type`, decoded by `decode` from the row.
@@ -88,28 +107,35 @@ struct UserDefaults::Impl {
         if (store == nullptr) {
             return std::nullopt;
         }
-        return store->withConnection([&](SqliteConnection& connection) {
-            auto select = connection.prepare(selectValue);
-            select.bindText(1, key).bindText(2, type);
-            return select.step() ? decode(select) : std::nullopt;
+        return usingFile("read", [&] {
+            return store->withConnection([&](SqliteConnection& connection) {
+                auto select = connection.prepare(selectValue);
+                select.bindText(1, key).bindText(2, type);
+                return select.step() ? decode(select) : std::nullopt;
+            });
         });
     }
 
     /// Stores `key` with `type` and the value that `bindValue` binds as parameter 3.
     template <class BindValue>
     void write(const std::string& key, std::string_view type, BindValue bindValue) {
-        database(true)->withConnection([&](SqliteConnection& connection) {
-            auto upsert = connection.prepare(upsertValue);
-            upsert.bindText(1, key).bindText(2, type);
-            bindValue(upsert);
-            upsert.run();
+        SqliteDatabase* store = database(true);
+        usingFile("written", [&] {
+            store->withConnection([&](SqliteConnection& connection) {
+                auto upsert = connection.prepare(upsertValue);
+                upsert.bindText(1, key).bindText(2, type);
+                bindValue(upsert);
+                upsert.run();
+            });
         });
     }
 
     void remove(const std::string& key) {
         if (SqliteDatabase* store = database(false)) {
-            store->withConnection([&](SqliteConnection& connection) {
-                connection.prepare(deleteValue).bindText(1, key).run();
+            usingFile("written", [&] {
+                store->withConnection([&](SqliteConnection& connection) {
+                    connection.prepare(deleteValue).bindText(1, key).run();
+                });
             });
         }
     }
@@ -120,20 +146,24 @@ struct UserDefaults::Impl {
     std::unique_ptr<SqliteDatabase> opened;
 };
 
-std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& suite) {
-    if (!isSafePathComponent(suite)) {
+std::shared_ptr<UserDefaults> UserDefaults::suiteChecked(const std::string& suite) {
+    // The longest name beside the file is its lock file's.
+    if (!isSafePathComponent(suite) || !isSafePathComponent(suite + ".sqlite-lock")) {
         return nullptr;
     }
+    auto impl = std::make_unique<Impl>(suite, Home::defaultsFile(suite));
+    // An existing file is opened at once, so one that cannot be used is reported here.
+    impl->database(false);
     // The constructor is private; this local class lends it to make_shared.
     struct Constructible : UserDefaults {
         explicit Constructible(std::unique_ptr<Impl> impl) : UserDefaults(std::move(impl)) {}
     };
+    return std::make_shared<Constructible>(std::move(impl));
+}
+
+std::shared_ptr<UserDefaults> UserDefaults::suite(const std::string& suite) {
     try {
-        auto impl = std::make_unique<Impl>(suite, Home::defaultsFile(suite));
-        // A name too long for its file is refused by defaultsFile; an existing file is opened at
-        // once, so an unusable one (not a database, a link, ...) reads as a refused suite too.
-        impl->database(false);
-        return std::make_shared<Constructible>(std::move(impl));
+        return suiteChecked(suite);
     } catch (const std::exception&) {
         return nullptr;
     }

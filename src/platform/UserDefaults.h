@@ -5,7 +5,9 @@
 // process writes is seen by another process on its next read. Safe for use from several threads
 // and processes at once. The file is created by the first write; until then reads answer
 // nothing and leave no file behind. A read or write that the file cannot serve (a full disk, a
-// damaged file) throws `TextError`, as does a string list holding text that is not valid UTF-8.
+// damaged file) throws `TextError` naming the file, as does a string list holding text that is
+// not valid UTF-8. A file removed while in use is let go: later reads and writes use the file
+// then found at the path (none until a write creates it).
 
 #include <cstdint>
 #include <memory>
@@ -19,8 +21,10 @@ namespace orvanpush::platform {
 
 class UserDefaults {
   public:
-    /// The store of `suite`; nullptr when the suite name is refused (unsafe as a file name) or
-    /// its existing file cannot be opened.
+    /// The store of `suite`; nullptr when the suite name is refused (unsafe as a file name).
+    /// Throws `TextError` naming the file when the suite's file exists but cannot be opened.
+    static std::shared_ptr<UserDefaults> suiteChecked(const std::string& suite);
+    /// The same, but nullptr also when the existing file cannot be opened.
     static std::shared_ptr<UserDefaults> suite(const std::string& suite);
     /// The process's own store: the suite named by the bundle identifier.
     static std::shared_ptr<UserDefaults> standard();

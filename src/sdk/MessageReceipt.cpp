@@ -109,7 +109,7 @@ std::optional<Json> repairedCustomData(const std::optional<Json>& customData) {
 }
 
 ReportCompletion resultCompletion(PushSDK::ResultCompletion completion) {
-    return [completion = std::move(completion)](const BaseApiResult& result) {
+    return [completion = std::move(completion)](const BaseApiResult& result, std::exception_ptr) {
         complete(completion, result);
     };
 }
@@ -164,7 +164,9 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     try {
         receiveMessage(state_, *messageId, title, subtitle, body, std::move(customData),
                        repaired(with),
-                       [deliver](const BaseApiResult& result) { deliver(result, nullptr); });
+                       [deliver](const BaseApiResult& result, std::exception_ptr notStored) {
+                           deliver(result, std::move(notStored));
+                       });
     } catch (...) {
         platform::MainQueue::async(
             [deliver, error = std::current_exception(), work = platform::OutstandingWork::begin()] {
@@ -179,10 +181,15 @@ void PushSDK::onMessageReceive(const std::string& messageId,
                                const std::optional<std::string>& body,
                                const std::optional<Json>& customData,
                                const std::optional<std::string>& with,
-                               ResultCompletion postCompleted) {
+                               ReceiptCompletion postCompleted) {
     receiveMessage(state_, repairUtf8(messageId), repaired(title), repaired(subtitle),
                    repaired(body), repairedCustomData(customData), repaired(with),
-                   resultCompletion(std::move(postCompleted)));
+                   [postCompleted = std::move(postCompleted)](const BaseApiResult& result,
+                                                              std::exception_ptr notStored) {
+                       if (postCompleted) {
+                           postCompleted(result, std::move(notStored));
+                       }
+                   });
 }
 
 void PushSDK::onMessageRead(const NotificationResponse& didReceive,

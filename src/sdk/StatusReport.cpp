@@ -4,6 +4,7 @@
 
 #include "api/NotificationsTarget.h"
 #include "orvanpush/OrvanPushSDKError.h"
+#include "orvanpush/storage/StorageErrors.h"
 #include "sdk/CallbackQueue.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
@@ -40,14 +41,26 @@ SubscriberAddress subscriberAddress(const PushSDKState& state,
     }
 }
 
-void recordReceipt(StorageUtil& storage, const StatusReport& report) {
+// Told once the store has answered: null when the event was recorded, else why it was not.
+using Recorded = std::function<void(std::exception_ptr notRecorded)>;
+
+std::exception_ptr notSaved(const std::string& reason) {
+    return std::make_exception_ptr(StorageMessageError::notSaved(reason));
+}
+
+std::exception_ptr failureOf(const std::string& status, const std::optional<TextError>& error) {
+    return status == kSuccess ? nullptr : notSaved(descriptionOf(error));
+}
+
+void recordReceipt(StorageUtil& storage, const StatusReport& report, const Recorded& recorded) {
     logEntry("Set message received");
-    auto saved = [id = report.messageId](const std::string& status,
-                                         const std::optional<TextError>&) {
+    auto saved = [id = report.messageId, recorded](const std::string& status,
+                                                   const std::optional<TextError>& error) {
         if (status != kSuccess) {
             logEntry("Error on save message into storage", LogSeverity::trace);
             logEntry("Error on save message with id " + id + " into storage", LogSeverity::error);
         }
+        recorded(failureOf(status, error));
     };
     if (report.customData) {
         storage.messageReceived(report.messageId, *report.customData, report.title, report.subtitle,
@@ -58,11 +71,11 @@ void recordReceipt(StorageUtil& storage, const StatusReport& report) {
     }
 }
 
-void recordReading(StorageUtil& storage, const StatusReport& report) {
+void recordReading(StorageUtil& storage, const StatusReport& report, const Recorded& recorded) {
     logEntry("Set message read");
-    storage.setMessageRead(report.messageId, [id = report.messageId](
+    storage.setMessageRead(report.messageId, [id = report.messageId, recorded](
                                                  const std::string& status,
-                                                 const std::optional<TextError>&) {
+                                                 const std::optional<TextError>& error) {
         if (status != kSuccess) {
             logEntry("Error on setting message status to read into storage for message",
                      LogSeverity::trace);
@@ -70,21 +83,24 @@ void recordReading(StorageUtil& storage, const StatusReport& report) {
                 "Error on setting message status to read into storage for message with id " + id,
                 LogSeverity::error);
         }
+        recorded(failureOf(status, error));
     });
 }
 
-// Stores the received message or sets it read. A store that cannot be opened is logged and the
-// report goes ahead.
-void record(const PushSDKState& state, const StatusReport& report, const std::string& statusName) {
+// Stores the received message or sets it read, then calls `recorded` with the store's answer
+// (on the main queue). A store that cannot be opened is logged and answers at once.
+void record(const PushSDKState& state, const StatusReport& report, const std::string& statusName,
+            const Recorded& recorded) {
     try {
         if (*report.status == OrvanPushApiStatus::delivered) {
-            recordReceipt(*state.storageUtil, report);
+            recordReceipt(*state.storageUtil, report, recorded);
         } else {
-            recordReading(*state.storageUtil, report);
+            recordReading(*state.storageUtil, report, recorded);
         }
     } catch (const std::exception& error) {
         logEntry(std::string("Storage error: ") + error.what(), LogSeverity::trace);
         logEntry("Storage error (" + statusName + "): " + error.what(), LogSeverity::error);
+        recorded(notSaved(error.what()));
     }
 }
 
@@ -109,10 +125,11 @@ void logNetworkAvailability(const PushSDKState& state) {
 // main-queue job that writes the flag; then its completion runs on the callback queue, so an
 // extension that ends its process on the completion has nothing of the report left queued.
 void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
-          BaseApiResult result, ReportCompletion postCompleted) {
+          BaseApiResult result, std::exception_ptr notRecorded, ReportCompletion postCompleted) {
     const std::string failure =
         sent ? "Error on save sent status to storage" : "Error on save unsent status to storage";
-    auto marked = [reported, sent, failure, result, postCompleted = std::move(postCompleted)](
+    auto marked = [reported, sent, failure, result, notRecorded,
+                   postCompleted = std::move(postCompleted)](
                       const std::string& status, const std::optional<TextError>& error) {
         ReportsInFlight::finish(reported, sent && status == kSuccess);
         if (status != kSuccess) {
@@ -120,7 +137,8 @@ void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
             logEntry(failure + " (" + reported.messageId + "): " + descriptionOf(error),
                      LogSeverity::error);
         }
-        postToCallbackQueue([result, postCompleted] { postCompleted(result); });
+        postToCallbackQueue(
+            [result, notRecorded, postCompleted] { postCompleted(result, notRecorded); });
     };
     try {
         if (sent) {
@@ -135,29 +153,39 @@ void mark(const PushSDKState& state, const ReportedStatus& reported, bool sent,
     }
 }
 
-void handleAnswer(const std::shared_ptr<PushSDKState>& state, const ReportedStatus& reported,
-                  ReportKind kind, int limit, const BaseApiResult& result,
-                  const ReportCompletion& postCompleted) {
+struct Answered {
+    std::shared_ptr<PushSDKState> state;
+    ReportedStatus reported;
+    ReportKind kind;
+    int limit;
+    std::exception_ptr notRecorded;
+    ReportCompletion postCompleted;
+};
+
+void handleAnswer(const Answered& report, const BaseApiResult& result) {
+    const bool silent = report.kind == ReportKind::silent;
     if (result.getResultKind() == ResultKind::error) {
         logEntry("Error on update push notification status process: " + errorDetails(result),
                  LogSeverity::error);
-        if (kind == ReportKind::silent) {
-            postCompleted(result);
+        if (silent) {
+            report.postCompleted(result, nullptr);
         } else {
-            mark(*state, reported, false, result, postCompleted);
+            mark(*report.state, report.reported, false, result, report.notRecorded,
+                 report.postCompleted);
         }
         return;
     }
     logEntry("Update push notification status process successfully completed");
     // Marked before the queue is read, so a report never re-sends its own status.
-    if (kind != ReportKind::silent) {
-        mark(*state, reported, true, result, postCompleted);
+    if (!silent) {
+        mark(*report.state, report.reported, true, result, report.notRecorded,
+             report.postCompleted);
     }
-    if (limit > 0) {
-        processUnsentStatuses(state, limit);
+    if (report.limit > 0) {
+        processUnsentStatuses(report.state, report.limit);
     }
-    if (kind == ReportKind::silent) {
-        postCompleted(result);
+    if (silent) {
+        report.postCompleted(result, nullptr);
     }
 }
 
@@ -172,9 +200,6 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
         throw OrvanPushSDKError::invalidParameter("status");
     }
     const ReportedStatus reported{messageId, toString(*report.status)};
-    if (report.kind == ReportKind::event) {
-        record(*state, report, reported.statusName);
-    }
     logEntry("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
              "\", status - \"" + reported.statusName + "\"");
     auto signatureText =
@@ -187,15 +212,23 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
                                 .status = reported.statusName,
                                 .signature = std::move(signatureText)}};
     logNetworkAvailability(*state);
-    logEntry("Start request (" + messageId + ")", LogSeverity::trace);
-    if (report.kind == ReportKind::event) {
-        ReportsInFlight::add(reported);
+    auto send = [target = std::move(target),
+                 answered = Answered{state, reported, report.kind, report.limit, nullptr,
+                                     std::move(postCompleted)}](std::exception_ptr notRecorded) {
+        logEntry("Start request (" + answered.reported.messageId + ")", LogSeverity::trace);
+        auto answer = answered;
+        answer.notRecorded = std::move(notRecorded);
+        answered.state->apiService.send(target, [answer = std::move(answer)](BaseApiResult result) {
+            handleAnswer(answer, result);
+        });
+    };
+    if (report.kind != ReportKind::event) {
+        send(nullptr);
+        return;
     }
-    state->apiService.send(target,
-                           [state, reported, kind = report.kind, limit = report.limit,
-                            postCompleted = std::move(postCompleted)](BaseApiResult result) {
-                               handleAnswer(state, reported, kind, limit, result, postCompleted);
-                           });
+    // In flight before its row is written, so no re-send round of this process takes it.
+    ReportsInFlight::add(reported);
+    record(*state, report, reported.statusName, send);
 }
 
 }  // namespace orvanpush::detail

@@ -8,9 +8,12 @@
 //   updatePushNotificationStatus(state, {.messageId = "42", .status = OrvanPushApiStatus::read},
 //                                [](BaseApiResult result) { ... });
 //
-// A report's completion runs on the callback queue, after the job that marked its row has run
-// on the main queue; the re-sends it started are outstanding work.
+// A new event is recorded first: the request goes out once the store has answered, so a
+// report the server took always has its row (sent, or still queued when the process ended
+// before the answer). A report's completion runs on the callback queue, after the job that
+// marked its row has run on the main queue; the re-sends it started are outstanding work.
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -53,10 +56,14 @@ struct StatusReport {
     ReportKind kind = ReportKind::event;
 };
 
-using ReportCompletion = std::function<void(BaseApiResult)>;
+/// The server's answer (a transport failure is a code-600 result), and the failure to record
+/// the event in the store: a StorageMessageError notSaved with the store's text, null when it
+/// was recorded or the report records nothing.
+using ReportCompletion = std::function<void(BaseApiResult result, std::exception_ptr notRecorded)>;
 
-/// Sends `report` and calls `postCompleted` exactly once with the server's answer (a transport
-/// failure is a code-600 result). Throws OrvanPushSDKError before anything is sent or stored:
+/// Records and sends `report` and calls `postCompleted` exactly once; the report is sent
+/// whether or not its event could be recorded. Throws OrvanPushSDKError before anything is
+/// sent or stored:
 /// emptyMandatoryParameter "address" (no client id and no fall-back), "messageId" (an empty
 /// id), invalidParameter "status" (no status).
 void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, StatusReport report,

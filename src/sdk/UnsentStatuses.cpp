@@ -35,7 +35,7 @@ void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<Report
                 {.messageId = reported.messageId,
                  .status = orvanPushApiStatusFromRawValue(reported.statusName),
                  .kind = ReportKind::resend},
-                [](const BaseApiResult&) {});
+                [](const BaseApiResult&, std::exception_ptr) {});
         } catch (const std::exception&) {
             // No subscriber address: the status stays queued for a later round.
             ReportsInFlight::finish(reported, false);

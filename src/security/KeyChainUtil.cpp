@@ -4,7 +4,9 @@
 #include <charconv>
 
 #include "orvanpush/KeyChainAccessGroupHelper.h"
+#include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
+#include "platform/Home.h"
 #include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {
@@ -65,20 +67,44 @@ OSStatus KeyChain::save(const std::string& key, const Bytes& data,
     });
 }
 
-std::optional<Bytes> KeyChain::load(const std::string& key,
-                                    const std::optional<std::string>& accessGroup) {
+namespace {
+
+struct Loaded {
+    OSStatus status;
+    std::optional<Bytes> bytes;
+};
+
+Loaded loadItem(const std::string& key, const std::optional<std::string>& accessGroup,
+                SourceLocation site) {
     Json query = passwordItem(key);
     query[kSecReturnData] = true;
     query[kSecMatchLimit] = kSecMatchLimitOne;
     restrictToGroup(query, accessGroup);
     Json result;
-    OSStatus status = SecItemCopyMatching(query, &result);
-    logStatus(status);
+    const OSStatus status = SecItemCopyMatching(query, &result);
+    KeyChain::logStatus(status, site);
     if (status != errSecSuccess || !result.is_binary()) {
-        return std::nullopt;
+        return {status, std::nullopt};
     }
     const auto& bytes = result.get_binary();
-    return Bytes(bytes.begin(), bytes.end());
+    return {status, Bytes(bytes.begin(), bytes.end())};
+}
+
+}  // namespace
+
+std::optional<Bytes> KeyChain::load(const std::string& key,
+                                    const std::optional<std::string>& accessGroup) {
+    return loadItem(key, accessGroup, SourceLocation::current()).bytes;
+}
+
+std::optional<Bytes> KeyChain::loadOrThrow(const std::string& key,
+                                           const std::optional<std::string>& accessGroup) {
+    auto loaded = loadItem(key, accessGroup, SourceLocation::current());
+    if (loaded.status == errSecIO) {
+        throw TextError("The keychain " + Home::keychainFile().string() +
+                        " cannot be read (OSStatus: " + std::to_string(loaded.status) + ")");
+    }
+    return std::move(loaded.bytes);
 }
 
 OSStatus KeyChain::deleteItem(const std::string& key,

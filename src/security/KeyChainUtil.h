@@ -7,7 +7,8 @@
 //   std::optional<Bytes> stored = KeyChain::load("sharedAppGroup", std::string("myInstance"));
 //
 // A given access group is a bare name; it is expanded with the application-identifier prefix
-// (getKeychainGroup) on every call. Nothing here throws; statuses are logged as "OSStatus: ".
+// (getKeychainGroup) on every call. Nothing here throws but loadOrThrow; statuses are logged as
+// "OSStatus: ".
 
 #include <optional>
 #include <string>
@@ -31,6 +32,12 @@ class KeyChain {
     /// Without an access group, an item of any group this process is entitled to matches.
     static std::optional<Bytes> load(const std::string& key,
                                      const std::optional<std::string>& accessGroup);
+
+    /// The same, for a caller that must not take a keychain it cannot read for one without the
+    /// item: nothing only when there is no such item; throws TextError naming the keychain file
+    /// when that file cannot be read.
+    static std::optional<Bytes> loadOrThrow(const std::string& key,
+                                            const std::optional<std::string>& accessGroup);
 
     /// Removes the items stored under `key` (of every group this process is entitled to when none
     /// is given). Returns the status of the removal (errSecItemNotFound when there was nothing

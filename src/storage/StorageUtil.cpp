@@ -25,6 +25,10 @@ void answer(const StorageUtil::ValueCompletion<Value>& postCompleted, Call&& cal
     std::optional<TextError> failure;
     try {
         value = call();
+    } catch (const StorageMessageError& error) {
+        // The failure itself, not the case around it: the caller knows which operation failed.
+        failure = TextError(error.kind() == StorageMessageError::Kind::notSaved ? error.reason()
+                                                                                : error.what());
     } catch (const std::exception& error) {
         failure = TextError(error.what());
     } catch (...) {
@@ -125,7 +129,7 @@ std::string StorageUtil::sharedAppGroup() const {
     if (auto group = settingsUtils_->get(Setting::SharedAppGroup); group && !group->empty()) {
         return *group;
     }
-    const auto stored = KeyChain::load(toString(Setting::SharedAppGroup), instance_);
+    const auto stored = KeyChain::loadOrThrow(toString(Setting::SharedAppGroup), instance_);
     const auto group = stored ? decodeUtf8(*stored) : std::nullopt;
     if (!group || group->empty()) {
         throw TextError("Shared Application Group not found in settings");

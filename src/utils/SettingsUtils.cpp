@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "orvanpush/TextError.h"
+#include "orvanpush/platform/PlatformConfig.h"
 #include "security/KeyChainUtil.h"
 #include "utils/Utf8Text.h"
 #include "utils/logger/log_manager/SdkLog.h"
@@ -98,7 +99,7 @@ std::string toString(ClientSetting setting) {
 }
 
 std::string SettingsUtils::suiteName(const std::string& identifier) {
-    const auto stored = KeyChain::load(toString(Setting::SharedAppGroup), identifier);
+    const auto stored = KeyChain::loadOrThrow(toString(Setting::SharedAppGroup), identifier);
     const auto group = stored ? decodeUtf8(*stored) : std::nullopt;
     if (!group) {
         SdkLog::trace(LogSeverity::info, LoggerModule::sdk);
@@ -115,10 +116,13 @@ std::string SettingsUtils::suiteName(const std::string& identifier) {
 
 std::shared_ptr<SettingsUtils> SettingsUtils::sharedAccessGroupInstance(
     const std::string& identifier, SettingReceivers settingReceivers) {
-    auto userDefaults = platform::UserDefaults::suite(suiteName(identifier));
+    // Only a refused suite name falls back: a shared store that exists but cannot be opened is
+    // an error, or the application would work on a store its extension never sees.
+    auto userDefaults = platform::UserDefaults::suiteChecked(suiteName(identifier));
     if (!userDefaults) {
         SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
-        userDefaults = platform::UserDefaults::standard();
+        userDefaults = platform::UserDefaults::suiteChecked(
+            platform::PlatformConfig::current()->bundleIdentifier);
     }
     if (!userDefaults) {
         // Not even the process's own store opens (unusable home): writing nowhere while

@@ -55,7 +55,9 @@ class SettingsUtils {
 
     /// The store of the instance `identifier`: the suite "group." + G when the keychain names
     /// the shared group G, else the suite named by the identifier; the process's standard store
-    /// when that suite is refused. Throws TextError only when no store can be opened at all.
+    /// when that suite's name is refused. Throws TextError naming the file when the keychain
+    /// cannot be read or the store's file exists but cannot be opened (nothing falls back
+    /// then), or when no store can be opened at all.
     static std::shared_ptr<SettingsUtils> sharedAccessGroupInstance(
         const std::string& identifier, SettingReceivers settingReceivers = {});
 

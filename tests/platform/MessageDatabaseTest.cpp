@@ -6,15 +6,18 @@
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/TextError.h"
+#include "support/SqliteOracle.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::commandOutput;
 
 std::int64_t integerOf(MessageDatabase& database, const std::string& sql) {
     return database.read([&](MessageDatabase::Session& session) {
@@ -22,18 +25,6 @@ std::int64_t integerOf(MessageDatabase& database, const std::string& sql) {
         select.step();
         return select.integer(0);
     });
-}
-
-std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (auto read = std::fread(buffer, 1, sizeof buffer, pipe)) {
-            output.append(buffer, read);
-        }
-        ::pclose(pipe);
-    }
-    return output;
 }
 
 class MessageDatabaseTest : public ::testing::Test {
@@ -78,10 +69,25 @@ TEST_F(MessageDatabaseTest, OpeningsRacingOnANewFileCreateTheSchemaOnce) {
     EXPECT_EQ(integerOf(database, "SELECT count(*) FROM sqlite_master WHERE name = 'Message'"), 1);
 }
 
-TEST_F(MessageDatabaseTest, AStoreOfANewerSchemaIsRefused) {
-    { MessageDatabase database(directory_.path()); }
-    SqliteDatabase(file_).execute("PRAGMA user_version = 2");
-    EXPECT_THROW(MessageDatabase{directory_.path()}, TextError);
+// A file this library did not write, or wrote with another schema, is refused and left exactly
+// as found: no tables added, the version kept, not even switched to WAL.
+TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftAsItWas) {
+    const std::string state =
+        "SELECT group_concat(name) FROM sqlite_master; PRAGMA user_version; PRAGMA journal_mode";
+    for (const auto* setup :
+         {"CREATE TABLE Message (id); PRAGMA user_version = -1",
+          "CREATE TABLE Message (id); PRAGMA user_version = 2", "CREATE TABLE Other (id)"}) {
+        fs::remove(file_);
+        testing::sqliteOutput(file_, setup);
+        const auto before = testing::sqliteOutput(file_, state);
+        try {
+            MessageDatabase refused(directory_.path());
+            ADD_FAILURE() << "opened after " << setup;
+        } catch (const TextError& error) {
+            EXPECT_THAT(error.what(), ::testing::HasSubstr("schema version")) << setup;
+        }
+        EXPECT_EQ(testing::sqliteOutput(file_, state), before) << setup;
+    }
 }
 
 TEST_F(MessageDatabaseTest, AStatementLeftMidwayHoldsNoSnapshotIntoTheNextSession) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -13,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
+#include "platform/Home.h"
+#include "support/SqliteOracle.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
@@ -333,6 +336,21 @@ TEST(SecItemTest, AnotherApplicationSharesAGroupAndConcurrentAddsLoseNothing) {
     EXPECT_EQ(dataOf(inGroup(password("shared-reply"), defaultGroup())), notFound);
     EXPECT_EQ(dataOf(inGroup(password("shared-reply"), "LOCALAPP00.com.example.app.extension")),
               "from extension");
+}
+
+// A subscription must not commit its key into a keychain file removed under it and report
+// success: the call that finds the file gone fails; the next one starts the file then found.
+TEST(SecItemTest, AKeychainFileRemovedWhileOpenFailsTheNextCallAndNothingGoesIntoIt) {
+    ASSERT_EQ(add(password("before removal", "v")), errSecSuccess);
+    const auto file = Home::keychainFile();
+    for (const auto* suffix : {"", "-wal", "-shm"}) {
+        std::filesystem::remove(file.string() + suffix);
+    }
+    EXPECT_EQ(add(password("after removal", "lost")), errSecIO);
+    EXPECT_EQ(dataOf(password("before removal")), notFound);
+    ASSERT_EQ(add(password("in the new file", "kept")), errSecSuccess);
+    EXPECT_EQ(testing::sqliteOutput(file, "SELECT group_concat(account) FROM items"),
+              "in the new file\n");
 }
 
 }  // namespace

@@ -59,11 +59,13 @@ TEST_F(SqliteDatabaseTest, CreatesPrivateFilesInWalModeNarrowsOldOnesAndRefusesL
     }
     EXPECT_EQ(select(database, "SELECT journal_mode = 'wal' FROM pragma_journal_mode"), 1);
 
+    // Narrowed by its path: no descriptor of a file another connection may have open.
     const auto existing = directory_.path() / "existing.sqlite";
-    std::ofstream(existing).close();
+    SqliteDatabase(existing).execute("CREATE TABLE t (v)");
     fs::permissions(existing, fs::perms(0644));
     SqliteDatabase opened(existing);
     EXPECT_EQ(fs::status(existing).permissions(), privateFile);
+    EXPECT_EQ(fs::status(existing.string() + "-lock").permissions(), privateFile);
 
     const auto target = directory_.path() / "target";
     std::ofstream(target) << "untouched";

@@ -6,13 +6,16 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <thread>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/TextError.h"
+#include "support/SqliteOracle.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
@@ -80,6 +83,37 @@ TEST(UserDefaultsSuite, RefusedSuitesGiveNothing) {
     }
     EXPECT_EQ(UserDefaults::suite(std::string("a\0b", 3)), nullptr);
     EXPECT_FALSE(fs::exists(testing::testHome() / "escape.sqlite"));
+}
+
+// A shared store that exists but cannot be opened is an error naming its file, never taken for
+// a refused suite (whose caller would fall back to another store).
+TEST(UserDefaultsSuite, AnExistingFileThatCannotBeOpenedIsAnErrorNamingIt) {
+    const auto file = testing::testHome() / "defaults" / "damaged.sqlite";
+    UserDefaults::suite("damaged")->set("key", std::string("value"));
+    for (const auto* suffix : {"", "-wal", "-shm"}) {
+        fs::remove(file.string() + suffix);
+    }
+    std::ofstream(file) << std::string(8192, 'x');
+    try {
+        UserDefaults::suiteChecked("damaged");
+        ADD_FAILURE() << "a damaged file was opened";
+    } catch (const TextError& error) {
+        EXPECT_THAT(error.what(), ::testing::HasSubstr(file.string()));
+    }
+    EXPECT_EQ(UserDefaults::suiteChecked(".."), nullptr);
+}
+
+// A file removed while open is let go: nothing is read from it or written into it any more.
+TEST(UserDefaultsSuite, AFileRemovedWhileOpenIsNoLongerUsed) {
+    const auto file = testing::testHome() / "defaults" / "removed.sqlite";
+    const auto defaults = UserDefaults::suite("removed");
+    defaults->set("before", std::string("removed with the file"));
+    for (const auto* suffix : {"", "-wal", "-shm"}) {
+        fs::remove(file.string() + suffix);
+    }
+    EXPECT_EQ(defaults->string("before"), std::nullopt);
+    defaults->set("after", std::string("in the new file"));
+    EXPECT_EQ(testing::sqliteOutput(file, "SELECT group_concat(key) FROM defaults"), "after\n");
 }
 
 TEST(UserDefaultsSuite, ASuiteOnlyReadLeavesNoFileAndSeesTheFirstWriteOfAnother) {

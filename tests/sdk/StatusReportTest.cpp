@@ -38,7 +38,7 @@ BaseApiResult report(
     Completion<BaseApiResult> completion;
     auto callback = completion.callback();
     detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance), std::move(status),
-                                         [&, callback](BaseApiResult result) {
+                                         [&, callback](BaseApiResult result, std::exception_ptr) {
                                              atCompletion();
                                              callback(result);
                                          });
@@ -97,7 +97,8 @@ TEST_F(StatusReportTest, WithoutAClientIdOnlyAFallBackAddressReportsAndItIsUnsig
     TestInstance instance(server());
     EXPECT_EQ(errorOf([&] {
                   detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance),
-                                                       delivered("m1"), [](BaseApiResult) {});
+                                                       delivered("m1"),
+                                                       [](BaseApiResult, std::exception_ptr) {});
               }),
               "emptyMandatoryParameter(\"address\")");
     EXPECT_THAT(notificationRequests(), IsEmpty());
@@ -125,8 +126,9 @@ TEST_F(StatusReportTest, AnEmptyIdOrNoStatusThrowsBeforeAnythingIsStoredOrSent) 
         {noStatus, "invalidParameter(\"status\")"}};
     for (const auto& [status, error] : cases) {
         EXPECT_EQ(errorOf([&, status = status] {
-                      detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance),
-                                                           status, [](BaseApiResult) {});
+                      detail::updatePushNotificationStatus(
+                          detail::PushSDKAccess::state(*instance), status,
+                          [](BaseApiResult, std::exception_ptr) {});
                   }),
                   error);
     }
@@ -268,7 +270,7 @@ TEST_F(StatusReportTest, AReportStillInFlightIsNotSentAgainByARound) {
     TestInstance instance(server());
     instance.subscribe();
     server().addFault("notifications", {{"kind", "delay"}, {"delayMs", 1500}});
-    Completion<BaseApiResult> slow;
+    Completion<BaseApiResult, std::exception_ptr> slow;
     detail::updatePushNotificationStatus(detail::PushSDKAccess::state(*instance), delivered("slow"),
                                          slow.callback());
     ASSERT_TRUE(eventually([] { return notificationRequests().size() == 1; }));

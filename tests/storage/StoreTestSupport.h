@@ -4,10 +4,6 @@
 // that can be waited on, direct SQL on a store, the sqlite3 command as an independent checker,
 // and child processes (this test program run again as the other process, or any command).
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -27,13 +23,14 @@
 #include "orvanpush/platform/MainQueue.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "orvanpush/storage/MessageValues.h"
+#include "platform/OutstandingWork.h"
 #include "platform/UserDefaults.h"
 #include "storage/SharedPersistentContainer.h"
 #include "storage/StorageUtil.h"
+#include "support/ChildProcess.h"
+#include "support/SqliteOracle.h"
 #include "support/TestHome.h"
 #include "utils/SettingsUtils.h"
-
-extern char** environ;
 
 namespace orvanpush::testing {
 
@@ -76,19 +73,6 @@ inline void executeOn(const detail::SharedPersistentContainer& container, const 
         [&](platform::MessageDatabase::Session& session) { session.connection().execute(sql); });
 }
 
-/// What a command prints on standard output.
-inline std::string commandOutput(const std::string& command) {
-    std::string output;
-    if (FILE* pipe = ::popen(command.c_str(), "r")) {
-        char buffer[4096];
-        while (auto read = std::fread(buffer, 1, sizeof buffer, pipe)) {
-            output.append(buffer, read);
-        }
-        ::pclose(pipe);
-    }
-    return output;
-}
-
 /// The sqlite3 command's integrity and foreign-key checks of a store file: "ok\n" when clean.
 inline std::string sqliteChecks(const std::filesystem::path& file) {
     return commandOutput("sqlite3 '" + file.string() +
@@ -111,11 +95,6 @@ inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& gr
     settings->set(detail::Setting::StorageQuantityLimit, quantityLimit);
     settings->set(detail::Setting::StorageDaysLimit, daysLimit);
     return std::make_shared<detail::StorageUtil>("instance." + groupId, settings);
-}
-
-/// The path of this test program, to run it again as another process.
-inline std::string thisProgram() {
-    return std::filesystem::read_symlink("/proc/self/exe").string();
 }
 
 /// The environment of a child run of this program: the parent's test home, the group and the
@@ -145,6 +124,45 @@ inline std::optional<std::string> becomeChild() {
         std::string("/apps/Child") + (std::string(role) == "extension" ? ".appex" : "");
     platform::PlatformConfig::install(config);
     return std::string(group);
+}
+
+/// The id of the message numbered `number` in the receipts of the tests.
+inline std::string idOf(int number) {
+    return "m" + std::to_string(number);
+}
+
+/// Receives the messages numbered [first, first + count) one by one through the facade of
+/// `groupId`, as a notification's receipt does, and prints "saved <id>" once each has answered
+/// (or "error <id> <text>"), so a parent process can follow. Returns the number of errors.
+inline int receiveMessages(const std::string& groupId, int first, int count) {
+    auto storage = storageUtilFor(groupId);
+    int errors = 0;
+    for (int number = first; number < first + count; ++number) {
+        const auto id = idOf(number);
+        Event answered;
+        std::optional<std::string> failure;
+        storage->messageReceived(
+            id, Json{{"classifier", "news"}}, "Title", std::nullopt, "Body",
+            OrvanPushApiStatus::delivered, "push",
+            [&](const std::string& status, const std::optional<TextError>& error) {
+                if (status != "success") {
+                    failure = error ? error->what() : "no description";
+                }
+                answered.notify();
+            });
+        if (!answered.wait(30s)) {
+            failure = "no answer";
+        }
+        if (failure) {
+            std::printf("error %s %s\n", id.c_str(), failure->c_str());
+            ++errors;
+        } else {
+            std::printf("saved %s\n", id.c_str());
+        }
+        std::fflush(stdout);
+    }
+    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(30s));
+    return errors;
 }
 
 /// The answers of asynchronous store operations, each with whether it ran on the main queue.
@@ -186,106 +204,6 @@ class Answers {
 
     std::mutex mutex_;
     std::vector<Answer> answers_;
-};
-
-/// A process started with extra environment variables, standard input and output piped;
-/// killed and reaped with the object if it still runs.
-class ChildProcess {
-  public:
-    ChildProcess(const std::vector<std::string>& arguments,
-                 const std::vector<std::string>& environment) {
-        int input[2];
-        int output[2];
-        if (::pipe2(input, O_CLOEXEC) != 0 || ::pipe2(output, O_CLOEXEC) != 0) {
-            throw std::runtime_error("pipe");
-        }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-        std::vector<std::string> variables = environment;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            variables.emplace_back(*entry);
-        }
-        auto argv = pointers(arguments);
-        auto envp = pointers(variables);
-        const int result =
-            ::posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(input[0]);
-        ::close(output[1]);
-        input_ = input[1];
-        output_ = ::fdopen(output[0], "r");
-        if (result != 0) {
-            pid_ = 0;
-            throw std::runtime_error("cannot start " + arguments.front());
-        }
-    }
-
-    ~ChildProcess() {
-        closeInput();
-        if (pid_ != 0) {
-            ::kill(pid_, SIGKILL);
-            wait();
-        }
-        if (output_ != nullptr) {
-            std::fclose(output_);
-        }
-    }
-
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
-
-    /// The next line of standard output without its line break; nothing at its end.
-    std::optional<std::string> readLine() {
-        char* line = nullptr;
-        std::size_t capacity = 0;
-        const auto length = ::getline(&line, &capacity, output_);
-        std::optional<std::string> result;
-        if (length >= 0) {
-            result = std::string(line, static_cast<std::size_t>(length));
-            if (!result->empty() && result->back() == '\n') {
-                result->pop_back();
-            }
-        }
-        std::free(line);
-        return result;
-    }
-
-    void writeInput(const std::string& text) {
-        [[maybe_unused]] auto written = ::write(input_, text.data(), text.size());
-    }
-
-    void closeInput() {
-        if (input_ >= 0) {
-            ::close(input_);
-            input_ = -1;
-        }
-    }
-
-    void kill(int signal) { ::kill(pid_, signal); }
-
-    /// Waits for the process; its exit status, or 128 + the signal that ended it.
-    int wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-  private:
-    static std::vector<char*> pointers(const std::vector<std::string>& texts) {
-        std::vector<char*> result;
-        for (const auto& text : texts) {
-            result.push_back(const_cast<char*>(text.c_str()));
-        }
-        result.push_back(nullptr);
-        return result;
-    }
-
-    pid_t pid_ = 0;
-    int input_ = -1;
-    FILE* output_ = nullptr;
 };
 
 }  // namespace orvanpush::testing

@@ -1,12 +1,15 @@
 #include "utils/SettingsUtils.h"
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/SettingReceiver.h"
+#include "orvanpush/TextError.h"
 #include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "security/KeyChainUtil.h"
@@ -63,6 +66,21 @@ TEST(SettingsUtilsSuite, TheKeychainGroupGetsOneGroupPrefixAndUnusableNamesFallB
     }
     EXPECT_FALSE(std::filesystem::exists(testing::testHome() / "escaped.sqlite"));
     EXPECT_FALSE(std::filesystem::exists(testing::testHome().parent_path() / "escaped.sqlite"));
+}
+
+// Only a refused name falls back: a shared store that exists but cannot be read is an error
+// naming its file, or the application would work on a store its extension never reads.
+TEST(SettingsUtilsSuite, AStoreThatExistsButCannotBeReadIsAnErrorNotAFallBack) {
+    save("sharedAppGroup", bytes("damaged"), "suite-damaged");
+    const auto file = testing::testHome() / "defaults" / "group.damaged.sqlite";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << std::string(4096, 'x');
+    try {
+        SettingsUtils::sharedAccessGroupInstance("suite-damaged");
+        ADD_FAILURE() << "a store that cannot be read was replaced";
+    } catch (const TextError& error) {
+        EXPECT_THAT(error.what(), ::testing::HasSubstr(file.string()));
+    }
 }
 
 TEST(SettingsUtilsReceivers, TheFirstAnswerWinsAndIsStoredSoNobodyIsAskedAgain) {

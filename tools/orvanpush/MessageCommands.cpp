@@ -106,11 +106,30 @@ Json contentObject(const NotificationContent& content) {
             {"userInfo", content.userInfo()}};
 }
 
+/// The store's failure when the message was received but not stored.
+std::optional<std::string> notStoredReason(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const StorageMessageError& notStored) {
+        if (notStored.kind() == StorageMessageError::Kind::notSaved) {
+            return notStored.reason();
+        }
+    } catch (...) {
+    }
+    return std::nullopt;
+}
+
 int printReceipt(const Output& out, const Receipt& receipt) {
     Json object = receipt.result ? resultObject(*receipt.result) : Json::object();
     std::vector<std::string> lines =
         receipt.result ? resultLines(*receipt.result) : std::vector<std::string>{};
-    if (receipt.error) {
+    if (const auto reason = receipt.error ? notStoredReason(receipt.error) : std::nullopt) {
+        // Delivered all the same: the report's own result stays.
+        const auto message = "delivered, not stored: " + *reason;
+        object["error"] = "notStored";
+        object["message"] = message;
+        lines.push_back(message);
+    } else if (receipt.error) {
         object["result"] = "error";
         object["error"] = errorText(receipt.error);
         object["message"] = errorMessage(receipt.error, out.situation());
@@ -158,10 +177,15 @@ int receive(const CliContext& context, const ReceiveOptions& options) {
         }
     }
     const auto sdk = PushSDK::getInstance(options.id);
-    return printResultOf(context, [&](ResultCompletion completion) {
-        sdk->onMessageReceive(*options.messageId, options.title, options.subtitle, options.body,
-                              customData, options.fallbackAddress, std::move(completion));
-    });
+    Awaited<Receipt> awaited;
+    sdk->onMessageReceive(*options.messageId, options.title, options.subtitle, options.body,
+                          customData, options.fallbackAddress,
+                          [completion = awaited.completion()](std::optional<BaseApiResult> result,
+                                                              std::exception_ptr error) {
+                              completion({std::move(result), std::move(error), std::nullopt});
+                          });
+    const auto receipt = awaited.wait(context.timeout());
+    return receipt ? printReceipt(context.out, *receipt) : completionTimedOut(context.out);
 }
 
 int runReceive(const CliContext& context, const ReceiveOptions& options) {

@@ -17,13 +17,8 @@ namespace {
 using namespace testing;
 using Clock = std::chrono::steady_clock;
 
-std::string idOf(int number) {
-    return "m" + std::to_string(number);
-}
-
-// Receives the messages of ORVANPUSH_WRITER_IDS ("first:count") one by one through the
-// facade, as a notification's receipt does, and prints "saved <id>" once each has answered.
-// Skipped in an ordinary run.
+// Receives the messages of ORVANPUSH_WRITER_IDS ("first:count") one by one; see
+// receiveMessages. Skipped in an ordinary run.
 TEST(StorageWriter, ReceivesMessagesOneByOne) {
     const auto group = becomeChild();
     const char* ids = std::getenv("ORVANPUSH_WRITER_IDS");
@@ -31,34 +26,9 @@ TEST(StorageWriter, ReceivesMessagesOneByOne) {
         GTEST_SKIP() << "run by the two-process tests";
     }
     const std::string range(ids);
-    const int first = std::stoi(range.substr(0, range.find(':')));
-    const int count = std::stoi(range.substr(range.find(':') + 1));
-    auto storage = storageUtilFor(*group);
-    int errors = 0;
-    for (int number = first; number < first + count; ++number) {
-        const auto id = idOf(number);
-        Event answered;
-        std::string status;
-        storage->messageReceived(
-            id, Json{{"classifier", "news"}}, "Title", std::nullopt, "Body",
-            OrvanPushApiStatus::delivered, "push",
-            [&](const std::string& answer, const std::optional<TextError>& error) {
-                status = answer;
-                if (error) {
-                    std::printf("error %s %s\n", id.c_str(), error->what());
-                }
-                answered.notify();
-            });
-        ASSERT_TRUE(answered.wait(30s));
-        if (status == "success") {
-            std::printf("saved %s\n", id.c_str());
-        } else {
-            ++errors;
-        }
-        std::fflush(stdout);
-    }
-    EXPECT_EQ(errors, 0);
-    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(30s));
+    EXPECT_EQ(receiveMessages(*group, std::stoi(range.substr(0, range.find(':'))),
+                              std::stoi(range.substr(range.find(':') + 1))),
+              0);
 }
 
 /// A writer process of `role` for the ids [first, first + count).

@@ -1,0 +1,321 @@
+// A minute of the application and its extension as the platform runs them: this long-lived
+// process is the application (a live controller, reads, reads reported, retention), extension
+// processes come one per push, a reader and a subscriber updating its token come and go, and
+// some of each are killed at random; the reference server answers. Afterwards independent
+// connections check the three shared files and that nothing acknowledged was lost.
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/Home.h"
+#include "sdk/SdkTestSupport.h"
+#include "support/ChildProcess.h"
+#include "support/SqliteOracle.h"
+
+namespace orvanpush::testing {
+namespace {
+
+constexpr auto kActivity = 40s;
+constexpr int kExtensionLanes = 3;
+
+// ---- The other processes: this program run again in a role ----
+
+/// Installs the parent's home and the role's bundle; the role, or nothing in an ordinary run.
+std::optional<std::string> becomeSoakChild() {
+    const char* home = std::getenv("ORVANPUSH_SOAK_HOME");
+    const char* role = std::getenv("ORVANPUSH_SOAK_ROLE");
+    if (home == nullptr || role == nullptr) {
+        return std::nullopt;
+    }
+    auto config = *platform::PlatformConfig::current();
+    config.home = home;
+    config.bundleIdentifier = std::string("orvanpush.tests.") + role;
+    config.bundlePath =
+        std::string("/apps/Soak") + (std::string(role) == "extension" ? ".appex" : "");
+    platform::PlatformConfig::install(config);
+    return std::string(role);
+}
+
+// "setup" creates the instance (subject: its group), subscribes and stores a first message, so
+// every other process opens files that exist. The others print one line per outcome:
+// "acknowledged <id>", "notStored <id> <reason>", "listed <n>", "token <result>". Skipped in an
+// ordinary run.
+TEST(SoakChild, PlaysItsRole) {
+    const auto role = becomeSoakChild();
+    if (!role) {
+        GTEST_SKIP() << "run by SharedFilesHeavyTest";
+    }
+    const std::string instance = std::getenv("ORVANPUSH_SOAK_INSTANCE");
+    const std::string subject = std::getenv("ORVANPUSH_SOAK_SUBJECT");
+    if (*role == "setup") {
+        PushSDK::createInstance(
+            instance, subject,
+            {"http", "127.0.0.1", std::stoi(std::getenv("ORVANPUSH_SOAK_PORT")), "api"},
+            ReferenceServer::kLogin, ReferenceServer::kPassword, std::nullopt, true, std::nullopt);
+    }
+    const auto sdk = PushSDK::getInstance(instance);
+    if (*role == "setup") {
+        Completion<std::optional<BaseApiResult>> subscribed;
+        sdk->subscribe("device-1", "client-1", "token", std::nullopt, subscribed.callback());
+        const auto result = subscribed.first();
+        ASSERT_TRUE(result && result->getResultKind() == ResultKind::success);
+        ResultCompletion stored;
+        sdk->onMessageReceive("setup", "Title", std::nullopt, std::nullopt, std::nullopt,
+                              std::nullopt, stored.callback());
+        stored.wait();
+    } else if (*role == "extension") {
+        const Json payload{{"aps", {{"alert", {{"title", "Sale"}, {"body", subject}}}}},
+                           {"message-id", subject}};
+        Completion<std::optional<BaseApiResult>, std::exception_ptr,
+                   std::optional<MutableNotificationContent>>
+            receipt;
+        sdk->onMessageReceive({"soak", NotificationContent::fromPayload(payload)}, std::nullopt,
+                              receipt.callback());
+        const auto [result, error, content] = receipt.wait();
+        if (error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception& thrown) {
+                std::printf("notStored %s %s\n", subject.c_str(), thrown.what());
+            }
+        } else if (result && result->getResultKind() == ResultKind::success) {
+            std::printf("acknowledged %s\n", subject.c_str());
+        }
+    } else if (*role == "reader") {
+        std::printf("listed %zu\n", sdk->getFetchedResultsController()->fetchedObjects().size());
+    } else {
+        Completion<std::optional<BaseApiResult>> updated;
+        sdk->updateSubscription(subject, std::nullopt, updated.callback());
+        const auto result = updated.first();
+        std::printf("token %s\n", result ? toString(result->getResultKind()).c_str() : "none");
+    }
+    std::fflush(stdout);
+    EXPECT_TRUE(PushSDK::waitForOutstandingWork(30s));
+}
+
+// ---- The application ----
+
+/// What the other processes answered, gathered from their lanes.
+struct Outcomes {
+    std::mutex mutex;
+    std::vector<std::string> acknowledged;
+    std::set<std::string> notStored;
+    int started = 0;
+    int killed = 0;
+    int crashed = 0;
+
+    std::optional<std::string> anyAcknowledged(std::mt19937& random) {
+        std::lock_guard lock(mutex);
+        if (acknowledged.empty()) {
+            return std::nullopt;
+        }
+        return acknowledged[std::uniform_int_distribution<std::size_t>(
+            0, acknowledged.size() - 1)(random)];
+    }
+};
+
+/// Runs processes of `role` one after another until `deadline`, a quarter of them killed at a
+/// random moment; `subject` names what each is about (the push's message id, the token).
+void runLane(const std::string& role, const std::string& instance,
+             std::chrono::steady_clock::time_point deadline,
+             const std::function<std::string()>& subject, unsigned seed, Outcomes& outcomes) {
+    std::mt19937 random(seed);
+    while (std::chrono::steady_clock::now() < deadline) {
+        // A killed child cannot remove the temporary home its test program makes, so it makes
+        // it inside this one's, which goes with it.
+        ChildProcess child(
+            {thisProgram(), "--gtest_filter=SoakChild.*"},
+            {"ORVANPUSH_SOAK_HOME=" + testHome().string(), "ORVANPUSH_SOAK_ROLE=" + role,
+             "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + subject(),
+             "TMPDIR=" + testHome().string()});
+        std::thread killer;
+        if (std::uniform_int_distribution(0, 3)(random) == 0) {
+            const auto after =
+                std::chrono::milliseconds(std::uniform_int_distribution(0, 400)(random));
+            killer = std::thread([&child, after] {
+                std::this_thread::sleep_for(after);
+                child.kill(SIGKILL);
+            });
+        }
+        std::vector<std::string> lines;
+        while (auto line = child.readLine()) {
+            lines.push_back(*line);
+        }
+        if (killer.joinable()) {
+            killer.join();
+        }
+        const int status = child.wait();
+        std::lock_guard lock(outcomes.mutex);
+        ++outcomes.started;
+        outcomes.killed += status == 128 + SIGKILL ? 1 : 0;
+        outcomes.crashed += status != 0 && status != 128 + SIGKILL ? 1 : 0;
+        for (const auto& line : lines) {
+            std::istringstream words(line);
+            std::string outcome, id;
+            words >> outcome >> id;
+            if (outcome == "acknowledged") {
+                outcomes.acknowledged.push_back(id);
+            } else if (outcome == "notStored") {
+                outcomes.notStored.insert(id);
+            }
+        }
+    }
+}
+
+/// The application's own work between the pushes: reads of acknowledged messages (each must be
+/// found), a read reported now and then, and retention over messages aged past its limit.
+struct Application {
+    PushSDK& sdk;
+    detail::StorageMessage& store;
+    Outcomes& outcomes;
+    std::mt19937 random{12345};
+    int misses = 0;
+    int oldMessages = 0;
+
+    void readSome() {
+        if (const auto id = outcomes.anyAcknowledged(random)) {
+            Completion<std::shared_ptr<MessageProtocol>> found;
+            sdk.getMessageById(*id, found.callback());
+            misses += found.first() ? 0 : 1;
+            if (std::uniform_int_distribution(0, 9)(random) == 0) {
+                ResultCompletion read;
+                sdk.onMessageRead(*id, read.callback());
+                read.wait();
+            }
+        }
+    }
+
+    void retain() {
+        std::vector<std::shared_ptr<MessageProtocol>> old;
+        const auto longAgo = std::chrono::system_clock::now() - std::chrono::hours(24 * 100);
+        for (int i = 0; i < 200; ++i) {
+            auto message = std::make_shared<MessageImp>();
+            message->setId("old" + std::to_string(oldMessages++));
+            message->setTitle("Old");
+            message->setMessageDate(longAgo);
+            old.push_back(std::move(message));
+        }
+        store.saveMessages(old);
+        store.cleanup(1'000'000, 30);
+    }
+};
+
+/// The rows of a one-column query of the sqlite3 command.
+std::multiset<std::string> rowsOf(const std::filesystem::path& file, const std::string& sql) {
+    std::multiset<std::string> rows;
+    std::istringstream output(sqliteOutput(file, sql));
+    for (std::string line; std::getline(output, line);) {
+        rows.insert(line);
+    }
+    return rows;
+}
+
+TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
+    ReferenceServer server;
+    const std::string instance = "soak";
+    const std::string group = "group.soak";
+    Outcomes outcomes;
+    ChildProcess setup({thisProgram(), "--gtest_filter=SoakChild.*"},
+                       {"ORVANPUSH_SOAK_HOME=" + testHome().string(), "ORVANPUSH_SOAK_ROLE=setup",
+                        "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + group,
+                        "ORVANPUSH_SOAK_PORT=" + std::to_string(server.port())});
+    while (setup.readLine()) {
+    }
+    ASSERT_EQ(setup.wait(), 0);
+    // The application opens the files the other processes made.
+    const auto sdk = PushSDK::getInstance(instance);
+    auto& store = *detail::PushSDKAccess::state(*sdk)->storageUtil->storage();
+    auto controller = sdk->getFetchedResultsController();
+
+    std::atomic<int> pushes{0};
+    std::atomic<int> tokens{0};
+    const auto deadline = std::chrono::steady_clock::now() + kActivity;
+    std::vector<std::thread> lanes;
+    for (int lane = 0; lane < kExtensionLanes; ++lane) {
+        lanes.emplace_back(
+            runLane, "extension", instance, deadline,
+            [&] { return "m" + std::to_string(pushes++); }, 100 + lane, std::ref(outcomes));
+    }
+    lanes.emplace_back(
+        runLane, "reader", instance, deadline, [] { return std::string("all"); }, 200,
+        std::ref(outcomes));
+    lanes.emplace_back(
+        runLane, "subscriber", instance, deadline,
+        [&] { return "token-" + std::to_string(tokens++); }, 300, std::ref(outcomes));
+
+    Application application{*sdk, store, outcomes};
+    for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
+        application.readSome();
+        if (round % 50 == 0) {
+            application.retain();
+        }
+        std::this_thread::sleep_for(20ms);
+    }
+    for (auto& lane : lanes) {
+        lane.join();
+    }
+    waitForTheLibrary();
+
+    // The controller lists every acknowledged message (its refresh follows each commit).
+    const std::set<std::string> acknowledged(outcomes.acknowledged.begin(),
+                                             outcomes.acknowledged.end());
+    EXPECT_TRUE(eventually([&] {
+        std::set<std::string> listed;
+        for (const auto& message : controller->fetchedObjects()) {
+            listed.insert(message->id().value_or(""));
+        }
+        return std::includes(listed.begin(), listed.end(), acknowledged.begin(),
+                             acknowledged.end());
+    }));
+
+    const auto storeFile = platform::Home::containerDirectory(group) / "StorageModel.sqlite";
+    int filesOk = 0;
+    for (const auto& file :
+         {storeFile, platform::Home::keychainFile(), platform::Home::defaultsFile(group)}) {
+        const bool ok = sqliteOutput(file, "PRAGMA integrity_check") == "ok\n";
+        EXPECT_TRUE(ok) << file;
+        filesOk += ok ? 1 : 0;
+    }
+    const auto stored = rowsOf(storeFile, "SELECT id FROM Message WHERE id LIKE 'm%'");
+    const auto statusRows = rowsOf(
+        storeFile, "SELECT DISTINCT messageId || ' ' || statusNameInternal FROM MessageStatus");
+    int lost = 0;
+    for (const auto& id : acknowledged) {
+        EXPECT_EQ(stored.count(id), 1u) << id;
+        lost += stored.count(id) == 1 ? 0 : 1;
+    }
+    for (const auto& [report, count] : reportedStatuses(server)) {
+        const auto& [id, status] = report;
+        if (count > 0 && !outcomes.notStored.contains(id) && !id.starts_with("old")) {
+            EXPECT_EQ(statusRows.count(id + " " + status), 1u) << id << " " << status;
+            lost += statusRows.count(id + " " + status) == 1 ? 0 : 1;
+        }
+    }
+    EXPECT_EQ(application.misses, 0);
+    EXPECT_EQ(outcomes.crashed, 0);
+    EXPECT_TRUE(outcomes.notStored.empty()) << *outcomes.notStored.begin();
+
+    Completion<std::optional<SubscriberGetResult>> subscriber;
+    sdk->getSubscriberData("device-1", std::nullopt, subscriber.callback());
+    const auto signedQuery = subscriber.first();
+    EXPECT_TRUE(signedQuery && signedQuery->getResultKind() == ResultKind::success);
+
+    std::printf(
+        "shared files soak: %d processes started, %d killed, %zu receipts acknowledged, %d lost, "
+        "%d of 3 files ok\n",
+        outcomes.started, outcomes.killed, acknowledged.size(), lost, filesOk);
+    EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+}  // namespace orvanpush::testing
