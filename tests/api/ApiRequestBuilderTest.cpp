@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "api/TransportTexts.h"
 #include "orvanpush/TextError.h"
 
 namespace orvanpush::detail {
@@ -50,18 +49,21 @@ std::string pythonDoubleQuote(const std::string& value) {
 TEST(ApiRequestBuilderTest, BuildingErrorsComeInOrder) {
     const std::string base = "http://127.0.0.1:8090";
     const ApiParameters valid{{"path", "/subscribe"}, {"httpMethod", "POST"}};
-    EXPECT_EQ(buildingError({}, base), kPathNotSpecifiedText);
-    EXPECT_EQ(buildingError({{"httpMethod", "GET"}}, base), kPathNotSpecifiedText);
-    EXPECT_EQ(buildingError({{"path", "/subscribe"}}, "not a url"), kHttpMethodNotSpecifiedText);
+    EXPECT_EQ(buildingError({}, base), "Internal framework error: path not specified");
+    EXPECT_EQ(buildingError({{"httpMethod", "GET"}}, base),
+              "Internal framework error: path not specified");
+    EXPECT_EQ(buildingError({{"path", "/subscribe"}}, "not a url"),
+              "Internal framework error: httpMethod not specified");
     // A base address that does not parse, or that carries user info, a query or a fragment.
     for (const std::string bad :
          {"not a url", "127.0.0.1:8090", "http://user:pw@h:1", "http://h:1/api?x=1", "http://h:1#f",
           "http://h:99999", "http://h:8o", "http://h a:1", "http://:1", "http://h:1/a b",
           "http://h:1/%zz", "1http://h"}) {
-        EXPECT_EQ(buildingError(valid, bad), kInvalidBaseAddressText) << bad;
+        EXPECT_EQ(buildingError(valid, bad), "Internal framework error: invalid base address")
+            << bad;
     }
     EXPECT_EQ(buildingError({{"path", "subscribe"}, {"httpMethod", "POST"}}, base),
-              kInvalidUrlText);
+              "Internal framework error: invalid URL");
     for (const std::string good :
          {"http://h", "https://[::1]:8443/api/v1", "http://h.example:80/a%20b"}) {
         EXPECT_EQ(buildingError(valid, good), "built") << good;
