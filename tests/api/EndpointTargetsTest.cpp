@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "api/ApiDateFormatter.h"
-#include "api/ChildProcess.h"
+#include "api/ApiTestSupport.h"
 #include "api/ContentDownloadTarget.h"
 #include "api/NotificationsTarget.h"
 #include "api/StatisticsTarget.h"
@@ -114,14 +114,13 @@ TEST(EndpointTargetsTest, DISABLED_ReportQueryDate) {
 
 TEST(EndpointTargetsTest, QueryDatesIgnoreTheDeviceLanguageButNotItsTimeZone) {
     for (const std::string language : {"C", "th_TH.UTF-8", "ar_EG.UTF-8", "fa_IR.UTF-8"}) {
-        auto child = testing::runChildTest(
-            "EndpointTargetsTest.DISABLED_ReportQueryDate",
-            {{"LANG", language}, {"LC_ALL", language}, {"TZ", "Europe/Moscow"}});
+        auto child =
+            testing::runChildTest("EndpointTargetsTest.DISABLED_ReportQueryDate",
+                                  {"LANG=" + language, "LC_ALL=" + language, "TZ=Europe/Moscow"});
         EXPECT_EQ(child.exitCode, 0);
         EXPECT_EQ(child.reported, "2024-03-01T12:00:00+03:00") << language;
     }
-    auto utc =
-        testing::runChildTest("EndpointTargetsTest.DISABLED_ReportQueryDate", {{"TZ", "UTC"}});
+    auto utc = testing::runChildTest("EndpointTargetsTest.DISABLED_ReportQueryDate", {"TZ=UTC"});
     EXPECT_EQ(utc.reported, "2024-03-01T09:00:00Z");
 }
 

@@ -1,7 +1,6 @@
 #include "api/Service.h"
 
 #include <atomic>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -222,23 +221,8 @@ TEST(ServiceTest, CompletionsRunOnTheCallbackPoolWhichSurvivesWhatTheyThrow) {
     EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
 }
 
-// Installs a changed configuration for the life of the object.
-class ChangedConfig {
-  public:
-    explicit ChangedConfig(const std::function<void(platform::PlatformConfig&)>& change)
-        : saved_(*platform::PlatformConfig::current()) {
-        auto config = saved_;
-        change(config);
-        platform::PlatformConfig::install(config);
-    }
-    ~ChangedConfig() { platform::PlatformConfig::install(saved_); }
-
-  private:
-    platform::PlatformConfig saved_;
-};
-
 TEST(ServiceTest, AnAnswerBeyondTheLimitStopsAndFailsOnceAnnouncedOrNot) {
-    ChangedConfig limited([](auto& config) { config.maxResponseBytes = 64; });
+    ScopedPlatformConfig limited([](auto& config) { config.maxResponseBytes = 64; });
     const std::string fits = R"({"result":"success","pad":")" + std::string(35, 'x') + "\"}";
     ASSERT_EQ(fits.size(), 64u);
     Answer unannounced = ScriptedServer::status(200, fits + std::string(1 << 20, ' '));
@@ -255,7 +239,7 @@ TEST(ServiceTest, AnAnswerBeyondTheLimitStopsAndFailsOnceAnnouncedOrNot) {
 
 TEST(ServiceTest, MeaninglessTimeoutsMeanTheDefaultSoASilentServerStillCompletes) {
     ScriptedServer silent({ScriptedServer::silence()});
-    ChangedConfig extension(
+    ScopedPlatformConfig extension(
         [](auto& config) { config.bundlePath = "/apps/Host.app/PlugIns/Service.appex"; });
     auto service = testService(silent.baseAddress());
     EXPECT_EQ(service.defaultTimeout(), 9s);
