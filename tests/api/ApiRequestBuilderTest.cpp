@@ -152,12 +152,11 @@ TEST(ApiRequestBuilderTest, HeadersThatWouldSplitTheRequestAreRefusedWithoutThei
         parameters[std::move(key)] = std::move(value);
         return buildingError(parameters, "http://h:1");
     };
-    EXPECT_EQ(with("h.X-Token", "secret\r\nX-Evil: 1"),
-              "Internal framework error: invalid value of header \"X-Token\"");
-    EXPECT_EQ(with("h.X-Token", std::string("secret\0x", 8)),
-              "Internal framework error: invalid value of header \"X-Token\"");
-    EXPECT_EQ(with("h.X-Token", "secret\nline"),
-              "Internal framework error: invalid value of header \"X-Token\"");
+    for (const std::string& value :
+         {std::string("secret\r\nX-Evil: 1"), std::string("secret\0x", 8), std::string("a\nb")}) {
+        EXPECT_EQ(with("h.X-Token", value),
+                  "Internal framework error: invalid value of header \"X-Token\"");
+    }
     for (const std::string name : {"h.Bad Name", "h.", "h.X:Y", "h.Ü"}) {
         EXPECT_EQ(with(name, "v"), "Internal framework error: invalid header name") << name;
     }
