@@ -3,10 +3,8 @@
 // What the transport and endpoint tests share: sending through a Service and waiting for the
 // one completion, the simplest targets, and a disabled test run in a process of its own.
 
-#include <atomic>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +15,7 @@
 #include "api/Service.h"
 #include "platform/OutstandingWork.h"
 #include "support/ChildProcess.h"
+#include "support/OneCompletion.h"
 #include "support/TestHome.h"
 #include "utils/LoggingUtils.h"
 
@@ -52,22 +51,9 @@ inline detail::AnyTarget<ContentDownloadResult> contentTarget(detail::ApiParamet
 template <typename R>
 R sendAndWait(const detail::Service& service, detail::AnyTarget<R> target,
               std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    struct Waiting {
-        Event done;
-        std::atomic<int> calls{0};
-        std::optional<R> result;
-    };
-    auto waiting = std::make_shared<Waiting>();
-    service.send<R>(std::move(target), [waiting](R result) {
-        waiting->result.emplace(std::move(result));
-        if (++waiting->calls == 1) {
-            waiting->done.notify();
-        }
-    });
-    EXPECT_TRUE(waiting->done.wait(timeout));
-    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(std::chrono::seconds(10)));
-    EXPECT_EQ(waiting->calls.load(), 1);
-    return waiting->result.value_or(R(ResultKind::error, -1, "no completion"));
+    OneCompletion<R> answer;
+    service.send<R>(std::move(target), answer.completion());
+    return answer.wait(timeout).value_or(R(ResultKind::error, -1, "no completion"));
 }
 
 inline constexpr std::string_view kChildReportMarker = "CHILD-REPORT:";

@@ -23,6 +23,7 @@
 #include "platform/FileSystem.h"
 #include "platform/OutstandingWork.h"
 #include "platform/UserDefaults.h"
+#include "support/OneCompletion.h"
 #include "support/TestHome.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
@@ -34,7 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::AllOf;
-using testing::Event;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::ReferenceServer;
@@ -75,31 +75,16 @@ Json control(const std::string& logLevel, const std::string& sendLogs,
             {"android-sdk-version", Json::array()}};
 }
 
-// Waits for a completion that must come exactly once, on a thread other than the caller's.
+// Starts an upload with a completion and waits for it: it must come exactly once, on a thread
+// other than the caller's.
 template <typename Value>
-class Answer {
-  public:
-    std::function<void(Value)> completion() {
-        return [this, caller = std::this_thread::get_id()](Value value) {
-            EXPECT_NE(std::this_thread::get_id(), caller);
-            value_ = std::move(value);
-            if (++calls_ == 1) {
-                done_.notify();
-            }
-        };
-    }
-    Value wait() {
-        EXPECT_TRUE(done_.wait(30s));
-        EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
-        EXPECT_EQ(calls_.load(), 1);
-        return value_;
-    }
-
-  private:
-    Event done_;
-    std::atomic<int> calls_{0};
-    Value value_{};
-};
+Value waitFor(const std::function<void(std::function<void(Value)>)>& upload) {
+    testing::OneCompletion<Value> answer;
+    upload(answer.completion());
+    auto value = answer.wait().value_or(Value{});
+    EXPECT_NE(answer.thread(), std::this_thread::get_id());
+    return value;
+}
 
 class LoggingUtilsTest : public ::testing::Test {
   protected:
@@ -139,14 +124,10 @@ class LoggingUtilsTest : public ::testing::Test {
     static std::string todaysMark() { return today().substr(0, 10); }
 
     Outcomes uploadAll() {
-        Answer<Outcomes> answer;
-        utils_->uploadLogFiles(answer.completion());
-        return answer.wait();
+        return waitFor<Outcomes>([&](auto done) { utils_->uploadLogFiles(done); });
     }
     LogUploadOutcome upload(const std::optional<fs::path>& file) {
-        Answer<LogUploadOutcome> answer;
-        utils_->uploadLogFile(file, answer.completion());
-        return answer.wait();
+        return waitFor<LogUploadOutcome>([&](auto done) { utils_->uploadLogFile(file, done); });
     }
     static Json uploads() {
         return server_->admin("GET", "requests?path=%2Flogs%2FsaveLogFile")["requests"];
@@ -336,10 +317,10 @@ TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
     LoggingUtils bare("defaults", SettingsUtils::sharedAccessGroupInstance("defaults"));
     if (kDefaultLogServerIsPlaceholder) {
         EXPECT_EQ(bare.logServerService(), nullptr);
-        Answer<LogUploadOutcome> unsent;
-        bare.uploadLogFile(inLogs("x.zip"), unsent.completion());
-        EXPECT_EQ(unsent.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
-                                                   LogUploadOutcome::noLogServer}));
+        EXPECT_EQ(
+            waitFor<LogUploadOutcome>(
+                [&](auto done) { bare.uploadLogFile(inLogs("x.zip"), done); }),
+            (LogUploadOutcome{inLogs("x.zip").string(), false, LogUploadOutcome::noLogServer}));
     } else {
         EXPECT_EQ(bare.logServerService()->baseAddress(),
                   std::string("https://") + kDefaultLogServerHost + ":443");
@@ -347,10 +328,10 @@ TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
 
     LoggingUtils withoutSettings("none", nullptr);
     EXPECT_EQ(withoutSettings.logServerService(), nullptr);
-    Answer<LogUploadOutcome> answer;
-    withoutSettings.uploadLogFile(inLogs("x.zip"), answer.completion());
-    EXPECT_EQ(answer.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
-                                               "Log Server Service not initialized"}));
+    EXPECT_EQ(
+        waitFor<LogUploadOutcome>(
+            [&](auto done) { withoutSettings.uploadLogFile(inLogs("x.zip"), done); }),
+        (LogUploadOutcome{inLogs("x.zip").string(), false, "Log Server Service not initialized"}));
 }
 
 TEST(LogManagerUtilsTest, IsReplacedWhileOtherThreadsUseIt) {
