@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/TextError.h"
+#include "support/SqliteOracle.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -32,18 +33,10 @@ std::string pythonDoubleQuote(const std::string& value) {
         std::snprintf(pair, sizeof pair, "%02x", c);
         hex += pair;
     }
-    const std::string command =
+    return testing::commandOutput(
         "python3 -c \"import sys; from urllib.parse import quote; "
         "v = bytes.fromhex(sys.argv[1]); print(quote(quote(v, safe=''), safe=''), end='')\" " +
-        hex;
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[256];
-    while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr) {
-        output += buffer;
-    }
-    EXPECT_EQ(pipe != nullptr ? pclose(pipe) : -1, 0);
-    return output;
+        hex);
 }
 
 TEST(ApiRequestBuilderTest, BuildingErrorsComeInOrder) {
