@@ -258,7 +258,7 @@ TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
         EXPECT_EQ(outcome.sent, c.sent) << c.name;
         EXPECT_EQ(outcome.description, c.description) << c.name;
         EXPECT_EQ(LogSettings::logLevel(), c.levelAfter) << c.name;
-        EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), c.levelAfter) << c.name;
+        EXPECT_EQ(LogSettings::get("_log_level"), c.levelAfter) << c.name;
     }
     // A failure is recorded as an error entry, without a description as "no description".
     EXPECT_THAT(
