@@ -8,8 +8,9 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # The layers' objects, compiled once for the in-tree targets, make up both installed libraries.
-set(ORVANPUSH_LAYERS orvanpush_platform orvanpush_logger orvanpush_zip orvanpush_security
-    orvanpush_utils orvanpush_api orvanpush_storage orvanpush_log_upload orvanpush_sdk)
+set(ORVANPUSH_LAYERS orvanpush_platform orvanpush_text orvanpush_logger orvanpush_zip
+    orvanpush_security orvanpush_utils orvanpush_api orvanpush_storage orvanpush_log_upload
+    orvanpush_sdk)
 set(layer_objects)
 foreach(layer IN LISTS ORVANPUSH_LAYERS)
   list(APPEND layer_objects "$<TARGET_OBJECTS:${layer}>")

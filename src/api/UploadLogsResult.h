@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
+#include "api/SDKLoggingControl.h"
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/Types.h"
-#include "utils/logger/log_manager/SDKLoggingControl.h"
 
 namespace orvanpush::detail {
 

@@ -2,7 +2,7 @@
 
 #include "api/MultipartFormData.h"
 #include "orvanpush/platform/Console.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::detail {
 namespace {

@@ -1,8 +1,6 @@
 #include "platform/CrossProcessNotification.h"
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <unistd.h>
 
@@ -20,6 +18,7 @@
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/FileDescriptor.h"
 #include "platform/Home.h"
+#include "platform/WakeableWait.h"
 
 namespace orvanpush::platform {
 namespace {
@@ -115,14 +114,13 @@ class ObserverTable : public std::enable_shared_from_this<ObserverTable> {
 };
 
 // The inotify watch on the notify directory and the thread that reads it. It lives as long as
-// some registration does; its destructor wakes the thread through an eventfd and joins it.
+// some registration does; its destructor wakes the thread and joins it.
 class Watcher {
   public:
     explicit Watcher(const std::filesystem::path& directory)
         : inotify_(::inotify_init1(IN_CLOEXEC | IN_NONBLOCK)),
-          wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
           table_(std::make_shared<ObserverTable>()) {
-        if (inotify_.get() < 0 || wake_.get() < 0) {
+        if (inotify_.get() < 0 || !wait_.valid()) {
             throwSystemError("Cannot watch " + directory.string());
         }
         // A post touches its file: opened for writing and closed, or its times set.
@@ -134,8 +132,7 @@ class Watcher {
     }
 
     ~Watcher() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] auto written = ::write(wake_.get(), &one, sizeof one);
+        wait_.wake();
         thread_.join();
     }
 
@@ -146,17 +143,7 @@ class Watcher {
 
   private:
     void run() {
-        pollfd descriptors[] = {{inotify_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-        while (true) {
-            if (::poll(descriptors, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return;
-            }
-            if (descriptors[1].revents != 0) {
-                return;
-            }
+        while (wait_.untilReadable(inotify_.get())) {
             readEvents();
         }
     }
@@ -181,7 +168,7 @@ class Watcher {
     }
 
     FileDescriptor inotify_;
-    FileDescriptor wake_;
+    WakeableWait wait_;
     std::shared_ptr<ObserverTable> table_;
     std::thread thread_;
 };

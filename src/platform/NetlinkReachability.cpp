@@ -3,8 +3,6 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <net/if.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include <utility>
 
 #include "platform/FileDescriptor.h"
+#include "platform/WakeableWait.h"
 
 namespace orvanpush::platform {
 namespace {
@@ -197,7 +196,7 @@ struct NetlinkReachability::Shared : std::enable_shared_from_this<Shared> {
 };
 
 // The kernel watch: a socket subscribed to link, address and route events, and a thread that
-// waits on it and on an eventfd that stops it.
+// waits on it until it is stopped.
 class NetlinkReachability::Monitor {
   public:
     /// A running watch, or nothing with errno set.
@@ -205,8 +204,8 @@ class NetlinkReachability::Monitor {
                                           std::shared_ptr<DispatchQueue> queue) {
         FileDescriptor socket(
             ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
-        FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-        if (!socket.valid() || !wake.valid()) {
+        WakeableWait wait;
+        if (!socket.valid() || !wait.valid()) {
             return nullptr;
         }
         sockaddr_nl local{};
@@ -217,20 +216,19 @@ class NetlinkReachability::Monitor {
             return nullptr;
         }
         return std::make_unique<Monitor>(std::move(shared), std::move(queue), std::move(socket),
-                                         std::move(wake));
+                                         std::move(wait));
     }
 
     Monitor(std::shared_ptr<Shared> shared, std::shared_ptr<DispatchQueue> queue,
-            FileDescriptor socket, FileDescriptor wake)
+            FileDescriptor socket, WakeableWait wait)
         : shared_(std::move(shared)),
           queue_(std::move(queue)),
           socket_(std::move(socket)),
-          wake_(std::move(wake)),
+          wait_(std::move(wait)),
           thread_([this] { run(); }) {}
 
     ~Monitor() {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wake_.get(), &one, sizeof one);
+        wait_.wake();
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach();  // never join oneself
         } else {
@@ -245,17 +243,7 @@ class NetlinkReachability::Monitor {
 
   private:
     void run() {
-        pollfd descriptors[] = {{socket_.get(), POLLIN, 0}, {wake_.get(), POLLIN, 0}};
-        while (true) {
-            if (::poll(descriptors, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                return;
-            }
-            if (descriptors[1].revents != 0) {
-                return;
-            }
+        while (wait_.untilReadable(socket_.get())) {
             drainEvents();
             shared_->scheduleReading(*queue_);
         }
@@ -280,7 +268,7 @@ class NetlinkReachability::Monitor {
     std::shared_ptr<Shared> shared_;
     std::shared_ptr<DispatchQueue> queue_;
     FileDescriptor socket_;
-    FileDescriptor wake_;
+    WakeableWait wait_;
     std::thread thread_;
 };
 

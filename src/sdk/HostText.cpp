@@ -5,7 +5,7 @@
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/ForeignJson.h"
 #include "sdk/OperationSupport.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::detail {
 namespace {

@@ -6,7 +6,7 @@
 #include "orvanpush/PushSDK.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush {
 

@@ -13,8 +13,8 @@
 #include "sdk/PushSDKState.h"
 #include "sdk/StatusReport.h"
 #include "sdk/UnsentStatuses.h"
+#include "text/Utf8Text.h"
 #include "utils/PushUtils.h"
-#include "utils/Utf8Text.h"
 
 namespace orvanpush {
 

@@ -1,6 +1,6 @@
 #include "sdk/OperationSupport.h"
 
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 #include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {

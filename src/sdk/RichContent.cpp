@@ -11,8 +11,8 @@
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/UnsentStatuses.h"
+#include "text/Utf8Text.h"
 #include "utils/ContentConverter.h"
-#include "utils/Utf8Text.h"
 
 namespace orvanpush {
 

@@ -14,7 +14,7 @@
 #include "sdk/PushSDKState.h"
 #include "sdk/SubscriberIdentity.h"
 #include "sdk/UnsentStatuses.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush {
 

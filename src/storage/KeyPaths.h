@@ -4,6 +4,7 @@
 // table is the whole whitelist: nothing else a host writes ever reaches SQL text.
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -17,7 +18,7 @@ enum class ValueType { text, date, flag, number };
 struct KeyPath {
     std::string_view name;
     ValueType type;
-    std::string_view sql;  ///< an expression over the entity's table
+    std::string sql;  ///< an expression over the entity's table
 };
 
 /// The key path `name` of `entity`; nothing when the entity has no such key path (status and

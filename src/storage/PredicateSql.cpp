@@ -4,7 +4,7 @@
 
 #include "orvanpush/storage/StorageErrors.h"
 #include "storage/KeyPaths.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::detail {
 namespace {

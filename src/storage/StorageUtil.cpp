@@ -7,7 +7,7 @@
 #include "platform/OutstandingWork.h"
 #include "security/KeyChainUtil.h"
 #include "storage/CustomData.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 #include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {

@@ -16,10 +16,10 @@
 #include "platform/DateFormatter.h"
 #include "platform/FileSystem.h"
 #include "platform/OutstandingWork.h"
+#include "utils/LoggingControl.h"
 #include "utils/logger/log_manager/ConsoleLog.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
-#include "utils/logger/log_manager/SDKLoggingControl.h"
 #include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {

@@ -3,8 +3,8 @@
 #include "orvanpush/SettingReceiver.h"
 #include "orvanpush/platform/Console.h"
 #include "security/KeyChainUtil.h"
+#include "text/Utf8Text.h"
 #include "utils/SettingsUtils.h"
-#include "utils/Utf8Text.h"
 
 namespace orvanpush {
 

@@ -7,7 +7,7 @@
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "security/KeyChainUtil.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 #include "utils/logger/log_manager/SdkLog.h"
 
 namespace orvanpush::detail {

@@ -34,61 +34,14 @@ void appendUtf8(std::string& text, char32_t codePoint) {
     }
 }
 
-// The length of the well-formed sequence that starts `text`, or 0. The ranges allowed for the
-// second byte rule out overlong forms, surrogates and values above U+10FFFF.
-std::size_t sequenceLength(std::string_view text) {
-    const auto lead = static_cast<std::uint8_t>(text[0]);
-    std::size_t length = 0;
-    std::uint8_t secondMin = 0x80;
-    std::uint8_t secondMax = 0xBF;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        secondMin = lead == 0xE0 ? 0xA0 : 0x80;
-        secondMax = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        secondMin = lead == 0xF0 ? 0x90 : 0x80;
-        secondMax = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto byte = static_cast<std::uint8_t>(text[i]);
-        const std::uint8_t low = i == 1 ? secondMin : 0x80;
-        const std::uint8_t high = i == 1 ? secondMax : 0xBF;
-        if (byte < low || byte > high) {
-            return 0;
-        }
-    }
-    return length;
-}
-
 }  // namespace
-
-bool isWellFormedUtf8(std::string_view text) {
-    while (!text.empty()) {
-        const std::size_t length = sequenceLength(text);
-        if (length == 0) {
-            return false;
-        }
-        text.remove_prefix(length);
-    }
-    return true;
-}
 
 std::string printableName(std::string_view name) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string text;
     while (!name.empty()) {
         const auto byte = static_cast<std::uint8_t>(name.front());
-        const std::size_t length = sequenceLength(name);
+        const std::size_t length = orvanpush::detail::utf8CharacterLength(name);
         if (length == 0 || byte < 0x20 || byte == 0x7F) {
             text.append("\\x").push_back(kDigits[byte >> 4]);
             text.push_back(kDigits[byte & 0xF]);

@@ -8,12 +8,12 @@
 
 #include "orvanpush/Types.h"
 #include "orvanpush/zip/Entry.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::zip::detail {
 
-/// True when `text` is well-formed UTF-8 (no overlong forms, surrogates or code points above
-/// U+10FFFF).
-bool isWellFormedUtf8(std::string_view text);
+/// Names are checked with the library's one UTF-8 check.
+using orvanpush::detail::isWellFormedUtf8;
 
 /// `name` for a message: well-formed UTF-8 as it is, every other byte and every control
 /// character as "\xHH".

@@ -3,32 +3,37 @@
 #include <algorithm>
 
 namespace orvanpush::zip {
+namespace {
+
+std::int64_t readUnder(std::mutex& mutex, const std::int64_t& count) {
+    std::lock_guard lock(mutex);
+    return count;
+}
+
+void writeUnder(std::mutex& mutex, std::int64_t& count, std::int64_t value) {
+    std::lock_guard lock(mutex);
+    count = value;
+}
+
+}  // namespace
 
 Progress::Progress(std::int64_t totalUnitCount) : totalUnitCount_(totalUnitCount) {}
 
 std::int64_t Progress::totalUnitCount() const {
-    std::lock_guard lock(mutex_);
-    return totalUnitCount_;
+    return readUnder(mutex_, totalUnitCount_);
 }
 
 void Progress::setTotalUnitCount(std::int64_t count) {
-    {
-        std::lock_guard lock(mutex_);
-        totalUnitCount_ = count;
-    }
+    writeUnder(mutex_, totalUnitCount_, count);
     changed();
 }
 
 std::int64_t Progress::completedUnitCount() const {
-    std::lock_guard lock(mutex_);
-    return completed_;
+    return readUnder(mutex_, completed_);
 }
 
 void Progress::setCompletedUnitCount(std::int64_t count) {
-    {
-        std::lock_guard lock(mutex_);
-        completed_ = count;
-    }
+    writeUnder(mutex_, completed_, count);
     changed();
 }
 

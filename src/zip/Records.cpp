@@ -1,5 +1,7 @@
 #include "zip/Records.h"
 
+#include <vector>
+
 namespace orvanpush::zip::detail {
 
 ByteWriter& ByteWriter::u16(std::uint16_t value) {
@@ -28,111 +30,120 @@ std::uint32_t ByteReader::u32() {
     return low | std::uint32_t{u16()} << 16;
 }
 
+namespace {
+
+// Writes fields in turn, each as wide as its type; a variable field's length goes with the fixed
+// fields and its bytes follow them, in the order the lengths came.
+class FieldWriter {
+  public:
+    explicit FieldWriter(std::uint32_t signature) { writer_.u32(signature); }
+
+    template <typename... Fields>
+    void operator()(const Fields&... fields) {
+        (put(fields), ...);
+    }
+
+    Bytes take() {
+        for (const Bytes* data : variable_) {
+            writer_.bytes(*data);
+        }
+        return writer_.take();
+    }
+
+  private:
+    void put(std::uint16_t value) { writer_.u16(value); }
+    void put(std::uint32_t value) { writer_.u32(value); }
+    void put(const Bytes& data) {
+        writer_.u16(static_cast<std::uint16_t>(data.size()));
+        variable_.push_back(&data);
+    }
+
+    ByteWriter writer_;
+    std::vector<const Bytes*> variable_;
+};
+
+// Reads fields in turn from the fixed part after the signature, each as wide as its type; a
+// variable field is sized, not filled, to its length.
+class FieldReader {
+  public:
+    explicit FieldReader(std::span<const std::uint8_t> fixed) : reader_(fixed.subspan(4)) {}
+
+    template <typename... Fields>
+    void operator()(Fields&... fields) {
+        (take(fields), ...);
+    }
+
+  private:
+    void take(std::uint16_t& field) { field = reader_.u16(); }
+    void take(std::uint32_t& field) { field = reader_.u32(); }
+    void take(Bytes& data) { data.resize(reader_.u16()); }
+
+    ByteReader reader_;
+};
+
+// Each record's fields in their order on disk, for a FieldWriter (over a const record) and a
+// FieldReader alike. The central directory's record holds the local header's fields after its
+// first.
+template <typename Fields, typename Header>
+void entryFields(Fields& fields, Header& header) {
+    fields(header.versionNeededToExtract, header.generalPurposeBitFlag, header.compressionMethod,
+           header.lastModFileTime, header.lastModFileDate, header.crc32, header.compressedSize,
+           header.uncompressedSize, header.fileNameData, header.extraFieldData);
+}
+
+template <typename Fields, typename Header>
+void centralDirectoryFields(Fields& fields, Header& header) {
+    fields(header.versionMadeBy);
+    entryFields(fields, header);
+    fields(header.fileCommentData, header.diskNumberStart, header.internalFileAttributes,
+           header.externalFileAttributes, header.relativeOffsetOfLocalHeader);
+}
+
+template <typename Fields, typename Record>
+void endRecordFields(Fields& fields, Record& record) {
+    fields(record.numberOfDisk, record.numberOfDiskStart, record.totalNumberOfEntriesOnDisk,
+           record.totalNumberOfEntriesInCentralDirectory, record.sizeOfCentralDirectory,
+           record.offsetToStartOfCentralDirectory, record.zipFileCommentData);
+}
+
+}  // namespace
+
 Bytes encode(const LocalFileHeader& header) {
-    return ByteWriter()
-        .u32(LocalFileHeader::signature)
-        .u16(header.versionNeededToExtract)
-        .u16(header.generalPurposeBitFlag)
-        .u16(header.compressionMethod)
-        .u16(header.lastModFileTime)
-        .u16(header.lastModFileDate)
-        .u32(header.crc32)
-        .u32(header.compressedSize)
-        .u32(header.uncompressedSize)
-        .u16(static_cast<std::uint16_t>(header.fileNameData.size()))
-        .u16(static_cast<std::uint16_t>(header.extraFieldData.size()))
-        .bytes(header.fileNameData)
-        .bytes(header.extraFieldData)
-        .take();
+    FieldWriter writer(LocalFileHeader::signature);
+    entryFields(writer, header);
+    return writer.take();
 }
 
 Bytes encode(const CentralDirectoryStructure& header) {
-    return ByteWriter()
-        .u32(CentralDirectoryStructure::signature)
-        .u16(header.versionMadeBy)
-        .u16(header.versionNeededToExtract)
-        .u16(header.generalPurposeBitFlag)
-        .u16(header.compressionMethod)
-        .u16(header.lastModFileTime)
-        .u16(header.lastModFileDate)
-        .u32(header.crc32)
-        .u32(header.compressedSize)
-        .u32(header.uncompressedSize)
-        .u16(static_cast<std::uint16_t>(header.fileNameData.size()))
-        .u16(static_cast<std::uint16_t>(header.extraFieldData.size()))
-        .u16(static_cast<std::uint16_t>(header.fileCommentData.size()))
-        .u16(header.diskNumberStart)
-        .u16(header.internalFileAttributes)
-        .u32(header.externalFileAttributes)
-        .u32(header.relativeOffsetOfLocalHeader)
-        .bytes(header.fileNameData)
-        .bytes(header.extraFieldData)
-        .bytes(header.fileCommentData)
-        .take();
+    FieldWriter writer(CentralDirectoryStructure::signature);
+    centralDirectoryFields(writer, header);
+    return writer.take();
 }
 
 Bytes encode(const EndOfCentralDirectoryRecord& record) {
-    return ByteWriter()
-        .u32(EndOfCentralDirectoryRecord::signature)
-        .u16(record.numberOfDisk)
-        .u16(record.numberOfDiskStart)
-        .u16(record.totalNumberOfEntriesOnDisk)
-        .u16(record.totalNumberOfEntriesInCentralDirectory)
-        .u32(record.sizeOfCentralDirectory)
-        .u32(record.offsetToStartOfCentralDirectory)
-        .u16(static_cast<std::uint16_t>(record.zipFileCommentData.size()))
-        .bytes(record.zipFileCommentData)
-        .take();
+    FieldWriter writer(EndOfCentralDirectoryRecord::signature);
+    endRecordFields(writer, record);
+    return writer.take();
 }
 
 LocalFileHeader decodeLocalFileHeader(std::span<const std::uint8_t> fixed) {
-    ByteReader reader(fixed.subspan(4));
     LocalFileHeader header;
-    header.versionNeededToExtract = reader.u16();
-    header.generalPurposeBitFlag = reader.u16();
-    header.compressionMethod = reader.u16();
-    header.lastModFileTime = reader.u16();
-    header.lastModFileDate = reader.u16();
-    header.crc32 = reader.u32();
-    header.compressedSize = reader.u32();
-    header.uncompressedSize = reader.u32();
-    header.fileNameData.resize(reader.u16());
-    header.extraFieldData.resize(reader.u16());
+    FieldReader reader(fixed);
+    entryFields(reader, header);
     return header;
 }
 
 CentralDirectoryStructure decodeCentralDirectoryStructure(std::span<const std::uint8_t> fixed) {
-    ByteReader reader(fixed.subspan(4));
     CentralDirectoryStructure header;
-    header.versionMadeBy = reader.u16();
-    header.versionNeededToExtract = reader.u16();
-    header.generalPurposeBitFlag = reader.u16();
-    header.compressionMethod = reader.u16();
-    header.lastModFileTime = reader.u16();
-    header.lastModFileDate = reader.u16();
-    header.crc32 = reader.u32();
-    header.compressedSize = reader.u32();
-    header.uncompressedSize = reader.u32();
-    header.fileNameData.resize(reader.u16());
-    header.extraFieldData.resize(reader.u16());
-    header.fileCommentData.resize(reader.u16());
-    header.diskNumberStart = reader.u16();
-    header.internalFileAttributes = reader.u16();
-    header.externalFileAttributes = reader.u32();
-    header.relativeOffsetOfLocalHeader = reader.u32();
+    FieldReader reader(fixed);
+    centralDirectoryFields(reader, header);
     return header;
 }
 
 EndOfCentralDirectoryRecord decodeEndOfCentralDirectoryRecord(std::span<const std::uint8_t> fixed) {
-    ByteReader reader(fixed.subspan(4));
     EndOfCentralDirectoryRecord record;
-    record.numberOfDisk = reader.u16();
-    record.numberOfDiskStart = reader.u16();
-    record.totalNumberOfEntriesOnDisk = reader.u16();
-    record.totalNumberOfEntriesInCentralDirectory = reader.u16();
-    record.sizeOfCentralDirectory = reader.u32();
-    record.offsetToStartOfCentralDirectory = reader.u32();
-    record.zipFileCommentData.resize(reader.u16());
+    FieldReader reader(fixed);
+    endRecordFields(reader, record);
     return record;
 }
 

@@ -24,7 +24,7 @@
 #include "sdk/PushSDKState.h"
 #include "security/Crypto.h"
 #include "support/OpensslOracle.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 #include <string>
 #include <vector>

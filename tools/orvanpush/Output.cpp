@@ -3,19 +3,17 @@
 #include <optional>
 
 #include "Cli.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::cli {
 namespace {
+
+using detail::repairUtf8;
 
 constexpr auto replaceInvalidUtf8 = Json::error_handler_t::replace;
 
 std::string jsonLine(const Json& object) {
     return object.dump(-1, ' ', false, replaceInvalidUtf8);
-}
-
-// `text` with every byte that is not part of valid UTF-8 replaced by U+FFFD, as in JSON output.
-std::string printable(const std::string& text) {
-    return Json::parse(jsonLine(text)).get<std::string>();
 }
 
 std::optional<std::string> textAt(const Json& object, const char* key) {
@@ -47,17 +45,17 @@ void Output::result(Json object, const std::vector<std::string>& lines) const {
         return;
     }
     for (const auto& line : lines) {
-        std::cout << printable(line) << '\n';
+        std::cout << repairUtf8(line) << '\n';
     }
     std::cout.flush();
     if (failed) {
-        std::cerr << "error: " << printable(object["message"].get<std::string>()) << std::endl;
+        std::cerr << "error: " << repairUtf8(object["message"].get<std::string>()) << std::endl;
     }
 }
 
 void Output::note(const std::string& line) const {
     if (!options_.json) {
-        std::cout << printable(line) << std::endl;
+        std::cout << repairUtf8(line) << std::endl;
     }
 }
 
@@ -84,7 +82,7 @@ void Output::printError(Json object) const {
     if (options_.json) {
         std::cout << jsonLine(object) << std::endl;
     } else {
-        std::cerr << "error: " << printable(object["message"].get<std::string>()) << std::endl;
+        std::cerr << "error: " << repairUtf8(object["message"].get<std::string>()) << std::endl;
     }
 }
 

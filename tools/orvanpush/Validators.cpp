@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "platform/Home.h"
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::cli {
 namespace {

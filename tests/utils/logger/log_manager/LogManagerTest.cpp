@@ -24,9 +24,9 @@
 #include "platform/Home.h"
 #include "platform/ProcessInfo.h"
 #include "support/TestHome.h"
+#include "utils/LoggingControl.h"
 #include "utils/logger/LogTestSupport.h"
 #include "utils/logger/log_manager/LogSettings.h"
-#include "utils/logger/log_manager/SDKLoggingControl.h"
 #include "utils/logger/log_manager/SdkVersion.h"
 
 namespace orvanpush::detail {

@@ -1,4 +1,4 @@
-#include "utils/Utf8Text.h"
+#include "text/Utf8Text.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -54,14 +54,26 @@ Sequence scanSequence(std::string_view text, std::size_t at) {
 
 }  // namespace
 
-std::optional<std::string> decodeUtf8(const Bytes& bytes) {
-    std::string text(bytes.begin(), bytes.end());
+std::size_t utf8CharacterLength(std::string_view text) {
+    const auto sequence = scanSequence(text, 0);
+    return sequence.whole ? sequence.length : 0;
+}
+
+bool isWellFormedUtf8(std::string_view text) {
     for (std::size_t at = 0; at < text.size();) {
         const auto sequence = scanSequence(text, at);
         if (!sequence.whole) {
-            return std::nullopt;
+            return false;
         }
         at += sequence.length;
+    }
+    return true;
+}
+
+std::optional<std::string> decodeUtf8(const Bytes& bytes) {
+    std::string text(bytes.begin(), bytes.end());
+    if (!isWellFormedUtf8(text)) {
+        return std::nullopt;
     }
     return text;
 }

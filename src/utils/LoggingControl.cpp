@@ -1,7 +1,8 @@
-#include "utils/logger/log_manager/SDKLoggingControl.h"
+#include "utils/LoggingControl.h"
 
 #include <algorithm>
 #include <cctype>
+#include <string>
 
 #include "orvanpush/logger/LogSeverity.h"
 #include "utils/logger/log_manager/ConsoleLog.h"
@@ -11,29 +12,6 @@
 namespace orvanpush::detail {
 namespace {
 
-std::optional<std::string> stringAt(const Json& object, const char* key) {
-    auto found = object.find(key);
-    if (found == object.end() || !found->is_string()) {
-        return std::nullopt;
-    }
-    return found->get<std::string>();
-}
-
-std::optional<std::vector<std::string>> stringListAt(const Json& object, const char* key) {
-    auto found = object.find(key);
-    if (found == object.end() || !found->is_array()) {
-        return std::nullopt;
-    }
-    std::vector<std::string> list;
-    for (const auto& element : *found) {
-        if (!element.is_string()) {
-            return std::nullopt;
-        }
-        list.push_back(element.get<std::string>());
-    }
-    return list;
-}
-
 std::string lowercased(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -41,22 +19,6 @@ std::string lowercased(std::string text) {
 }
 
 }  // namespace
-
-std::optional<SDKLoggingControl> SDKLoggingControl::fromJson(const Json& object) {
-    if (!object.is_object()) {
-        return std::nullopt;
-    }
-    auto logLevel = stringAt(object, "log-level");
-    auto sendLogs = stringAt(object, "send-logs");
-    auto vendor = stringListAt(object, "vendor");
-    auto iosSDKVersion = stringListAt(object, "ios-sdk-version");
-    auto androidSDKVersion = stringListAt(object, "android-sdk-version");
-    if (!logLevel || !sendLogs || !vendor || !iosSDKVersion || !androidSDKVersion) {
-        return std::nullopt;
-    }
-    return SDKLoggingControl{std::move(*logLevel), std::move(*sendLogs), std::move(*vendor),
-                             std::move(*iosSDKVersion), std::move(*androidSDKVersion)};
-}
 
 void applyLoggingControl(const SDKLoggingControl& control, const std::optional<LogChannel>& console,
                          const std::optional<FixedSite>& sendLogsSite) {

@@ -7,7 +7,7 @@
 //    "android-sdk-version": []}
 //
 //   if (auto control = SDKLoggingControl::fromJson(answer["sdk-logging-control"])) {
-//       applyLoggingControl(*control);
+//       applyLoggingControl(*control);  // the upload's part: utils/LoggingControl.h
 //   }
 
 #include <optional>
@@ -15,9 +15,6 @@
 #include <vector>
 
 #include "orvanpush/Types.h"
-#include "orvanpush/logger/Log.h"
-#include "orvanpush/logger/LogChannel.h"
-#include "utils/logger/log_manager/FixedSite.h"
 
 namespace orvanpush::detail {
 
@@ -32,15 +29,5 @@ struct SDKLoggingControl {
     /// (two strings, three lists of strings).
     static std::optional<SDKLoggingControl> fromJson(const Json& object);
 };
-
-/// Applies a control to the logging settings: a different send-logs value is stored and
-/// announced ("Send logs is 1", made at `sendLogsSite` when one is given); a log level that
-/// differs (ignoring case) is stored in lower case and announced ("Log level parameter change to
-/// trace") when the version list names this library's version. A level other than off, error,
-/// info and trace (in any case) is announced as ignored and changes nothing. Announcements go
-/// to `console`.
-void applyLoggingControl(const SDKLoggingControl& control,
-                         const std::optional<LogChannel>& console = Log::info(),
-                         const std::optional<FixedSite>& sendLogsSite = std::nullopt);
 
 }  // namespace orvanpush::detail
