@@ -76,7 +76,7 @@ TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftA
         "SELECT group_concat(name) FROM sqlite_master; PRAGMA user_version; PRAGMA journal_mode";
     for (const auto* setup :
          {"CREATE TABLE Message (id); PRAGMA user_version = -1",
-          "CREATE TABLE Message (id); PRAGMA user_version = 2", "CREATE TABLE Other (id)"}) {
+          "CREATE TABLE Message (id); PRAGMA user_version = 3", "CREATE TABLE Other (id)"}) {
         fs::remove(file_);
         testing::sqliteOutput(file_, setup);
         const auto before = testing::sqliteOutput(file_, state);
