@@ -90,6 +90,20 @@ TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftA
     }
 }
 
+// Version 1 had no lease on status rows: its rows are kept and gain the column.
+TEST_F(MessageDatabaseTest, AStoreOfVersionOneIsUpgradedKeepingItsRows) {
+    testing::sqliteOutput(file_,
+                          "CREATE TABLE MessageStatus (pk INTEGER PRIMARY KEY, messageId "
+                          "TEXT); INSERT INTO MessageStatus (messageId) VALUES ('kept'); "
+                          "PRAGMA user_version = 1");
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "PRAGMA user_version"), MessageDatabase::schemaVersion);
+    EXPECT_EQ(integerOf(database,
+                        "SELECT count(*) FROM MessageStatus WHERE messageId = 'kept' "
+                        "AND leaseExpiryInternal IS NULL"),
+              1);
+}
+
 TEST_F(MessageDatabaseTest, AStatementLeftMidwayHoldsNoSnapshotIntoTheNextSession) {
     MessageDatabase database(directory_.path());
     database.write([](MessageDatabase::Session& session) {

@@ -14,8 +14,11 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "platform/FileSystem.h"
+#include "platform/FileTurn.h"
+#include "platform/Home.h"
 #include "platform/SecItem.h"
 #include "sdk/PushSDKState.h"
+#include "sdk/SubscriptionTurn.h"
 #include "security/Crypto.h"
 #include "security/CryptoPendingKeyPair.h"
 #include "security/KeyChainUtil.h"
@@ -316,23 +319,41 @@ TEST_F(SubscriptionTest, ASubscriptionWithoutDeviceIdRemovesTheOlderOne) {
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
 }
 
-TEST_F(SubscriptionTest, ALateUnsubscribeAnswerLeavesANewerSubscriptionAlone) {
-    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
-    server_->addFault("unsubscribe", {{"kind", "delay"}, {"delayMs", 3000}});
-    struct Late {
-        Event done;
-        std::atomic<bool> succeeded = false;
-    };
-    auto late = std::make_shared<Late>();
-    sdk_->unsubscribe(std::nullopt, std::nullopt, [late](auto result) {
-        late->succeeded = result && result->getResultKind() == ResultKind::success;
-        late->done.notify();
-    });
-    ASSERT_TRUE(succeeded(subscribe("tablet", "client-2").result));
-    ASSERT_TRUE(late->done.wait(60s));
-    EXPECT_TRUE(late->succeeded);
-    EXPECT_EQ(sdk_->getDeviceId(), "tablet");
-    EXPECT_EQ(sdk_->getClientId(), "client-2");
+// Operations of one instance take turns: an unsubscribe still waiting for its answer is
+// applied before a newer subscription (with other ids or the same ones) is sent, and two
+// subscriptions in flight leave the key the server holds last as the device key.
+TEST_F(SubscriptionTest, OperationsInFlightTakeTurnsAndTheLastAnswerIsTheDeviceKey) {
+    for (const auto& [deviceId, clientId] :
+         {std::pair("tablet", "client-2"), {"phone", "client"}}) {
+        ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+        server_->addFault("unsubscribe", {{"kind", "delay"}, {"delayMs", 1000}});
+        Event unsubscribed;
+        sdk_->unsubscribe(std::nullopt, std::nullopt, [&](auto) { unsubscribed.notify(); });
+        ASSERT_TRUE(succeeded(subscribe(deviceId, clientId).result));
+        ASSERT_TRUE(unsubscribed.wait(60s));
+        EXPECT_EQ(sdk_->getDeviceId(), deviceId);
+        EXPECT_EQ(sdk_->getClientId(), clientId);
+        EXPECT_TRUE(succeeded(subscriberData().result)) << clientId;
+    }
+    server_->addFault("subscribe", {{"kind", "delay"}, {"delayMs", 300}});
+    Event first;
+    sdk_->subscribe("phone", "client", "token-2", std::nullopt, [&](auto) { first.notify(); });
+    EXPECT_TRUE(succeeded(subscribe("phone", "client", "token-3").result));
+    ASSERT_TRUE(first.wait(60s));
+    EXPECT_TRUE(succeeded(subscriberData().result));
+    EXPECT_FALSE(hasPendingKeys());
+}
+
+// An operation whose turn does not come gives up after its own time limit, sending nothing.
+TEST_F(SubscriptionTest, AnOperationThatNeverGetsItsTurnGivesUpWithAClearError) {
+    const auto held = platform::FileTurn::tryTake(platform::Home::turnFile(identifier_));
+    ASSERT_TRUE(held);
+    const auto waited = await<BaseApiResult>(
+        [&](auto done) { sdk_->subscribe("phone", "client", "token-1", 0.1, done); });
+    EXPECT_EQ(waited.result->getErrorCode(), 600);
+    EXPECT_EQ(waited.result->getErrorDescription(), SubscriptionTurn::busyText);
+    EXPECT_TRUE(server_->requests("subscribe").empty());
+    EXPECT_FALSE(hasPendingKeys());
 }
 
 TEST_F(SubscriptionTest, TheCompletionArrivesAndTheIdsAreStoredAfterTheHostDroppedTheObject) {

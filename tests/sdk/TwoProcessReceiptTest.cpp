@@ -19,9 +19,10 @@ namespace {
 // ---- The other processes: this program run again, following commands on standard input ----
 
 // "receive <id>" receives a push with a title and the sound "default" and prints
-// "<id> sound" or "<id> silent" when its completion runs; "read <id>" reports the message read.
+// "<id> sound" or "<id> silent" when its completion runs; "read <id>" reports the message read;
+// "subscribe <client id>" subscribes and prints "subscribed <result kind>".
 // Skipped in an ordinary run.
-TEST(ReceiptChild, FollowsItsCommands) {
+TEST(ReceiverChild, FollowsItsCommands) {
     const char* home = std::getenv("ORVANPUSH_RECEIPT_HOME");
     if (home == nullptr) {
         GTEST_SKIP() << "run by TwoProcessReceiptTest";
@@ -36,6 +37,14 @@ TEST(ReceiptChild, FollowsItsCommands) {
     for (std::string command, id; std::cin >> command >> id;) {
         if (command == "read") {
             sdk->onMessageRead(id, nullptr);
+            continue;
+        }
+        if (command == "subscribe") {
+            sdk->subscribe("device-1", id, "token", std::nullopt, [](auto result) {
+                std::printf("subscribed %s\n",
+                            result ? toString(result->getResultKind()).c_str() : "none");
+                std::fflush(stdout);
+            });
             continue;
         }
         const Json payload{{"aps", {{"alert", {{"title", "Sale"}}}, {"sound", "default"}}},
@@ -54,16 +63,16 @@ TEST(ReceiptChild, FollowsItsCommands) {
 
 ChildProcess receiver(const TestInstance& instance, const std::string& role) {
     return ChildProcess(
-        {thisProgram(), "--gtest_filter=ReceiptChild.*"},
+        {thisProgram(), "--gtest_filter=ReceiverChild.*"},
         {"ORVANPUSH_RECEIPT_HOME=" + testHome().string(), "ORVANPUSH_RECEIPT_ROLE=" + role,
          "ORVANPUSH_RECEIPT_INSTANCE=" + instance.identifier(), "TMPDIR=" + testHome().string()});
 }
 
-/// The next receipt a receiver printed ("<id> sound" or "<id> silent"), past the test
-/// program's own lines.
-std::string nextReceipt(ChildProcess& child) {
+/// The next outcome a receiver printed, past the test program's own lines.
+std::string nextOutcome(ChildProcess& child) {
     while (const auto line = child.readLine()) {
-        if (line->ends_with(" sound") || line->ends_with(" silent")) {
+        if (line->ends_with(" sound") || line->ends_with(" silent") ||
+            line->starts_with("subscribed ")) {
             return *line;
         }
     }
@@ -81,13 +90,34 @@ TEST_F(TwoProcessReceiptTest, APushBothReceiveAtOnceKeepsItsSoundInExactlyOne) {
         const std::string id = "both-" + std::to_string(push);
         extension.writeInput("receive " + id + "\n");
         application.writeInput("receive " + id + "\n");
-        const auto shown = {nextReceipt(extension), nextReceipt(application)};
+        const auto shown = {nextOutcome(extension), nextOutcome(application)};
         EXPECT_EQ(std::count(shown.begin(), shown.end(), id + " sound"), 1) << id;
     }
     application.closeInput();
     extension.closeInput();
     EXPECT_EQ(application.wait(), 0);
     EXPECT_EQ(extension.wait(), 0);
+}
+
+// Both processes subscribe the device at once, ten times: whichever answer the server applied
+// last, the device signs with its key.
+TEST_F(TwoProcessReceiptTest, AfterTwoSubscriptionsAtOnceASignedQuerySucceeds) {
+    TestInstance instance(server());
+    ChildProcess application = receiver(instance, "application");
+    ChildProcess extension = receiver(instance, "extension");
+    int succeeded = 0;
+    for (int trial = 0; trial < 10; ++trial) {
+        extension.writeInput("subscribe client-1\n");
+        application.writeInput("subscribe client-1\n");
+        EXPECT_EQ(nextOutcome(extension), "subscribed success");
+        EXPECT_EQ(nextOutcome(application), "subscribed success");
+        Completion<std::optional<SubscriberGetResult>> query;
+        instance->getSubscriberData(std::nullopt, std::nullopt, query.callback());
+        const auto result = query.first();
+        succeeded += result && result->getResultKind() == ResultKind::success ? 1 : 0;
+    }
+    std::printf("%d of 10 queries after two concurrent subscriptions succeed\n", succeeded);
+    EXPECT_EQ(succeeded, 10);
 }
 
 // Each process receives messages of its own and reads the other's (a row in the shared store
