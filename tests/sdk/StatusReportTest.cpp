@@ -104,7 +104,7 @@ TEST_F(StatusReportTest, WhatIsMissingIsThrownAndOnlyAFallBackAddressReportsUnsi
              {&unsubscribed, delivered("m1"), "emptyMandatoryParameter(\"address\")"},
              {&instance, delivered(""), "emptyMandatoryParameter(\"messageId\")"},
              {&instance, noStatus, "invalidParameter(\"status\")"}}) {
-        EXPECT_EQ(errorOf([&, status = status] {
+        EXPECT_EQ(errorOf([&, target = target, status = status] {
                       detail::updatePushNotificationStatus(
                           detail::PushSDKAccess::state(**target), status,
                           [](BaseApiResult, std::exception_ptr) {});
