@@ -1,5 +1,6 @@
 #include "storage/StorageMessage.h"
 
+#include <atomic>
 #include <chrono>
 #include <set>
 
@@ -20,13 +21,6 @@ using testing::messageValue;
 using ::testing::UnorderedElementsAre;
 
 const Date someDay = Date(std::chrono::hours(24 * 19500));
-
-MessageStatusExternal report(const std::string& messageId, const std::string& statusName) {
-    MessageStatusExternal status;
-    status.setMessageId(messageId);
-    status.setStatusName(statusName);
-    return status;
-}
 
 class StorageMessageTest : public ::testing::Test {
   protected:
@@ -133,6 +127,11 @@ TEST_F(StorageMessageTest, ASaveStoresEveryTimeWhileAReceiptStoresAnIdOnce) {
     EXPECT_EQ(stored->classifierName(), "news");
     EXPECT_EQ(stored->isImportant(), 1);
     EXPECT_EQ(stored->messageId(), "once");
+
+    store_->saveMessage(messageValue("with"), attributes);
+    store_->saveMessage(messageValue("with"), attributes);
+    EXPECT_EQ(count("SELECT count(*) FROM Message WHERE id = 'with'"), 2);
+    EXPECT_EQ(store_->messageById("with")->messageAttributes()->classifierName(), "news");
 }
 
 TEST_F(StorageMessageTest, MarkingMatchesIdAndNameAcrossDatesAndOutlivesTheMessage) {
@@ -144,18 +143,18 @@ TEST_F(StorageMessageTest, MarkingMatchesIdAndNameAcrossDatesAndOutlivesTheMessa
     message->setup(first);  // a second "Delivered" row, another date
     message->setStatusName("Read");
 
-    store_->markMessageStatusAsSent(report("1", "Delivered"));
+    store_->markMessageStatusAsSent(testing::statusReport("1", "Delivered"));
     EXPECT_THAT(unsent(), ElementsAre(std::pair<std::string, std::string>("1", "Read")));
-    store_->markMessageStatusAsUnsent(report("1", "Delivered"));
+    store_->markMessageStatusAsUnsent(testing::statusReport("1", "Delivered"));
     EXPECT_EQ(unsent().size(), 3u);
-    store_->markMessageStatusAsSent(report("1", "Delivered"));
+    store_->markMessageStatusAsSent(testing::statusReport("1", "Delivered"));
 
     // The sent rows go with their message; the unsent report stays, with its message id, and
     // goes once it is marked sent.
     store_->removeMessage("1");
     EXPECT_EQ(count("SELECT count(*) FROM MessageStatus WHERE isSentInternal = 1"), 0);
     EXPECT_THAT(unsent(), ElementsAre(std::pair<std::string, std::string>("1", "Read")));
-    store_->markMessageStatusAsSent(report("1", "Read"));
+    store_->markMessageStatusAsSent(testing::statusReport("1", "Read"));
     EXPECT_TRUE(unsent().empty());
     EXPECT_EQ(count("SELECT count(*) FROM MessageStatus"), 0);
 }
@@ -188,7 +187,7 @@ TEST_F(StorageMessageTest, RemovingAllMessagesKeepsPendingReports) {
     for (const auto* id : {"1", "2", "3"}) {
         store_->saveMessage(messageValue(id));
     }
-    store_->markMessageStatusAsSent(report("2", "Delivered"));
+    store_->markMessageStatusAsSent(testing::statusReport("2", "Delivered"));
     store_->removeAllMessages();
     for (const auto* table : {"Message", "Status", "Channel", "MessageAttributes"}) {
         EXPECT_EQ(count(std::string("SELECT count(*) FROM ") + table), 0) << table;
@@ -214,19 +213,21 @@ TEST_F(StorageMessageTest, RichContentAndIconsAreStoredOncePerKeyAndLinked) {
     EXPECT_EQ(store_->extraContent("b"), nullptr);
 
     struct IconValue : IconProtocol {
-        std::string text;
+        explicit IconValue(std::string value) : text(std::move(value)) {}
         std::optional<std::string> url() const override { return "https://icons/1"; }
         std::optional<std::string> value() const override { return text; }
+        std::string text;
     };
-    IconValue firstIcon;
-    firstIcon.text = "one";
-    IconValue secondIcon;
-    secondIcon.text = "two";
-    store_->storeIcon(firstIcon, "a");
-    store_->storeIcon(secondIcon, "b");
+    store_->storeIcon(IconValue("one"), "a");
+    store_->saveMessage(messageValue("c"));  // rows inserted since: the icon is found by its url
+    store_->storeIcon(IconValue("two"), "b");
     EXPECT_EQ(count("SELECT count(*) FROM Icon"), 1);
-    EXPECT_EQ(store_->icon("https://icons/1")->value(), "one");
-    EXPECT_EQ(store_->messageById("b")->icon()->url(), "https://icons/1");
+    const auto icon = store_->icon("https://icons/1");
+    const auto linked = store_->messageById("b")->icon();
+    ASSERT_NE(linked, nullptr);
+    EXPECT_EQ(icon->value(), "one");
+    EXPECT_EQ(linked->value(), "one");
+    EXPECT_EQ(linked->key(), icon->key());
 }
 
 struct CleanupCase {
@@ -324,32 +325,15 @@ TEST_F(StorageMessageTest, AMessageOutlivesItsStoreAndASetterOnAGoneRowChangesNo
     EXPECT_EQ(gone->messageStatuses().size(), 0u);
 }
 
-class CountingDelegate : public FetchedResultsControllerDelegate {
-  public:
+struct CountingDelegate : FetchedResultsControllerDelegate {
     void controllerDidChangeContent(FetchedResultsController& controller) override {
-        std::lock_guard lock(mutex_);
-        onMainQueue_ = onMainQueue_ && platform::MainQueue::isCurrent();
-        seen_ = controller.fetchedObjects().size();
-        ++calls_;
+        onMainQueue = onMainQueue && platform::MainQueue::isCurrent();
+        seen = controller.fetchedObjects().size();
+        ++calls;
     }
-    std::size_t seen() {
-        std::lock_guard lock(mutex_);
-        return seen_;
-    }
-    int calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    bool onMainQueue() {
-        std::lock_guard lock(mutex_);
-        return onMainQueue_;
-    }
-
-  private:
-    std::mutex mutex_;
-    std::size_t seen_ = 0;
-    int calls_ = 0;
-    bool onMainQueue_ = true;
+    std::atomic<std::size_t> seen{0};
+    std::atomic<int> calls{0};
+    std::atomic<bool> onMainQueue{true};
 };
 
 TEST_F(StorageMessageTest, TheControllerFollowsCommitsAndTellsItsDelegateOnTheMainQueue) {
@@ -361,18 +345,18 @@ TEST_F(StorageMessageTest, TheControllerFollowsCommitsAndTellsItsDelegateOnTheMa
 
     store_->saveMessage(messageValue("early", someDay));
     ASSERT_TRUE(platform::MainQueue::waitUntilIdle(10s));
-    EXPECT_GE(delegate->calls(), 1);
-    EXPECT_EQ(delegate->seen(), 2u);
-    EXPECT_TRUE(delegate->onMainQueue());
+    EXPECT_GE(delegate->calls, 1);
+    EXPECT_EQ(delegate->seen, 2u);
+    EXPECT_TRUE(delegate->onMainQueue);
     const auto objects = controller->fetchedObjects();
     ASSERT_EQ(objects.size(), 2u);
     EXPECT_EQ(objects[0]->id(), "early");  // by message date, oldest first
 
     // A write that changes nothing announces nothing.
-    const auto calls = delegate->calls();
-    store_->markMessageStatusAsSent(report("nobody", "Delivered"));
+    const int calls = delegate->calls;
+    store_->markMessageStatusAsSent(testing::statusReport("nobody", "Delivered"));
     ASSERT_TRUE(platform::MainQueue::waitUntilIdle(10s));
-    EXPECT_EQ(delegate->calls(), calls);
+    EXPECT_EQ(delegate->calls, calls);
 }
 
 }  // namespace

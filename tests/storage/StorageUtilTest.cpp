@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
+#include "orvanpush/storage/StorageErrors.h"
 #include "platform/OutstandingWork.h"
 #include "platform/SqliteDatabase.h"
 #include "security/KeyChainUtil.h"
@@ -162,17 +163,46 @@ TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) 
                           {"isImportant", "1"},
                           {"sentDate", "2023-02-30T00:00:00"}};
     Answers answers;
-    storage->messageReceived("c", customData, "t", std::nullopt, std::nullopt,
-                             OrvanPushApiStatus::read, "push", answers.completion());
+    storage->messageReceived("c", customData, "t", "s", "b", OrvanPushApiStatus::read, "push",
+                             answers.completion());
     ASSERT_EQ(answers.take().at(0).status, "success");
     const auto message = storage->storage()->messageById("c");
     EXPECT_TRUE(message->contentAvailable());
+    EXPECT_EQ(message->title().value_or("") + message->subtitle().value_or("") +
+                  message->body().value_or(""),
+              "tsb");
     EXPECT_EQ(message->statusName(), "Read");
     const auto attributes = message->messageAttributes();
     EXPECT_EQ(attributes->classifierdId(), 0);
     EXPECT_EQ(attributes->classifierName(), "news");
     EXPECT_EQ(attributes->isImportant(), 1);
     EXPECT_EQ(attributes->messageDate(), std::nullopt);
+}
+
+TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
+    auto storage = storageUtilFor(freshGroup());
+    storage->storage()->saveMessage(messageValue("1"));
+    storage->storage()->saveMessage(messageValue("2"));
+    ExtraContentImp content;
+    content.setMessageId("1");
+    content.setMimeType("text/html");
+    content.setValue("rich");
+    Answers answers;
+    storage->saveNotificationContent(content, answers.completion());
+    ASSERT_EQ(answers.take().at(0).status, "success");
+    const auto stored = storage->storage()->extraContent("1");
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(stored->mimeType(), "text/html");
+    EXPECT_EQ(stored->value(), "rich");
+
+    // A predicate the fetch refuses leaves the controller with the request it had.
+    const auto controller =
+        storage->getMessages(Predicate("id", Predicate::Operator::equalTo, "2"));
+    EXPECT_THROW(storage->getMessages(Predicate("isSent", Predicate::Operator::equalTo, true)),
+                 PredicateError);
+    controller->performFetch();
+    ASSERT_EQ(controller->fetchedObjects().size(), 1u);
+    EXPECT_EQ(controller->fetchedObjects()[0]->id(), "2");
 }
 
 struct FirstUseCase {
@@ -284,14 +314,8 @@ class FaultTest : public ::testing::Test {
     void SetUp() override {
         auto store = storage_->storage();
         store->saveMessage(messageValue("m1"));
-        MessageImp second = messageValue("m2");
-        store->saveMessage(second);
-        store->markMessageStatusAsSent([] {
-            MessageStatusExternal status;
-            status.setMessageId("m2");
-            status.setStatusName("Delivered");
-            return status;
-        }());
+        store->saveMessage(messageValue("m2"));
+        store->markMessageStatusAsSent(testing::statusReport("m2", "Delivered"));
         store->saveMessage(messageValue("m3"));
         ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
     }

@@ -56,6 +56,15 @@ inline MessageImp messageValue(const std::string& id, std::optional<Date> messag
     return message;
 }
 
+/// A status report of a message, as the reports in flight name it.
+inline MessageStatusExternal statusReport(const std::string& messageId,
+                                          const std::string& statusName) {
+    MessageStatusExternal status;
+    status.setMessageId(messageId);
+    status.setStatusName(statusName);
+    return status;
+}
+
 /// The integer in the first column of the first row of `sql` on the store of `container`.
 inline std::int64_t countOf(const detail::SharedPersistentContainer& container,
                             const std::string& sql) {
@@ -98,10 +107,13 @@ inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& gr
 }
 
 /// The environment of a child run of this program: the parent's test home, the group and the
-/// child's role ("application" or "extension"), plus `extra` variables.
+/// child's role ("application" or "extension"), plus `extra` variables. A child that is killed
+/// cannot remove the temporary home its test program makes, so it makes it inside the parent's,
+/// which goes with it.
 inline std::vector<std::string> childEnvironment(const std::string& groupId,
                                                  const std::string& role,
                                                  std::vector<std::string> extra = {}) {
+    extra.push_back("TMPDIR=" + testHome().string());
     extra.push_back("ORVANPUSH_CHILD_HOME=" + testHome().string());
     extra.push_back("ORVANPUSH_CHILD_GROUP=" + groupId);
     extra.push_back("ORVANPUSH_CHILD_ROLE=" + role);

@@ -25,16 +25,11 @@ std::uint32_t bitwiseCrc(std::span<const std::uint8_t> bytes) {
     return ~value;
 }
 
-TEST(Crc32Test, KnownValues) {
+// Published check values, then pieces chained through the previous checksum.
+TEST(Crc32Test, KnownValuesAndChainedPieces) {
     EXPECT_EQ(crc32(bytesOf("")), 0u);
-    EXPECT_EQ(crc32(bytesOf("abc")), 0x352441c2u);
     EXPECT_EQ(crc32(bytesOf("123456789")), 0xcbf43926u);
     EXPECT_EQ(crc32(bytesOf("The quick brown fox jumps over the lazy dog")), 0x414fa339u);
-    EXPECT_EQ(crcTable[1], 0x77073096u);
-    EXPECT_EQ(crcTable[255], 0x2d02ef8du);
-}
-
-TEST(Crc32Test, ChainedPiecesGiveTheChecksumOfTheWhole) {
     EXPECT_EQ(crc32(bytesOf("bc"), crc32(bytesOf("a"))), 0x352441c2u);
 
     const Bytes data = testing::randomBytes(4099);

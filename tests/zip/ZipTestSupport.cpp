@@ -27,70 +27,49 @@ const bool kFarFromUtc = [] {
 // every entry's central directory and local header fields, zipfile's view of it (name, date,
 // content checksum), testzip()'s verdict and the end record.
 const char* const kOracle = R"PY(
-import json
-import struct
-import sys
-import zipfile
-import zlib
+import json, struct, sys, zipfile, zlib
 
-HEADER_FIELDS = ("versionNeededToExtract", "generalPurposeBitFlag", "compressionMethod",
-                 "lastModFileTime", "lastModFileDate", "crc32", "compressedSize",
-                 "uncompressedSize", "fileNameLength", "extraFieldLength")
-
-
-def central_headers(data, offset, count):
-    headers = []
-    for _ in range(count):
-        values = struct.unpack_from("<IHHHHHHIIIHHHHHII", data, offset)
-        signature, made_by = values[0], values[1]
-        fields = dict(zip(HEADER_FIELDS, values[2:12]))
-        comment_length, disk, internal, external, local_offset = values[12:17]
-        fields.update(signature=signature, versionMadeBy=made_by, fileCommentLength=comment_length,
-                      diskNumberStart=disk, internalFileAttributes=internal,
-                      externalFileAttributes=external, relativeOffsetOfLocalHeader=local_offset)
-        name_start = offset + 46
-        fields["fileName"] = data[name_start:name_start + fields["fileNameLength"]].hex()
-        headers.append(fields)
-        offset = name_start + fields["fileNameLength"] + fields["extraFieldLength"] + comment_length
-    return headers, offset
+HEADER = ("versionNeededToExtract", "generalPurposeBitFlag", "compressionMethod",
+          "lastModFileTime", "lastModFileDate", "crc32", "compressedSize", "uncompressedSize",
+          "fileNameLength", "extraFieldLength")
+CENTRAL = ("<IHHHHHHIIIHHHHHII", ("signature", "versionMadeBy") + HEADER + (
+    "fileCommentLength", "diskNumberStart", "internalFileAttributes", "externalFileAttributes",
+    "relativeOffsetOfLocalHeader"))
+LOCAL = ("<IHHHHHIIIHH", ("signature",) + HEADER)
+END = ("<IHHHHIIH", ("signature", "numberOfDisk", "numberOfDiskStart", "totalNumberOfEntriesOnDisk",
+                     "totalNumberOfEntriesInCentralDirectory", "sizeOfCentralDirectory",
+                     "offsetToStartOfCentralDirectory", "zipFileCommentLength"))
 
 
-def local_header(data, offset):
-    values = struct.unpack_from("<IHHHHHIIIHH", data, offset)
-    fields = dict(zip(HEADER_FIELDS, values[1:]))
-    fields["signature"] = values[0]
-    name_start = offset + 30
-    fields["fileName"] = data[name_start:name_start + fields["fileNameLength"]].hex()
-    return fields
+def record(data, offset, layout):
+    """The fields of the record at offset, its name (hex) and where its variable part ends."""
+    fields = dict(zip(layout[1], struct.unpack_from(layout[0], data, offset)))
+    start = offset + struct.calcsize(layout[0])
+    name_end = start + fields.get("fileNameLength", 0)
+    fields["fileName"] = data[start:name_end].hex()
+    return fields, name_end + fields.get("extraFieldLength", 0) + fields.get("fileCommentLength", 0)
 
 
-def main(path):
-    with open(path, "rb") as file:
-        data = file.read()
-    end_at = data.rfind(b"PK\x05\x06")
-    values = struct.unpack_from("<IHHHHIIH", data, end_at)
-    end = dict(offset=end_at, numberOfDisk=values[1], numberOfDiskStart=values[2],
-               totalNumberOfEntriesOnDisk=values[3], totalNumberOfEntriesInCentralDirectory=values[4],
-               sizeOfCentralDirectory=values[5], offsetToStartOfCentralDirectory=values[6],
-               zipFileCommentLength=values[7], fileSize=len(data))
-    centrals, directory_end = central_headers(data, values[6], values[4])
-    end["centralDirectoryEnd"] = directory_end
-    with zipfile.ZipFile(path) as archive:
-        infos = archive.infolist()
-        entries = []
-        for info, central in zip(infos, centrals):
-            content = archive.read(info)
-            entries.append(dict(name=info.filename, dateTime=list(info.date_time),
-                                isDir=info.is_dir(), contentCrc=zlib.crc32(content),
-                                contentSize=len(content), central=central,
-                                local=local_header(data, central["relativeOffsetOfLocalHeader"])))
-        result = dict(testzip=archive.testzip(), comment=archive.comment.hex(), end=end,
-                      entries=entries)
-    json.dump(result, sys.stdout)
-
-
-if __name__ == "__main__":
-    main(sys.argv[1])
+with open(sys.argv[1], "rb") as file:
+    data = file.read()
+end, _ = record(data, data.rfind(b"PK\x05\x06"), END)
+end.update(offset=data.rfind(b"PK\x05\x06"), fileSize=len(data))
+del end["signature"], end["fileName"]
+centrals, offset = [], end["offsetToStartOfCentralDirectory"]
+for _ in range(end["totalNumberOfEntriesInCentralDirectory"]):
+    central, offset = record(data, offset, CENTRAL)
+    centrals.append(central)
+end["centralDirectoryEnd"] = offset
+with zipfile.ZipFile(sys.argv[1]) as archive:
+    entries = []
+    for info, central in zip(archive.infolist(), centrals):
+        content = archive.read(info)
+        local, _ = record(data, central["relativeOffsetOfLocalHeader"], LOCAL)
+        entries.append(dict(name=info.filename, dateTime=list(info.date_time), isDir=info.is_dir(),
+                            contentCrc=zlib.crc32(content), contentSize=len(content),
+                            central=central, local=local))
+    json.dump(dict(testzip=archive.testzip(), comment=archive.comment.hex(), end=end,
+                   entries=entries), sys.stdout)
 )PY";
 
 }  // namespace
@@ -133,17 +112,6 @@ Json inspect(const std::filesystem::path& archive) {
         return Json::object();
     }
     return Json::parse(result.output);
-}
-
-std::string zipinfoField(const std::filesystem::path& archive, const std::string& label) {
-    const auto result = run("zipinfo -v " + shellQuoted(archive));
-    const auto at = result.output.find("  " + label + ":");
-    if (at == std::string::npos) {
-        ADD_FAILURE() << "zipinfo printed no \"" << label << "\": " << result.output;
-        return {};
-    }
-    const auto start = result.output.find_first_not_of(' ', at + label.size() + 3);
-    return result.output.substr(start, result.output.find('\n', start) - start);
 }
 
 std::string python(const std::string& code, const std::filesystem::path& argument) {
@@ -190,6 +158,19 @@ Bytes logText(std::size_t count) {
     }
     bytes.resize(count);
     return bytes;
+}
+
+Provider providerOf(const Bytes& data) {
+    return [&data](std::uint64_t position, std::size_t length) {
+        const auto start = data.begin() + static_cast<std::ptrdiff_t>(position);
+        return Bytes(start, start + static_cast<std::ptrdiff_t>(length));
+    };
+}
+
+void addBytes(Archive& archive, const std::string& path, const Bytes& data,
+              CompressionMethod method, const std::shared_ptr<Progress>& progress, Date date) {
+    archive.addEntry(path, Entry::EntryType::file, data.size(), date, std::nullopt, method, 16384,
+                     progress, providerOf(data));
 }
 
 Date dateOf(int year, unsigned month, unsigned day, int hour, int minute, int second) {

@@ -1,13 +1,16 @@
 #pragma once
 
-// What the ZIP tests share: independent oracles (unzip, zipinfo, Python's zipfile), files and
+// What the ZIP tests share: independent oracles (unzip, Python's zipfile), files and
 // deterministic content.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "orvanpush/Types.h"
+#include "orvanpush/zip/Archive.h"
 
 namespace orvanpush::zip::testing {
 
@@ -30,9 +33,6 @@ bool unzipAccepts(const std::filesystem::path& archive);
 /// "dateTime", "contentCrc", "contentSize", "central" and "local" header fields.
 Json inspect(const std::filesystem::path& archive);
 
-/// The value `zipinfo -v` prints after "<label>:" for the first entry, spaces trimmed.
-std::string zipinfoField(const std::filesystem::path& archive, const std::string& label);
-
 /// Runs a Python snippet with `argument` as sys.argv[1]; fails the test on a non-zero exit.
 std::string python(const std::string& code, const std::filesystem::path& argument = {});
 
@@ -44,6 +44,25 @@ void writeFile(const std::filesystem::path& path, const std::string& text);
 Bytes randomBytes(std::size_t count, std::uint32_t seed = 1);
 /// Deterministic lines of a log, as the library writes them.
 Bytes logText(std::size_t count);
+
+/// Hands out `data` (which must outlive the provider) as the entry's contents.
+Provider providerOf(const Bytes& data);
+
+/// Adds `data` as the file entry `path`, with a 16 KiB buffer.
+void addBytes(Archive& archive, const std::string& path, const Bytes& data,
+              CompressionMethod method = CompressionMethod::none,
+              const std::shared_ptr<Progress>& progress = nullptr, Date date = Date());
+
+/// Runs `body`, which must throw an `Error` (ArchiveError, DataError, FileError) of `kind`.
+template <typename Error, typename Body>
+void expectError(typename Error::Kind kind, Body&& body) {
+    try {
+        body();
+        ADD_FAILURE() << "no error";
+    } catch (const Error& error) {
+        EXPECT_EQ(error.kind(), kind) << error.what();
+    }
+}
 
 /// `time` as a date, for modification times.
 Date dateOf(int year, unsigned month, unsigned day, int hour = 0, int minute = 0, int second = 0);
