@@ -7,11 +7,13 @@
 #include <exception>
 #include <iostream>
 #include <optional>
+#include <string>
 
 #include <orvanpush/BaseApiResult.h>
 #include <orvanpush/NotificationRequest.h>
 #include <orvanpush/PushSDK.h>
 #include <orvanpush/platform/PlatformConfig.h>
+#include <orvanpush/storage/StorageErrors.h>
 
 #include "ExampleSupport.h"
 
@@ -19,8 +21,23 @@ namespace {
 
 struct Handled {
     std::optional<orvanpush::BaseApiResult> report;
+    std::exception_ptr error;
     std::optional<orvanpush::MutableNotificationContent> content;
 };
+
+// Why the message was not stored or reported, in words; empty when nothing went wrong.
+std::string problemOf(const std::exception_ptr& error) {
+    if (!error) {
+        return "";
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const orvanpush::StorageMessageError& notSaved) {
+        return "not stored on this device (" + notSaved.reason() + ")";
+    } catch (const std::exception& other) {
+        return other.what();
+    }
+}
 
 int run(int argc, char** argv) {
     if (argc != 2) {
@@ -39,15 +56,16 @@ int run(int argc, char** argv) {
 
     example::Awaited<Handled> handled;
     sdk->onMessageReceive(request, std::nullopt,
-                          [done = handled.handler()](auto report, auto, auto content) {
-                              done(Handled{report, content});
+                          [done = handled.handler()](auto report, auto error, auto content) {
+                              done(Handled{report, error, content});
                           });
     Handled outcome = handled.get();
     // The report and the store's work finish before the content goes back to the system.
     orvanpush::PushSDK::waitForOutstandingWork(std::chrono::seconds(9));
 
+    const auto problem = problemOf(outcome.error);
     if (!outcome.content) {
-        std::cout << "nothing to show\n";
+        std::cout << "nothing to show: " << problem << "\n";
         return 1;
     }
     std::cout << "show: " << outcome.content->title() << " / " << outcome.content->body()
@@ -58,6 +76,12 @@ int run(int argc, char** argv) {
                       ? "reported"
                       : "queued for a later report")
               << "\n";
+    // The notification is shown all the same; the application will not find the message in
+    // its list, so say so (a real extension would log it for the host's diagnostics).
+    if (!problem.empty()) {
+        std::cout << "warning: " << problem << "\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -124,6 +124,14 @@ class ORVANPUSH_EXPORT PushSDK {
     /// so the result is absent only where a member says so.
     using ResultCompletion = std::function<void(std::optional<BaseApiResult>)>;
 
+    // subscribe, unsubscribe and updateSubscription of one instance take turns across both
+    // processes: each holds the lock file keychain/<identifier>.turn under the home from before
+    // its request is sent until its answer is stored, so the ids and the device key change in
+    // the order the operations got their turns. One that finds the turn taken waits on a library
+    // thread (the caller's returns at once) for as long as its own request may take, then
+    // completes with code 600, "Another subscription operation of this instance is still under
+    // way; try again later".
+
     /// Registers the device under the address device id "." client id (the client id alone
     /// without a device id) with `token` and the public key of a fresh key pair. On success the
     /// client id, the device id (removed when absent or empty) and the token are stored and the

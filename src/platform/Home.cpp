@@ -51,6 +51,11 @@ std::filesystem::path Home::keychainFile() {
     return inHome({"keychain"}) / "keychain.sqlite";
 }
 
+std::filesystem::path Home::turnFile(std::string_view name) {
+    checkedComponent(name, "turn");
+    return inHome({"keychain"}) / checkedComponent(std::string(name) + ".turn", "turn");
+}
+
 std::filesystem::path Home::defaultsFile(std::string_view suite) {
     checkedComponent(suite, "settings suite");
     auto file = checkedComponent(std::string(suite) + ".sqlite", "settings suite");

@@ -32,6 +32,9 @@ class Home {
     /// documents/<bundle identifier>/ of this process (created). Throws `TextError` when the
     /// bundle identifier is unsafe.
     static std::filesystem::path documentsDirectory();
+    /// keychain/<name>.turn (the directory is created): the lock file of a turn that changes
+    /// keychain items of `name`. Throws `TextError` for an unsafe name.
+    static std::filesystem::path turnFile(std::string_view name);
     /// notify/ (created): where cross-process notifications are posted.
     static std::filesystem::path notifyDirectory();
     /// notify/<name> (the directory is created). Throws `TextError` for an unsafe name.

@@ -60,7 +60,8 @@ CREATE TABLE MessageStatus (
     statusNameInternal TEXT,
     messageId TEXT,
     messageLink INTEGER REFERENCES Message (pk) ON DELETE SET NULL,
-    statusLink INTEGER REFERENCES Status (pk) ON DELETE SET NULL
+    statusLink INTEGER REFERENCES Status (pk) ON DELETE SET NULL,
+    leaseExpiryInternal INTEGER
 );
 CREATE INDEX Message_id ON Message (id);
 CREATE INDEX Message_messageDate ON Message (messageDate);
@@ -74,6 +75,11 @@ CREATE INDEX MessageStatus_messageId ON MessageStatus (messageId, statusNameInte
 CREATE INDEX MessageStatus_messageLink ON MessageStatus (messageLink);
 CREATE INDEX MessageStatus_statusLink ON MessageStatus (statusLink);
 )sql";
+
+// Version 1 kept no lease on the status rows a report is sending.
+constexpr const char* upgradeFromVersion1 =
+    "ALTER TABLE MessageStatus ADD COLUMN leaseExpiryInternal INTEGER";
+constexpr std::int64_t upgradableVersion = 1;
 
 // The other process may hold the write lock for a transaction at a time; a waiter checks often,
 // so it gets its turn in the short gaps between a long job's transactions.
@@ -91,11 +97,12 @@ bool hasTables(SqliteConnection& connection) {
     return tables.step();
 }
 
-// The versions this library knows: its own, and 0 for a file that holds nothing yet (a new
-// file, whose schema is created next). Any other file is left as it is.
+// The versions this library knows: its own, the one it upgrades, and 0 for a file that holds
+// nothing yet (a new file, whose schema is created next). Any other file is left as it is.
 void refuseUnknownSchema(SqliteConnection& connection) {
     const auto version = userVersion(connection);
-    if (version == MessageDatabase::schemaVersion || (version == 0 && !hasTables(connection))) {
+    if (version == MessageDatabase::schemaVersion || version == upgradableVersion ||
+        (version == 0 && !hasTables(connection))) {
         return;
     }
     throw TextError("the message store " + connection.path().string() + " has schema version " +
@@ -103,19 +110,21 @@ void refuseUnknownSchema(SqliteConnection& connection) {
                     std::to_string(MessageDatabase::schemaVersion) + ")");
 }
 
-// The schema is created once, in one transaction, by whichever process comes first; the other
-// finds the version set when its own transaction begins.
+// The schema is created (or upgraded) once, in one transaction, by whichever process comes
+// first; the other finds the version set when its own transaction begins.
 void createSchemaOnce(SqliteDatabase& database) {
     if (database.withConnection(userVersion) == MessageDatabase::schemaVersion) {
         return;
     }
     database.transaction([](SqliteConnection& connection) {
         refuseUnknownSchema(connection);
-        if (userVersion(connection) == 0) {
-            connection.execute(schema);
-            connection.execute("PRAGMA user_version = " +
-                               std::to_string(MessageDatabase::schemaVersion));
+        const auto version = userVersion(connection);
+        if (version == MessageDatabase::schemaVersion) {
+            return;
         }
+        connection.execute(version == upgradableVersion ? upgradeFromVersion1 : schema);
+        connection.execute("PRAGMA user_version = " +
+                           std::to_string(MessageDatabase::schemaVersion));
     });
 }
 

@@ -26,7 +26,7 @@ namespace orvanpush::platform {
 class MessageDatabase {
   public:
     /// The version of the schema this library creates and reads (kept in PRAGMA user_version).
-    static constexpr std::int64_t schemaVersion = 1;
+    static constexpr std::int64_t schemaVersion = 2;
     /// The name of the database file in its container directory.
     static constexpr const char* fileName = "StorageModel.sqlite";
 

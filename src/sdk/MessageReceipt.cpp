@@ -22,6 +22,8 @@ using namespace detail;
 
 namespace {
 
+using DuplicateCheck = decltype(StatusReport::duplicateCheck);
+
 std::optional<std::string> messageIdOf(const Json& userInfo) {
     const auto found = userInfo.find("message-id");
     if (found == userInfo.end() || !found->is_string()) {
@@ -40,34 +42,37 @@ std::optional<Json> customDataOf(const Json& userInfo) {
 }
 
 // When the instance silences duplicates, removes the sound of `content` if the store already
-// holds the message (or cannot tell); the answer comes on the main queue. False when the store
-// cannot be asked.
-bool silenceDuplicate(const PushSDKState& state, const std::string& id,
-                      const std::shared_ptr<MutableNotificationContent>& content) {
+// held the message (or could not tell), as the transaction that stores it found.
+DuplicateCheck silencer(const PushSDKState& state, const std::string& id,
+                        const std::shared_ptr<MutableNotificationContent>& content) {
+    return [silence = state.silenceDuplicates, id, content](const std::string& status, bool exists,
+                                                            const std::optional<TextError>& error) {
+        if (!silence) {
+            return;
+        }
+        bool duplicate = true;
+        if (status == "success") {
+            logEntry("Message exists result success", LogSeverity::trace);
+            duplicate = exists;
+        } else {
+            logEntry("Message exists result error", LogSeverity::trace);
+            logEntry(
+                "Message with id \"" + id + "\" existance check error: " + descriptionOf(error),
+                LogSeverity::error);
+        }
+        logEntry("Message with id \"" + id + "\" exists: " + (duplicate ? "true" : "false"),
+                 LogSeverity::error);
+        if (duplicate) {
+            logEntry("Silence message with id \"" + id + "\"");
+            content->setSound(std::nullopt);
+        }
+    };
+}
+
+// False when the store cannot be opened, so nothing can be checked or stored.
+bool storeCanBeAsked(const PushSDKState& state) {
     try {
-        state.storageUtil->isMessageExists(
-            id, [silence = state.silenceDuplicates, id, content](
-                    const std::string& status, bool exists, const std::optional<TextError>& error) {
-                if (!silence) {
-                    return;
-                }
-                bool duplicate = true;
-                if (status == "success") {
-                    logEntry("Message exists result success", LogSeverity::trace);
-                    duplicate = exists;
-                } else {
-                    logEntry("Message exists result error", LogSeverity::trace);
-                    logEntry("Message with id \"" + id +
-                                 "\" existance check error: " + descriptionOf(error),
-                             LogSeverity::error);
-                }
-                logEntry("Message with id \"" + id + "\" exists: " + (duplicate ? "true" : "false"),
-                         LogSeverity::error);
-                if (duplicate) {
-                    logEntry("Silence message with id \"" + id + "\"");
-                    content->setSound(std::nullopt);
-                }
-            });
+        state.storageUtil->storage();
         return true;
     } catch (const std::exception&) {
         logEntry("Error on silence duplicates", LogSeverity::error);
@@ -80,7 +85,8 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
                     const std::optional<std::string>& title,
                     const std::optional<std::string>& subtitle,
                     const std::optional<std::string>& body, std::optional<Json> customData,
-                    const std::optional<std::string>& with, ReportCompletion postCompleted) {
+                    const std::optional<std::string>& with, ReportCompletion postCompleted,
+                    DuplicateCheck duplicateCheck = nullptr) {
     logEntry("Message received. MessageID: " + messageId);
     updatePushNotificationStatus(state,
                                  {.messageId = messageId,
@@ -92,7 +98,8 @@ void receiveMessage(const std::shared_ptr<PushSDKState>& state, const std::strin
                                   .with = with,
                                   .limit = kResendLimit,
                                   .pushEnabled = true,
-                                  .kind = title ? ReportKind::event : ReportKind::silent},
+                                  .kind = title ? ReportKind::event : ReportKind::silent,
+                                  .duplicateCheck = std::move(duplicateCheck)},
                                  std::move(postCompleted));
 }
 
@@ -154,7 +161,9 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
     const std::string subtitle = content->subtitle();
     const std::string body = content->body();
     auto customData = customDataOf(content->userInfo());
-    if (silenceDuplicate(*state_, *messageId, content)) {
+    DuplicateCheck duplicateCheck;
+    if (storeCanBeAsked(*state_)) {
+        duplicateCheck = silencer(*state_, *messageId, content);
         logEntry(customData ? "Message custom data is available"
                             : "Message custom data is not available",
                  LogSeverity::trace);
@@ -162,12 +171,21 @@ void PushSDK::onMessageReceive(const NotificationRequest& request,
         customData.reset();
     }
     try {
-        receiveMessage(state_, *messageId, title, subtitle, body, std::move(customData),
-                       repaired(with),
-                       [deliver](const BaseApiResult& result, std::exception_ptr notStored) {
-                           deliver(result, std::move(notStored));
-                       });
+        receiveMessage(
+            state_, *messageId, title, subtitle, body, std::move(customData), repaired(with),
+            [deliver](const BaseApiResult& result, std::exception_ptr notStored) {
+                deliver(result, std::move(notStored));
+            },
+            duplicateCheck);
     } catch (...) {
+        // Nothing is stored: the duplicate check is a look-up then.
+        try {
+            if (duplicateCheck) {
+                state_->storageUtil->isMessageExists(*messageId, duplicateCheck);
+            }
+        } catch (const std::exception&) {
+            logEntry("Error on silence duplicates", LogSeverity::error);
+        }
         platform::MainQueue::async(
             [deliver, error = std::current_exception(), work = platform::OutstandingWork::begin()] {
                 postToCallbackQueue([deliver, error] { deliver(std::nullopt, error); });

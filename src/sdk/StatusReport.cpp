@@ -54,21 +54,20 @@ std::exception_ptr failureOf(const std::string& status, const std::optional<Text
 
 void recordReceipt(StorageUtil& storage, const StatusReport& report, const Recorded& recorded) {
     logEntry("Set message received");
-    auto saved = [id = report.messageId, recorded](const std::string& status,
-                                                   const std::optional<TextError>& error) {
+    auto saved = [id = report.messageId, check = report.duplicateCheck, recorded](
+                     const std::string& status, bool stored,
+                     const std::optional<TextError>& error) {
+        if (check) {
+            check(status, !stored, error);
+        }
         if (status != kSuccess) {
             logEntry("Error on save message into storage", LogSeverity::trace);
             logEntry("Error on save message with id " + id + " into storage", LogSeverity::error);
         }
         recorded(failureOf(status, error));
     };
-    if (report.customData) {
-        storage.messageReceived(report.messageId, *report.customData, report.title, report.subtitle,
-                                report.body, *report.status, kChannelName, saved);
-    } else {
-        storage.messageReceived(report.messageId, report.title, report.subtitle, report.body,
-                                *report.status, kChannelName, saved);
-    }
+    storage.storeReceivedMessage(report.messageId, report.customData, report.title, report.subtitle,
+                                 report.body, *report.status, kChannelName, saved);
 }
 
 void recordReading(StorageUtil& storage, const StatusReport& report, const Recorded& recorded) {

@@ -21,6 +21,7 @@
 
 #include "orvanpush/BaseApiResult.h"
 #include "orvanpush/OrvanPushApiStatus.h"
+#include "orvanpush/TextError.h"
 #include "orvanpush/Types.h"
 
 namespace orvanpush::detail {
@@ -54,6 +55,12 @@ struct StatusReport {
     /// Sent as the "push-enabled" header.
     bool pushEnabled = true;
     ReportKind kind = ReportKind::event;
+    /// For a receipt that stores its message: told on the main queue whether the message was
+    /// stored already ("success"), or that the store failed ("error"), by the transaction that
+    /// stores it, so of two processes receiving one push exactly one finds it new.
+    std::function<void(const std::string& status, bool exists,
+                       const std::optional<TextError>& error)>
+        duplicateCheck{};
 };
 
 /// The server's answer (a transport failure is a code-600 result), and the failure to record

@@ -3,16 +3,19 @@
 #include <exception>
 #include <utility>
 
+#include "api/ApiRequestBuilder.h"
 #include "api/ResultDecoding.h"
 #include "api/SubscribeTarget.h"
 #include "api/UnsubscribeTarget.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
+#include "sdk/CallbackQueue.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/SubscriberIdentity.h"
 #include "sdk/SubscriptionKey.h"
+#include "sdk/SubscriptionTurn.h"
 #include "sdk/UnsentStatuses.h"
 #include "utils/DeviceInfoUtil.h"
 
@@ -21,6 +24,7 @@ namespace orvanpush {
 using detail::PushSDKState;
 using detail::SubscriberIds;
 using detail::SubscriptionKey;
+using detail::SubscriptionTurn;
 
 namespace {
 
@@ -89,13 +93,29 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
     return result;
 }
 
+// How long an operation waits for the instance's turn: as long as its own request may take.
+std::chrono::milliseconds turnTimeLimit(const PushSDKState& state,
+                                        std::optional<double> requestTimeout) {
+    const auto text =
+        requestTimeout ? std::optional(std::to_string(*requestTimeout)) : std::nullopt;
+    const auto perAttempt = detail::ApiRequestBuilder::timeout(text ? &*text : nullptr,
+                                                               state.apiService.defaultTimeout());
+    return perAttempt * (detail::kRetryCount + 1) + std::chrono::seconds(2);
+}
+
+// The result of an operation that never got its turn, or whose request could not be built then.
+BaseApiResult notSent(const std::string& reason) {
+    return BaseApiResult(ResultKind::error, detail::kLibraryErrorCode, reason);
+}
+
 // subscribe steps 1 to 8: everything but the host's completion, which `continuation` calls
-// with the result once it is stored and logged.
+// with the result once it is stored and logged. The request is sent once the instance's turn
+// has come, and the turn is held until its answer is applied.
 void startSubscription(const std::shared_ptr<PushSDKState>& state,
                        const std::optional<std::string>& deviceId,
                        const std::optional<std::string>& clientId,
                        const std::optional<std::string>& token,
-                       std::optional<double> requestTimeout, const SubscriberIds& recorded,
+                       std::optional<double> requestTimeout,
                        std::function<void(BaseApiResult)> continuation) {
     detail::logEntry("Generating key pair");
     auto key = SubscriptionKey::generate(state->identifier);
@@ -112,12 +132,68 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
     detail::logEntry("Start subscribe request");
     object.headers = state->getHeadersWithPushEnabled("subscribe");
     const Registration registration{deviceId, *clientId, object.token};
-    state->apiService.send(detail::SubscribeTarget{std::move(object)},
-                           [state, key, registration, recorded,
-                            continuation = std::move(continuation)](BaseApiResult result) {
-                               continuation(finishSubscription(state, *key, registration, recorded,
-                                                               std::move(result)));
-                           });
+    auto send = [state, key, registration, object = std::move(object),
+                 continuation](SubscriptionTurn::Held turn) {
+        const auto recorded = SubscriberIds::read(*state->settingsUtils);
+        state->apiService.send(
+            detail::SubscribeTarget{object},
+            [state, key, registration, recorded, continuation, turn](BaseApiResult result) mutable {
+                auto finished =
+                    finishSubscription(state, *key, registration, recorded, std::move(result));
+                turn.reset();
+                continuation(std::move(finished));
+            });
+    };
+    auto gaveUp = [state, key, registration, continuation](const std::string& reason) {
+        detail::postToCallbackQueue([state, key, registration, continuation, reason] {
+            continuation(finishSubscription(state, *key, registration, {}, notSent(reason)));
+        });
+    };
+    SubscriptionTurn::take(state->identifier, turnTimeLimit(*state, requestTimeout),
+                           std::move(send), std::move(gaveUp));
+}
+
+// The unsubscribe request for the stored identity, signed with the device key. Throws as
+// unsubscribe does.
+detail::UnsubscribeObject unsubscribeObject(const PushSDKState& state,
+                                            const std::optional<std::string>& note,
+                                            std::optional<double> requestTimeout,
+                                            const SubscriberIds& recorded) {
+    const auto storedToken = state.settingsUtils->get(detail::ClientSetting::Token);
+    detail::UnsubscribeObject object{
+        .retryCount = detail::kRetryCount,
+        .requestTimeout = requestTimeout,
+        .address = PushSDKState::makeAddress(recorded.deviceId, recorded.clientId),
+        .token = PushSDKState::checkMandatoryParameter(storedToken, "token"),
+        .note = note};
+    object.signature = state.sign(detail::UnsubscribeTarget::signedText(object));
+    return object;
+}
+
+// The answer of an unsubscribe request: logs it and, on success or code 104, removes the ids
+// `recorded` when they are still stored.
+BaseApiResult finishUnsubscription(const PushSDKState& state, const SubscriberIds& recorded,
+                                   BaseApiResult result) {
+    const bool failed = result.getResultKind() == ResultKind::error;
+    if (failed) {
+        detail::logEntry(
+            "Unsubscribe process completed with error: " + detail::errorDetails(result, ":"),
+            LogSeverity::error);
+    } else {
+        detail::logEntry("Unsubscribe process successfully completed");
+    }
+    // Code 104: the server knows no such subscriber, so the ids go as well.
+    if (!failed || result.getErrorCode() == 104) {
+        bool changed = false;
+        result = storedResult(
+            state, recorded, std::move(result),
+            [&] {
+                state.settingsUtils->set(detail::ClientSetting::DeviceId, "");
+                state.settingsUtils->set(detail::ClientSetting::ClientId, "");
+            },
+            changed);
+    }
+    return result;
 }
 
 }  // namespace
@@ -126,9 +202,8 @@ void PushSDK::subscribe(const std::optional<std::string>& deviceId,
                         const std::optional<std::string>& clientId,
                         const std::optional<std::string>& token,
                         std::optional<double> requestTimeout, ResultCompletion postCompleted) {
-    const auto recorded = SubscriberIds::read(*state_->settingsUtils);
     startSubscription(state_, detail::repaired(deviceId), detail::repaired(clientId),
-                      detail::repaired(token), requestTimeout, recorded,
+                      detail::repaired(token), requestTimeout,
                       [postCompleted = std::move(postCompleted)](BaseApiResult result) {
                           detail::complete(postCompleted, std::move(result));
                       });
@@ -141,7 +216,7 @@ void PushSDK::updateSubscription(const std::optional<std::string>& token,
     const auto stored = SubscriberIds::read(*state_->settingsUtils);
     auto state = state_;
     startSubscription(
-        state_, stored.deviceId, stored.clientId, detail::repaired(token), requestTimeout, stored,
+        state_, stored.deviceId, stored.clientId, detail::repaired(token), requestTimeout,
         [state, stored, postCompleted = std::move(postCompleted)](BaseApiResult result) {
             detail::logEntry("Updating subscription for address \"" + stored.deviceId.value_or("") +
                              "." + stored.clientId.value_or("") + "\"");
@@ -160,42 +235,31 @@ void PushSDK::updateSubscription(const std::optional<std::string>& token,
 void PushSDK::unsubscribe(const std::optional<std::string>& note,
                           std::optional<double> requestTimeout, ResultCompletion postCompleted) {
     detail::logEntry("Start unsubscribe process");
-    const auto& settings = *state_->settingsUtils;
-    const auto storedToken = settings.get(detail::ClientSetting::Token);
-    const auto recorded = SubscriberIds::read(settings);
-    detail::UnsubscribeObject object{
-        .retryCount = detail::kRetryCount,
-        .requestTimeout = requestTimeout,
-        .address = PushSDKState::makeAddress(recorded.deviceId, recorded.clientId),
-        .token = PushSDKState::checkMandatoryParameter(storedToken, "token"),
-        .note = detail::repaired(note)};
-    object.signature = state_->sign(detail::UnsubscribeTarget::signedText(object));
-    object.headers = state_->getHeadersWithPushEnabled("unsubscribe");
+    const auto repairedNote = detail::repaired(note);
+    // Checked here, so that what is missing is thrown to the caller; built again with the
+    // identity and key stored once the turn has come.
+    unsubscribeObject(*state_, repairedNote, requestTimeout,
+                      SubscriberIds::read(*state_->settingsUtils));
     auto state = state_;
-    state_->apiService.send(
-        detail::UnsubscribeTarget{std::move(object)},
-        [state, recorded, postCompleted = std::move(postCompleted)](BaseApiResult result) {
-            const bool failed = result.getResultKind() == ResultKind::error;
-            if (failed) {
-                detail::logEntry("Unsubscribe process completed with error: " +
-                                     detail::errorDetails(result, ":"),
-                                 LogSeverity::error);
-            } else {
-                detail::logEntry("Unsubscribe process successfully completed");
-            }
-            // Code 104: the server knows no such subscriber, so the ids go as well.
-            if (!failed || result.getErrorCode() == 104) {
-                bool changed = false;
-                result = storedResult(
-                    *state, recorded, std::move(result),
-                    [&] {
-                        state->settingsUtils->set(detail::ClientSetting::DeviceId, "");
-                        state->settingsUtils->set(detail::ClientSetting::ClientId, "");
-                    },
-                    changed);
-            }
-            detail::complete(postCompleted, std::move(result));
+    auto send = [state, repairedNote, requestTimeout, postCompleted](SubscriptionTurn::Held turn) {
+        const auto recorded = SubscriberIds::read(*state->settingsUtils);
+        auto object = unsubscribeObject(*state, repairedNote, requestTimeout, recorded);
+        object.headers = state->getHeadersWithPushEnabled("unsubscribe");
+        state->apiService.send(
+            detail::UnsubscribeTarget{std::move(object)},
+            [state, recorded, postCompleted, turn](BaseApiResult result) mutable {
+                auto finished = finishUnsubscription(*state, recorded, std::move(result));
+                turn.reset();
+                detail::complete(postCompleted, std::move(finished));
+            });
+    };
+    auto gaveUp = [state, postCompleted](const std::string& reason) {
+        detail::postToCallbackQueue([state, postCompleted, reason] {
+            detail::complete(postCompleted, finishUnsubscription(*state, {}, notSent(reason)));
         });
+    };
+    SubscriptionTurn::take(state_->identifier, turnTimeLimit(*state_, requestTimeout),
+                           std::move(send), std::move(gaveUp));
 }
 
 }  // namespace orvanpush

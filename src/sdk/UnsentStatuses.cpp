@@ -43,24 +43,43 @@ void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<Report
     }
 }
 
+// The queued rows of `chosen`, for the store to lease.
+std::vector<MessageStatusExternal> rowsOf(const std::vector<ReportedStatus>& chosen) {
+    std::vector<MessageStatusExternal> rows(chosen.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        rows[i].setMessageId(chosen[i].messageId);
+        rows[i].setStatusName(chosen[i].statusName);
+    }
+    return rows;
+}
+
 }  // namespace
 
 void processUnsentStatuses(const std::shared_ptr<PushSDKState>& state, int limit) {
+    // Chosen inside the store's transaction that leases their rows, so neither a report of
+    // this process nor one of the other process is sent twice at once.
+    auto chosen = std::make_shared<std::vector<ReportedStatus>>();
+    auto choose = [chosen, limit](std::vector<MessageStatusExternal> free) {
+        *chosen =
+            ReportsInFlight::claim(reportable(free), static_cast<std::size_t>(std::max(limit, 0)));
+        return rowsOf(*chosen);
+    };
     try {
-        state->storageUtil->getMessageStatusesUnsent(
-            [state, limit](const std::string& status, std::vector<MessageStatusExternal> rows,
-                           const std::optional<TextError>& error) {
+        state->storageUtil->leaseMessageStatusesUnsent(
+            choose, [state, chosen](const std::string& status, std::vector<MessageStatusExternal>,
+                                    const std::optional<TextError>& error) {
                 if (status != "success") {
+                    for (const auto& reported : *chosen) {
+                        ReportsInFlight::finish(reported, false);
+                    }
                     logEntry("Error on getting unsent message statuses: " + descriptionOf(error),
                              LogSeverity::error);
                     return;
                 }
                 logEntry("Process unsent statuses success", LogSeverity::trace);
-                auto chosen = ReportsInFlight::claim(reportable(rows),
-                                                     static_cast<std::size_t>(std::max(limit, 0)));
-                if (!chosen.empty()) {
+                if (!chosen->empty()) {
                     // Signing and sending stay off the main queue.
-                    postToCallbackQueue([state, chosen] { resend(state, chosen); });
+                    postToCallbackQueue([state, chosen] { resend(state, *chosen); });
                 }
             });
     } catch (const std::exception& error) {

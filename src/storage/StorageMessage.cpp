@@ -285,6 +285,37 @@ std::vector<MessageStatusExternal> StorageMessage::getMessageStatusesUnsent() {
     });
 }
 
+std::vector<MessageStatusExternal> StorageMessage::leaseMessageStatusesUnsent(
+    const UnsentChooser& choose, Date now) {
+    return fatalOnFailure("leaseMessageStatusesUnsent caused error: ", [&] {
+        return container()->write(
+            [&](StoreSession& session) {
+                auto& select = session.statement(
+                    std::string("SELECT ") + rows::statusColumns +
+                    " FROM MessageStatus WHERE isSentInternal = 0 AND (leaseExpiryInternal IS "
+                    "NULL OR leaseExpiryInternal <= ?) ORDER BY pk");
+                select.bindInteger(1, storedDate(now));
+                std::vector<MessageStatusExternal> free;
+                while (select.step()) {
+                    free.push_back(rows::readStatus(select));
+                }
+                auto chosen = choose(std::move(free));
+                for (const auto& status : chosen) {
+                    session
+                        .statement(
+                            "UPDATE MessageStatus SET leaseExpiryInternal = ? WHERE "
+                            "isSentInternal = 0 AND messageId = ? AND statusNameInternal = ?")
+                        .bindInteger(1, storedDate(now + rows::reportLease))
+                        .bindText(2, status.messageId().value_or(""))
+                        .bindText(3, status.statusName().value_or(""))
+                        .run();
+                }
+                return chosen;
+            },
+            platform::MessageDatabase::Durability::deferred);
+    });
+}
+
 void StorageMessage::markMessageStatusAsSent(const MessageStatusExternalProtocol& status) {
     markMessageStatus(status, true);
 }
@@ -311,11 +342,13 @@ void StorageMessage::markMessageStatus(const MessageStatusExternalProtocol& stat
                 match.bind(orphans, 1);
                 orphans.run();
             }
+            // The report has ended: its lease with it.
             auto& update = session.statement(
-                "UPDATE MessageStatus SET isSentInternal = ? WHERE isSentInternal != ? AND " +
+                "UPDATE MessageStatus SET isSentInternal = ?1, leaseExpiryInternal = NULL WHERE "
+                "(isSentInternal != ?1 OR leaseExpiryInternal IS NOT NULL) AND " +
                 match.condition);
-            update.bindInteger(1, sent ? 1 : 0).bindInteger(2, sent ? 1 : 0);
-            match.bind(update, 3);
+            update.bindInteger(1, sent ? 1 : 0);
+            match.bind(update, 2);
             update.run();
         });
     });

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -63,6 +64,16 @@ class StorageMessage : public StorageMessageProtocol,
     /// extension never both store one id. True when stored. Throws StorageMessageError notSaved.
     bool saveMessageIfNew(const MessageProtocol& message,
                           const MessageAttributesProtocol* attributes);
+
+    /// Picks among the unsent statuses (in the order they were stored).
+    using UnsentChooser =
+        std::function<std::vector<MessageStatusExternal>(std::vector<MessageStatusExternal>)>;
+    /// Hands the unsent statuses that no report is sending (no lease, or one run out by `now`)
+    /// to `choose`, and leases the rows of the statuses it returns (returned too) for
+    /// rows::reportLease: one transaction, so two processes never take one row. Throws
+    /// InternalError (logged) when the store fails.
+    std::vector<MessageStatusExternal> leaseMessageStatusesUnsent(const UnsentChooser& choose,
+                                                                  Date now);
 
     /// Retention: deletes every message received more than `daysLimit` days of 86,400 seconds
     /// before now (one exactly at the cut-off stays), then all but the `quantityLimit` newest

@@ -58,6 +58,16 @@ void answer(const StorageUtil::Completion& postCompleted, Call&& call) {
         });
 }
 
+// A completion that ignores the operation's value.
+StorageUtil::ValueCompletion<bool> withoutValue(StorageUtil::Completion postCompleted) {
+    return [postCompleted = std::move(postCompleted)](const std::string& status, bool,
+                                                      const std::optional<TextError>& error) {
+        if (postCompleted) {
+            postCompleted(status, error);
+        }
+    };
+}
+
 // The status names the store keeps (the raw values of OrvanPushApiStatus, which lives above
 // the store).
 constexpr const char* readStatus = "Read";
@@ -176,12 +186,22 @@ void StorageUtil::schedule(Job job) {
 
 // ---- Operations ----
 
-void StorageUtil::receive(MessageImp message, std::optional<MessageAttributesImp> attributes,
-                          Completion postCompleted) {
+void StorageUtil::storeReceivedMessage(const std::string& id, const std::optional<Json>& customData,
+                                       const std::optional<std::string>& title,
+                                       const std::optional<std::string>& subtitle,
+                                       const std::optional<std::string>& body,
+                                       OrvanPushApiStatus status,
+                                       const std::optional<std::string>& channelName,
+                                       ValueCompletion<bool> postCompleted) {
+    auto message = notificationMessage(id, title, subtitle, body, status, channelName,
+                                       customData && CustomData::contentAvailable(*customData));
+    auto attributes =
+        customData ? std::optional(CustomData::attributes(id, *customData)) : std::nullopt;
     schedule([message = std::move(message), attributes = std::move(attributes),
               postCompleted = std::move(postCompleted)](StorageMessage& store) {
-        answer(postCompleted,
-               [&] { store.saveMessageIfNew(message, attributes ? &*attributes : nullptr); });
+        answer(postCompleted, [&] {
+            return store.saveMessageIfNew(message, attributes ? &*attributes : nullptr);
+        });
     });
 }
 
@@ -190,8 +210,8 @@ void StorageUtil::messageReceived(const std::string& id, const std::optional<std
                                   const std::optional<std::string>& body, OrvanPushApiStatus status,
                                   const std::optional<std::string>& channelName,
                                   Completion postCompleted) {
-    receive(notificationMessage(id, title, subtitle, body, status, channelName, false),
-            std::nullopt, std::move(postCompleted));
+    storeReceivedMessage(id, std::nullopt, title, subtitle, body, status, channelName,
+                         withoutValue(std::move(postCompleted)));
 }
 
 void StorageUtil::messageReceived(const std::string& id, const Json& customData,
@@ -200,9 +220,8 @@ void StorageUtil::messageReceived(const std::string& id, const Json& customData,
                                   const std::optional<std::string>& body, OrvanPushApiStatus status,
                                   const std::optional<std::string>& channelName,
                                   Completion postCompleted) {
-    receive(notificationMessage(id, title, subtitle, body, status, channelName,
-                                CustomData::contentAvailable(customData)),
-            CustomData::attributes(id, customData), std::move(postCompleted));
+    storeReceivedMessage(id, customData, title, subtitle, body, status, channelName,
+                         withoutValue(std::move(postCompleted)));
 }
 
 void StorageUtil::setMessageRead(const std::string& id, Completion postCompleted) {
@@ -245,6 +264,17 @@ void StorageUtil::getMessageById(const std::string& id,
                                  ValueCompletion<std::shared_ptr<Message>> postCompleted) {
     schedule([id, postCompleted = std::move(postCompleted)](StorageMessage& store) {
         answer(postCompleted, [&] { return store.messageById(id); });
+    });
+}
+
+void StorageUtil::leaseMessageStatusesUnsent(
+    StorageMessage::UnsentChooser choose,
+    ValueCompletion<std::vector<MessageStatusExternal>> postCompleted) {
+    schedule([choose = std::move(choose),
+              postCompleted = std::move(postCompleted)](StorageMessage& store) {
+        answer(postCompleted, [&] {
+            return store.leaseMessageStatusesUnsent(choose, std::chrono::system_clock::now());
+        });
     });
 }
 

@@ -61,6 +61,16 @@ class StorageUtil {
                          const std::optional<std::string>& subtitle,
                          const std::optional<std::string>& body, OrvanPushApiStatus status,
                          const std::optional<std::string>& channelName, Completion postCompleted);
+    /// Stores a received message as messageReceived does (with the custom data, when given),
+    /// answering whether it was stored: false when a message with its id was there already.
+    /// The check and the insert are one transaction, so of two processes receiving one push,
+    /// exactly one stores it.
+    void storeReceivedMessage(const std::string& id, const std::optional<Json>& customData,
+                              const std::optional<std::string>& title,
+                              const std::optional<std::string>& subtitle,
+                              const std::optional<std::string>& body, OrvanPushApiStatus status,
+                              const std::optional<std::string>& channelName,
+                              ValueCompletion<bool> postCompleted);
     /// Sets the status of the first message with `id` to "Read" (a history row and an unsent
     /// report, written at once); "error" with "Message with id <id> not found" when there is
     /// none.
@@ -73,6 +83,11 @@ class StorageUtil {
                                    Completion postCompleted);
     /// Every status not yet reported, in the order they were stored.
     void getMessageStatusesUnsent(
+        ValueCompletion<std::vector<MessageStatusExternal>> postCompleted);
+    /// The unsent statuses that `choose` picks among those no report is sending, leased to the
+    /// caller's re-sends (StorageMessage::leaseMessageStatusesUnsent).
+    void leaseMessageStatusesUnsent(
+        StorageMessage::UnsentChooser choose,
         ValueCompletion<std::vector<MessageStatusExternal>> postCompleted);
     /// The first message with `id`, or none.
     void getMessageById(const std::string& id,
@@ -102,8 +117,6 @@ class StorageUtil {
     std::string sharedAppGroup() const;
     std::optional<std::int64_t> limit(Setting setting) const;
     void scheduleCleanup(const std::shared_ptr<StorageMessage>& store) const;
-    void receive(MessageImp message, std::optional<MessageAttributesImp> attributes,
-                 Completion postCompleted);
     /// Obtains the store (throwing as storage() does), then runs `job(store)` on the main queue.
     template <class Job>
     void schedule(Job job);

@@ -50,18 +50,20 @@ void bindSetup(SqliteStatement& statement, const MessageProtocol& message,
     statement.bindInteger(12, links.attributes);
 }
 
-// One history row and one unsent report per status change.
+// One history row and one unsent report per status change, leased to the report that the
+// change is made for.
 void insertHistoryRow(StoreSession& session, std::int64_t message,
                       const std::optional<std::string>& messageId,
                       const std::optional<std::string>& statusName, Date statusTime,
                       std::int64_t status) {
     auto& insert = session.statement(
         "INSERT INTO MessageStatus (isSentInternal, statusDateInternal, statusNameInternal, "
-        "messageId, messageLink, statusLink) VALUES (0, ?, ?, ?, ?, ?)");
+        "messageId, messageLink, statusLink, leaseExpiryInternal) VALUES (0, ?, ?, ?, ?, ?, ?)");
     insert.bindInteger(1, storedDate(statusTime));
     bindOptional(insert, 2, statusName);
     bindOptional(insert, 3, messageId);
-    insert.bindInteger(4, message).bindInteger(5, status).run();
+    insert.bindInteger(4, message).bindInteger(5, status);
+    insert.bindInteger(6, storedDate(std::chrono::system_clock::now() + reportLease)).run();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 // channel and attributes), the status and channel changes, and deleting messages with what
 // depends on them.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,6 +17,12 @@
 #include "storage/SharedPersistentContainer.h"
 
 namespace orvanpush::detail::rows {
+
+/// How long a status row stays leased to the report that is sending it: longer than a report
+/// can take (four attempts of at most the default 30 s each), so the other process's re-send
+/// rounds leave it alone while it is sent, and take it up again once a crashed sender's lease
+/// has run out. Marking the row sent or unsent ends the lease.
+inline constexpr std::chrono::minutes reportLease{3};
 
 /// The columns `readMessage` reads, starting with the row key.
 inline constexpr const char* messageColumns =

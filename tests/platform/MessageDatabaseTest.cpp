@@ -76,7 +76,7 @@ TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftA
         "SELECT group_concat(name) FROM sqlite_master; PRAGMA user_version; PRAGMA journal_mode";
     for (const auto* setup :
          {"CREATE TABLE Message (id); PRAGMA user_version = -1",
-          "CREATE TABLE Message (id); PRAGMA user_version = 2", "CREATE TABLE Other (id)"}) {
+          "CREATE TABLE Message (id); PRAGMA user_version = 3", "CREATE TABLE Other (id)"}) {
         fs::remove(file_);
         testing::sqliteOutput(file_, setup);
         const auto before = testing::sqliteOutput(file_, state);
@@ -88,6 +88,20 @@ TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftA
         }
         EXPECT_EQ(testing::sqliteOutput(file_, state), before) << setup;
     }
+}
+
+// Version 1 had no lease on status rows: its rows are kept and gain the column.
+TEST_F(MessageDatabaseTest, AStoreOfVersionOneIsUpgradedKeepingItsRows) {
+    testing::sqliteOutput(file_,
+                          "CREATE TABLE MessageStatus (pk INTEGER PRIMARY KEY, messageId "
+                          "TEXT); INSERT INTO MessageStatus (messageId) VALUES ('kept'); "
+                          "PRAGMA user_version = 1");
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "PRAGMA user_version"), MessageDatabase::schemaVersion);
+    EXPECT_EQ(integerOf(database,
+                        "SELECT count(*) FROM MessageStatus WHERE messageId = 'kept' "
+                        "AND leaseExpiryInternal IS NULL"),
+              1);
 }
 
 TEST_F(MessageDatabaseTest, AStatementLeftMidwayHoldsNoSnapshotIntoTheNextSession) {

@@ -14,8 +14,12 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "platform/FileSystem.h"
+#include "platform/FileTurn.h"
+#include "platform/Home.h"
 #include "platform/SecItem.h"
 #include "sdk/PushSDKState.h"
+#include "sdk/SdkTestSupport.h"
+#include "sdk/SubscriptionTurn.h"
 #include "security/Crypto.h"
 #include "security/CryptoPendingKeyPair.h"
 #include "security/KeyChainUtil.h"
@@ -30,34 +34,15 @@ using namespace std::chrono_literals;
 using testing::Event;
 using testing::ReferenceServer;
 
-// The outcome of one operation: its result and how often its completion ran.
-template <typename R>
-struct Completed {
-    std::optional<R> result;
-    int calls = 0;
-};
-
-// Starts an operation with a completion and waits for it and the library's work in flight.
+// Starts an operation and waits for its one completion (a second one fails the test) and for
+// the library's work in flight.
 template <typename R, typename Start>
-Completed<R> await(const Start& start) {
-    struct Shared {
-        std::mutex mutex;
-        Completed<R> completed;
-        Event done;
-    };
-    auto shared = std::make_shared<Shared>();
-    start([shared](std::optional<R> result) {
-        {
-            std::lock_guard lock(shared->mutex);
-            shared->completed.result = std::move(result);
-            ++shared->completed.calls;
-        }
-        shared->done.notify();
-    });
-    EXPECT_TRUE(shared->done.wait(60s));
+std::optional<R> await(const Start& start) {
+    testing::Completion<std::optional<R>> completion;
+    start(completion.callback());
+    auto result = completion.first();
     EXPECT_TRUE(PushSDK::waitForOutstandingWork(60s));
-    std::lock_guard lock(shared->mutex);
-    return shared->completed;
+    return result;
 }
 
 bool succeeded(const std::optional<BaseApiResult>& result) {
@@ -112,14 +97,14 @@ class SubscriptionTest : public ::testing::Test {
 
     void TearDown() override { server_->reset(); }
 
-    Completed<BaseApiResult> subscribe(const std::optional<std::string>& deviceId,
-                                       const std::optional<std::string>& clientId,
-                                       const std::string& token = "token-1") {
+    std::optional<BaseApiResult> subscribe(const std::optional<std::string>& deviceId,
+                                           const std::optional<std::string>& clientId,
+                                           const std::string& token = "token-1") {
         return await<BaseApiResult>(
             [&](auto done) { sdk_->subscribe(deviceId, clientId, token, std::nullopt, done); });
     }
 
-    Completed<SubscriberGetResult> subscriberData(
+    std::optional<SubscriberGetResult> subscriberData(
         const std::optional<std::string>& deviceId = std::nullopt) {
         return await<SubscriberGetResult>(
             [&](auto done) { sdk_->getSubscriberData(deviceId, std::nullopt, done); });
@@ -161,9 +146,7 @@ std::unique_ptr<ReferenceServer> SubscriptionTest::server_;
 
 TEST_F(SubscriptionTest, EverySignedQueryVerifiesWithTheSubscribedKeyAndLogsItsParameters) {
     const auto subscribed = subscribe("phone", "client");
-    ASSERT_TRUE(succeeded(subscribed.result))
-        << subscribed.result->getErrorDescription().value_or("");
-    EXPECT_EQ(subscribed.calls, 1);
+    ASSERT_TRUE(succeeded(subscribed)) << subscribed->getErrorDescription().value_or("");
     EXPECT_EQ(sdk_->getDeviceId(), "phone");
     EXPECT_EQ(sdk_->getClientId(), "client");
     EXPECT_EQ(sdk_->getSavedToken(), "token-1");
@@ -176,15 +159,15 @@ TEST_F(SubscriptionTest, EverySignedQueryVerifiesWithTheSubscribedKeyAndLogsItsP
     EXPECT_EQ(record["pushEnabled"], true);
 
     const auto data = subscriberData();
-    ASSERT_TRUE(data.result && data.result->getElements());
-    ASSERT_EQ(data.result->getElements()->size(), 1u);
-    EXPECT_EQ(data.result->getElements()->front().getAddress(), "phone.client");
+    ASSERT_TRUE(data && data->getElements());
+    ASSERT_EQ(data->getElements()->size(), 1u);
+    EXPECT_EQ(data->getElements()->front().getAddress(), "phone.client");
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
 
     const auto updated = await<BaseApiResult>([&](auto done) {
         sdk_->updateSubscriber(std::nullopt, {{"tier", "gold"}, {"city", "Oslo"}}, 20.0, done);
     });
-    EXPECT_TRUE(succeeded(updated.result));
+    EXPECT_TRUE(succeeded(updated));
     EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
     EXPECT_EQ(subscriber("phone.client")["attributes"], Json({{"tier", "gold"}, {"city", "Oslo"}}));
 
@@ -196,20 +179,20 @@ TEST_F(SubscriptionTest, EverySignedQueryVerifiesWithTheSubscribedKeyAndLogsItsP
     const auto history = await<StatisticsResult>([&](auto done) {
         sdk_->getMessages(std::nullopt, std::nullopt, 0, from, std::nullopt, std::nullopt, done);
     });
-    ASSERT_TRUE(history.result && history.result->getMessages());
-    ASSERT_EQ(history.result->getMessages()->size(), 1u);
-    EXPECT_EQ(history.result->getMessages()->front().getTitle(), "Hi");
+    ASSERT_TRUE(history && history->getMessages());
+    ASSERT_EQ(history->getMessages()->size(), 1u);
+    EXPECT_EQ(history->getMessages()->front().getTitle(), "Hi");
     EXPECT_EQ(lastChecks("statistics")["signature"], "verified");
 
     const auto log = logText();
-    EXPECT_NE(log.find("Parameters: address - \"phone.client\", requestAddress - \"client\""),
-              std::string::npos);
-    EXPECT_NE(log.find("Parameters: address - \"phone.client\", updateAddress - \"phone.client\", "
-                       "attributes - \"[\"city\": \"Oslo\", \"tier\": \"gold\"]\""),
-              std::string::npos);
-    EXPECT_NE(log.find("Parameters: address - \"phone.client\", requestAddress - \"phone.client\", "
-                       "requestId - \"\", amount - \"0\", dateFrom - \""),
-              std::string::npos);
+    for (const std::string parameters :
+         {R"(address - "phone.client", requestAddress - "client")",
+          R"(address - "phone.client", updateAddress - "phone.client", attributes - "["city": )"
+          R"("Oslo", "tier": "gold"]")",
+          R"(address - "phone.client", requestAddress - "phone.client", requestId - "", )"
+          R"(amount - "0", dateFrom - ")"}) {
+        EXPECT_NE(log.find("Parameters: " + parameters), std::string::npos) << parameters;
+    }
     EXPECT_NE(log.find("Subscribe process successfully completed"), std::string::npos);
 }
 
@@ -219,14 +202,13 @@ TEST_F(SubscriptionTest, UnsubscribeClearsTheIdsOnSuccessAndOnCode104Only) {
         bool cleared;
     };
     for (const auto& c : {Case{std::nullopt, true}, Case{104, true}, Case{105, false}}) {
-        ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+        ASSERT_TRUE(succeeded(subscribe("phone", "client")));
         if (c.errorCode) {
             server_->addFault("unsubscribe", {{"kind", "error"}, {"errorCode", *c.errorCode}});
         }
         const auto unsubscribed = await<BaseApiResult>(
             [&](auto done) { sdk_->unsubscribe("moving", std::nullopt, done); });
-        EXPECT_EQ(unsubscribed.result->getErrorCode(), c.errorCode.value_or(0));
-        EXPECT_EQ(unsubscribed.calls, 1);
+        EXPECT_EQ(unsubscribed->getErrorCode(), c.errorCode.value_or(0));
         EXPECT_EQ(lastChecks("unsubscribe")["signature"], "verified");
         EXPECT_EQ(sdk_->getClientId().has_value(), !c.cleared) << c.errorCode.value_or(0);
         EXPECT_EQ(sdk_->getDeviceId().has_value(), !c.cleared);
@@ -245,18 +227,19 @@ TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingK
         return std::string("nothing thrown");
     };
     const auto ignore = [](std::optional<BaseApiResult>) {};
-    EXPECT_EQ(thrown([&] { sdk_->unsubscribe(std::nullopt, std::nullopt, ignore); }),
-              "emptyMandatoryParameter(\"address\")");
-    EXPECT_EQ(thrown([&] { sdk_->getSubscriberData(std::nullopt, std::nullopt, nullptr); }),
-              "emptyMandatoryParameter(\"address\")");
-    EXPECT_EQ(thrown([&] { sdk_->subscribe("phone", "", "t", std::nullopt, ignore); }),
-              "emptyMandatoryParameter(\"address\")");
-    EXPECT_EQ(thrown([&] { sdk_->subscribe("phone", "client", "", std::nullopt, ignore); }),
-              "emptyMandatoryParameter(\"token\")");
-    EXPECT_EQ(thrown([&] { sdk_->updateSubscription("t", std::nullopt, ignore); }),
-              "emptyMandatoryParameter(\"address\")");
+    const std::string address = "emptyMandatoryParameter(\"address\")";
+    for (const auto& [operation, error] :
+         std::vector<std::pair<std::function<void()>, std::string>>{
+             {[&] { sdk_->unsubscribe(std::nullopt, std::nullopt, ignore); }, address},
+             {[&] { sdk_->getSubscriberData(std::nullopt, std::nullopt, nullptr); }, address},
+             {[&] { sdk_->subscribe("phone", "", "t", std::nullopt, ignore); }, address},
+             {[&] { sdk_->subscribe("phone", "client", "", std::nullopt, ignore); },
+              "emptyMandatoryParameter(\"token\")"},
+             {[&] { sdk_->updateSubscription("t", std::nullopt, ignore); }, address}}) {
+        EXPECT_EQ(thrown(operation), error);
+    }
     EXPECT_TRUE(keyTags(identifier_).empty());
-    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client").result));
+    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client")));
     EXPECT_EQ(thrown([&] { sdk_->updateSubscription("", std::nullopt, ignore); }),
               "emptyMandatoryParameter(\"token\")");
     // Keys that would become one once repaired are refused, not merged.
@@ -272,67 +255,83 @@ TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingK
 }
 
 TEST_F(SubscriptionTest, UpdatingTheTokenStoresItWithOneCompletionAndANewKey) {
-    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    ASSERT_TRUE(succeeded(subscribe("phone", "client")));
     const auto firstKey = committedPublicKey(identifier_);
     const auto updated = await<BaseApiResult>(
         [&](auto done) { sdk_->updateSubscription("token-2", std::nullopt, done); });
-    EXPECT_TRUE(succeeded(updated.result));
-    EXPECT_EQ(updated.calls, 1);
+    EXPECT_TRUE(succeeded(updated));
     EXPECT_EQ(sdk_->getSavedToken(), "token-2");
     EXPECT_NE(committedPublicKey(identifier_), firstKey);
     EXPECT_EQ(subscriber("phone.client")["publicKey"], committedPublicKey(identifier_));
     EXPECT_EQ(subscriber("phone.client")["token"], "token-2");
     EXPECT_EQ(keyTags(identifier_).size(), 2u);
-    EXPECT_TRUE(succeeded(subscriberData().result));
+    EXPECT_TRUE(succeeded(subscriberData()));
     const auto log = logText();
     EXPECT_NE(log.find("Updating subscription for address \"phone.client\""), std::string::npos);
     EXPECT_NE(log.find("Update subscription process successfully completed"), std::string::npos);
 }
 
 TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeySigning) {
-    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
+    ASSERT_TRUE(succeeded(subscribe("phone", "client")));
     const auto key = committedPublicKey(identifier_);
     for (const auto& fault : {Json{{"kind", "error"}, {"errorCode", 120}},
                               Json{{"kind", "answer"}, {"status", 503}, {"count", 4}}}) {
         server_->addFault("subscribe", fault);
         const auto failed = subscribe("phone", "client", "token-2");
-        EXPECT_FALSE(succeeded(failed.result));
-        EXPECT_EQ(failed.calls, 1);
+        EXPECT_FALSE(succeeded(failed));
         EXPECT_EQ(committedPublicKey(identifier_), key);
         EXPECT_FALSE(hasPendingKeys());
         EXPECT_EQ(sdk_->getSavedToken(), "token-1");
-        EXPECT_TRUE(succeeded(subscriberData().result));
+        EXPECT_TRUE(succeeded(subscriberData()));
         EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
     }
     EXPECT_NE(logText().find("Error on subscribe process: 120: "), std::string::npos);
 }
 
 TEST_F(SubscriptionTest, ASubscriptionWithoutDeviceIdRemovesTheOlderOne) {
-    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
-    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client-2").result));
+    ASSERT_TRUE(succeeded(subscribe("phone", "client")));
+    ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client-2")));
     EXPECT_EQ(sdk_->getDeviceId(), std::nullopt);
-    ASSERT_TRUE(succeeded(subscriberData().result));
+    ASSERT_TRUE(succeeded(subscriberData()));
     EXPECT_EQ(server_->requests("subscriber/get").back()["params"]["address"], "client-2");
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
 }
 
-TEST_F(SubscriptionTest, ALateUnsubscribeAnswerLeavesANewerSubscriptionAlone) {
-    ASSERT_TRUE(succeeded(subscribe("phone", "client").result));
-    server_->addFault("unsubscribe", {{"kind", "delay"}, {"delayMs", 3000}});
-    struct Late {
-        Event done;
-        std::atomic<bool> succeeded = false;
-    };
-    auto late = std::make_shared<Late>();
-    sdk_->unsubscribe(std::nullopt, std::nullopt, [late](auto result) {
-        late->succeeded = result && result->getResultKind() == ResultKind::success;
-        late->done.notify();
-    });
-    ASSERT_TRUE(succeeded(subscribe("tablet", "client-2").result));
-    ASSERT_TRUE(late->done.wait(60s));
-    EXPECT_TRUE(late->succeeded);
-    EXPECT_EQ(sdk_->getDeviceId(), "tablet");
-    EXPECT_EQ(sdk_->getClientId(), "client-2");
+// Operations of one instance take turns: an unsubscribe still waiting for its answer is
+// applied before a newer subscription (with other ids or the same ones) is sent, and two
+// subscriptions in flight leave the key the server holds last as the device key.
+TEST_F(SubscriptionTest, OperationsInFlightTakeTurnsAndTheLastAnswerIsTheDeviceKey) {
+    for (const auto& [deviceId, clientId] :
+         {std::pair("tablet", "client-2"), {"phone", "client"}}) {
+        ASSERT_TRUE(succeeded(subscribe("phone", "client")));
+        server_->addFault("unsubscribe", {{"kind", "delay"}, {"delayMs", 1000}});
+        Event unsubscribed;
+        sdk_->unsubscribe(std::nullopt, std::nullopt, [&](auto) { unsubscribed.notify(); });
+        ASSERT_TRUE(succeeded(subscribe(deviceId, clientId)));
+        ASSERT_TRUE(unsubscribed.wait(60s));
+        EXPECT_EQ(sdk_->getDeviceId(), deviceId);
+        EXPECT_EQ(sdk_->getClientId(), clientId);
+        EXPECT_TRUE(succeeded(subscriberData())) << clientId;
+    }
+    server_->addFault("subscribe", {{"kind", "delay"}, {"delayMs", 300}});
+    Event first;
+    sdk_->subscribe("phone", "client", "token-2", std::nullopt, [&](auto) { first.notify(); });
+    EXPECT_TRUE(succeeded(subscribe("phone", "client", "token-3")));
+    ASSERT_TRUE(first.wait(60s));
+    EXPECT_TRUE(succeeded(subscriberData()));
+    EXPECT_FALSE(hasPendingKeys());
+}
+
+// An operation whose turn does not come gives up after its own time limit, sending nothing.
+TEST_F(SubscriptionTest, AnOperationThatNeverGetsItsTurnGivesUpWithAClearError) {
+    const auto held = platform::FileTurn::tryTake(platform::Home::turnFile(identifier_));
+    ASSERT_TRUE(held);
+    const auto waited = await<BaseApiResult>(
+        [&](auto done) { sdk_->subscribe("phone", "client", "token-1", 0.1, done); });
+    EXPECT_EQ(waited->getErrorCode(), 600);
+    EXPECT_EQ(waited->getErrorDescription(), SubscriptionTurn::busyText);
+    EXPECT_TRUE(server_->requests("subscribe").empty());
+    EXPECT_FALSE(hasPendingKeys());
 }
 
 TEST_F(SubscriptionTest, TheCompletionArrivesAndTheIdsAreStoredAfterTheHostDroppedTheObject) {
@@ -346,17 +345,17 @@ TEST_F(SubscriptionTest, TheCompletionArrivesAndTheIdsAreStoredAfterTheHostDropp
 }
 
 TEST_F(SubscriptionTest, TextThatIsNotUtf8IsSentRepairedAndItsSignatureVerifies) {
-    ASSERT_TRUE(succeeded(subscribe("ph\xffone", "cli\xc3", "tok\xfe").result));
+    ASSERT_TRUE(succeeded(subscribe("ph\xffone", "cli\xc3", "tok\xfe")));
     const std::string replacement = "\xEF\xBF\xBD";
     const auto address = "ph" + replacement + "one.cli" + replacement;
     EXPECT_EQ(subscriber(address)["token"], "tok" + replacement);
     EXPECT_EQ(sdk_->getClientId(), "cli" + replacement);
-    ASSERT_TRUE(succeeded(subscriberData("ph\xffone").result));
+    ASSERT_TRUE(succeeded(subscriberData("ph\xffone")));
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
     const auto updated = await<BaseApiResult>([&](auto done) {
         sdk_->updateSubscriber("new\xff", {{"k\xff", "v\xfe"}}, std::nullopt, done);
     });
-    EXPECT_TRUE(succeeded(updated.result));
+    EXPECT_TRUE(succeeded(updated));
     EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
 }
 

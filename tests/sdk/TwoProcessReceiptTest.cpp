@@ -1,0 +1,160 @@
+// The application and its extension as two real processes on one instance, against the
+// reference server: a push both receive at once keeps its sound in exactly one, and with
+// nothing failing each (message id, status) is applied by the server exactly once, whichever
+// process sends or re-sends it.
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "sdk/SdkTestSupport.h"
+#include "support/ChildProcess.h"
+
+namespace orvanpush::testing {
+namespace {
+
+// ---- The other processes: this program run again, following commands on standard input ----
+
+// "receive <id>" receives a push with a title and the sound "default" and prints
+// "<id> sound" or "<id> silent" when its completion runs; "read <id>" reports the message read;
+// "subscribe <client id>" subscribes and prints "subscribed <result kind>".
+// Skipped in an ordinary run.
+TEST(ReceiverChild, FollowsItsCommands) {
+    const char* home = std::getenv("ORVANPUSH_RECEIPT_HOME");
+    if (home == nullptr) {
+        GTEST_SKIP() << "run by TwoProcessReceiptTest";
+    }
+    const std::string role = std::getenv("ORVANPUSH_RECEIPT_ROLE");
+    auto config = *platform::PlatformConfig::current();
+    config.home = home;
+    config.bundleIdentifier = "orvanpush.tests." + role;
+    config.bundlePath = "/apps/Receipt" + std::string(role == "extension" ? ".appex" : "");
+    platform::PlatformConfig::install(config);
+    const auto sdk = PushSDK::getInstance(std::getenv("ORVANPUSH_RECEIPT_INSTANCE"));
+    for (std::string command, id; std::cin >> command >> id;) {
+        if (command == "read") {
+            sdk->onMessageRead(id, nullptr);
+            continue;
+        }
+        if (command == "subscribe") {
+            sdk->subscribe("device-1", id, "token", std::nullopt, [](auto result) {
+                std::printf("subscribed %s\n",
+                            result ? toString(result->getResultKind()).c_str() : "none");
+                std::fflush(stdout);
+            });
+            continue;
+        }
+        const Json payload{{"aps", {{"alert", {{"title", "Sale"}}}, {"sound", "default"}}},
+                           {"message-id", id}};
+        sdk->onMessageReceive({id, NotificationContent::fromPayload(payload)}, std::nullopt,
+                              [id](auto, auto, std::optional<MutableNotificationContent> shown) {
+                                  std::printf("%s %s\n", id.c_str(),
+                                              shown && shown->sound() ? "sound" : "silent");
+                                  std::fflush(stdout);
+                              });
+    }
+    EXPECT_TRUE(PushSDK::waitForOutstandingWork(60s));
+}
+
+// ---- The application and the extension ----
+
+ChildProcess receiver(const TestInstance& instance, const std::string& role) {
+    return ChildProcess(
+        {thisProgram(), "--gtest_filter=ReceiverChild.*"},
+        {"ORVANPUSH_RECEIPT_HOME=" + testHome().string(), "ORVANPUSH_RECEIPT_ROLE=" + role,
+         "ORVANPUSH_RECEIPT_INSTANCE=" + instance.identifier(), "TMPDIR=" + testHome().string()});
+}
+
+/// The next outcome a receiver printed, past the test program's own lines.
+std::string nextOutcome(ChildProcess& child) {
+    while (const auto line = child.readLine()) {
+        if (line->ends_with(" sound") || line->ends_with(" silent") ||
+            line->starts_with("subscribed ")) {
+            return *line;
+        }
+    }
+    return "(ended)";
+}
+
+class TwoProcessReceiptTest : public ServerTest {};
+
+TEST_F(TwoProcessReceiptTest, APushBothReceiveAtOnceKeepsItsSoundInExactlyOne) {
+    TestInstance instance(server());
+    instance.subscribe();
+    ChildProcess application = receiver(instance, "application");
+    ChildProcess extension = receiver(instance, "extension");
+    for (int push = 0; push < 20; ++push) {
+        const std::string id = "both-" + std::to_string(push);
+        extension.writeInput("receive " + id + "\n");
+        application.writeInput("receive " + id + "\n");
+        const auto shown = {nextOutcome(extension), nextOutcome(application)};
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), id + " sound"), 1) << id;
+    }
+    application.closeInput();
+    extension.closeInput();
+    EXPECT_EQ(application.wait(), 0);
+    EXPECT_EQ(extension.wait(), 0);
+}
+
+// Both processes subscribe the device at once, ten times: whichever answer the server applied
+// last, the device signs with its key.
+TEST_F(TwoProcessReceiptTest, AfterTwoSubscriptionsAtOnceASignedQuerySucceeds) {
+    TestInstance instance(server());
+    ChildProcess application = receiver(instance, "application");
+    ChildProcess extension = receiver(instance, "extension");
+    int succeeded = 0;
+    for (int trial = 0; trial < 10; ++trial) {
+        extension.writeInput("subscribe client-1\n");
+        application.writeInput("subscribe client-1\n");
+        EXPECT_EQ(nextOutcome(extension), "subscribed success");
+        EXPECT_EQ(nextOutcome(application), "subscribed success");
+        Completion<std::optional<SubscriberGetResult>> query;
+        instance->getSubscriberData(std::nullopt, std::nullopt, query.callback());
+        const auto result = query.first();
+        succeeded += result && result->getResultKind() == ResultKind::success ? 1 : 0;
+    }
+    std::printf("%d of 10 queries after two concurrent subscriptions succeed\n", succeeded);
+    EXPECT_EQ(succeeded, 10);
+}
+
+// Each process receives messages of its own and reads the other's (a row in the shared store
+// that both processes' re-send rounds see) while the other's reports are in flight.
+TEST(TwoProcessReceiptHeavyTest, EachStatusIsAppliedOnceWhicheverProcessSendsIt) {
+    ReferenceServer server;
+    TestInstance instance(server);
+    instance.subscribe();
+    ChildProcess application = receiver(instance, "application");
+    ChildProcess extension = receiver(instance, "extension");
+    int pushes = 0;
+    for (const auto deadline = std::chrono::steady_clock::now() + 15s;
+         std::chrono::steady_clock::now() < deadline; ++pushes) {
+        const auto number = std::to_string(pushes);
+        const auto previous = std::to_string(pushes - 1);
+        application.writeInput("receive a" + number + "\nread e" + previous + "\n");
+        extension.writeInput("receive e" + number + "\nread a" + previous + "\n");
+        std::this_thread::sleep_for(10ms);  // a steady load, not a flood
+    }
+    application.closeInput();
+    extension.closeInput();
+    while (application.readLine() || extension.readLine()) {
+    }
+    EXPECT_EQ(application.wait(), 0);
+    EXPECT_EQ(extension.wait(), 0);
+
+    const auto counts = reportedStatuses(server);
+    int appliedTwice = 0;
+    for (const auto& [status, count] : counts) {
+        EXPECT_EQ(count, 1) << status.first << " " << status.second;
+        appliedTwice += count > 1 ? 1 : 0;
+    }
+    EXPECT_GE(counts.size(), static_cast<std::size_t>(2 * pushes));
+    std::printf("two processes: %zu reports, %s\n", counts.size(),
+                appliedTwice == 0 ? "each applied once"
+                                  : (std::to_string(appliedTwice) + " applied twice").c_str());
+}
+
+}  // namespace
+}  // namespace orvanpush::testing
