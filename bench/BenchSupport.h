@@ -43,6 +43,9 @@ class BenchHome {
     BenchHome(const BenchHome&) = delete;
     BenchHome& operator=(const BenchHome&) = delete;
 
+    /// The home's directory.
+    const std::filesystem::path& path() const { return path_; }
+
   private:
     std::filesystem::path path_;
 };
