@@ -1,7 +1,10 @@
 #include "platform/DateFormatter.h"
 
+#include <time.h>
+
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 
 #include <unicode/locid.h>
@@ -10,6 +13,7 @@
 #include <unicode/unistr.h>
 
 #include "orvanpush/TextError.h"
+#include "platform/FixedDateFormat.h"
 #include "platform/ProcessInfo.h"
 
 namespace orvanpush::platform {
@@ -54,26 +58,84 @@ std::int64_t millisecondsSinceEpoch(Date date) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
 }
 
+// Locales that print the numeric fields in ASCII digits of the Gregorian calendar, as the fixed
+// patterns are rendered without the locale library. A locale id with keywords is left to it.
+bool printsAsciiDigits(const std::string& locale) {
+    const std::string id = locale.empty() ? DateFormatter::deviceLocale() : locale;
+    return id == "en_US_POSIX@calendar=iso8601" || id == "C" ||
+           (id.find('@') == std::string::npos && (id == "en" || id.starts_with("en_")));
+}
+
+// The C library and the locale library agree on the device's zone when TZ is unset or names a
+// zone of the system's database; other TZ texts are read by each in its own way.
+bool hostZoneAgreed() {
+    auto zone = ProcessInfo::environment("TZ");
+    if (!zone || zone->empty()) {
+        return true;
+    }
+    const std::string name = zone->starts_with(':') ? zone->substr(1) : *zone;
+    std::error_code ignored;
+    return !name.empty() && name.front() != '/' && name.find("..") == std::string::npos &&
+           std::filesystem::is_regular_file(std::filesystem::path("/usr/share/zoneinfo") / name,
+                                            ignored);
+}
+
+// The pattern rendered without the locale library, when it and its zone and locale allow.
+std::optional<FixedDateFormat> fixedFormat(const std::string& pattern, const std::string& timeZone,
+                                           const std::string& locale) {
+    if (!printsAsciiDigits(locale)) {
+        return std::nullopt;
+    }
+    if (timeZone == "GMT") {
+        return FixedDateFormat::make(pattern, true);
+    }
+    if (!timeZone.empty() || !hostZoneAgreed()) {
+        return std::nullopt;
+    }
+    tzset();
+    return FixedDateFormat::make(pattern, false);
+}
+
 }  // namespace
 
 struct DateFormatter::Impl {
-    std::unique_ptr<icu::SimpleDateFormat> format;
+    std::string pattern;
+    std::string timeZone;
+    std::string locale;
+    std::optional<FixedDateFormat> fixed;
     bool cacheBySecond = false;
     mutable std::mutex mutex;  // ICU formatters are not safe for concurrent use
+    // Made at once for the patterns the fixed form cannot render, on the first lenient parse
+    // for the others.
+    mutable std::unique_ptr<icu::SimpleDateFormat> format;
     mutable std::int64_t cachedSecond = INT64_MIN;
     mutable std::string cachedText;
+
+    icu::SimpleDateFormat& icuFormat() const {
+        if (!format) {
+            UErrorCode status = U_ZERO_ERROR;
+            auto made = std::make_unique<icu::SimpleDateFormat>(
+                icu::UnicodeString::fromUTF8(pattern), localeFor(locale), status);
+            if (U_FAILURE(status)) {
+                throw TextError("Invalid date pattern \"" + pattern + "\": " + u_errorName(status));
+            }
+            made->adoptTimeZone(timeZoneFor(timeZone).release());
+            format = std::move(made);
+        }
+        return *format;
+    }
 };
 
 DateFormatter::DateFormatter(const std::string& pattern, const std::string& timeZone,
                              const std::string& locale)
     : impl_(std::make_unique<Impl>()) {
-    UErrorCode status = U_ZERO_ERROR;
-    impl_->format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern),
-                                                            localeFor(locale), status);
-    if (U_FAILURE(status)) {
-        throw TextError("Invalid date pattern \"" + pattern + "\": " + u_errorName(status));
+    impl_->pattern = pattern;
+    impl_->timeZone = timeZone;
+    impl_->locale = locale;
+    impl_->fixed = fixedFormat(pattern, timeZone, locale);
+    if (!impl_->fixed) {
+        impl_->icuFormat();
     }
-    impl_->format->adoptTimeZone(timeZoneFor(timeZone).release());
     impl_->cacheBySecond = !printsFractionOfSecond(pattern);
 }
 
@@ -88,10 +150,14 @@ std::string DateFormatter::string(Date date) const {
     if (impl_->cacheBySecond && second == impl_->cachedSecond) {
         return impl_->cachedText;
     }
-    icu::UnicodeString text;
-    impl_->format->format(static_cast<UDate>(milliseconds), text);
     std::string utf8;
-    text.toUTF8String(utf8);
+    if (impl_->fixed) {
+        utf8 = impl_->fixed->format(milliseconds);
+    } else {
+        icu::UnicodeString text;
+        impl_->format->format(static_cast<UDate>(milliseconds), text);
+        text.toUTF8String(utf8);
+    }
     if (impl_->cacheBySecond) {
         impl_->cachedSecond = second;
         impl_->cachedText = utf8;
@@ -102,7 +168,10 @@ std::string DateFormatter::string(Date date) const {
 std::optional<Date> DateFormatter::date(const std::string& text) const {
     UErrorCode status = U_ZERO_ERROR;
     std::lock_guard lock(impl_->mutex);
-    UDate parsed = impl_->format->parse(icu::UnicodeString::fromUTF8(text), status);
+    const auto exact = impl_->fixed ? impl_->fixed->parse(text) : std::nullopt;
+    const UDate parsed = exact
+                             ? static_cast<UDate>(*exact)
+                             : impl_->icuFormat().parse(icu::UnicodeString::fromUTF8(text), status);
     // A Date counts nanoseconds in 64 bits: it holds the years 1677 to 2262 only.
     static constexpr auto kLimit = static_cast<double>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Date::duration::max()).count());
