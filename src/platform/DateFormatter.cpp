@@ -7,39 +7,12 @@
 #include <filesystem>
 #include <mutex>
 
-#include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
-
-#include "orvanpush/TextError.h"
 #include "platform/FixedDateFormat.h"
+#include "platform/IcuDateFormat.h"
 #include "platform/ProcessInfo.h"
 
 namespace orvanpush::platform {
 namespace {
-
-icu::Locale localeFor(const std::string& id) {
-    if (!id.empty()) {
-        return icu::Locale::createFromName(id.c_str());
-    }
-    return icu::Locale::createFromName(DateFormatter::deviceLocale().c_str());
-}
-
-// ICU reads the host's zone through tzset and static buffers: one detection at a time.
-std::unique_ptr<icu::TimeZone> hostTimeZone() {
-    static std::mutex detection;
-    std::lock_guard lock(detection);
-    return std::unique_ptr<icu::TimeZone>(icu::TimeZone::detectHostTimeZone());
-}
-
-std::unique_ptr<icu::TimeZone> timeZoneFor(const std::string& id) {
-    if (id.empty()) {
-        return hostTimeZone();
-    }
-    return std::unique_ptr<icu::TimeZone>(
-        icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(id)));
-}
 
 // Text of the current second can be reused only when the pattern prints nothing finer.
 bool printsFractionOfSecond(const std::string& pattern) {
@@ -105,24 +78,17 @@ struct DateFormatter::Impl {
     std::optional<FixedDateFormat> fixed;
     bool cacheBySecond = false;
     mutable std::mutex mutex;  // ICU formatters are not safe for concurrent use
-    // Made at once for the patterns the fixed form cannot render, on the first lenient parse
+    // Made at once for the patterns the fixed form cannot render, on the first lenient read
     // for the others.
-    mutable std::unique_ptr<icu::SimpleDateFormat> format;
+    mutable std::unique_ptr<IcuDateFormat> icu;
     mutable std::int64_t cachedSecond = INT64_MIN;
     mutable std::string cachedText;
 
-    icu::SimpleDateFormat& icuFormat() const {
-        if (!format) {
-            UErrorCode status = U_ZERO_ERROR;
-            auto made = std::make_unique<icu::SimpleDateFormat>(
-                icu::UnicodeString::fromUTF8(pattern), localeFor(locale), status);
-            if (U_FAILURE(status)) {
-                throw TextError("Invalid date pattern \"" + pattern + "\": " + u_errorName(status));
-            }
-            made->adoptTimeZone(timeZoneFor(timeZone).release());
-            format = std::move(made);
+    const IcuDateFormat& icuFormat() const {
+        if (!icu) {
+            icu = std::make_unique<IcuDateFormat>(pattern, timeZone, locale);
         }
-        return *format;
+        return *icu;
     }
 };
 
@@ -150,14 +116,8 @@ std::string DateFormatter::string(Date date) const {
     if (impl_->cacheBySecond && second == impl_->cachedSecond) {
         return impl_->cachedText;
     }
-    std::string utf8;
-    if (impl_->fixed) {
-        utf8 = impl_->fixed->format(milliseconds);
-    } else {
-        icu::UnicodeString text;
-        impl_->format->format(static_cast<UDate>(milliseconds), text);
-        text.toUTF8String(utf8);
-    }
+    std::string utf8 =
+        impl_->fixed ? impl_->fixed->format(milliseconds) : impl_->icu->format(milliseconds);
     if (impl_->cacheBySecond) {
         impl_->cachedSecond = second;
         impl_->cachedText = utf8;
@@ -166,29 +126,22 @@ std::string DateFormatter::string(Date date) const {
 }
 
 std::optional<Date> DateFormatter::date(const std::string& text) const {
-    UErrorCode status = U_ZERO_ERROR;
     std::lock_guard lock(impl_->mutex);
     const auto exact = impl_->fixed ? impl_->fixed->parse(text) : std::nullopt;
-    const UDate parsed = exact
-                             ? static_cast<UDate>(*exact)
-                             : impl_->icuFormat().parse(icu::UnicodeString::fromUTF8(text), status);
+    const auto parsed =
+        exact ? std::optional<double>(static_cast<double>(*exact)) : impl_->icuFormat().parse(text);
     // A Date counts nanoseconds in 64 bits: it holds the years 1677 to 2262 only.
     static constexpr auto kLimit = static_cast<double>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Date::duration::max()).count());
-    if (U_FAILURE(status) || !(std::abs(parsed) < kLimit)) {
+    if (!parsed || !(std::abs(*parsed) < kLimit)) {
         return std::nullopt;
     }
-    auto milliseconds = static_cast<std::int64_t>(std::llround(parsed));
+    auto milliseconds = static_cast<std::int64_t>(std::llround(*parsed));
     return Date(std::chrono::milliseconds(milliseconds));
 }
 
 std::string DateFormatter::deviceTimeZone() {
-    auto zone = hostTimeZone();
-    icu::UnicodeString id;
-    zone->getID(id);
-    std::string utf8;
-    id.toUTF8String(utf8);
-    return utf8;
+    return IcuDateFormat::hostTimeZone();
 }
 
 std::string DateFormatter::deviceLocale() {
