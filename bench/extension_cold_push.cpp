@@ -7,11 +7,6 @@
 //
 //   bench_extension_cold_push [runs]     (default 5)
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <iomanip>
@@ -24,66 +19,33 @@
 #include <curl/curl.h>
 
 #include "BenchSupport.h"
+#include "child_process.h"
 #include "orvanpush/logger/Log.h"
 #include "sdk/PushSDKState.h"
 #include "subscribed_instance.h"
-
-extern char** environ;
 
 namespace {
 
 using namespace orvanpush;
 using Clock = std::chrono::steady_clock;
 
+double millisecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The peak resident size, in KiB, a program started afresh prints as it ends, and its wall time.
 struct Finished {
     long peakKiB = -1;
     double milliseconds = 0;
 };
 
-double millisecondsSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Runs `arguments` to its end, its wall time and the peak it prints; throws when it fails.
 Finished run(std::vector<std::string> arguments) {
-    int output[2];
-    if (pipe2(output, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    std::vector<char*> argv;
-    for (auto& word : arguments) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    const auto start = Clock::now();
-    pid_t child = 0;
-    const int failure = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(output[1]);
-    std::string printed;
-    char buffer[256];
-    for (ssize_t count; failure == 0 && (count = read(output[0], buffer, sizeof buffer)) > 0;) {
-        printed.append(buffer, static_cast<std::size_t>(count));
-    }
-    close(output[0]);
-    int status = 0;
-    if (failure != 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-        WEXITSTATUS(status) != 0) {
-        throw std::runtime_error(arguments[0] + " failed");
-    }
-    Finished finished{.milliseconds = millisecondsSince(start)};
-    if (auto at = printed.rfind("peak "); at != std::string::npos) {
-        finished.peakKiB = std::stol(printed.substr(at + 5));
+    const auto ran = bench::runChild(std::move(arguments));
+    Finished finished{.milliseconds = ran.wallSeconds * 1000};
+    if (auto at = ran.output.rfind("peak "); at != std::string::npos) {
+        finished.peakKiB = std::stol(ran.output.substr(at + 5));
     }
     return finished;
-}
-
-double median(std::vector<double> values) {
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
 }
 
 double mebibytes(long kib) {
@@ -170,11 +132,12 @@ int main(int argc, char** argv) {
         bare.push_back(bareReportMilliseconds(instance, "bare" + std::to_string(i)));
     }
     std::cout << std::fixed << std::setprecision(1)
-              << "extension cold push peak resident size (target <= 16 MiB): " << median(peaks)
-              << " MiB" << std::endl
+              << "extension cold push peak resident size (target <= 16 MiB): "
+              << bench::median(peaks) << " MiB" << std::endl
               << "extension cold push wall time beyond the server's answer (target <= 50 ms): "
-              << median(walls) - median(bare) << " ms (" << median(walls) << " ms in all, "
-              << median(bare) << " ms a bare request) over " << runs << " runs" << std::endl;
+              << bench::median(walls) - bench::median(bare) << " ms (" << bench::median(walls)
+              << " ms in all, " << bench::median(bare) << " ms a bare request) over " << runs
+              << " runs" << std::endl;
     printBreakdown(home.path().string());
     PushSDK::waitForOutstandingWork(std::chrono::seconds(30));
     return 0;

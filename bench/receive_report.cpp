@@ -243,14 +243,6 @@ BENCHMARK(BM_BareStoreSignSendMark)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 
-double median(std::vector<double> values) {
-    if (values.empty()) {
-        return 0;
-    }
-    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -268,7 +260,7 @@ int main(int argc, char** argv) {
                         bench::TimeKeeper::Better::higher, 0.7);
     if (!shared.latencies.empty()) {
         std::cout << "onMessageReceive median latency (to its completion): " << std::fixed
-                  << std::setprecision(0) << median(shared.latencies) << " us over "
+                  << std::setprecision(0) << bench::median(shared.latencies) << " us over "
                   << shared.latencies.size() << " messages" << std::defaultfloat << std::endl;
     }
     PushSDK::waitForOutstandingWork(std::chrono::seconds(30));
