@@ -1,12 +1,12 @@
 #pragma once
 
 // What the transport and endpoint tests share: sending through a Service and waiting for the
-// one completion, and the simplest targets.
+// one completion, the simplest targets, and a disabled test run in a process of its own.
 
-#include <atomic>
+#include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +14,8 @@
 #include "api/ResultDecoding.h"
 #include "api/Service.h"
 #include "platform/OutstandingWork.h"
+#include "support/ChildProcess.h"
+#include "support/OneCompletion.h"
 #include "support/TestHome.h"
 #include "utils/LoggingUtils.h"
 
@@ -49,22 +51,40 @@ inline detail::AnyTarget<ContentDownloadResult> contentTarget(detail::ApiParamet
 template <typename R>
 R sendAndWait(const detail::Service& service, detail::AnyTarget<R> target,
               std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
-    struct Waiting {
-        Event done;
-        std::atomic<int> calls{0};
-        std::optional<R> result;
-    };
-    auto waiting = std::make_shared<Waiting>();
-    service.send<R>(std::move(target), [waiting](R result) {
-        waiting->result.emplace(std::move(result));
-        if (++waiting->calls == 1) {
-            waiting->done.notify();
+    OneCompletion<R> answer;
+    service.send<R>(std::move(target), answer.completion());
+    return answer.wait(timeout).value_or(R(ResultKind::error, -1, "no completion"));
+}
+
+inline constexpr std::string_view kChildReportMarker = "CHILD-REPORT:";
+
+struct ChildResult {
+    int exitCode = -1;
+    /// What the child passed to reportToParent (empty when it did not).
+    std::string reported;
+};
+
+/// Runs the disabled test `name` of this program in a process of its own, for what only another
+/// process shows (another locale or time zone, an exit with work in flight), with `environment`
+/// ("NAME=value" entries) added to this one's.
+inline ChildResult runChildTest(const std::string& name,
+                                const std::vector<std::string>& environment) {
+    ChildProcess child({thisProgram(), "--gtest_also_run_disabled_tests", "--gtest_filter=" + name},
+                       environment);
+    child.closeInput();
+    ChildResult result;
+    while (auto line = child.readLine()) {
+        if (const auto at = line->find(kChildReportMarker); at != std::string::npos) {
+            result.reported = line->substr(at + kChildReportMarker.size());
         }
-    });
-    EXPECT_TRUE(waiting->done.wait(timeout));
-    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(std::chrono::seconds(10)));
-    EXPECT_EQ(waiting->calls.load(), 1);
-    return waiting->result.value_or(R(ResultKind::error, -1, "no completion"));
+    }
+    result.exitCode = child.wait();
+    return result;
+}
+
+/// In a child test: hands `text` (one line) back to the parent.
+inline void reportToParent(const std::string& text) {
+    std::cout << kChildReportMarker << text << std::endl;
 }
 
 }  // namespace orvanpush::testing

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "api/ApiTestSupport.h"
-#include "api/ChildProcess.h"
 #include "api/ScriptedServer.h"
 #include "api/SubscriberGetTarget.h"
 #include "orvanpush/PushSDK.h"
@@ -152,7 +151,7 @@ TEST(InstanceServiceTest, DISABLED_ExitWithARequestInFlight) {
 TEST(InstanceServiceTest, AProcessExitingWithRequestsInFlightExitsCleanly) {
     ScriptedServer silent({ScriptedServer::silence()});
     auto child = runChildTest("InstanceServiceTest.DISABLED_ExitWithARequestInFlight",
-                              {{"ORVANPUSH_TEST_PORT", std::to_string(silent.port())}});
+                              {"ORVANPUSH_TEST_PORT=" + std::to_string(silent.port())});
     EXPECT_EQ(child.reported, "sent");
     EXPECT_EQ(child.exitCode, 0);
 }

@@ -22,7 +22,7 @@
 #include "api/UploadLogsTarget.h"
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/Console.h"
-#include "platform/OutstandingWork.h"
+#include "support/OneCompletion.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::testing {
@@ -207,27 +207,16 @@ TEST(UploadLogsResultTest, DecodesTheStatusDescriptionAndControl) {
     }
 }
 
-struct Sent {
-    UploadLogsResult result;
-    std::thread::id thread;
-    int calls = 0;
-};
-
 // Sends an upload and waits for its one completion and for its work to end.
-Sent sendAndWait(const LogServerService& service, const UploadLogsObject& object) {
-    auto sent = std::make_shared<Sent>();
-    auto done = std::make_shared<Event>();
-    service.send(UploadLogsTarget{object}, [sent, done](UploadLogsResult result) {
-        sent->result = std::move(result);
-        sent->thread = std::this_thread::get_id();
-        if (++sent->calls == 1) {
-            done->notify();
-        }
-    });
-    EXPECT_TRUE(done->wait(20s));
-    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
-    EXPECT_EQ(sent->calls, 1);
-    return *sent;
+UploadLogsResult sendAndWait(const LogServerService& service, const UploadLogsObject& object,
+                             std::thread::id* thread = nullptr) {
+    OneCompletion<UploadLogsResult> answer;
+    service.send(UploadLogsTarget{object}, answer.completion());
+    auto result = answer.wait(20s).value_or(UploadLogsResult{});
+    if (thread != nullptr) {
+        *thread = answer.thread();
+    }
+    return result;
 }
 
 TEST(LogServerServiceTest, NeverSendsAFileItCannotReadAndAnswersOnTheCallbackPool) {
@@ -236,11 +225,12 @@ TEST(LogServerServiceTest, NeverSendsAFileItCannotReadAndAnswersOnTheCallbackPoo
     EXPECT_EQ(service.baseAddress(), server.baseAddress() + "/logs");
     const auto missing = (testHome() / "gone.zip").string();
 
-    const auto sent = sendAndWait(service, uploadOf(missing, "gone.zip"));
+    std::thread::id thread;
+    const auto sent = sendAndWait(service, uploadOf(missing, "gone.zip"), &thread);
 
-    EXPECT_EQ(sent.result.status, ResultKind::error);
-    EXPECT_EQ(sent.result.description, "Can not get data from file: " + missing);
-    EXPECT_NE(sent.thread, std::this_thread::get_id());
+    EXPECT_EQ(sent.status, ResultKind::error);
+    EXPECT_EQ(sent.description, "Can not get data from file: " + missing);
+    EXPECT_NE(thread, std::this_thread::get_id());
     EXPECT_TRUE(server.requests().empty());
 }
 
@@ -263,11 +253,11 @@ TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswers) {
     const auto dropped = sendAndWait(service, uploadOf(path, "answers.zip"));
     platform::Console::redirect({});
 
-    EXPECT_EQ(success.result.status, ResultKind::success);
-    EXPECT_EQ(noBody.result.description, "Invalid response with status \"503\"");
-    EXPECT_EQ(notJson.result.description, "The answer is not valid JSON");
-    EXPECT_EQ(dropped.result.status, ResultKind::error);
-    EXPECT_TRUE(dropped.result.description);
+    EXPECT_EQ(success.status, ResultKind::success);
+    EXPECT_EQ(noBody.description, "Invalid response with status \"503\"");
+    EXPECT_EQ(notJson.description, "The answer is not valid JSON");
+    EXPECT_EQ(dropped.status, ResultKind::error);
+    EXPECT_TRUE(dropped.description);
     EXPECT_THAT(console, ElementsAre("Result: {\"status\":\"success\"}", "Result: None"));
     // Only the form's own header: no credentials, no JSON content type.
     ASSERT_EQ(server.requests().size(), 4u);

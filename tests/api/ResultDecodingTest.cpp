@@ -19,8 +19,12 @@ Bytes bytes(const std::string& text) {
     return Bytes(text.begin(), text.end());
 }
 
-const std::string kUnknownOk = std::string(kUnknownResultPrefix) + "ok\"";
-const std::string kUnknownSuccess = std::string(kUnknownResultPrefix) + "success\"";
+// The texts of answers that cannot be used, as the server's clients document them.
+const std::string kUnknownOk = "Invalid data in answer: unknown result \"ok\"";
+const std::string kUnknownSuccess = "Invalid data in answer: unknown result \"success\"";
+const std::string kResultMissing = "Invalid data in answer: property \"result\" not found";
+const std::string kListResultMissing = "Invalid data in answer: result not found";
+const std::string kCodeMissing = "Invalid data in answer: property \"errorCode\" not found";
 
 struct Case {
     std::string body;
@@ -30,22 +34,22 @@ struct Case {
 TEST(ResultDecodingTest, SingleResultsFollowTheEnvelope) {
     const std::vector<Case> cases{
         {R"({"result":"success","errorCode":5})", {ResultKind::success, 0}},
-        {R"({"result":"error"})", {ResultKind::error, 602, kCodeMissingText}},
+        {R"({"result":"error"})", {ResultKind::error, 602, kCodeMissing}},
         {R"({"result":"error","errorCode":17})", {ResultKind::error, 17}},
         {R"({"result":"error","errorCode":17.0,"errorDescription":"x"})",
          {ResultKind::error, 17, "x"}},
         {R"({"result":"error","errorCode":104,"errorDescription":5})", {ResultKind::error, 104}},
         {R"({"result":"error","errorCode":-9223372036854775808})", {ResultKind::error, INT64_MIN}},
         // Codes that are not 64-bit integers are missing codes, never converted.
-        {R"({"result":"error","errorCode":17.5})", {ResultKind::error, 602, kCodeMissingText}},
-        {R"({"result":"error","errorCode":"17"})", {ResultKind::error, 602, kCodeMissingText}},
-        {R"({"result":"error","errorCode":1e300})", {ResultKind::error, 602, kCodeMissingText}},
+        {R"({"result":"error","errorCode":17.5})", {ResultKind::error, 602, kCodeMissing}},
+        {R"({"result":"error","errorCode":"17"})", {ResultKind::error, 602, kCodeMissing}},
+        {R"({"result":"error","errorCode":1e300})", {ResultKind::error, 602, kCodeMissing}},
         {R"({"result":"error","errorCode":9223372036854775808})",
-         {ResultKind::error, 602, kCodeMissingText}},
-        {R"({"result":"error","errorCode":true})", {ResultKind::error, 602, kCodeMissingText}},
+         {ResultKind::error, 602, kCodeMissing}},
+        {R"({"result":"error","errorCode":true})", {ResultKind::error, 602, kCodeMissing}},
         {R"({"result":"ok"})", {ResultKind::error, 602, kUnknownOk}},
-        {R"({"result":5})", {ResultKind::error, 602, kResultMissingText}},
-        {R"({})", {ResultKind::error, 602, kResultMissingText}},
+        {R"({"result":5})", {ResultKind::error, 602, kResultMissing}},
+        {R"({})", {ResultKind::error, 602, kResultMissing}},
     };
     for (const auto& [body, expected] : cases) {
         EXPECT_EQ(decodeBaseApiResult(bytes(body)), expected) << body;
@@ -70,7 +74,7 @@ TEST(ResultDecodingTest, StatisticsAreAListOrAnErrorObject) {
         {R"({"result":"success"})", {ResultKind::error, 602, kUnknownSuccess}},
         {R"({"result":"error","errorCode":104,"errorDescription":"Subscriber not found"})",
          {ResultKind::error, 104, "Subscriber not found"}},
-        {R"({"errorCode":104})", {ResultKind::error, 602, kListResultMissingText}},
+        {R"({"errorCode":104})", {ResultKind::error, 602, kListResultMissing}},
     };
     for (const auto& [body, expected] : objects) {
         EXPECT_EQ(decodeStatisticsResult(bytes(body)), expected) << body;
@@ -95,7 +99,7 @@ TEST(ResultDecodingTest, SubscriberRecordsKeepNullAttributes) {
                                                                 {"k", "v"}, {"n", std::nullopt}}),
                                       SubscriberDataElement("e")}));
     EXPECT_EQ(decodeSubscriberGetResult(bytes(R"({"result":"error","errorCode":"x"})")),
-              SubscriberGetResult(ResultKind::error, 602, kCodeMissingText));
+              SubscriberGetResult(ResultKind::error, 602, kCodeMissing));
     EXPECT_THROW(decodeSubscriberGetResult(bytes(R"([{"address":"a","attributes":{"k":1}}])")),
                  TextError);
 }

@@ -30,7 +30,7 @@ std::int64_t integerOf(MessageDatabase& database, const std::string& sql) {
 class MessageDatabaseTest : public ::testing::Test {
   protected:
     testing::TempDirectory directory_;
-    fs::path file_ = directory_.path() / MessageDatabase::fileName;
+    fs::path file_ = directory_.path() / "StorageModel.sqlite";  // where earlier versions left it
 };
 
 TEST_F(MessageDatabaseTest, CreatesAPrivateFileWithItsSchemaVersionWalAndForeignKeys) {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -22,6 +23,7 @@
 #include "platform/FileSystem.h"
 #include "platform/OutstandingWork.h"
 #include "platform/UserDefaults.h"
+#include "support/OneCompletion.h"
 #include "support/TestHome.h"
 #include "utils/logger/log_manager/LogManager.h"
 #include "utils/logger/log_manager/LogSettings.h"
@@ -33,10 +35,10 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::AllOf;
-using testing::Event;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using testing::ReferenceServer;
+using ::testing::UnorderedElementsAre;
 using Outcomes = std::vector<LogUploadOutcome>;
 
 const std::string kSaveLogFile = "/logs/saveLogFile";
@@ -73,31 +75,16 @@ Json control(const std::string& logLevel, const std::string& sendLogs,
             {"android-sdk-version", Json::array()}};
 }
 
-// Waits for a completion that must come exactly once, on a thread other than the caller's.
+// Starts an upload with a completion and waits for it: it must come exactly once, on a thread
+// other than the caller's.
 template <typename Value>
-class Answer {
-  public:
-    std::function<void(Value)> completion() {
-        return [this, caller = std::this_thread::get_id()](Value value) {
-            EXPECT_NE(std::this_thread::get_id(), caller);
-            value_ = std::move(value);
-            if (++calls_ == 1) {
-                done_.notify();
-            }
-        };
-    }
-    Value wait() {
-        EXPECT_TRUE(done_.wait(30s));
-        EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(10s));
-        EXPECT_EQ(calls_.load(), 1);
-        return value_;
-    }
-
-  private:
-    Event done_;
-    std::atomic<int> calls_{0};
-    Value value_{};
-};
+Value waitFor(const std::function<void(std::function<void(Value)>)>& upload) {
+    testing::OneCompletion<Value> answer;
+    upload(answer.completion());
+    auto value = answer.wait().value_or(Value{});
+    EXPECT_NE(answer.thread(), std::this_thread::get_id());
+    return value;
+}
 
 class LoggingUtilsTest : public ::testing::Test {
   protected:
@@ -137,14 +124,10 @@ class LoggingUtilsTest : public ::testing::Test {
     static std::string todaysMark() { return today().substr(0, 10); }
 
     Outcomes uploadAll() {
-        Answer<Outcomes> answer;
-        utils_->uploadLogFiles(answer.completion());
-        return answer.wait();
+        return waitFor<Outcomes>([&](auto done) { utils_->uploadLogFiles(done); });
     }
     LogUploadOutcome upload(const std::optional<fs::path>& file) {
-        Answer<LogUploadOutcome> answer;
-        utils_->uploadLogFile(file, answer.completion());
-        return answer.wait();
+        return waitFor<LogUploadOutcome>([&](auto done) { utils_->uploadLogFile(file, done); });
     }
     static Json uploads() {
         return server_->admin("GET", "requests?path=%2Flogs%2FsaveLogFile")["requests"];
@@ -174,14 +157,22 @@ TEST_F(LoggingUtilsTest, PostsEachOfTodaysLogFilesZippedAsTheServersForm) {
                             {inLogs(other + ".zip").string(), true, std::nullopt}};
     EXPECT_EQ(outcomes, expected);
     EXPECT_FALSE(fs::exists(inLogs("2001-01-01-orvanpush.tests.log.zip")));
+    // The body is the form byte for byte around the boundary and the archive's bytes.
+    const auto formOf = [](const std::string& b, const fs::path& archive) {
+        const std::string name = archive.filename().string();
+        const std::string head = "\r\n--" + b + "\r\nContent-Disposition: form-data; name=";
+        const std::string utf8 = "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
+        return platform::base64Encode(
+            head + "\"client\"" + utf8 + "client-1" + head + "\"device\"" + utf8 + "device-1" +
+            head + "\"filename\"" + utf8 + name + head + "\"logfile\";filename=\"" + name +
+            "\"\r\nContent-Type: text/plain\r\n\r\n" + readText(archive) + "\r\n--" + b + "--\r\n");
+    };
+    // The two uploads run side by side: the server may log them in either order.
     const Json requests = uploads();
     ASSERT_EQ(requests.size(), 2u);
-    for (std::size_t i = 0; i < 2; ++i) {
-        const Json& record = requests[i];
-        const fs::path archive = outcomes[i].file;
+    std::set<std::string> sent;
+    for (const Json& record : requests) {
         EXPECT_EQ(record["outcome"], "applied") << record["problems"];
-        EXPECT_EQ(std::system(("unzip -tq '" + archive.string() + "' >/dev/null").c_str()), 0);
-        // The body is the form byte for byte around the boundary and the archive's bytes.
         std::string contentType;
         for (const auto& header : record["headers"]) {
             EXPECT_NE(header[0], "Authorization");
@@ -189,20 +180,23 @@ TEST_F(LoggingUtilsTest, PostsEachOfTodaysLogFilesZippedAsTheServersForm) {
                 contentType = header[1];
             }
         }
-        const std::string b = contentType.substr(contentType.find('=') + 1);
-        const std::string name = archive.filename().string();
-        const std::string head = "\r\n--" + b + "\r\nContent-Disposition: form-data; name=";
-        const std::string utf8 = "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
-        const std::string expectedBody =
-            head + "\"client\"" + utf8 + "client-1" + head + "\"device\"" + utf8 + "device-1" +
-            head + "\"filename\"" + utf8 + name + head + "\"logfile\";filename=\"" + name +
-            "\"\r\nContent-Type: text/plain\r\n\r\n" + readText(archive) + "\r\n--" + b + "--\r\n";
-        EXPECT_EQ(record["bodyBase64"], platform::base64Encode(expectedBody));
+        const std::string boundary = contentType.substr(contentType.find('=') + 1);
+        for (const auto& outcome : outcomes) {
+            if (record["bodyBase64"] == formOf(boundary, outcome.file)) {
+                sent.insert(outcome.file);
+            }
+        }
     }
+    EXPECT_EQ(sent.size(), 2u);
+    for (const auto& outcome : outcomes) {
+        EXPECT_EQ(std::system(("unzip -tq '" + outcome.file + "' >/dev/null").c_str()), 0);
+    }
+    std::vector<std::string> zipped;
     const Json archives = server_->admin("GET", "archives")["archives"];
-    ASSERT_EQ(archives.size(), 2u);
-    EXPECT_EQ(archives[0]["entries"][0]["name"], today());
-    EXPECT_EQ(archives[1]["entries"][0]["name"], other);
+    for (const Json& archive : archives) {
+        zipped.push_back(archive["entries"][0]["name"]);
+    }
+    EXPECT_THAT(zipped, UnorderedElementsAre(today(), other));
     // Each outcome is recorded in the day's log file, at the place log readers know.
     EXPECT_THAT(
         lineWith(readText(inLogs(today())), "\"" + outcomes[0].file + "\" successfully"),
@@ -218,11 +212,14 @@ struct AnswerCase {
     std::string levelAfter;
 };
 
+// How each answer decodes is UploadLogsResultTest's; here, what reaches the outcome and the
+// settings.
 TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
     const std::string ours = sdkVersion();
     const std::vector<AnswerCase> cases{
         {"capitals", {{"status", "SUCCESS"}}, true, std::nullopt, "info"},
         {"error", {{"status", "ERROR"}, {"description", "disk full"}}, false, "disk full", "info"},
+        // Recorded as "no description" below.
         {"numeric description",
          {{"status", "error"}, {"description", 5}},
          false,
@@ -233,8 +230,6 @@ TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
          false,
          "Invalid data in answer: unknown status \"done\"",
          "trace"},
-        {"no status", Json::object(), false,
-         "Invalid data in answer: property \"status\" not found", "info"},
         {"control without vendor",
          {{"status", "success"},
           {"sdk-logging-control",
@@ -263,7 +258,7 @@ TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
         EXPECT_EQ(outcome.sent, c.sent) << c.name;
         EXPECT_EQ(outcome.description, c.description) << c.name;
         EXPECT_EQ(LogSettings::logLevel(), c.levelAfter) << c.name;
-        EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), c.levelAfter) << c.name;
+        EXPECT_EQ(LogSettings::get("_log_level"), c.levelAfter) << c.name;
     }
     // A failure is recorded as an error entry, without a description as "no description".
     EXPECT_THAT(
@@ -322,10 +317,10 @@ TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
     LoggingUtils bare("defaults", SettingsUtils::sharedAccessGroupInstance("defaults"));
     if (kDefaultLogServerIsPlaceholder) {
         EXPECT_EQ(bare.logServerService(), nullptr);
-        Answer<LogUploadOutcome> unsent;
-        bare.uploadLogFile(inLogs("x.zip"), unsent.completion());
-        EXPECT_EQ(unsent.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
-                                                   LogUploadOutcome::noLogServer}));
+        EXPECT_EQ(
+            waitFor<LogUploadOutcome>(
+                [&](auto done) { bare.uploadLogFile(inLogs("x.zip"), done); }),
+            (LogUploadOutcome{inLogs("x.zip").string(), false, LogUploadOutcome::noLogServer}));
     } else {
         EXPECT_EQ(bare.logServerService()->baseAddress(),
                   std::string("https://") + kDefaultLogServerHost + ":443");
@@ -333,10 +328,10 @@ TEST_F(LoggingUtilsTest, FindsTheLogServerInTheSettingsOnce) {
 
     LoggingUtils withoutSettings("none", nullptr);
     EXPECT_EQ(withoutSettings.logServerService(), nullptr);
-    Answer<LogUploadOutcome> answer;
-    withoutSettings.uploadLogFile(inLogs("x.zip"), answer.completion());
-    EXPECT_EQ(answer.wait(), (LogUploadOutcome{inLogs("x.zip").string(), false,
-                                               "Log Server Service not initialized"}));
+    EXPECT_EQ(
+        waitFor<LogUploadOutcome>(
+            [&](auto done) { withoutSettings.uploadLogFile(inLogs("x.zip"), done); }),
+        (LogUploadOutcome{inLogs("x.zip").string(), false, "Log Server Service not initialized"}));
 }
 
 TEST(LogManagerUtilsTest, IsReplacedWhileOtherThreadsUseIt) {

@@ -1,16 +1,13 @@
 // The netlink source against a real kernel: each test runs again in a private network namespace
 // of its own (`unshare -n`), where it builds links and routes with `ip`.
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -20,8 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/Reachability.h"
-
-extern char** environ;
+#include "support/ChildProcess.h"
 
 namespace orvanpush {
 namespace {
@@ -30,28 +26,19 @@ using Connection = Reachability::Connection;
 
 constexpr const char* kInsideVariable = "ORVANPUSH_TEST_IN_NETWORK_NAMESPACE";
 
-// Runs `words` (a program found on PATH) and answers its exit status; -1 when it cannot run.
-// A quiet run writes nothing to standard output.
-int run(std::vector<std::string> words, bool quiet = false) {
-    std::vector<char*> argv;
-    for (auto& word : words) {
-        argv.push_back(word.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (quiet) {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    }
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
+// Runs `words` (a program found on PATH) with `environment` added, passes its output on, and
+// answers its exit status; -1 when it cannot run.
+int run(const std::vector<std::string>& words, const std::vector<std::string>& environment = {}) {
+    try {
+        testing::ChildProcess child(words, environment);
+        child.closeInput();
+        while (auto line = child.readLine()) {
+            std::cout << *line << '\n';
+        }
+        return child.wait();
+    } catch (const std::runtime_error&) {
         return -1;
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool inside() {
@@ -64,16 +51,15 @@ bool runInsideNamespace(std::string& skipReason) {
     if (inside()) {
         return false;
     }
-    if (run({"unshare", "-n", "true"}) != 0 || run({"ip", "-V"}, true) != 0) {
+    if (run({"unshare", "-n", "true"}) != 0 || run({"ip", "-V"}) != 0) {
         skipReason = "no private network namespace can be made here (unshare -n, ip)";
         return true;
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    setenv(kInsideVariable, "1", 1);
     const int status =
-        run({"unshare", "-n", "--", std::filesystem::read_symlink("/proc/self/exe").string(),
-             std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()});
-    unsetenv(kInsideVariable);
+        run({"unshare", "-n", "--", testing::thisProgram(),
+             std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
+            {std::string(kInsideVariable) + "=1"});
     EXPECT_EQ(status, 0) << "the test failed inside its network namespace (output above)";
     return true;
 }

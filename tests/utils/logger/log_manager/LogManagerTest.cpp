@@ -133,7 +133,7 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
         const auto console = testing::testHome() / "console";
         ASSERT_TRUE(std::freopen(console.c_str(), "w", stdout));
         // A fresh home: send-logs is not stored yet.
-        LogSettings::set(LogSettings::logLevelKey, "Info");
+        LogSettings::set("_log_level", "Info");
 
         LogManager::enableLogging();
 
@@ -161,8 +161,8 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
 }
 
 TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
-    LogSettings::set(LogSettings::logLevelKey, std::nullopt);
-    LogSettings::set(LogSettings::sendLogsKey, std::nullopt);
+    LogSettings::set("_log_level", std::nullopt);
+    LogSettings::set("_send_logs", std::nullopt);
     // Each child process works in this process's home; a child keeps what it inherited.
     setenv("ORVANPUSH_TEST_PARENT_HOME", testing::testHome().c_str(), 0);
     auto inThisHome = [](const std::string& assigned, const std::string& expected) {
@@ -180,7 +180,7 @@ TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
     inThisHome("", "error");
     inThisHome("trace", "trace");
     inThisHome("", "trace");
-    EXPECT_EQ(LogSettings::get(LogSettings::logLevelKey), "trace");
+    EXPECT_EQ(LogSettings::get("_log_level"), "trace");
 }
 
 // The process's own store made unusable (its file replaced by a directory) for the life of the
@@ -207,7 +207,7 @@ class BrokenOwnStore {
 TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment) {
     inFreshProcess([] {
         ASSERT_TRUE(std::freopen("/dev/null", "w", stdout));  // the console's announcements
-        LogSettings::set(LogSettings::sendLogsKey, "0");
+        LogSettings::set("_send_logs", "0");
         LogManager::enableLogging();
         ASSERT_EQ(LogSettings::sendLogs(), "0");
         {
@@ -217,10 +217,10 @@ TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment)
             LogSettings::setSendLogs("1");
             EXPECT_EQ(LogSettings::sendLogs(), "1");
         }
-        EXPECT_EQ(LogSettings::get(LogSettings::sendLogsKey), "0");
+        EXPECT_EQ(LogSettings::get("_send_logs"), "0");
         LogManager::enableLogging();
         EXPECT_EQ(LogSettings::sendLogs(), "1");
-        EXPECT_EQ(LogSettings::get(LogSettings::sendLogsKey), "1");
+        EXPECT_EQ(LogSettings::get("_send_logs"), "1");
         EXPECT_THAT(logFileText(), HasSubstr(";Error;"));
         EXPECT_THAT(logFileText(),
                     HasSubstr(";SDK Instance;Logging setting _send_logs not saved: "));
@@ -251,14 +251,14 @@ Texts apply(const std::string& logLevel, const std::string& sendLogs, const Text
 
 // Both settings, as cached and as stored.
 Texts settings() {
-    return {LogSettings::logLevel(), LogSettings::get(LogSettings::logLevelKey).value_or("-"),
-            LogSettings::sendLogs(), LogSettings::get(LogSettings::sendLogsKey).value_or("-")};
+    return {LogSettings::logLevel(), LogSettings::get("_log_level").value_or("-"),
+            LogSettings::sendLogs(), LogSettings::get("_send_logs").value_or("-")};
 }
 
 TEST_F(LogManagerTest, ServerControlChangesTheLevelForThisVersionOnlyAndAnnouncesChanges) {
     // Store and cache agree before the first control.
-    LogSettings::set(LogSettings::logLevelKey, "error");
-    LogSettings::set(LogSettings::sendLogsKey, "1");
+    LogSettings::set("_log_level", "error");
+    LogSettings::set("_send_logs", "1");
     LogSettings::setLogLevel("error");
     LogSettings::setSendLogs("1");
     const std::string ours = sdkVersion();
