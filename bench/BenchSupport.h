@@ -6,6 +6,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -18,6 +19,7 @@
 #include <benchmark/benchmark.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
+#include "platform/DateFormatter.h"
 
 namespace orvanpush::bench {
 
@@ -42,6 +44,9 @@ class BenchHome {
     }
     BenchHome(const BenchHome&) = delete;
     BenchHome& operator=(const BenchHome&) = delete;
+
+    /// The home's directory.
+    const std::filesystem::path& path() const { return path_; }
 
   private:
     std::filesystem::path path_;
@@ -83,23 +88,36 @@ class TimeKeeper : public benchmark::ConsoleReporter {
                     const std::string& limit, Better better, double target) const {
         auto oursTimes = find(ours);
         auto bareTimes = find(bare);
-        if (!oursTimes || !bareTimes) {
-            return;
+        if (oursTimes && bareTimes) {
+            printRatioLine(what, limit, better, target, *oursTimes, *bareTimes);
         }
+    }
+
+    /// The same line for times measured otherwise (whole programs, say).
+    static void printRatioLine(const std::string& what, const std::string& limit, Better better,
+                               double target, Times ours, Times bare) {
         auto ratio = [&](double our, double limitTime) {
             return better == Better::higher ? limitTime / our : our / limitTime;
         };
         std::cout << what << " / " << limit << " (target "
-                  << (better == Better::higher ? ">=" : "<=") << " " << target
-                  << "): " << std::fixed << std::setprecision(2)
-                  << ratio(oursTimes->cpu, bareTimes->cpu) << " by CPU time, "
-                  << ratio(oursTimes->wall, bareTimes->wall) << " by wall time" << std::defaultfloat
-                  << std::endl;
+                  << (better == Better::higher ? ">=" : "<=") << " "
+                  << platform::formatDouble(target) << "): " << std::fixed << std::setprecision(2)
+                  << ratio(ours.cpu, bare.cpu) << " by CPU time, " << ratio(ours.wall, bare.wall)
+                  << " by wall time" << std::defaultfloat << std::endl;
     }
 
   private:
     std::map<std::string, Times> times_;
 };
+
+/// The middle one of `values` (none: 0).
+inline double median(std::vector<double> values) {
+    if (values.empty()) {
+        return 0;
+    }
+    std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
+    return values[values.size() / 2];
+}
 
 /// Runs the benchmarks the command line selects, reporting through `reporter`.
 inline void runBenchmarks(int argc, char** argv, TimeKeeper& reporter) {

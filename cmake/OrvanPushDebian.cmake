@@ -36,6 +36,10 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# ICU is loaded at run time, where the scan of linked libraries does not see it.
+string(REGEX MATCH "^[0-9]+" icu_major "${ICU_VERSION}")
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libicu${icu_major}")
+set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libicu${icu_major}")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 # The library cache is refreshed by an ldconfig trigger, not by maintainer scripts calling it.

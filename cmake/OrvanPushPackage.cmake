@@ -17,8 +17,9 @@ foreach(layer IN LISTS ORVANPUSH_LAYERS)
 endforeach()
 
 # The system libraries the platform layer calls; hosts of the static archive link them too.
+# ICU is not among them: the library loads it at run time, on first need.
 set(ORVANPUSH_SYSTEM_LIBS CURL::libcurl OpenSSL::SSL OpenSSL::Crypto SQLite::SQLite3 ZLIB::ZLIB
-    ICU::i18n ICU::uc)
+    ${CMAKE_DL_LIBS})
 
 add_library(orvanpush_shared SHARED ${layer_objects})
 set_target_properties(orvanpush_shared PROPERTIES

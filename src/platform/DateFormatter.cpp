@@ -1,41 +1,18 @@
 #include "platform/DateFormatter.h"
 
+#include <time.h>
+
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <mutex>
 
-#include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
-
-#include "orvanpush/TextError.h"
+#include "platform/FixedDateFormat.h"
+#include "platform/IcuDateFormat.h"
 #include "platform/ProcessInfo.h"
 
 namespace orvanpush::platform {
 namespace {
-
-icu::Locale localeFor(const std::string& id) {
-    if (!id.empty()) {
-        return icu::Locale::createFromName(id.c_str());
-    }
-    return icu::Locale::createFromName(DateFormatter::deviceLocale().c_str());
-}
-
-// ICU reads the host's zone through tzset and static buffers: one detection at a time.
-std::unique_ptr<icu::TimeZone> hostTimeZone() {
-    static std::mutex detection;
-    std::lock_guard lock(detection);
-    return std::unique_ptr<icu::TimeZone>(icu::TimeZone::detectHostTimeZone());
-}
-
-std::unique_ptr<icu::TimeZone> timeZoneFor(const std::string& id) {
-    if (id.empty()) {
-        return hostTimeZone();
-    }
-    return std::unique_ptr<icu::TimeZone>(
-        icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(id)));
-}
 
 // Text of the current second can be reused only when the pattern prints nothing finer.
 bool printsFractionOfSecond(const std::string& pattern) {
@@ -54,26 +31,77 @@ std::int64_t millisecondsSinceEpoch(Date date) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(date.time_since_epoch()).count();
 }
 
+// Locales that print the numeric fields in ASCII digits of the Gregorian calendar, as the fixed
+// patterns are rendered without the locale library. A locale id with keywords is left to it.
+bool printsAsciiDigits(const std::string& locale) {
+    const std::string id = locale.empty() ? DateFormatter::deviceLocale() : locale;
+    return id == "en_US_POSIX@calendar=iso8601" || id == "C" ||
+           (id.find('@') == std::string::npos && (id == "en" || id.starts_with("en_")));
+}
+
+// The C library and the locale library agree on the device's zone when TZ is unset or names a
+// zone of the system's database; other TZ texts are read by each in its own way.
+bool hostZoneAgreed() {
+    auto zone = ProcessInfo::environment("TZ");
+    if (!zone || zone->empty()) {
+        return true;
+    }
+    const std::string name = zone->starts_with(':') ? zone->substr(1) : *zone;
+    std::error_code ignored;
+    return !name.empty() && name.front() != '/' && name.find("..") == std::string::npos &&
+           std::filesystem::is_regular_file(std::filesystem::path("/usr/share/zoneinfo") / name,
+                                            ignored);
+}
+
+// The pattern rendered without the locale library, when it and its zone and locale allow.
+std::optional<FixedDateFormat> fixedFormat(const std::string& pattern, const std::string& timeZone,
+                                           const std::string& locale) {
+    if (!printsAsciiDigits(locale)) {
+        return std::nullopt;
+    }
+    if (timeZone == "GMT") {
+        return FixedDateFormat::make(pattern, true);
+    }
+    if (!timeZone.empty() || !hostZoneAgreed()) {
+        return std::nullopt;
+    }
+    tzset();
+    return FixedDateFormat::make(pattern, false);
+}
+
 }  // namespace
 
 struct DateFormatter::Impl {
-    std::unique_ptr<icu::SimpleDateFormat> format;
+    std::string pattern;
+    std::string timeZone;
+    std::string locale;
+    std::optional<FixedDateFormat> fixed;
     bool cacheBySecond = false;
     mutable std::mutex mutex;  // ICU formatters are not safe for concurrent use
+    // Made at once for the patterns the fixed form cannot render, on the first lenient read
+    // for the others.
+    mutable std::unique_ptr<IcuDateFormat> icu;
     mutable std::int64_t cachedSecond = INT64_MIN;
     mutable std::string cachedText;
+
+    const IcuDateFormat& icuFormat() const {
+        if (!icu) {
+            icu = std::make_unique<IcuDateFormat>(pattern, timeZone, locale);
+        }
+        return *icu;
+    }
 };
 
 DateFormatter::DateFormatter(const std::string& pattern, const std::string& timeZone,
                              const std::string& locale)
     : impl_(std::make_unique<Impl>()) {
-    UErrorCode status = U_ZERO_ERROR;
-    impl_->format = std::make_unique<icu::SimpleDateFormat>(icu::UnicodeString::fromUTF8(pattern),
-                                                            localeFor(locale), status);
-    if (U_FAILURE(status)) {
-        throw TextError("Invalid date pattern \"" + pattern + "\": " + u_errorName(status));
+    impl_->pattern = pattern;
+    impl_->timeZone = timeZone;
+    impl_->locale = locale;
+    impl_->fixed = fixedFormat(pattern, timeZone, locale);
+    if (!impl_->fixed) {
+        impl_->icuFormat();
     }
-    impl_->format->adoptTimeZone(timeZoneFor(timeZone).release());
     impl_->cacheBySecond = !printsFractionOfSecond(pattern);
 }
 
@@ -88,10 +116,8 @@ std::string DateFormatter::string(Date date) const {
     if (impl_->cacheBySecond && second == impl_->cachedSecond) {
         return impl_->cachedText;
     }
-    icu::UnicodeString text;
-    impl_->format->format(static_cast<UDate>(milliseconds), text);
-    std::string utf8;
-    text.toUTF8String(utf8);
+    std::string utf8 =
+        impl_->fixed ? impl_->fixed->format(milliseconds) : impl_->icu->format(milliseconds);
     if (impl_->cacheBySecond) {
         impl_->cachedSecond = second;
         impl_->cachedText = utf8;
@@ -100,26 +126,22 @@ std::string DateFormatter::string(Date date) const {
 }
 
 std::optional<Date> DateFormatter::date(const std::string& text) const {
-    UErrorCode status = U_ZERO_ERROR;
     std::lock_guard lock(impl_->mutex);
-    UDate parsed = impl_->format->parse(icu::UnicodeString::fromUTF8(text), status);
+    const auto exact = impl_->fixed ? impl_->fixed->parse(text) : std::nullopt;
+    const auto parsed =
+        exact ? std::optional<double>(static_cast<double>(*exact)) : impl_->icuFormat().parse(text);
     // A Date counts nanoseconds in 64 bits: it holds the years 1677 to 2262 only.
     static constexpr auto kLimit = static_cast<double>(
         std::chrono::duration_cast<std::chrono::milliseconds>(Date::duration::max()).count());
-    if (U_FAILURE(status) || !(std::abs(parsed) < kLimit)) {
+    if (!parsed || !(std::abs(*parsed) < kLimit)) {
         return std::nullopt;
     }
-    auto milliseconds = static_cast<std::int64_t>(std::llround(parsed));
+    auto milliseconds = static_cast<std::int64_t>(std::llround(*parsed));
     return Date(std::chrono::milliseconds(milliseconds));
 }
 
 std::string DateFormatter::deviceTimeZone() {
-    auto zone = hostTimeZone();
-    icu::UnicodeString id;
-    zone->getID(id);
-    std::string utf8;
-    id.toUTF8String(utf8);
-    return utf8;
+    return IcuDateFormat::hostTimeZone();
 }
 
 std::string DateFormatter::deviceLocale() {

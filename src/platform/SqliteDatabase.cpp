@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "platform/FileDescriptor.h"
 
@@ -143,11 +144,63 @@ int checkedLength(std::size_t size) {
 
 // ---- SqliteStatement ----
 
-void SqliteStatement::Finalizer::operator()(sqlite3_stmt* statement) const {
-    sqlite3_finalize(statement);
+// The statements of a connection that their users are done with, kept prepared: parsing the
+// same SQL again costs more than the look-up that finds it. A few dozen at most, since predicates
+// a host builds may each make SQL of their own.
+class SqliteIdleStatements {
+  public:
+    SqliteIdleStatements() = default;
+    SqliteIdleStatements(const SqliteIdleStatements&) = delete;
+    SqliteIdleStatements& operator=(const SqliteIdleStatements&) = delete;
+    ~SqliteIdleStatements() {
+        for (sqlite3_stmt* statement : statements_) {
+            sqlite3_finalize(statement);
+        }
+    }
+
+    /// An idle statement of exactly `sql`, taken out; null when there is none.
+    sqlite3_stmt* take(std::string_view sql) {
+        std::lock_guard lock(mutex_);
+        for (auto it = statements_.begin(); it != statements_.end(); ++it) {
+            if (sql == sqlite3_sql(*it)) {
+                sqlite3_stmt* statement = *it;
+                statements_.erase(it);
+                return statement;
+            }
+        }
+        return nullptr;
+    }
+
+    /// Keeps `statement`, rewound with its parameters cleared, or finalizes it when enough are
+    /// kept.
+    void keep(sqlite3_stmt* statement) {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+        std::unique_lock lock(mutex_);
+        if (statements_.size() < kLimit) {
+            statements_.push_back(statement);
+            return;
+        }
+        lock.unlock();
+        sqlite3_finalize(statement);
+    }
+
+  private:
+    static constexpr std::size_t kLimit = 32;
+    std::mutex mutex_;
+    std::vector<sqlite3_stmt*> statements_;
+};
+
+void SqliteStatement::Release::operator()(sqlite3_stmt* statement) const {
+    if (auto statements = idle.lock()) {
+        statements->keep(statement);
+    } else {
+        sqlite3_finalize(statement);
+    }
 }
 
-SqliteStatement::SqliteStatement(sqlite3_stmt* statement) : statement_(statement) {}
+SqliteStatement::SqliteStatement(sqlite3_stmt* statement, std::weak_ptr<SqliteIdleStatements> idle)
+    : statement_(statement, Release{std::move(idle)}) {}
 
 SqliteStatement& SqliteStatement::checkBind(int result, int index) {
     if (result != SQLITE_OK) {
@@ -265,7 +318,9 @@ void SqliteConnection::Closer::operator()(sqlite3* database) const {
 }
 
 SqliteConnection::SqliteConnection(std::filesystem::path path, sqlite3* database)
-    : path_(std::move(path)), database_(database) {}
+    : path_(std::move(path)),
+      database_(database),
+      idle_(std::make_shared<SqliteIdleStatements>()) {}
 
 // Closing any descriptor of a file drops every POSIX lock the process holds on it, SQLite's
 // own included. A connection without its shared lock lets another process's last close
@@ -326,10 +381,18 @@ void SqliteConnection::execute(std::string_view sql) {
 }
 
 SqliteStatement SqliteConnection::prepare(std::string_view sql) {
+    if (sqlite3_stmt* idle = idle_->take(sql)) {
+        return SqliteStatement(idle, idle_);
+    }
     sqlite3_stmt* raw = nullptr;
     const int result =
         sqlite3_prepare_v2(database_.get(), sql.data(), checkedLength(sql.size()), &raw, nullptr);
-    SqliteStatement statement(raw);
+    // A statement whose SQL has more after its first statement is not kept: its text would not
+    // match the SQL it was prepared from.
+    SqliteStatement statement(raw, {});
+    if (result == SQLITE_OK && raw != nullptr && sql == sqlite3_sql(raw)) {
+        statement.statement_.get_deleter().idle = idle_;
+    }
     if (result != SQLITE_OK) {
         throwConnectionError(database_.get(), result, quoted(sql));
     }

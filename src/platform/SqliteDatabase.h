@@ -57,6 +57,8 @@ class SqliteError : public TextError {
 /// The storage class of a column value.
 enum class SqliteType { integer, real, text, blob, null };
 
+class SqliteIdleStatements;
+
 /// A prepared statement (move-only; finalized with the object). Parameters are numbered from 1,
 /// columns from 0. Bound text and blobs are copied, so the arguments need not outlive the call.
 /// Use a statement only where its connection may be used (see `SqliteDatabase`).
@@ -92,13 +94,16 @@ class SqliteStatement {
 
   private:
     friend class SqliteConnection;
-    struct Finalizer {
+    /// Hands the statement back to its connection's idle statements, rewound, or finalizes it
+    /// once the connection is gone.
+    struct Release {
+        std::weak_ptr<SqliteIdleStatements> idle;
         void operator()(sqlite3_stmt* statement) const;
     };
-    explicit SqliteStatement(sqlite3_stmt* statement);
+    SqliteStatement(sqlite3_stmt* statement, std::weak_ptr<SqliteIdleStatements> idle);
     SqliteStatement& checkBind(int result, int index);
 
-    std::unique_ptr<sqlite3_stmt, Finalizer> statement_;
+    std::unique_ptr<sqlite3_stmt, Release> statement_;
 };
 
 /// One open SQLite file (move-only; closed with the object). A connection on its own is not
@@ -122,7 +127,8 @@ class SqliteConnection {
 
     /// Runs one or more SQL statements without parameters (schema, pragmas).
     void execute(std::string_view sql);
-    /// Prepares one statement. Throws `SqliteError` for invalid SQL.
+    /// Prepares one statement, or takes an idle one of the same SQL that an earlier use handed
+    /// back, rewound and with its parameters cleared. Throws `SqliteError` for invalid SQL.
     SqliteStatement prepare(std::string_view sql);
 
     /// Runs `body(*this)` inside BEGIN IMMEDIATE ... COMMIT and returns what it returns. When
@@ -180,6 +186,8 @@ class SqliteConnection {
     ino_t inode_ = 0;
     std::unique_ptr<BusyPolling> busyPolling_;  // declared first: it outlives the handle
     std::unique_ptr<sqlite3, Closer> database_;
+    // Statements done with, kept prepared for the next use of the same SQL.
+    std::shared_ptr<SqliteIdleStatements> idle_;
 };
 
 /// A connection shared by several threads. Each call holds the connection's lock from start to

@@ -1,0 +1,72 @@
+#pragma once
+
+// What the benchmarks of the receipt share: an instance against the reference server whose
+// device has subscribed once with a key of its own, as a subscription leaves it.
+
+#include <future>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "api/SubscribeTarget.h"
+#include "orvanpush/PushSDK.h"
+#include "platform/SecKey.h"
+#include "sdk/PushSDKState.h"
+#include "security/Crypto.h"
+#include "security/KeyChainUtil.h"
+#include "support/ReferenceServerProcess.h"
+
+namespace orvanpush::bench {
+
+constexpr const char* kInstance = "bench";
+constexpr const char* kInstancePrivateTag = "bench.private";
+constexpr const char* kSubscriberAddress = "bench-device.bench-client";
+
+/// The reference server and the instance `kInstance` saved against it, subscribed.
+struct SubscribedInstance {
+    std::unique_ptr<testing::ReferenceServerProcess> server;
+    std::shared_ptr<PushSDK> sdk;
+
+    SubscribedInstance()
+        : server(std::make_unique<testing::ReferenceServerProcess>(
+              ORVANPUSH_SERVER, std::vector<std::string>{"--context", "api"})) {
+        PushSDK::createInstance(kInstance, "group.bench",
+                                {"http", "127.0.0.1", server->port(), "api"}, "orvan",
+                                "orvan-password", std::nullopt, true, std::nullopt);
+        sdk = PushSDK::getInstance(kInstance);
+        subscribe();
+    }
+
+    /// The address of the server's report end point.
+    std::string reportUrl() const {
+        return "http://127.0.0.1:" + std::to_string(server->port()) + "/api/notifications";
+    }
+
+  private:
+    void subscribe() {
+        detail::generateKeyPair(kInstance, "bench.public", kInstancePrivateTag,
+                                platform::kSecAttrKeyTypeRSA, 1024);
+        auto& state = *detail::PushSDKAccess::state(*sdk);
+        auto headers = state.getHeaders("subscribe");
+        headers["push-enabled"] = "true";
+        std::promise<BaseApiResult> answered;
+        state.apiService.send(
+            detail::SubscribeTarget{{.headers = headers,
+                                     .address = kSubscriberAddress,
+                                     .osVersion = "12",
+                                     .vendorInfo = "bench",
+                                     .token = "token",
+                                     .publicKey = detail::getPublicKeyString(
+                                         kInstance, "bench.public", kInstancePrivateTag,
+                                         platform::kSecAttrKeyTypeRSA, 1024)}},
+            [&](BaseApiResult result) { answered.set_value(result); });
+        if (answered.get_future().get().getResultKind() != ResultKind::success) {
+            throw std::runtime_error("the subscription failed");
+        }
+        state.settingsUtils->set(detail::ClientSetting::ClientId, "bench-client");
+        state.settingsUtils->set(detail::ClientSetting::DeviceId, "bench-device");
+    }
+};
+
+}  // namespace orvanpush::bench
