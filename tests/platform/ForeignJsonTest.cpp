@@ -7,25 +7,17 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/TextError.h"
+#include "support/NestedJson.h"
 
 namespace orvanpush::platform {
 namespace {
+
+using orvanpush::testing::nestedJson;
 
 using ::testing::HasSubstr;
 
 std::string nested(std::size_t levels) {
     return std::string(levels, '[') + std::string(levels, ']');
-}
-
-// A value `levels` arrays deep, built without copying.
-Json deepValue(std::size_t levels) {
-    Json value = 1;
-    for (std::size_t level = 0; level < levels; ++level) {
-        Json outer = Json::array();
-        outer.push_back(std::move(value));
-        value = std::move(outer);
-    }
-    return value;
 }
 
 std::string refusal(std::string_view text) {
@@ -63,11 +55,11 @@ TEST(ForeignJsonTest, RefusesTrailingBytesDepthAndMalformedTextNamingTheProblem)
 
 TEST(ForeignJsonTest, TellsAValueTooDeepToWalkWithoutWalkingItRecursively) {
     EXPECT_TRUE(ForeignJson::isWithinDepth(Json("text")));
-    EXPECT_TRUE(ForeignJson::isWithinDepth(deepValue(ForeignJson::kMaxDepth)));
-    EXPECT_FALSE(ForeignJson::isWithinDepth(deepValue(ForeignJson::kMaxDepth + 1)));
-    Json wide = {{"a", 1}, {"b", deepValue(ForeignJson::kMaxDepth)}};
+    EXPECT_TRUE(ForeignJson::isWithinDepth(nestedJson(ForeignJson::kMaxDepth)));
+    EXPECT_FALSE(ForeignJson::isWithinDepth(nestedJson(ForeignJson::kMaxDepth + 1)));
+    Json wide = {{"a", 1}, {"b", nestedJson(ForeignJson::kMaxDepth)}};
     EXPECT_FALSE(ForeignJson::isWithinDepth(wide));
-    EXPECT_FALSE(ForeignJson::isWithinDepth(deepValue(1'000'000)));
+    EXPECT_FALSE(ForeignJson::isWithinDepth(nestedJson(1'000'000)));
 }
 
 }  // namespace

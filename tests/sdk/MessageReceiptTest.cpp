@@ -19,6 +19,7 @@
 #include "platform/Home.h"
 #include "sdk/SdkTestSupport.h"
 #include "support/ChildProcess.h"
+#include "support/NestedJson.h"
 
 namespace orvanpush::testing {
 namespace {
@@ -58,17 +59,6 @@ std::string textOf(const std::exception_ptr& error) {
     } catch (const std::exception& thrown) {
         return thrown.what();
     }
-}
-
-// A value `levels` arrays deep, built without copying (a copy recurses as deep).
-Json nestedValue(std::size_t levels) {
-    Json value = 1;
-    for (std::size_t level = 0; level < levels; ++level) {
-        Json outer = Json::array();
-        outer.push_back(std::move(value));
-        value = std::move(outer);
-    }
-    return value;
 }
 
 class MessageReceiptTest : public ServerTest {};
@@ -120,7 +110,7 @@ TEST_F(MessageReceiptTest, PayloadsAndCustomDataNestedTooDeepAreRefusedWithoutRe
     TestInstance instance(server());
     instance.subscribe();
     auto deep = payload("m1");
-    deep["custom-data"]["list"] = nestedValue(40'000);
+    deep["custom-data"]["list"] = nestedJson(40'000);
     EXPECT_TRUE(NotificationContent::fromPayload(deep) == NotificationContent());
 
     MutableNotificationContent shown(NotificationContent::fromPayload(payload("m1")));
@@ -136,7 +126,7 @@ TEST_F(MessageReceiptTest, PayloadsAndCustomDataNestedTooDeepAreRefusedWithoutRe
 
     try {
         instance->onMessageReceive("m2", "Title", std::nullopt, std::nullopt,
-                                   Json{{"x", nestedValue(300)}}, std::nullopt, nullptr);
+                                   Json{{"x", nestedJson(300)}}, std::nullopt, nullptr);
         ADD_FAILURE() << "deep custom data was taken";
     } catch (const OrvanPushSDKError& error) {
         EXPECT_EQ(error.description(), "invalidParameter(\"customData\")");
