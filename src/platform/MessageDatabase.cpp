@@ -92,17 +92,19 @@ std::int64_t userVersion(SqliteConnection& connection) {
     return version.integer(0);
 }
 
-bool hasTables(SqliteConnection& connection) {
-    auto tables = connection.prepare("SELECT 1 FROM sqlite_master LIMIT 1");
-    return tables.step();
-}
-
 // The versions this library knows: its own, the one it upgrades, and 0 for a file that holds
 // nothing yet (a new file, whose schema is created next). Any other file is left as it is.
 void refuseUnknownSchema(SqliteConnection& connection) {
-    const auto version = userVersion(connection);
+    // One statement, so that the version and the tables come from one snapshot: another opening
+    // may commit the schema between two statements, and its tables must not meet the version 0
+    // read before its commit.
+    auto found = connection.prepare(
+        "SELECT user_version, EXISTS (SELECT 1 FROM sqlite_master) FROM pragma_user_version");
+    found.step();
+    const auto version = found.integer(0);
+    const bool holdsTables = found.integer(1) != 0;
     if (version == MessageDatabase::schemaVersion || version == upgradableVersion ||
-        (version == 0 && !hasTables(connection))) {
+        (version == 0 && !holdsTables)) {
         return;
     }
     throw TextError("the message store " + connection.path().string() + " has schema version " +
