@@ -1,6 +1,5 @@
 #include <atomic>
 #include <cstddef>
-#include <filesystem>
 #include <functional>
 #include <regex>
 #include <stdexcept>
@@ -14,12 +13,10 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/TextError.h"
-#include "platform/Home.h"
 #include "sdk/InstanceConfiguration.h"
 #include "sdk/PushSDKState.h"
 #include "security/KeyChainUtil.h"
 #include "utils/SettingsUtils.h"
-#include "utils/logger/LogTestSupport.h"
 
 namespace orvanpush::detail {
 namespace {
@@ -54,10 +51,8 @@ std::string errorOf(const std::function<void()>& operation) {
     return "no error";
 }
 
-std::string missingKeyOf(const std::string& identifier) {
-    return errorOf([&] { PushSDK::getInstance(identifier); });
-}
-
+// The CLI's end-to-end tests cover an empty login or password, a log server kept by later calls,
+// and a keychain that refuses the group.
 TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupUntilANewGroupReplacesIt) {
     const auto identifier = freshIdentifier();
     PushSDK::createInstance(identifier, pushServer, "alice", "secret", std::nullopt, false);
@@ -82,20 +77,10 @@ TEST(PushSDKCreateInstance, TheConfigurationReadsBackAndAbsentOptionsRemoveOrKee
     EXPECT_EQ(settings->get(Setting::ServerContext), std::nullopt);
     EXPECT_EQ(settings->get(Setting::StorageQuantityLimit), "20");
     EXPECT_EQ(settings->get(Setting::StorageDaysLimit), std::nullopt);
-    // The log server of the first call is still configured.
-    EXPECT_EQ(InstanceConfiguration::read(*settings).logServerParams, logServer);
 
     PushSDK::createInstance(identifier, "group.shop", pushServer, "alice", "secret", std::nullopt,
                             true, std::nullopt);
     EXPECT_EQ(settings->get(Setting::StorageQuantityLimit), std::nullopt);
-}
-
-TEST(PushSDKCreateInstance, AnEmptyLoginOrPasswordIsStoredAsMissing) {
-    const auto identifier = freshIdentifier();
-    PushSDK::createInstance(identifier, pushServer, "", "secret", logServer, true);
-    EXPECT_EQ(missingKeyOf(identifier), "settingNotFound(\"serverLoginKey\")");
-    PushSDK::createInstance(identifier, pushServer, "alice", "", logServer, true);
-    EXPECT_EQ(missingKeyOf(identifier), "settingNotFound(\"serverPasswordKey\")");
 }
 
 TEST(PushSDKGetInstance, TheFirstMissingMandatoryKeyIsNamed) {
@@ -108,7 +93,8 @@ TEST(PushSDKGetInstance, TheFirstMissingMandatoryKeyIsNamed) {
         for (std::size_t later = first; later < mandatory.size(); later += 2) {
             settings->set(mandatory[later], "");
         }
-        EXPECT_EQ(missingKeyOf(identifier), "settingNotFound(\"" + mandatory[first] + "\")");
+        EXPECT_EQ(errorOf([&] { PushSDK::getInstance(identifier); }),
+                  "settingNotFound(\"" + mandatory[first] + "\")");
     }
 }
 
@@ -190,26 +176,6 @@ TEST(PushSDKGetters, AnswerNothingWhenTheStoreFails) {
     EXPECT_EQ(sdk->getSavedToken(), std::nullopt);
     EXPECT_EQ(sdk->getClientId(), std::nullopt);
     EXPECT_EQ(sdk->getDeviceId(), std::nullopt);
-}
-
-// In a process of its own, whose keychain has never been opened: a keychain file that cannot be
-// opened refuses the save, and nothing at all is written.
-TEST(PushSDKCreateInstance, AKeychainThatRefusesTheGroupStopsBeforeAnySetting) {
-    testing::inFreshProcess([] {
-        std::filesystem::create_directories(platform::Home::keychainFile());
-        try {
-            PushSDK::createInstance("refused", "group.refused", pushServer, "alice", "secret",
-                                    logServer, true, std::nullopt);
-            ADD_FAILURE() << "createInstance succeeded";
-        } catch (const TextError& error) {
-            EXPECT_STREQ(error.what(), "Shared application group error. Status: -36");
-        }
-        const auto defaults = platform::Home::root() / "defaults";
-        for (const char* suite : {"refused", "group.refused", "orvanpush.tests"}) {
-            EXPECT_FALSE(std::filesystem::exists(defaults / (std::string(suite) + ".sqlite")))
-                << suite;
-        }
-    });
 }
 
 TEST(PushSDKShared, StatusRawValuesAreExactAndTheVersionIsShortVersionAndBuild) {

@@ -1,5 +1,5 @@
 // Rich content against the reference server: the download, and the content kept in the store
-// once it was fetched.
+// once it was fetched (the CLI's end-to-end tests check that it is fetched once).
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -62,42 +62,6 @@ TEST_F(RichContentTest, ADownloadHandsOverTheServersAnswer) {
     EXPECT_EQ(downloads(), 2u);
 }
 
-TEST_F(RichContentTest, ContentIsDownloadedOnceAndThenAnsweredFromTheStore) {
-    TestInstance instance(server());
-    instance.subscribe();
-    seed("m1");
-    for (int i = 0; i < 2; ++i) {
-        const auto found = content(instance, "m1");
-        ASSERT_TRUE(found);
-        EXPECT_EQ(found->messageId(), "m1");
-        EXPECT_EQ(found->mimeType(), "image/png");
-        EXPECT_EQ(found->value(), "iVBORw0KGgo=");
-    }
-    EXPECT_EQ(downloads(), 1u);
-    EXPECT_TRUE(instance.store().extraContent("m1"));
-}
-
-TEST_F(RichContentTest, AFailedDownloadAnswersNothingAndStoresNothing) {
-    TestInstance instance(server());
-    instance.subscribe();
-    EXPECT_EQ(content(instance, "m1"), nullptr);
-    EXPECT_EQ(instance.store().extraContent("m1"), nullptr);
-    // An answer that is not content is not stored either.
-    server().admin("POST", "content",
-                   Json{{"messageId", "m2"}, {"bodyBase64", "AAEC"}, {"mediaType", "image/png"}});
-    EXPECT_EQ(content(instance, "m2"), nullptr);
-    EXPECT_EQ(downloads(), 2u);
-
-    // A download that cannot even start (no client id) still answers, with nothing.
-    LogCapture log;
-    TestInstance unsubscribed(server());
-    EXPECT_EQ(content(unsubscribed, "m1"), nullptr);
-    EXPECT_THAT(log.text(),
-                ::testing::HasSubstr("Content for message with id \"m1\" cannot be downloaded: "
-                                     "emptyMandatoryParameter(\"address\")"));
-    EXPECT_EQ(downloads(), 2u);
-}
-
 // What the form that reports failures hands over: (content, failure, error).
 using OutcomeCompletion = Completion<std::shared_ptr<ExtraContentProtocol>,
                                      std::optional<BaseApiResult>, std::exception_ptr>;
@@ -143,25 +107,16 @@ TEST_F(RichContentTest, EveryMissingContentSaysWhyAndOnlyContentWithAValueIsKept
     server().addFault("content/download", {{"kind", "drop"}, {"count", 100}});
     EXPECT_EQ(std::get<1>(outcome(instance, "m3"))->getErrorCode(), 600);
 
+    // A download that cannot even start (no client id) still answers, with nothing.
+    LogCapture log;
     TestInstance unsubscribed(server());
     const auto [found, failure, error] = outcome(unsubscribed, "m1");
     EXPECT_FALSE(failure);
     EXPECT_THROW(std::rethrow_exception(error), OrvanPushSDKError);
-}
-
-TEST_F(RichContentTest, ASuccessfulDownloadSendsTheQueuedReports) {
-    TestInstance instance(server());
-    instance.subscribe();
-    server().addFault("notifications", {{"kind", "answer"}, {"status", 503}, {"count", 4}});
-    ResultCompletion failed;
-    instance->onMessageReceive("queued", "Title", std::nullopt, std::nullopt, std::nullopt,
-                               std::nullopt, failed.callback());
-    EXPECT_EQ(failed.first()->getResultKind(), ResultKind::error);
-    seed("m1");
-    content(instance, "m1");
-    waitForTheLibrary();
-    EXPECT_EQ((reportedStatuses(server())[{"queued", "Delivered"}]), 1);
-    EXPECT_TRUE(instance.unsent().empty());
+    EXPECT_EQ(content(unsubscribed, "m1"), nullptr);
+    EXPECT_THAT(log.text(),
+                ::testing::HasSubstr("Content for message with id \"m1\" cannot be downloaded: "
+                                     "emptyMandatoryParameter(\"address\")"));
 }
 
 }  // namespace

@@ -87,10 +87,6 @@ class Completion {
     /// The first argument of the one call.
     auto first() { return std::get<0>(wait()); }
 
-    bool called() {
-        std::lock_guard lock(shared_->mutex);
-        return shared_->calls > 0;
-    }
     bool ranOnMainQueue() {
         std::lock_guard lock(shared_->mutex);
         return shared_->onMainQueue;

@@ -19,8 +19,7 @@
 
 #include "platform/Home.h"
 #include "sdk/SdkTestSupport.h"
-#include "support/ChildProcess.h"
-#include "support/SqliteOracle.h"
+#include "storage/StoreTestSupport.h"
 
 namespace orvanpush::testing {
 namespace {
@@ -30,41 +29,26 @@ constexpr int kExtensionLanes = 3;
 
 // ---- The other processes: this program run again in a role ----
 
-/// Installs the parent's home and the role's bundle; the role, or nothing in an ordinary run.
-std::optional<std::string> becomeSoakChild() {
-    const char* home = std::getenv("ORVANPUSH_SOAK_HOME");
-    const char* role = std::getenv("ORVANPUSH_SOAK_ROLE");
-    if (home == nullptr || role == nullptr) {
-        return std::nullopt;
-    }
-    auto config = *platform::PlatformConfig::current();
-    config.home = home;
-    config.bundleIdentifier = std::string("orvanpush.tests.") + role;
-    config.bundlePath =
-        std::string("/apps/Soak") + (std::string(role) == "extension" ? ".appex" : "");
-    platform::PlatformConfig::install(config);
-    return std::string(role);
-}
-
-// "setup" creates the instance (subject: its group), subscribes and stores a first message, so
-// every other process opens files that exist. The others print one line per outcome:
-// "acknowledged <id>", "notStored <id> <reason>", "listed <n>", "token <result>". Skipped in an
-// ordinary run.
+// The child's group names its subject: "setup" creates the instance (subject: its group),
+// subscribes and stores a first message, so every other process opens files that exist. The
+// others print one line per outcome: "acknowledged <id>", "notStored <id> <reason>",
+// "listed <n>", "token <result>". Skipped in an ordinary run.
 TEST(SoakChild, PlaysItsRole) {
-    const auto role = becomeSoakChild();
-    if (!role) {
+    const auto group = becomeChild();
+    if (!group) {
         GTEST_SKIP() << "run by SharedFilesHeavyTest";
     }
+    const std::string subject = *group;
     const std::string instance = std::getenv("ORVANPUSH_SOAK_INSTANCE");
-    const std::string subject = std::getenv("ORVANPUSH_SOAK_SUBJECT");
-    if (*role == "setup") {
+    const std::string role = std::getenv("ORVANPUSH_CHILD_ROLE");
+    if (role == "setup") {
         PushSDK::createInstance(
             instance, subject,
             {"http", "127.0.0.1", std::stoi(std::getenv("ORVANPUSH_SOAK_PORT")), "api"},
             ReferenceServer::kLogin, ReferenceServer::kPassword, std::nullopt, true, std::nullopt);
     }
     const auto sdk = PushSDK::getInstance(instance);
-    if (*role == "setup") {
+    if (role == "setup") {
         Completion<std::optional<BaseApiResult>> subscribed;
         sdk->subscribe("device-1", "client-1", "token", std::nullopt, subscribed.callback());
         const auto result = subscribed.first();
@@ -73,7 +57,7 @@ TEST(SoakChild, PlaysItsRole) {
         sdk->onMessageReceive("setup", "Title", std::nullopt, std::nullopt, std::nullopt,
                               std::nullopt, stored.callback());
         stored.wait();
-    } else if (*role == "extension") {
+    } else if (role == "extension") {
         const Json payload{{"aps", {{"alert", {{"title", "Sale"}, {"body", subject}}}}},
                            {"message-id", subject}};
         Completion<std::optional<BaseApiResult>, std::exception_ptr,
@@ -91,7 +75,7 @@ TEST(SoakChild, PlaysItsRole) {
         } else if (result && result->getResultKind() == ResultKind::success) {
             std::printf("acknowledged %s\n", subject.c_str());
         }
-    } else if (*role == "reader") {
+    } else if (role == "reader") {
         std::printf("listed %zu\n", sdk->getFetchedResultsController()->fetchedObjects().size());
     } else {
         Completion<std::optional<BaseApiResult>> updated;
@@ -131,13 +115,9 @@ void runLane(const std::string& role, const std::string& instance,
              const std::function<std::string()>& subject, unsigned seed, Outcomes& outcomes) {
     std::mt19937 random(seed);
     while (std::chrono::steady_clock::now() < deadline) {
-        // A killed child cannot remove the temporary home its test program makes, so it makes
-        // it inside this one's, which goes with it.
         ChildProcess child(
             {thisProgram(), "--gtest_filter=SoakChild.*"},
-            {"ORVANPUSH_SOAK_HOME=" + testHome().string(), "ORVANPUSH_SOAK_ROLE=" + role,
-             "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + subject(),
-             "TMPDIR=" + testHome().string()});
+            childEnvironment(subject(), role, {"ORVANPUSH_SOAK_INSTANCE=" + instance}));
         std::thread killer;
         if (std::uniform_int_distribution(0, 3)(random) == 0) {
             const auto after =
@@ -226,9 +206,9 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
     const std::string group = "group.soak";
     Outcomes outcomes;
     ChildProcess setup({thisProgram(), "--gtest_filter=SoakChild.*"},
-                       {"ORVANPUSH_SOAK_HOME=" + testHome().string(), "ORVANPUSH_SOAK_ROLE=setup",
-                        "ORVANPUSH_SOAK_INSTANCE=" + instance, "ORVANPUSH_SOAK_SUBJECT=" + group,
-                        "ORVANPUSH_SOAK_PORT=" + std::to_string(server.port())});
+                       childEnvironment(group, "setup",
+                                        {"ORVANPUSH_SOAK_INSTANCE=" + instance,
+                                         "ORVANPUSH_SOAK_PORT=" + std::to_string(server.port())}));
     while (setup.readLine()) {
     }
     ASSERT_EQ(setup.wait(), 0);
