@@ -15,11 +15,14 @@
 #include "orvanpush/TextError.h"
 #include "sdk/InstanceConfiguration.h"
 #include "sdk/PushSDKState.h"
+#include "sdk/SdkTestSupport.h"
 #include "security/KeyChainUtil.h"
 #include "utils/SettingsUtils.h"
 
 namespace orvanpush::detail {
 namespace {
+
+using testing::errorOf;
 
 const ServerParams pushServer{"https", "push.example.com", 8443, "/api/"};
 const ServerParams logServer{"https", "logs.example.com", 443, "logs"};
@@ -39,16 +42,6 @@ std::string createFull(std::optional<StorageParams> storage = std::nullopt) {
 
 std::shared_ptr<SettingsUtils> settingsOf(const std::string& identifier) {
     return SettingsUtils::sharedAccessGroupInstance(identifier);
-}
-
-/// How the error that `operation` throws prints: its case and payload.
-std::string errorOf(const std::function<void()>& operation) {
-    try {
-        operation();
-    } catch (const OrvanPushSDKError& error) {
-        return error.description();
-    }
-    return "no error";
 }
 
 // The CLI's end-to-end tests cover an empty login or password, a log server kept by later calls,

@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,16 +19,14 @@
 #include <gtest/gtest.h>
 
 #include "api/ReferenceServer.h"
-#include "api/SubscribeTarget.h"
+#include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/FileSystem.h"
 #include "platform/OutstandingWork.h"
 #include "platform/ProcessInfo.h"
-#include "platform/SecItem.h"
 #include "sdk/PushSDKState.h"
-#include "security/Crypto.h"
 #include "storage/StorageMessage.h"
 #include "support/TestHome.h"
 #include "utils/logger/log_manager/LogManager.h"
@@ -56,6 +53,27 @@ bool eventually(Condition condition) {
         std::this_thread::sleep_for(5ms);
     }
     return true;
+}
+
+/// How an error prints: the case and payload of the library's errors, else what() says.
+inline std::string textOf(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const OrvanPushSDKError& thrown) {
+        return thrown.description();
+    } catch (const std::exception& thrown) {
+        return thrown.what();
+    }
+}
+
+/// How the error that `operation` throws prints; "no error" when it throws none.
+inline std::string errorOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (...) {
+        return textOf(std::current_exception());
+    }
+    return "no error";
 }
 
 /// A completion that records its arguments; a second call fails the test.
@@ -148,27 +166,12 @@ class TestInstance {
         sdk_ = PushSDK::getInstance(identifier_);
     }
 
-    /// Subscribes the device "device-1.<clientId>" with a new key pair, as a subscription does,
-    /// and saves its ids.
+    /// Subscribes the device "device-1.<clientId>" through the facade.
     void subscribe(const std::string& clientId = "client-1") {
-        detail::generateKeyPair(identifier_, identifier_ + ".public", identifier_ + ".private",
-                                platform::kSecAttrKeyTypeRSA, 1024);
-        const auto publicKey = detail::getPublicKeyString(identifier_, identifier_ + ".public",
-                                                          identifier_ + ".private",
-                                                          platform::kSecAttrKeyTypeRSA, 1024);
-        auto headers = state().getHeaders("subscribe");
-        headers["push-enabled"] = "true";
-        std::promise<BaseApiResult> answer;
-        state().apiService.send(detail::SubscribeTarget{{.headers = headers,
-                                                         .address = "device-1." + clientId,
-                                                         .osVersion = "12",
-                                                         .vendorInfo = "Linux",
-                                                         .token = "token",
-                                                         .publicKey = publicKey}},
-                                [&](BaseApiResult result) { answer.set_value(result); });
-        ASSERT_EQ(answer.get_future().get().getResultKind(), ResultKind::success);
-        state().settingsUtils->set(detail::ClientSetting::ClientId, clientId);
-        state().settingsUtils->set(detail::ClientSetting::DeviceId, "device-1");
+        Completion<std::optional<BaseApiResult>> subscribed;
+        sdk_->subscribe("device-1", clientId, "token", std::nullopt, subscribed.callback());
+        const auto result = subscribed.first();
+        ASSERT_TRUE(result && result->getResultKind() == ResultKind::success);
     }
 
     PushSDK& operator*() const { return *sdk_; }
