@@ -422,20 +422,16 @@ TEST_F(ArchiveWriterTest, SourcesThatCannotBeZippedAndExistingDestinations) {
 }
 
 TEST_F(ArchiveWriterTest, UpdatingAnArchiveAnotherToolWroteKeepsItsEntriesAndComment) {
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-        "    z.writestr('first.txt', 'made elsewhere ' * 100)\n"
-        "    z.comment = b'kept comment'\n",
-        at("foreign.zip"));
+    pythonZip(at("foreign.zip"),
+              "    z.writestr('first.txt', 'made elsewhere ' * 100)\n"
+              "    z.comment = b'kept comment'\n",
+              "'w', zipfile.ZIP_DEFLATED");
     auto archive = Archive::open(at("foreign.zip"), Archive::AccessMode::update);
     ASSERT_TRUE(archive);
     addBytes(*archive, "second.log", logText(20000), CompressionMethod::deflate);
     archive.reset();
 
-    EXPECT_TRUE(unzipAccepts(at("foreign.zip")));
-    const Json info = inspect(at("foreign.zip"));
-    EXPECT_TRUE(info["testzip"].is_null());
+    const Json info = checked(at("foreign.zip"));
     EXPECT_EQ(entryNames(info), (Names{"first.txt", "second.log"}));
     EXPECT_EQ(info["comment"], "6b65707420636f6d6d656e74");
 }

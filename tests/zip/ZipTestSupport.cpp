@@ -133,6 +133,12 @@ std::string python(const std::string& code, const std::filesystem::path& argumen
     return result.output;
 }
 
+void pythonZip(const std::filesystem::path& path, const std::string& body,
+               const std::string& mode) {
+    python("import sys, zipfile\nwith zipfile.ZipFile(sys.argv[1], " + mode + ") as z:\n" + body,
+           path);
+}
+
 Bytes readFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -40,6 +40,10 @@ Json checked(const std::filesystem::path& archive);
 /// Runs a Python snippet with `argument` as sys.argv[1]; fails the test on a non-zero exit.
 std::string python(const std::string& code, const std::filesystem::path& argument = {});
 
+/// Writes the archive `path` with zipfile, opened with `mode`: `body` fills the ZipFile `z`.
+void pythonZip(const std::filesystem::path& path, const std::string& body,
+               const std::string& mode = "'w'");
+
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
 void writeFile(const std::filesystem::path& path, const std::string& text);
