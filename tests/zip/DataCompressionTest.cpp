@@ -50,8 +50,8 @@ Bytes compressed(const Bytes& data, std::size_t bufferSize = 16384) {
 }
 
 // The provider is asked for every piece in order; after a full last piece, once more for nothing:
-// the end of the input, where deflate writes its final block. Incompressible data overflows the output buffer;
-// tiny buffers make every step partial.
+// the end of the input, where deflate writes its final block. Incompressible data overflows the
+// output buffer; tiny buffers make every step partial.
 TEST(DataCompressionTest, RoundTripsAskingForEachPieceOnceWhateverTheBufferSize) {
     const std::vector<Bytes> inputs = {randomBytes(100000), logText(70000), logText(16384),
                                        randomBytes(1), Bytes()};
