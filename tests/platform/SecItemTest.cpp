@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
