@@ -107,10 +107,12 @@ TEST(EndpointTargetsTest, StatisticsSendOptionalValuesOnlyWhenPresent) {
 
     statistics.requestId = "q";
     statistics.dateTo = kMarchFirst + std::chrono::hours(24);
+    const std::string to = apiDateFormatter().string(*statistics.dateTo);
     const auto parameters = StatisticsTarget{statistics}.parameters();
     EXPECT_EQ(query(parameters).size(), 7u);
-    EXPECT_EQ(StatisticsTarget::signedText(statistics),
-              "d.crq10" + from + parameters.at("p.dateTo"));
+    EXPECT_EQ(parameters.at("p.requestId"), "q");
+    EXPECT_EQ(parameters.at("p.dateTo"), to);
+    EXPECT_EQ(StatisticsTarget::signedText(statistics), "d.crq10" + from + to);
 }
 
 // Prints the query date of a statistics request as this process writes it.
