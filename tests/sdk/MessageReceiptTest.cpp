@@ -195,6 +195,7 @@ TEST_F(MessageReceiptTest, AReceiptTheStoreCannotWriteIsReportedAndItsErrorSaysI
     const auto [result, error, content] = receive(*instance, payload("full"));
     executeOn(*instance.store().container(), "PRAGMA query_only = 0");
     EXPECT_EQ(result->getResultKind(), ResultKind::success);
+    ASSERT_TRUE(error);
     EXPECT_THAT(textOf(error), ::testing::StartsWith("notSaved(\"SQLite error"));
     EXPECT_EQ(content->body(), "All shoes");
     EXPECT_EQ((reportedStatuses(server())[{"full", "Delivered"}]), 1);
