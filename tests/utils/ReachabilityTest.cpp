@@ -126,12 +126,6 @@ TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowedAndAFailedReadin
     EXPECT_EQ(failing->reads, 2);  // nothing stored, so each call asks again
 }
 
-// Every change the notifier reports: the connection each callback saw and each posted object.
-struct Reports {
-    std::vector<std::string> calls;
-    std::vector<std::shared_ptr<Reachability>> posted;
-};
-
 TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {
     auto source = std::make_shared<FakeFlagSource>();
     auto serial = std::make_shared<DispatchQueue>("test.reachability.serial");
@@ -140,35 +134,33 @@ TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {
         source, serial, [notifications](auto task) { notifications->async(std::move(task)); });
     auto center = std::make_shared<platform::NotificationCenter>();
     reachability->setNotificationCenter(center);
-    Reports reports;  // written on the notification queue only
+    // Each change as a callback saw it, and each posted object: written on the notification
+    // queue only.
+    std::vector<std::string> calls;
+    std::vector<std::shared_ptr<Reachability>> posted;
     reachability->setWhenReachable([&](const auto& r) {
         EXPECT_TRUE(notifications->isCurrent());
-        reports.calls.push_back("reachable " + r->description());
+        calls.push_back("reachable " + r->description());
     });
     reachability->setWhenUnreachable(
-        [&](const auto& r) { reports.calls.push_back("unreachable " + r->description()); });
+        [&](const auto& r) { calls.push_back("unreachable " + r->description()); });
     const auto observation = center->addObserver(reachabilityChanged, [&](const auto& n) {
-        reports.posted.push_back(std::any_cast<std::shared_ptr<Reachability>>(n.object));
+        posted.push_back(std::any_cast<std::shared_ptr<Reachability>>(n.object));
     });
-    const auto settle = [&] {
-        serial->waitUntilIdle();
-        notifications->waitUntilIdle();
-    };
 
     reachability->startNotifier();
     EXPECT_TRUE(reachability->notifierRunning());
-    settle();
-    source->deliver(reachable);
-    settle();
-    source->deliver(0);
-    settle();
-    source->deliver(0);
-    source->deliver(reachable | isDirect);
-    settle();
-    EXPECT_EQ(reports.calls,
-              (std::vector<std::string>{"reachable -R -------", "unreachable -- -------",
-                                        "reachable -R ------d"}));
-    EXPECT_EQ(reports.posted, std::vector<std::shared_ptr<Reachability>>(3, reachability));
+    for (const auto& changes : std::vector<std::vector<ReachabilityFlags>>{
+             {}, {reachable}, {0}, {0, reachable | isDirect}}) {
+        for (auto flags : changes) {
+            source->deliver(flags);
+        }
+        serial->waitUntilIdle();
+        notifications->waitUntilIdle();
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{"reachable -R -------", "unreachable -- -------",
+                                               "reachable -R ------d"}));
+    EXPECT_EQ(posted, std::vector<std::shared_ptr<Reachability>>(3, reachability));
 }
 
 // One notifier however it is started; the handle holds no reference to the object and is

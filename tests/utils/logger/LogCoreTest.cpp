@@ -277,7 +277,8 @@ TEST(LogChannelTest, CallsBecomeEntriesOfTheChannelsSeverityMadeAtTheCallSite) {
         << frame;
 }
 
-TEST(LogEnablingTest, TheFirstEnablingInstallsTheChannelsAtOrAboveTheMinimumForGood) {
+TEST(LogEnablingTest,
+     TheFirstEnablingInstallsTheChannelsAtOrAboveTheMinimumForGoodAsNeverEnablingDoesNone) {
     inFreshProcess([] {
         EXPECT_FALSE(Log::error() || Log::info() || Log::trace());
         auto console = bufferedRecorder({std::make_shared<PayloadLogFormatter>()});
@@ -300,9 +301,7 @@ TEST(LogEnablingTest, TheFirstEnablingInstallsTheChannelsAtOrAboveTheMinimumForG
         Log::message(LogSeverity::error, "error", "f()", "/f.cpp", 1);
         EXPECT_EQ(recorded(*receptacle, *console), (Lines{"info", "= Int: 3", "error"}));
     });
-}
-
-TEST(LogEnablingTest, NeverEnableKeepsLoggingOff) {
+    // Never enabling first keeps logging off.
     inFreshProcess([] {
         auto console = bufferedRecorder();
         auto receptacle = receptacleWith(LogSeverity::trace, console);

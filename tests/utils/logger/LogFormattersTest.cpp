@@ -38,15 +38,9 @@ LogEntry trace() {
     return makeEntry(LogEntry::Trace{}, LogSeverity::trace);
 }
 
-void inMoscow(const std::function<void()>& body) {
-    inFreshProcess([&body] {
+TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileAndConsoleLines) {
+    inFreshProcess([] {
         setenv("TZ", "Europe/Moscow", 1);
-        body();
-    });
-}
-
-TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileLine) {
-    inMoscow([] {
         OrvanLogFormatter formatter(TimestampStyle::custom("yyyy-MM-dd HH:mm:ssZZZ"),
                                     SeverityStyle::simple(), DelimiterStyle::semicolon(),
                                     CallingThreadStyle::hex, std::nullopt, LoggerModule::sdk, true);
@@ -60,11 +54,8 @@ TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileLine) {
                                              "ctx", LoggerModule::sdk)),
                   "2023-11-05 14:03:27+0300;Error;000000FF;ctx;SDK Instance;= Int: 5 "
                   "[KeyChainUtil.cpp:42]");
-    });
-}
 
-TEST(ConsoleLogConfigurationTest, WritesToTheStandardStreamsInTheConsoleOrLogFileLayout) {
-    inMoscow([] {
+        // The consoles write to the standard streams in the console or log-file layout.
         auto entry = LogEntry(LogEntry::Message{"Send logs is 1"}, LogSeverity::info, std::nullopt,
                               LoggerModule::sdk, "/src/utils/logger/log_manager/LogManager.cpp", 62,
                               "LogManager::enableLogging", 0x3A1F, kNovemberFifth);

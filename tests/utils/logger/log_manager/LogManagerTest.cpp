@@ -163,29 +163,6 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
     });
 }
 
-TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
-    LogSettings::set("_log_level", std::nullopt);
-    LogSettings::set("_send_logs", std::nullopt);
-    // Each child process works in this process's home; a child keeps what it inherited.
-    setenv("ORVANPUSH_TEST_PARENT_HOME", testing::testHome().c_str(), 0);
-    auto inThisHome = [](const std::string& assigned, const std::string& expected) {
-        inFreshProcess([&] {
-            auto config = platform::PlatformConfig::fromEnvironment();
-            config.home = std::getenv("ORVANPUSH_TEST_PARENT_HOME");
-            platform::PlatformConfig::install(config);
-            if (!assigned.empty()) {
-                LogSettings::setLogLevel(assigned);
-            }
-            EXPECT_EQ(LogSettings::logLevel(), expected);
-            EXPECT_EQ(LogSettings::sendLogs(), "1");
-        });
-    };
-    inThisHome("", "error");
-    inThisHome("trace", "trace");
-    inThisHome("", "trace");
-    EXPECT_EQ(LogSettings::get("_log_level"), "trace");
-}
-
 // A store that cannot be read never turns the server's "send logs off" back on, and a value
 // that cannot be written stays in force, is logged, and reaches the store once it can.
 TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment) {
