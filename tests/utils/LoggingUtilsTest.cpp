@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <gmock/gmock.h>
@@ -16,6 +17,7 @@
 #include "api/ReferenceServer.h"
 #include "orvanpush/BuildInfo.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
+#include "platform/Base64.h"
 #include "platform/FileSystem.h"
 #include "support/OneCompletion.h"
 #include "utils/logger/log_manager/LogManager.h"
@@ -30,9 +32,8 @@ using namespace std::chrono_literals;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using ::testing::Not;
 using testing::ReferenceServer;
-using ::testing::UnorderedElementsAreArray;
+using ::testing::UnorderedElementsAre;
 using Outcomes = std::vector<LogUploadOutcome>;
 
 const std::string kSaveLogFile = "/logs/saveLogFile";
@@ -148,24 +149,46 @@ TEST_F(LoggingUtilsTest, PostsEachOfTodaysLogFilesZippedAsTheServersForm) {
                             {inLogs(other + ".zip").string(), true, std::nullopt}};
     ASSERT_EQ(outcomes, expected);
     EXPECT_FALSE(fs::exists(inLogs("2001-01-01-orvanpush.tests.log.zip")));
-    // The two uploads run side by side: the server may take them in either order. Each archive
-    // arrives whole, under its own name and the ids of the settings, with no credentials.
-    std::vector<Json> sent;
-    const Json received = server_->admin("GET", "archives")["archives"];
-    for (const Json& archive : received) {
-        sent.push_back({archive["client"], archive["device"], archive["filename"], archive["size"],
-                        archive["entries"][0]["name"]});
+    // The body is the form byte for byte around the boundary and the archive's bytes (the only
+    // check of the form's bytes).
+    const auto formOf = [](const std::string& b, const fs::path& archive) {
+        const std::string name = archive.filename().string();
+        const std::string head = "\r\n--" + b + "\r\nContent-Disposition: form-data; name=";
+        const std::string utf8 = "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
+        return platform::base64Encode(
+            head + "\"client\"" + utf8 + "client-1" + head + "\"device\"" + utf8 + "device-1" +
+            head + "\"filename\"" + utf8 + name + head + "\"logfile\";filename=\"" + name +
+            "\"\r\nContent-Type: text/plain\r\n\r\n" + readText(archive) + "\r\n--" + b + "--\r\n");
+    };
+    // The two uploads run side by side: the server may log them in either order.
+    const Json requests = uploads();
+    ASSERT_EQ(requests.size(), 2u);
+    std::set<std::string> sent;
+    for (const Json& record : requests) {
+        EXPECT_EQ(record["outcome"], "applied") << record["problems"];
+        std::string contentType;
+        for (const auto& header : record["headers"]) {
+            EXPECT_NE(header[0], "Authorization");
+            if (header[0] == "Content-Type") {
+                contentType = header[1];
+            }
+        }
+        const std::string boundary = contentType.substr(contentType.find('=') + 1);
+        for (const auto& outcome : outcomes) {
+            if (record["bodyBase64"] == formOf(boundary, outcome.file)) {
+                sent.insert(outcome.file);
+            }
+        }
     }
-    std::vector<Json> archives;
-    for (const auto& [zip, name] : std::vector<std::pair<std::string, std::string>>{
-             {outcomes[0].file, today()}, {outcomes[1].file, other}}) {
-        EXPECT_EQ(std::system(("unzip -tq '" + zip + "' >/dev/null").c_str()), 0);
-        archives.push_back(
-            {"client-1", "device-1", fs::path(zip).filename().string(), fs::file_size(zip), name});
+    EXPECT_EQ(sent.size(), 2u);
+    std::vector<std::string> zipped;
+    const Json archives = server_->admin("GET", "archives")["archives"];
+    for (const Json& archive : archives) {
+        zipped.push_back(archive["entries"][0]["name"]);
     }
-    EXPECT_THAT(sent, UnorderedElementsAreArray(archives));
-    for (const Json& request : uploads()) {
-        EXPECT_THAT(request["headers"].dump(), Not(HasSubstr("Authorization")));
+    EXPECT_THAT(zipped, UnorderedElementsAre(today(), other));
+    for (const auto& outcome : outcomes) {
+        EXPECT_EQ(std::system(("unzip -tq '" + outcome.file + "' >/dev/null").c_str()), 0);
     }
     // Each outcome is recorded in the day's log file, at the place log readers know.
     EXPECT_THAT(
