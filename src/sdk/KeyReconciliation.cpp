@@ -60,12 +60,12 @@ void retryWithPendingKey(const std::shared_ptr<PushSDKState>& state, Subscriptio
         "subscription");
     // Shared, so that the turn is given back before the host's completion runs.
     auto held = std::make_shared<SubscriptionTurn::Held>(std::move(turn));
-    retry(signature, [state, held, pair = *found, completeWithFirst](
+    retry(signature, [state, held, unanswered = *found, completeWithFirst](
                          RetryVerdict verdict, const std::function<void()>& completeWithRetry) {
         if (verdict == RetryVerdict::accepted) {
-            adopt(*state, pair);
+            adopt(*state, unanswered);
         } else if (verdict == RetryVerdict::refused) {
-            pair.pair.remove();
+            unanswered.pair.remove();
         }
         held->reset();
         (verdict == RetryVerdict::accepted ? completeWithRetry : completeWithFirst)();
