@@ -89,6 +89,20 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
     return result;
 }
 
+// Runs `start` with the instance's turn (SubscriptionTurn::take), once the pending pairs that
+// turned orphans are removed: with the turn held, no operation's request is in flight.
+void takeTurn(const PushSDKState& state, std::optional<double> requestTimeout,
+              std::function<void(SubscriptionTurn::Held)> start,
+              std::function<void(const std::string&)> gaveUp) {
+    SubscriptionTurn::take(
+        state.identifier, detail::turnTimeLimit(state, requestTimeout),
+        [identifier = state.identifier, start = std::move(start)](SubscriptionTurn::Held turn) {
+            SubscriptionKey::removeOrphans(identifier);
+            start(std::move(turn));
+        },
+        std::move(gaveUp));
+}
+
 // The result of an operation that never got its turn, or whose request could not be built then.
 BaseApiResult notSent(const std::string& reason) {
     return BaseApiResult(ResultKind::error, detail::kLibraryErrorCode, reason);
@@ -120,7 +134,6 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
     const Registration registration{deviceId, *clientId, object.token};
     auto send = [state, key, registration, object = std::move(object),
                  continuation](SubscriptionTurn::Held turn) {
-        SubscriptionKey::removeOrphans(state->identifier);
         const auto recorded = SubscriberIds::read(*state->settingsUtils);
         key->markSent(registration);
         state->apiService.sendNotingUnanswered(
@@ -137,8 +150,7 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
             continuation(finishSubscription(state, *key, registration, {}, notSent(reason), false));
         });
     };
-    SubscriptionTurn::take(state->identifier, detail::turnTimeLimit(*state, requestTimeout),
-                           std::move(send), std::move(gaveUp));
+    takeTurn(*state, requestTimeout, std::move(send), std::move(gaveUp));
 }
 
 // The unsubscribe request for the stored identity, signed with the device key. Throws as
@@ -230,7 +242,6 @@ void PushSDK::unsubscribe(const std::optional<std::string>& note,
                       SubscriberIds::read(*state_->settingsUtils));
     auto state = state_;
     auto send = [state, repairedNote, requestTimeout, postCompleted](SubscriptionTurn::Held turn) {
-        SubscriptionKey::removeOrphans(state->identifier);
         const auto recorded = SubscriberIds::read(*state->settingsUtils);
         auto object = unsubscribeObject(*state, repairedNote, requestTimeout, recorded);
         object.headers = state->getHeadersWithPushEnabled("unsubscribe");
@@ -251,8 +262,7 @@ void PushSDK::unsubscribe(const std::optional<std::string>& note,
             detail::complete(postCompleted, finishUnsubscription(*state, {}, notSent(reason)));
         });
     };
-    SubscriptionTurn::take(state_->identifier, detail::turnTimeLimit(*state_, requestTimeout),
-                           std::move(send), std::move(gaveUp));
+    takeTurn(*state_, requestTimeout, std::move(send), std::move(gaveUp));
 }
 
 }  // namespace orvanpush
