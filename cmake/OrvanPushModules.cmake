@@ -1,17 +1,24 @@
 # One static library per layer, its sources collected from the layer's directory, so that a new
 # file joins the build without touching a CMakeLists.
 
+# orvanpush_sources_of(<variable> <dir>...): the .cpp files of the directories (relative to the
+# project), picked up again whenever a file is added or removed.
+function(orvanpush_sources_of variable)
+  set(sources)
+  foreach(dir IN LISTS ARGN)
+    file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
+    list(APPEND sources ${found})
+  endforeach()
+  set(${variable} ${sources} PARENT_SCOPE)
+endfunction()
+
 # orvanpush_module(NAME <target> [DIRS <dir>...] [FILES <file>...] [EXCLUDE <file>...]
 #                  [DEPS <target>...] [PRIVATE_LIBS <lib>...])
 # FILES adds single sources and EXCLUDE leaves some of the directories' out (paths relative to
 # the project), for a file that belongs to a layer above its directory's.
 function(orvanpush_module)
   cmake_parse_arguments(ARG "" "NAME" "DIRS;FILES;EXCLUDE;DEPS;PRIVATE_LIBS" ${ARGN})
-  set(sources)
-  foreach(dir IN LISTS ARG_DIRS)
-    file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
-    list(APPEND sources ${found})
-  endforeach()
+  orvanpush_sources_of(sources ${ARG_DIRS})
   foreach(file IN LISTS ARG_FILES)
     list(APPEND sources "${PROJECT_SOURCE_DIR}/${file}")
   endforeach()
@@ -42,11 +49,7 @@ endfunction()
 # orvanpush_test(NAME <target> DIRS <dir>... LIBS <target>... [LABELS <label>...])
 function(orvanpush_test)
   cmake_parse_arguments(ARG "" "NAME" "DIRS;LIBS;LABELS" ${ARGN})
-  set(sources)
-  foreach(dir IN LISTS ARG_DIRS)
-    file(GLOB found CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/${dir}/*.cpp")
-    list(APPEND sources ${found})
-  endforeach()
+  orvanpush_sources_of(sources ${ARG_DIRS})
   if(NOT sources)
     return()
   endif()

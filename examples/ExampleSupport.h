@@ -1,10 +1,12 @@
 #pragma once
 
 // What both example programs share: the instance they agree on, the push server's address from
-// the command line, and a way to wait for a completion that runs on another thread.
+// the command line, a way to wait for a completion that runs on another thread, and how a failure
+// the library throws ends the program.
 
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <future>
 #include <iostream>
 #include <string>
@@ -34,5 +36,16 @@ class Awaited {
     std::promise<Value> promise_;
     std::future<Value> future_ = promise_.get_future();
 };
+
+// Runs the program's body; an error the library throws ends it with status 1.
+inline int runReportingErrors(int (*run)(int, char**), int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        // The library throws before anything is sent: a missing configuration, a bad argument.
+        std::cerr << "error: " << error.what() << "\n";
+        return 1;
+    }
+}
 
 }  // namespace example

@@ -66,11 +66,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        // The library throws before anything is sent: a missing configuration, a bad argument.
-        std::cerr << "error: " << error.what() << "\n";
-        return 1;
-    }
+    return example::runReportingErrors(run, argc, argv);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 // What the transport and endpoint tests share: sending through a Service and waiting for the
-// one completion, the simplest targets, and a disabled test run in a process of its own.
+// one completion, the simplest target, and a disabled test run in a process of its own.
 
 #include <iostream>
 #include <memory>
@@ -36,13 +36,6 @@ inline detail::AnyTarget<BaseApiResult> baseTarget(detail::ApiParameters paramet
     return {.parameters = std::move(parameters),
             .responseConverter = [](const platform::HttpResponse& response) {
                 return detail::decodeBaseApiResult(response.body);
-            }};
-}
-
-inline detail::AnyTarget<ContentDownloadResult> contentTarget(detail::ApiParameters parameters) {
-    return {.parameters = std::move(parameters),
-            .responseConverter = [](const platform::HttpResponse& response) {
-                return detail::decodeContentDownloadResult(response.body, response.statusCode);
             }};
 }
 

@@ -72,10 +72,17 @@ TEST(EndpointTargetsTest, SignedTextsAndOptionalMembers) {
               R"({"address":"d.c","messageId":"m1","signature":"","status":"Read"})");
 }
 
-TEST(EndpointTargetsTest, TextThatIsNotUtf8NeverMakesATargetThrow) {
-    const auto parameters =
-        SubscribeTarget{{.token = std::string("t\xff\xfe", 3), .publicKey = "K"}}.parameters();
-    EXPECT_EQ(bodyOf(parameters)["token"], "t\xEF\xBF\xBD\xEF\xBF\xBD");
+// Text that is not UTF-8 never makes a target throw: it travels repaired.
+TEST(EndpointTargetsTest, SubscribeSendsEveryMemberAndRepairsText) {
+    const auto parameters = SubscribeTarget{
+        {.address = "d.c",
+         .osVersion = "17.4",
+         .vendorInfo = "iPhone15,2",
+         .token = std::string("t\xff\xfe", 3),
+         .publicKey = "K"}}.parameters();
+    EXPECT_EQ(parameters.at("body"),
+              "{\"address\":\"d.c\",\"osType\":\"ios\",\"osVersion\":\"17.4\",\"pubKey\":\"K\","
+              "\"token\":\"t\xEF\xBF\xBD\xEF\xBF\xBD\",\"vendorInfo\":\"iPhone15,2\"}");
 }
 
 TEST(EndpointTargetsTest, StatisticsSendOptionalValuesOnlyWhenPresent) {
@@ -100,10 +107,12 @@ TEST(EndpointTargetsTest, StatisticsSendOptionalValuesOnlyWhenPresent) {
 
     statistics.requestId = "q";
     statistics.dateTo = kMarchFirst + std::chrono::hours(24);
+    const std::string to = apiDateFormatter().string(*statistics.dateTo);
     const auto parameters = StatisticsTarget{statistics}.parameters();
     EXPECT_EQ(query(parameters).size(), 7u);
-    EXPECT_EQ(StatisticsTarget::signedText(statistics),
-              "d.crq10" + from + parameters.at("p.dateTo"));
+    EXPECT_EQ(parameters.at("p.requestId"), "q");
+    EXPECT_EQ(parameters.at("p.dateTo"), to);
+    EXPECT_EQ(StatisticsTarget::signedText(statistics), "d.crq10" + from + to);
 }
 
 // Prints the query date of a statistics request as this process writes it.

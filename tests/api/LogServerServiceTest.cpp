@@ -67,11 +67,10 @@ std::string boundaryOf(const platform::HttpRequest& request) {
     return match.empty() ? std::string() : match[1].str();
 }
 
-TEST(UploadLogsRequestTest, IsTheFourPartFormByteForByteWithNoOtherHeader) {
+// The form's bytes are checked through the reference server by the log upload's tests.
+TEST(UploadLogsRequestTest, IsAFormWithNoOtherHeaderAndAFileNameThatCannotForgeHeaders) {
     TempDirectory directory;
-    // Archive bytes that look like framing travel untouched.
-    const std::string archive("PK\x03\x04\r\n--\0zip", 13);
-    const auto path = writeFile(directory.path() / "2024-05-01-app.log.zip", archive);
+    const auto path = writeFile(directory.path() / "2024-05-01-app.log.zip", "PK");
 
     const auto request = LogServerService::request(
         UploadLogsTarget{uploadOf(path, "2024-05-01-app.log.zip")}.parameters(), kBase);
@@ -80,44 +79,43 @@ TEST(UploadLogsRequestTest, IsTheFourPartFormByteForByteWithNoOtherHeader) {
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.timeout, 60s);
     const std::string b = boundaryOf(request);
-    const std::string textPart = "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n";
-    EXPECT_EQ(text(*request.body),
-              "\r\n--" + b + "\r\nContent-Disposition: form-data; name=\"client\"" + textPart +
-                  "client-1" + "\r\n--" + b +
-                  "\r\nContent-Disposition: form-data; name=\"device\"" + textPart +
-                  "device-\xC3\xA9" + "\r\n--" + b +
-                  "\r\nContent-Disposition: form-data; name=\"filename\"" + textPart +
-                  "2024-05-01-app.log.zip" + "\r\n--" + b +
-                  "\r\nContent-Disposition: form-data; name=\"logfile\";"
-                  "filename=\"2024-05-01-app.log.zip\"\r\nContent-Type: text/plain\r\n\r\n" +
-                  archive + "\r\n--" + b + "--\r\n");
-
     // Each request has a boundary of its own; a header entry cannot replace the form's type.
     auto parameters = UploadLogsTarget{uploadOf(path, "a")}.parameters();
     parameters["h.content-type"] = "application/json";
-    const auto again = LogServerService::request(parameters, kBase);
-    EXPECT_NE(boundaryOf(again), b);
-}
+    EXPECT_NE(boundaryOf(LogServerService::request(parameters, kBase)), b);
 
-TEST(UploadLogsRequestTest, TakesItsTimeoutFromTheParametersOrSixtySeconds) {
-    auto object = uploadOf(writeFile(testHome() / "t.zip", "PK"), "t.zip");
+    // The timeout comes from the parameters, or is the default of 30 seconds when meaningless.
+    auto object = uploadOf(path, "t.zip");
     object.requestTimeout = 15.5;
     EXPECT_EQ(LogServerService::request(UploadLogsTarget{object}.parameters(), kBase).timeout,
               15500ms);
-    auto parameters = UploadLogsTarget{object}.parameters();
     parameters["timeout"] = "soon";
     EXPECT_EQ(LogServerService::request(parameters, kBase).timeout, 30s);
+
+    // A file name that could forge part headers is made safe.
+    const auto unsafe = writeFile(directory.path() / "a\"b\r\nc.zip", "PK");
+    EXPECT_NE(
+        text(*LogServerService::request(UploadLogsTarget{uploadOf(unsafe, "x")}.parameters(), kBase)
+                  .body)
+            .find("name=\"logfile\";filename=\"a_b__c.zip\"\r\n"),
+        std::string::npos);
 }
 
-TEST(UploadLogsRequestTest, RefusesWhatWouldForgePartHeadersAndMakesFileNamesSafe) {
-    TempDirectory directory;
-    const auto unsafe = writeFile(directory.path() / "a\"b\r\nc.zip", "PK");
-    const auto request =
-        LogServerService::request(UploadLogsTarget{uploadOf(unsafe, "x")}.parameters(), kBase);
-    EXPECT_NE(text(*request.body).find("name=\"logfile\";filename=\"a_b__c.zip\"\r\n"),
-              std::string::npos);
-
+TEST(UploadLogsRequestTest, RefusesFormsThatWouldForgePartHeadersOrHaveNoReadableFile) {
+    const auto missing = (testHome() / "missing.zip").string();
+    // A FIFO is refused at once, never waited on.
+    const auto fifo = (testHome() / "spool.zip").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const ApiParameters post{{"path", "/saveLogFile"}, {"httpMethod", "POST"}};
+    const std::string forged = "Internal framework error: invalid multipart field";
+    std::vector<std::pair<ApiParameters, std::string>> cases{
+        {post, "Internal framework error: empty multipart data"},
+        {UploadLogsTarget{uploadOf(missing, "missing.zip")}.parameters(),
+         "Can not get data from file: " + missing},
+        {UploadLogsTarget{uploadOf(testHome().string(), "home")}.parameters(),
+         "Can not get data from file: " + testHome().string()},
+        {UploadLogsTarget{uploadOf(fifo, "spool.zip")}.parameters(),
+         "Can not get data from file: " + fifo}};
     for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
              {"mp.a\"; name=\"b.v", "x"},
              {"mp.a\r\nX-Forged: 1.v", "x"},
@@ -128,29 +126,8 @@ TEST(UploadLogsRequestTest, RefusesWhatWouldForgePartHeadersAndMakesFileNamesSaf
         auto parameters = post;
         parameters["mp.a.v"] = "x";
         parameters[key] = value;
-        try {
-            LogServerService::request(parameters, kBase);
-            ADD_FAILURE() << "sent " << key << " = " << value;
-        } catch (const TextError& error) {
-            EXPECT_STREQ(error.what(), "Internal framework error: invalid multipart field");
-        }
+        cases.emplace_back(parameters, forged);
     }
-}
-
-TEST(UploadLogsRequestTest, FailsWithoutPartsOrWithAFileItCannotRead) {
-    const auto missing = (testHome() / "missing.zip").string();
-    // A FIFO is refused at once, never waited on.
-    const auto fifo = (testHome() / "spool.zip").string();
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::vector<std::pair<ApiParameters, std::string>> cases{
-        {{{"path", "/saveLogFile"}, {"httpMethod", "POST"}},
-         "Internal framework error: empty multipart data"},
-        {UploadLogsTarget{uploadOf(missing, "missing.zip")}.parameters(),
-         "Can not get data from file: " + missing},
-        {UploadLogsTarget{uploadOf(testHome().string(), "home")}.parameters(),
-         "Can not get data from file: " + testHome().string()},
-        {UploadLogsTarget{uploadOf(fifo, "spool.zip")}.parameters(),
-         "Can not get data from file: " + fifo}};
     for (const auto& [parameters, expected] : cases) {
         try {
             LogServerService::request(parameters, kBase);
@@ -168,17 +145,14 @@ struct Decoding {
     bool control;
 };
 
+// How the log upload reports the usual answers is checked with it; here, the unusual ones.
 TEST(UploadLogsResultTest, DecodesTheStatusDescriptionAndControl) {
     const std::string control =
         R"({"log-level":"trace","send-logs":"1","vendor":[],"ios-sdk-version":["1.0.1"],)"
         R"("android-sdk-version":[]})";
-    const std::string noVendor =
-        R"({"log-level":"trace","send-logs":"1","ios-sdk-version":[],"android-sdk-version":[]})";
     const std::string notFound = "Invalid data in answer: property \"status\" not found";
     const std::vector<Decoding> cases{
         {R"({"status":"SUCCESS","description":"not read"})", ResultKind::success, {}, false},
-        {R"({"status":"ERROR","description":"disk full"})", ResultKind::error, "disk full", false},
-        {R"({"status":"error","description":5})", ResultKind::error, {}, false},
         {R"({"status":"error","description":null})", ResultKind::error, {}, false},
         {R"({"status":"done"})", ResultKind::error,
          "Invalid data in answer: unknown status \"done\"", false},
@@ -189,8 +163,6 @@ TEST(UploadLogsResultTest, DecodesTheStatusDescriptionAndControl) {
         {R"({"status":1})", ResultKind::error, notFound, false},
         {R"({"status":"done","sdk-logging-control":)" + control + "}", ResultKind::error,
          "Invalid data in answer: unknown status \"done\"", true},
-        {R"({"status":"success","sdk-logging-control":)" + noVendor + "}", ResultKind::success,
-         "SDK Logging Control null!", false},
         {R"({"sdk-logging-control":[]})", ResultKind::error, "SDK Logging Control null!", false},
         {R"({"status":"success","sdk-logging-control":null})", ResultKind::success, {}, false},
     };
@@ -219,27 +191,13 @@ UploadLogsResult sendAndWait(const LogServerService& service, const UploadLogsOb
     return result;
 }
 
-TEST(LogServerServiceTest, NeverSendsAFileItCannotReadAndAnswersOnTheCallbackPool) {
-    ScriptedServer server({ScriptedServer::status(200, R"({"status":"success"})")});
-    const LogServerService service(server.baseAddress() + "/logs//");
-    EXPECT_EQ(service.baseAddress(), server.baseAddress() + "/logs");
-    const auto missing = (testHome() / "gone.zip").string();
-
-    std::thread::id thread;
-    const auto sent = sendAndWait(service, uploadOf(missing, "gone.zip"), &thread);
-
-    EXPECT_EQ(sent.status, ResultKind::error);
-    EXPECT_EQ(sent.description, "Can not get data from file: " + missing);
-    EXPECT_NE(thread, std::this_thread::get_id());
-    EXPECT_TRUE(server.requests().empty());
-}
-
-TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswers) {
+TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswersOnTheCallbackPool) {
     const auto path = writeFile(testHome() / "answers.zip", "PK");
     ScriptedServer server({ScriptedServer::status(200, R"({"status":"success"})"),
                            ScriptedServer::status(503),
                            ScriptedServer::status(200, "\xFF not json"), ScriptedServer::drop()});
-    const LogServerService service(server.baseAddress());
+    const LogServerService service(server.baseAddress() + "/logs//");
+    EXPECT_EQ(service.baseAddress(), server.baseAddress() + "/logs");
     std::mutex mutex;
     std::vector<std::string> console;
     platform::Console::redirect([&](std::string_view line) {
@@ -247,12 +205,14 @@ TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswers) {
         console.emplace_back(line);
     });
 
-    const auto success = sendAndWait(service, uploadOf(path, "answers.zip"));
+    std::thread::id thread;
+    const auto success = sendAndWait(service, uploadOf(path, "answers.zip"), &thread);
     const auto noBody = sendAndWait(service, uploadOf(path, "answers.zip"));
     const auto notJson = sendAndWait(service, uploadOf(path, "answers.zip"));
     const auto dropped = sendAndWait(service, uploadOf(path, "answers.zip"));
     platform::Console::redirect({});
 
+    EXPECT_NE(thread, std::this_thread::get_id());
     EXPECT_EQ(success.status, ResultKind::success);
     EXPECT_EQ(noBody.description, "Invalid response with status \"503\"");
     EXPECT_EQ(notJson.description, "The answer is not valid JSON");
@@ -261,6 +221,7 @@ TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswers) {
     EXPECT_THAT(console, ElementsAre("Result: {\"status\":\"success\"}", "Result: None"));
     // Only the form's own header: no credentials, no JSON content type.
     ASSERT_EQ(server.requests().size(), 4u);
+    EXPECT_EQ(server.requests()[0].target, "/logs/saveLogFile");
     EXPECT_EQ(server.requests()[0].headerCount("Authorization"), 0u);
     EXPECT_EQ(server.requests()[0].headerCount("Content-Type"), 1u);
     EXPECT_EQ(server.requests()[0].header("Content-Type")->substr(0, 30),

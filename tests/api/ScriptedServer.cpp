@@ -99,9 +99,8 @@ struct ScriptedServer::State {
         const auto secondSpace = requestLine.find(' ', firstSpace + 1);
         request.method = requestLine.substr(0, firstSpace);
         request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
-        request.headerBlock = lineEnd == std::string::npos ? "" : head.substr(lineEnd + 2);
+        const std::string block = lineEnd == std::string::npos ? "" : head.substr(lineEnd + 2);
         std::size_t at = 0;
-        const std::string& block = request.headerBlock;
         while (at < block.size()) {
             auto end = block.find("\r\n", at);
             end = end == std::string::npos ? block.size() : end;

@@ -41,8 +41,7 @@ class ScriptedServer {
 
     struct Request {
         std::string method;
-        std::string target;       // path and query as sent
-        std::string headerBlock;  // the header lines as received, CRLF-separated
+        std::string target;  // path and query as sent
         std::vector<std::pair<std::string, std::string>> headers;
         std::string body;
 

@@ -38,20 +38,15 @@ Bytes attribute(std::uint16_t type, const Bytes& value) {
 }
 
 Bytes message(std::uint16_t type, std::uint32_t sequence, const Bytes& body) {
-    const nlmsghdr header{.nlmsg_len = static_cast<std::uint32_t>(sizeof(nlmsghdr) + body.size()),
-                          .nlmsg_type = type,
-                          .nlmsg_flags = NLM_F_MULTI,
-                          .nlmsg_seq = sequence,
-                          .nlmsg_pid = 0};
+    const nlmsghdr header{static_cast<std::uint32_t>(sizeof(nlmsghdr) + body.size()), type,
+                          NLM_F_MULTI, sequence, 0};
     return padded(bytesOf(header) + body);
 }
 
 Bytes nextHop(int interfaceIndex, const Bytes& attributes) {
-    const rtnexthop hop{
-        .rtnh_len = static_cast<unsigned short>(sizeof(rtnexthop) + attributes.size()),
-        .rtnh_flags = 0,
-        .rtnh_hops = 0,
-        .rtnh_ifindex = interfaceIndex};
+    rtnexthop hop{};
+    hop.rtnh_len = static_cast<unsigned short>(sizeof(rtnexthop) + attributes.size());
+    hop.rtnh_ifindex = interfaceIndex;
     return bytesOf(hop) + attributes;
 }
 
@@ -61,15 +56,11 @@ Bytes dumpAnswer() {
     ifinfomsg link{};
     link.ifi_index = 2;
     link.ifi_flags = IFF_UP | IFF_RUNNING;
-    const rtmsg route{.rtm_family = AF_INET,
-                      .rtm_dst_len = 0,
-                      .rtm_src_len = 0,
-                      .rtm_tos = 0,
-                      .rtm_table = RT_TABLE_MAIN,
-                      .rtm_protocol = 3,
-                      .rtm_scope = 0,
-                      .rtm_type = RTN_UNICAST,
-                      .rtm_flags = 0};
+    rtmsg route{};
+    route.rtm_family = AF_INET;
+    route.rtm_table = RT_TABLE_MAIN;
+    route.rtm_protocol = 3;
+    route.rtm_type = RTN_UNICAST;
     rtmsg otherTable = route;
     otherTable.rtm_table = RT_TABLE_LOCAL;
     const Bytes gateway = bytesOf(::inet_addr("10.0.0.1"));

@@ -31,22 +31,20 @@ using testing::sqliteOutput;
 
 constexpr const char* kSharedSuite = "group.shared-files";
 
-Json privateKeyQuery(const std::string& tag) {
+Json keyQuery(const std::string& tag, const char* keyClass = kSecAttrKeyClassPrivate) {
     return {{kSecClass, kSecClassKey},
             {kSecAttrApplicationTag, Json::binary(Bytes(tag.begin(), tag.end()))},
-            {kSecAttrKeyClass, kSecAttrKeyClassPrivate}};
+            {kSecAttrKeyClass, keyClass}};
 }
 
 // Both halves of a pair under `name`, in one keychain transaction, as a subscription commits.
 OSStatus addKeyPair(const std::string& name) {
     return SecItemTransaction([&] {
-        for (const auto* half : {"public", "private"}) {
-            const std::string tag = name + "." + half;
-            Json key = {{kSecClass, kSecClassKey},
-                        {kSecAttrApplicationTag, Json::binary(Bytes(tag.begin(), tag.end()))},
-                        {kSecAttrKeyClass, std::string(half) == "public" ? kSecAttrKeyClassPublic
-                                                                         : kSecAttrKeyClassPrivate},
-                        {kSecValueData, Json::binary(Bytes(tag.begin(), tag.end()))}};
+        for (const auto& [half, keyClass] : {std::pair(".public", kSecAttrKeyClassPublic),
+                                             std::pair(".private", kSecAttrKeyClassPrivate)}) {
+            const std::string tag = name + half;
+            Json key = keyQuery(tag, keyClass);
+            key[kSecValueData] = Json::binary(Bytes(tag.begin(), tag.end()));
             if (const OSStatus status = SecItemAdd(key, nullptr); status != errSecSuccess) {
                 return status;
             }
@@ -66,7 +64,7 @@ TEST(SharedFileLocksTest, EveryLiveConnectionOfTheLibraryHoldsALockOnItsFile) {
     UserDefaults::suite("locks")->set("key", std::string("value"));
     const auto settings = UserDefaults::suite("locks");
     ASSERT_EQ(settings->string("key"), "value");
-    ASSERT_EQ(SecItemCopyMatching(privateKeyQuery("no such key"), nullptr), errSecItemNotFound);
+    ASSERT_EQ(SecItemCopyMatching(keyQuery("no such key"), nullptr), errSecItemNotFound);
 
     for (const auto& file : {existing, created.path(), store.path(), Home::defaultsFile("locks"),
                              Home::keychainFile()}) {
@@ -103,8 +101,7 @@ TEST(SharedFileChild, PlaysItsRole) {
         }
     } else {
         const std::string name = std::getenv("ORVANPUSH_CHILD_EXPECTS");
-        const bool key =
-            SecItemCopyMatching(privateKeyQuery(name + ".private"), nullptr) == errSecSuccess;
+        const bool key = SecItemCopyMatching(keyQuery(name + ".private"), nullptr) == errSecSuccess;
         const bool setting = settings->string(name) == name;
         std::printf("found: %s %s\n", key ? "key" : "no-key", setting ? "setting" : "no-setting");
     }

@@ -1,7 +1,7 @@
 #include <climits>
 
 #include <algorithm>
-#include <functional>
+#include <array>
 #include <set>
 
 #include <gtest/gtest.h>
@@ -77,11 +77,10 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsIncluded) {
     ASSERT_TRUE(deflated->dataDescriptor);
     EXPECT_EQ(deflated->dataDescriptor->crc32, deflated->checksum());
     EXPECT_EQ(deflated->compressionMethod(), 8);
-    std::string expected;
-    for (int i = 0; i < 5000; ++i) {
-        expected += "packed ";
-    }
-    EXPECT_EQ(contentOf(*archive, *deflated), Bytes(expected.begin(), expected.end()));
+    const Bytes content = contentOf(*archive, *deflated);
+    EXPECT_EQ(content.size(), 35000u);
+    EXPECT_EQ(std::string(content.begin(), content.end()).find_first_not_of("packed "),
+              std::string::npos);
     EXPECT_EQ(contentOf(*archive, *archive->find("stored.txt")).size(), 6000u);
     EXPECT_EQ(archive->find("dir/")->type(), Entry::EntryType::directory);
     EXPECT_FALSE(archive->find("missing"));
@@ -106,15 +105,8 @@ TEST_F(ArchiveReaderTest, ExtractionChecksTheChecksumAndTheStatedSize) {
     const Bytes zeros(1 << 20, 0);
     {
         auto archive = Archive::open(at("a.zip"), Archive::AccessMode::create);
-        archive->addEntry("stored.log", Entry::EntryType::file, stored.size(), Date(), std::nullopt,
-                          CompressionMethod::none, 16384, nullptr,
-                          [&](std::uint64_t position, std::size_t length) {
-                              return Bytes(stored.begin() + position,
-                                           stored.begin() + position + length);
-                          });
-        archive->addEntry("zeros.bin", Entry::EntryType::file, zeros.size(), Date(), std::nullopt,
-                          CompressionMethod::deflate, 16384, nullptr,
-                          [&](std::uint64_t, std::size_t length) { return Bytes(length, 0); });
+        addBytes(*archive, "stored.log", stored);
+        addBytes(*archive, "zeros.bin", zeros, CompressionMethod::deflate);
     }
     // One changed byte of stored data: the checksum no longer matches.
     patch(at("a.zip"), "[TRACE] storage", "[TRACE] storagE");
@@ -139,32 +131,19 @@ TEST_F(ArchiveReaderTest, ExtractionChecksTheChecksumAndTheStatedSize) {
 TEST_F(ArchiveReaderTest, TheEndRecordMustCloseTheFileAndFollowItsDirectory) {
     // A comment ending in something shaped like an end record whose directory lies past it
     // does not mislead the search.
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    z.writestr('real.txt', 'real')\n"
-        "    z.comment = b'PK\\x05\\x06' + bytes(12) + (0xFFFFFF00).to_bytes(4, 'little') + "
-        "bytes(2)\n",
-        at("commented.zip"));
+    pythonZip(at("commented.zip"),
+              "    z.writestr('real.txt', 'real')\n"
+              "    z.comment = b'PK\\x05\\x06' + bytes(12) + (0xFFFFFF00).to_bytes(4, 'little') "
+              "+ bytes(2)\n");
     auto commented = Archive::open(at("commented.zip"), Archive::AccessMode::read);
     ASSERT_TRUE(commented);
     EXPECT_TRUE(commented->find("real.txt"));
     EXPECT_EQ(commented->endOfCentralDirectoryRecord().zipFileCommentData.size(), 22u);
 
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    z.writestr('real.txt', 'real')\n",
-        at("plain.zip"));
-    Bytes bytes = readFile(at("plain.zip"));
+    Bytes bytes = readFile(at("commented.zip"));
     bytes.push_back('!');
     writeFile(at("trailing.zip"), bytes);
     EXPECT_FALSE(Archive::open(at("trailing.zip"), Archive::AccessMode::read));
-
-    bytes.pop_back();
-    bytes[bytes.size() - 22 + 16] += 1;  // the directory would overlap the end record
-    writeFile(at("overlap.zip"), bytes);
-    EXPECT_FALSE(Archive::open(at("overlap.zip"), Archive::AccessMode::read));
 
     writeFile(at("short.zip"), Bytes(21, 0));
     EXPECT_FALSE(Archive::open(at("short.zip"), Archive::AccessMode::read));
@@ -174,12 +153,7 @@ TEST_F(ArchiveReaderTest, TheEndRecordMustCloseTheFileAndFollowItsDirectory) {
 TEST_F(ArchiveReaderTest, ArchivesWithZip64RecordsAreRefusedClearly) {
     // zipfile keeps more than 65535 entries in ZIP64 records; their first 65535 must not pass
     // for the whole archive.
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    for i in range(70000):\n"
-        "        z.writestr(str(i), b'')\n",
-        at("many.zip"));
+    pythonZip(at("many.zip"), "    for i in range(70000):\n        z.writestr(str(i), b'')\n");
     for (const auto mode : {Archive::AccessMode::read, Archive::AccessMode::update}) {
         try {
             Archive::openOrThrow(at("many.zip"), mode);
@@ -196,58 +170,39 @@ TEST_F(ArchiveReaderTest, ArchivesWithZip64RecordsAreRefusedClearly) {
 }
 
 TEST_F(ArchiveReaderTest, ADirectoryThatDoesNotMeetItsEndRecordOrCountIsRefused) {
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
-        "    z.writestr('a.txt', 'first ' * 100)\n"
-        "    z.writestr('b.txt', 'second ' * 100)\n",
-        at("good.zip"));
+    pythonZip(
+        at("good.zip"),
+        "    z.writestr('a.txt', 'first ' * 100)\n    z.writestr('b.txt', 'second ' * 100)\n");
     const Bytes good = readFile(at("good.zip"));
     const std::size_t end = good.size() - 22;
-    auto field = [](Bytes& bytes, std::size_t at, std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i) {
-            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    };
     const std::uint32_t directorySize = good[end + 12] | good[end + 13] << 8;
     const std::uint32_t directoryStart = good[end + 16] | good[end + 17] << 8;
     struct Case {
         std::string name;
-        std::function<void(Bytes&)> damage;
+        std::vector<std::array<std::uint32_t, 3>> fields;  // offset in the end record, value, size
         bool refusedByReaders;  // else opened for reading, and refused when iterated
     };
     const std::vector<Case> cases = {
-        {"garbage before the end record",
-         [&](Bytes& b) {
-             b.insert(b.begin() + end, {'x', 'x', 'x'});
-         },
-         true},
-        {"a directory overlapping the end record",
-         [&](Bytes& b) { field(b, end + 12, directorySize + 1, 4); }, true},
-        {"a second disk", [&](Bytes& b) { field(b, end + 4, 1, 2); }, true},
+        {"garbage before the end record", {}, true},
+        {"a directory overlapping the end record", {{12, directorySize + 1, 4}}, true},
+        {"a second disk", {{4, 1, 2}}, true},
         {"a directory starting inside entry data",
-         [&](Bytes& b) {
-             field(b, end + 12, directorySize + 10, 4);
-             field(b, end + 16, directoryStart - 10, 4);
-         },
+         {{12, directorySize + 10, 4}, {16, directoryStart - 10, 4}},
          false},
-        {"a count one short",
-         [&](Bytes& b) {
-             field(b, end + 8, 1, 2);
-             field(b, end + 10, 1, 2);
-         },
-         false},
-        {"a count one over",
-         [&](Bytes& b) {
-             field(b, end + 8, 3, 2);
-             field(b, end + 10, 3, 2);
-         },
-         false},
+        {"a count one short", {{8, 1, 2}, {10, 1, 2}}, false},
+        {"a count one over", {{8, 3, 2}, {10, 3, 2}}, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes bytes = good;
-        c.damage(bytes);
+        if (c.fields.empty()) {
+            bytes.insert(bytes.begin() + end, {'x', 'x', 'x'});
+        }
+        for (const auto& [offset, value, size] : c.fields) {
+            for (std::uint32_t i = 0; i < size; ++i) {
+                bytes[end + offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+            }
+        }
         writeFile(at("bad.zip"), bytes);
         expectError<ArchiveError>(Kind::unreadableArchive, [&] {
             auto reader = Archive::openOrThrow(at("bad.zip"), Archive::AccessMode::read);
@@ -266,15 +221,13 @@ TEST_F(ArchiveReaderTest, ALinkTargetLongerThanAPathIsRefusedBeforeItIsRead) {
     for (const std::size_t length : {4095u, 4096u, 1000000u}) {
         SCOPED_TRACE(length);
         const auto name = "link" + std::to_string(length);
-        python(
-            "import sys, zipfile\n"
-            "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-            "    i = zipfile.ZipInfo('link')\n"
-            "    i.create_system = 3\n"
-            "    i.external_attr = 0o120777 << 16\n"
-            "    z.writestr(i, 'a' * " +
-                std::to_string(length) + ")\n",
-            at(name + ".zip"));
+        pythonZip(at(name + ".zip"),
+                  "    i = zipfile.ZipInfo('link')\n"
+                  "    i.create_system = 3\n"
+                  "    i.external_attr = 0o120777 << 16\n"
+                  "    z.writestr(i, 'a' * " +
+                      std::to_string(length) + ")\n",
+                  "'w', zipfile.ZIP_DEFLATED");
         if (length < PATH_MAX) {
             unzipItem(at(name + ".zip"), at(name));
             EXPECT_EQ(fs::read_symlink(at(name + "/link")).native().size(), length);
@@ -319,18 +272,22 @@ TEST_F(ArchiveReaderTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
         std::string python;  // adds the hostile entries to zipfile `z`
         Kind kind;
     };
+    const std::string outside = "'" + at("outside").string() + "'";
     const std::string symlinkEntry =
-        "i = zipfile.ZipInfo('link')\n"
-        "i.create_system = 3\n"
-        "i.external_attr = 0o120777 << 16\n"
-        "z.writestr(i, sys.argv[2])\n";
+        "    i = zipfile.ZipInfo('link')\n"
+        "    i.create_system = 3\n"
+        "    i.external_attr = 0o120777 << 16\n"
+        "    z.writestr(i, " +
+        outside + ")\n";
     const std::vector<Case> cases = {
-        {"climbing", "z.writestr('../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
-        {"climbing later", "z.writestr('a/../../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
-        {"absolute", "z.writestr(sys.argv[3] + '/evil.txt', 'x')\n", Kind::invalidEntryPath},
-        {"through a link", symlinkEntry + "z.writestr('link/evil.txt', 'x')\n",
+        {"climbing", "    z.writestr('../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
+        {"climbing later", "    z.writestr('a/../../outside/evil.txt', 'x')\n",
+         Kind::invalidEntryPath},
+        {"absolute", "    z.writestr(" + outside + " + '/evil.txt', 'x')\n",
+         Kind::invalidEntryPath},
+        {"through a link", symlinkEntry + "    z.writestr('link/evil.txt', 'x')\n",
          Kind::uncontainedSymlink},
-        {"a directory through a link", symlinkEntry + "z.writestr('link/', '')\n",
+        {"a directory through a link", symlinkEntry + "    z.writestr('link/', '')\n",
          Kind::uncontainedSymlink},
     };
     int index = 0;
@@ -338,28 +295,15 @@ TEST_F(ArchiveReaderTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
         SCOPED_TRACE(c.name);
         const fs::path archive = at(std::to_string(index) + ".zip");
         const fs::path destination = at("dest" + std::to_string(index++));
-        const auto result = run("python3 -c " +
-                                shellQuoted("import sys, zipfile\n"
-                                            "z = zipfile.ZipFile(sys.argv[1], 'w')\n" +
-                                            c.python + "z.close()\n") +
-                                " " + shellQuoted(archive) + " " + shellQuoted(at("outside")) +
-                                " " + shellQuoted(at("outside")));
-        ASSERT_EQ(result.exitCode, 0) << result.output;
-        try {
-            unzipItem(archive, destination);
-            ADD_FAILURE() << "the entry was extracted";
-        } catch (const ArchiveError& error) {
-            EXPECT_EQ(error.kind(), c.kind) << error.what();
-        }
+        pythonZip(archive, c.python);
+        expectError<ArchiveError>(c.kind, [&] { unzipItem(archive, destination); });
         EXPECT_TRUE(fs::is_empty(at("outside")));
     }
 
     // A name holding NUL (patched in, as no tool writes one).
     {
         auto archive = Archive::open(at("nul.zip"), Archive::AccessMode::create);
-        archive->addEntry("aXb", Entry::EntryType::file, 0, Date(), std::nullopt,
-                          CompressionMethod::none, 16384, nullptr,
-                          [](std::uint64_t, std::size_t) { return Bytes(); });
+        addBytes(*archive, "aXb", {});
     }
     patch(at("nul.zip"), "aXb", std::string("a\0b", 3));
     EXPECT_THROW(unzipItem(at("nul.zip"), at("dest-nul")), ArchiveError);

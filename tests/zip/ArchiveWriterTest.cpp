@@ -31,6 +31,12 @@ Names entryNames(const Json& info) {
     return names;
 }
 
+void expectFields(const Json& actual, const Json& expected) {
+    for (const auto& [field, value] : expected.items()) {
+        EXPECT_EQ(actual[field], value) << field;
+    }
+}
+
 class ArchiveWriterTest : public ::testing::Test {
   protected:
     const fs::path& dir() const { return temp_.path(); }
@@ -59,120 +65,73 @@ TEST_F(ArchiveWriterTest, ASingleFileHasTheFieldsStandardToolsExpect) {
 
     zipItem(at("log.txt"), at("log.zip"), true, CompressionMethod::deflate);
 
-    EXPECT_TRUE(unzipAccepts(at("log.zip")));
-    const Json info = inspect(at("log.zip"));
-    EXPECT_TRUE(info["testzip"].is_null());
+    const Json info = checked(at("log.zip"));
     ASSERT_EQ(info["entries"].size(), 1u);
     const Json& entry = info["entries"][0];
-    const Json& central = entry["central"];
-    EXPECT_EQ(entry["name"], "log.txt");
-    EXPECT_EQ(central["compressionMethod"], 8);
-    EXPECT_EQ(central["versionNeededToExtract"], 20);
-    EXPECT_EQ(central["versionMadeBy"], 0x0315);  // Unix, 2.1
-    EXPECT_EQ(central["generalPurposeBitFlag"], 0x0800);
-    EXPECT_EQ(central["extraFieldLength"], 0);
-    EXPECT_EQ(central["fileCommentLength"], 0);
-    EXPECT_EQ(central["externalFileAttributes"], 0x81A40000u);  // -rw-r--r--
-    EXPECT_EQ(central["relativeOffsetOfLocalHeader"], 0);
-    EXPECT_EQ(central["crc32"], crc32(content));
-    EXPECT_EQ(central["uncompressedSize"], content.size());
-    EXPECT_EQ(entry["contentCrc"], crc32(content));
-    EXPECT_EQ(entry["contentSize"], content.size());
-    // Broken down in UTC, although local time is already the next day.
-    EXPECT_EQ(entry["dateTime"], Json({2023, 6, 15, 23, 59, 58}));
-
+    // The date broken down in UTC, although local time is already the next day.
+    expectFields(entry, {{"name", "log.txt"},
+                         {"contentCrc", crc32(content)},
+                         {"contentSize", content.size()},
+                         {"dateTime", {2023, 6, 15, 23, 59, 58}}});
+    expectFields(entry["central"], {{"compressionMethod", 8},
+                                    {"versionNeededToExtract", 20},
+                                    {"versionMadeBy", 0x0315},  // Unix, 2.1
+                                    {"generalPurposeBitFlag", 0x0800},
+                                    {"extraFieldLength", 0},
+                                    {"fileCommentLength", 0},
+                                    {"externalFileAttributes", 0x81A40000u},  // -rw-r--r--
+                                    {"relativeOffsetOfLocalHeader", 0},
+                                    {"crc32", crc32(content)},
+                                    {"uncompressedSize", content.size()}});
+    // Nothing between the directory and the end record, and nothing after it.
     const Json& end = info["end"];
-    EXPECT_EQ(end["totalNumberOfEntriesOnDisk"], 1);
-    EXPECT_EQ(end["totalNumberOfEntriesInCentralDirectory"], 1);
-    EXPECT_EQ(end["zipFileCommentLength"], 0);
-    EXPECT_EQ(end["centralDirectoryEnd"], end["offset"]);  // nothing between directory and end
-    EXPECT_EQ(end["fileSize"].get<int>(), end["offset"].get<int>() + 22);
+    expectFields(end, {{"totalNumberOfEntriesOnDisk", 1},
+                       {"totalNumberOfEntriesInCentralDirectory", 1},
+                       {"zipFileCommentLength", 0},
+                       {"centralDirectoryEnd", end["offset"]},
+                       {"fileSize", end["offset"].get<int>() + 22}});
     EXPECT_EQ(fs::status(at("log.zip")).permissions(), fs::perms(0600));
 }
 
-TEST_F(ArchiveWriterTest, EveryLocalHeaderEqualsItsCentralCopy) {
-    fs::create_directories(at("logs/sub"));
-    writeFile(at("logs/a.log"), logText(40000));
-    writeFile(at("logs/b.log"), randomBytes(20000));
-    writeFile(at("logs/sub/empty.log"), Bytes());
-    fs::create_symlink("a.log", at("logs/link"));
-    for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
-        const fs::path archive = at("logs-" + toString(method) + ".zip");
-        zipItem(at("logs"), archive, true, method);
-        EXPECT_TRUE(unzipAccepts(archive));
-        const Json info = inspect(archive);
-        EXPECT_TRUE(info["testzip"].is_null());
-        ASSERT_EQ(info["entries"].size(), 5u);
-        for (const auto& entry : info["entries"]) {
-            SCOPED_TRACE(entry["name"].get<std::string>());
-            for (const auto& [field, value] : entry["local"].items()) {
-                if (field != "signature") {
-                    EXPECT_EQ(value, entry["central"][field]) << field;
-                }
-            }
-        }
-    }
-}
-
+// Every name is flagged UTF-8; a directory is stored with no data (a deflated empty directory
+// is no valid stream), an empty deflated file holds the final empty block alone.
 TEST_F(ArchiveWriterTest, DirectoriesGiveTheEntryNamesOfTheirItems) {
     fs::create_directories(at("logs/sub"));
-    writeFile(at("logs/a.log"), logText(1000));
-    writeFile(at("logs/b.log"), logText(2000));
-    writeFile(at("logs/sub/c.log"), logText(3000));
-    const Names kept = {"logs/a.log", "logs/b.log", "logs/sub/", "logs/sub/c.log"};
-    const Names bare = {"a.log", "b.log", "sub/", "sub/c.log"};
-    const std::vector<std::tuple<std::string, bool, Names>> cases = {
-        {"logs", true, kept},  {"logs/", true, kept},  {"logs//", true, kept},
-        {"logs", false, bare}, {"logs/", false, bare},
+    writeFile(at("logs/журнал é.log"), logText(1000));
+    writeFile(at("logs/b.log"), randomBytes(2000));
+    writeFile(at("logs/sub/c.log"), Bytes());
+    const Names kept = {"logs/журнал é.log", "logs/b.log", "logs/sub/", "logs/sub/c.log"};
+    const Names bare = {"журнал é.log", "b.log", "sub/", "sub/c.log"};
+    const auto none = CompressionMethod::none;
+    const auto deflate = CompressionMethod::deflate;
+    const std::vector<std::tuple<std::string, bool, CompressionMethod, Names>> cases = {
+        {"logs", true, deflate, kept}, {"logs/", true, deflate, kept},
+        {"logs//", true, none, kept},  {"logs", false, deflate, bare},
+        {"logs/", false, none, bare},
     };
     int index = 0;
-    for (const auto& [source, keepParent, names] : cases) {
-        SCOPED_TRACE(source + (keepParent ? " keeping its parent" : ""));
+    for (const auto& [source, keepParent, method, names] : cases) {
+        SCOPED_TRACE(source + (keepParent ? " keeping its parent " : " ") + toString(method));
         const fs::path archive = at(std::to_string(index++) + ".zip");
-        zipItem(dir() / source, archive, keepParent, CompressionMethod::deflate);
-        EXPECT_TRUE(unzipAccepts(archive));
-        const Json info = inspect(archive);
+        zipItem(dir() / source, archive, keepParent, method);
+        const Json info = checked(archive);
         EXPECT_EQ(entryNames(info), names);
         for (const auto& entry : info["entries"]) {
+            const Json& central = entry["central"];
+            EXPECT_EQ(central["generalPurposeBitFlag"], 0x0800);
             if (entry["isDir"].get<bool>()) {
-                // Stored with no data: a deflated empty directory is no valid stream.
-                for (const char* header : {"central", "local"}) {
-                    for (const char* field :
-                         {"compressionMethod", "compressedSize", "uncompressedSize", "crc32"}) {
-                        EXPECT_EQ(entry[header][field], 0) << header << " " << field;
-                    }
+                expectFields(central, {{"compressionMethod", 0},
+                                       {"compressedSize", 0},
+                                       {"uncompressedSize", 0},
+                                       {"crc32", 0}});
+                EXPECT_EQ(central["externalFileAttributes"].get<std::uint32_t>() >> 28, 04u);
+            } else {
+                EXPECT_EQ(central["compressionMethod"], static_cast<int>(method));
+                if (entry["contentSize"] == 0) {
+                    EXPECT_EQ(central["compressedSize"], method == deflate ? 2 : 0);
                 }
-                EXPECT_EQ(entry["central"]["externalFileAttributes"].get<std::uint32_t>() >> 28,
-                          04u);
             }
         }
-    }
-}
-
-TEST_F(ArchiveWriterTest, EmptyFilesAndNonAsciiNames) {
-    writeFile(at("empty.log"), Bytes());
-    writeFile(at("журнал é.log"), logText(300));
-    const std::vector<std::tuple<std::string, CompressionMethod, int>> cases = {
-        {"empty.log", CompressionMethod::deflate, 2},  // the final empty block alone
-        {"empty.log", CompressionMethod::none, 0},
-        {"журнал é.log", CompressionMethod::deflate, -1},  // whatever deflate makes of it
-    };
-    int index = 0;
-    for (const auto& [name, method, compressedSize] : cases) {
-        SCOPED_TRACE(name + " " + toString(method));
-        const fs::path archive = at(std::to_string(index++) + ".zip");
-        zipItem(at(name), archive, true, method);
-        EXPECT_TRUE(unzipAccepts(archive));
-        const Json info = inspect(archive);
-        ASSERT_EQ(info["entries"].size(), 1u);
-        const Json& central = info["entries"][0]["central"];
-        EXPECT_EQ(info["entries"][0]["name"], name);
-        EXPECT_EQ(central["generalPurposeBitFlag"], 0x0800);
-        EXPECT_EQ(central["compressionMethod"], static_cast<int>(method));
-        if (compressedSize >= 0) {
-            EXPECT_EQ(central["compressedSize"], compressedSize);
-        }
-        EXPECT_TRUE(info["testzip"].is_null());
     }
 }
 
@@ -205,19 +164,36 @@ TEST_F(ArchiveWriterTest, DatesOutsideTheDosRangeAreClampedToIt) {
 // stays usable.
 TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
     const Bytes second = randomBytes(100000);
-    enum class Stop { cancel, providerThrows, shortPiece };
+    enum class Stop { cancelFromAnotherThread, providerThrows, shortPiece, fileShrinks };
     int index = 0;
     for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
-        for (auto stop : {Stop::cancel, Stop::providerThrows, Stop::shortPiece}) {
+        for (auto stop : {Stop::cancelFromAnotherThread, Stop::providerThrows, Stop::shortPiece,
+                          Stop::fileShrinks}) {
             SCOPED_TRACE(::testing::Message() << toString(method) << ", stop " << int(stop));
             const std::string name = std::to_string(index++) + ".zip";
             auto archive = oneEntryArchive(name);
             const Bytes before = readFile(at(name));
+            writeFile(at("second.bin"), second);
 
+            // The observer of a cancelled add waits until the other thread has cancelled it.
             auto progress = std::make_shared<Progress>();
-            progress->setObserver([&](const Progress& p) {
-                if (stop == Stop::cancel && p.completedUnitCount() >= 32768) {
+            orvanpush::testing::Event reached;
+            orvanpush::testing::Event cancelled;
+            std::thread canceller([&] {
+                if (stop == Stop::cancelFromAnotherThread && reached.wait()) {
                     progress->cancel();
+                }
+                cancelled.notify();
+            });
+            progress->setObserver([&](const Progress& p) {
+                if (p.completedUnitCount() < 32768 || p.isCancelled()) {
+                    return;
+                }
+                if (stop == Stop::cancelFromAnotherThread) {
+                    reached.notify();
+                    cancelled.wait();
+                } else if (stop == Stop::fileShrinks) {
+                    fs::resize_file(at("second.bin"), 20000);
                 }
             });
             auto provider = [&](std::uint64_t position, std::size_t length) {
@@ -230,16 +206,22 @@ TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
                 return providerOf(second)(position, length);
             };
             auto add = [&] {
-                archive->addEntry("second.bin", Entry::EntryType::file, second.size(), Date(),
-                                  std::nullopt, method, 16384, progress, provider);
+                if (stop == Stop::fileShrinks) {
+                    archive->addEntry("second.bin", dir(), method, 16384, progress);
+                } else {
+                    archive->addEntry("second.bin", Entry::EntryType::file, second.size(), Date(),
+                                      std::nullopt, method, 16384, progress, provider);
+                }
             };
-            if (stop == Stop::cancel) {
+            if (stop == Stop::cancelFromAnotherThread) {
                 expectError<ArchiveError>(Kind::cancelledOperation, add);
-            } else if (stop == Stop::shortPiece) {
-                expectError<DataError>(DataError::Kind::unreadableFile, add);
-            } else {
+            } else if (stop == Stop::providerThrows) {
                 EXPECT_THROW(add(), std::runtime_error);
+            } else {
+                expectError<DataError>(DataError::Kind::unreadableFile, add);
             }
+            reached.notify();
+            canceller.join();
             EXPECT_EQ(readFile(at(name)), before);
 
             // The stream was put back where the directory starts: the next add fits seamlessly.
@@ -247,52 +229,6 @@ TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
             EXPECT_TRUE(unzipAccepts(at(name)));
             EXPECT_EQ(entryNames(inspect(at(name))), (Names{"first.log", "third.bin"}));
         }
-    }
-}
-
-// Another thread cancels while the add runs; the add stops at its next piece.
-TEST_F(ArchiveWriterTest, ACancellationFromAnotherThreadStopsTheAdd) {
-    auto archive = oneEntryArchive();
-    const Bytes before = readFile(at("archive.zip"));
-    const Bytes second = logText(1 << 20);
-    auto progress = std::make_shared<Progress>();
-    orvanpush::testing::Event started;
-    orvanpush::testing::Event cancelled;
-    progress->setObserver([&](const Progress& p) {
-        if (p.completedUnitCount() > 0 && !p.isCancelled()) {
-            started.notify();
-            cancelled.wait();
-        }
-    });
-    std::thread canceller([&] {
-        started.wait();
-        progress->cancel();
-        cancelled.notify();
-    });
-    expectError<ArchiveError>(Kind::cancelledOperation, [&] {
-        addBytes(*archive, "second.log", second, CompressionMethod::deflate, progress);
-    });
-    canceller.join();
-    EXPECT_EQ(readFile(at("archive.zip")), before);
-}
-
-TEST_F(ArchiveWriterTest, AFileThatShrinksWhileReadFailsTheAdd) {
-    for (auto method : {CompressionMethod::none, CompressionMethod::deflate}) {
-        SCOPED_TRACE(toString(method));
-        const std::string name = "shrink-" + toString(method) + ".zip";
-        auto archive = oneEntryArchive(name);
-        const Bytes before = readFile(at(name));
-        writeFile(at("growing.log"), logText(100000));
-        auto progress = std::make_shared<Progress>();
-        progress->setObserver([&](const Progress& p) {
-            if (p.completedUnitCount() > 0) {
-                fs::resize_file(at("growing.log"), 20000);
-            }
-        });
-        expectError<DataError>(DataError::Kind::unreadableFile, [&] {
-            archive->addEntry("growing.log", dir(), method, 16384, progress);
-        });
-        EXPECT_EQ(readFile(at(name)), before);
     }
 }
 
@@ -419,8 +355,7 @@ TEST_F(ArchiveWriterTest, SourcePathsThatEscapeOrRecurse) {
 
     // The archive is written inside the directory it zips, and the link is not followed.
     zipItem(at("logs"), at("logs/self.zip"), true, CompressionMethod::deflate);
-    EXPECT_TRUE(unzipAccepts(at("logs/self.zip")));
-    const Json info = inspect(at("logs/self.zip"));
+    const Json info = checked(at("logs/self.zip"));
     EXPECT_EQ(entryNames(info), (Names{"logs/a.log", "logs/linked"}));
     for (const auto& entry : info["entries"]) {
         if (entry["name"] == "logs/linked") {
@@ -438,60 +373,48 @@ TEST_F(ArchiveWriterTest, SourcePathsThatEscapeOrRecurse) {
     }
 }
 
-TEST_F(ArchiveWriterTest, AFileNameThatIsNotUtf8IsNamedInTheError) {
-    fs::create_directories(at("logs"));
-    writeFile(at("logs/a.log"), logText(10));
-    writeFile(at("logs/caf\xe9.log"), logText(10));
-    try {
-        zipItem(at("logs"), at("logs.zip"));
-        ADD_FAILURE() << "the name was written";
-    } catch (const ArchiveError& error) {
-        EXPECT_EQ(error.kind(), Kind::invalidEntryPath);
-        EXPECT_EQ(std::string(error.what()), R"(invalidEntryPath: "logs/caf\xe9.log")");
-    }
-    EXPECT_FALSE(fs::exists(at("logs.zip")));
-}
+// Whatever fails, the archive begun is removed and an existing destination left as it is.
+TEST_F(ArchiveWriterTest, SourcesThatCannotBeZippedAndExistingDestinations) {
+    fs::create_directories(at("named"));
+    writeFile(at("named/a.log"), logText(10));
+    writeFile(at("named/caf\xe9.log"), logText(10));
+    EXPECT_EQ(expectError<ArchiveError>(Kind::invalidEntryPath,
+                                        [&] { zipItem(at("named"), at("out.zip")); }),
+              R"(invalidEntryPath: "named/caf\xe9.log")");
+    EXPECT_FALSE(fs::exists(at("out.zip")));
+    expectError<FileError>(FileError::Kind::fileReadNoSuchFile,
+                           [&] { zipItem(at("missing.log"), at("out.zip")); });
+    EXPECT_FALSE(fs::exists(at("out.zip")));
+    // A FIFO has no contents to take: the zip fails at once, never waiting for a writer.
+    fs::create_directories(at("spool"));
+    writeFile(at("spool/a.log"), logText(100));
+    ASSERT_EQ(::mkfifo(at("spool/z.fifo").c_str(), 0600), 0);
+    EXPECT_THROW(zipItem(at("spool"), at("out.zip")), DataError);
+    EXPECT_FALSE(fs::exists(at("out.zip")));
 
-TEST_F(ArchiveWriterTest, MissingSourcesExistingDestinationsAndUnreadableItems) {
-    writeFile(at("a.log"), logText(100));
     writeFile(at("taken.zip"), std::string("someone else's"));
+    const Bytes kept = readFile(at("taken.zip"));
     try {
-        zipItem(at("a.log"), at("taken.zip"));
+        zipItem(at("spool/a.log"), at("taken.zip"));
         ADD_FAILURE() << "an existing destination was accepted";
     } catch (const FileError& error) {
         EXPECT_EQ(error.kind(), FileError::Kind::fileWriteFileExists);
         EXPECT_EQ(error.path(), at("taken.zip"));
     }
-    const std::string kept = "someone else's";
-    EXPECT_EQ(readFile(at("taken.zip")), Bytes(kept.begin(), kept.end()));
-    expectError<FileError>(FileError::Kind::fileReadNoSuchFile,
-                           [&] { zipItem(at("missing.log"), at("missing.zip")); });
-    EXPECT_FALSE(fs::exists(at("missing.zip")));
-
-    // A FIFO has no contents to take: the zip fails at once (never waits for a writer) and
-    // removes the archive it had started.
-    fs::create_directories(at("spool"));
-    writeFile(at("spool/a.log"), logText(100));
-    ASSERT_EQ(::mkfifo(at("spool/z.fifo").c_str(), 0600), 0);
-    EXPECT_THROW(zipItem(at("spool"), at("spool.zip")), DataError);
-    EXPECT_FALSE(fs::exists(at("spool.zip")));
+    EXPECT_EQ(readFile(at("taken.zip")), kept);
 }
 
 TEST_F(ArchiveWriterTest, UpdatingAnArchiveAnotherToolWroteKeepsItsEntriesAndComment) {
-    python(
-        "import sys, zipfile\n"
-        "with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as z:\n"
-        "    z.writestr('first.txt', 'made elsewhere ' * 100)\n"
-        "    z.comment = b'kept comment'\n",
-        at("foreign.zip"));
+    pythonZip(at("foreign.zip"),
+              "    z.writestr('first.txt', 'made elsewhere ' * 100)\n"
+              "    z.comment = b'kept comment'\n",
+              "'w', zipfile.ZIP_DEFLATED");
     auto archive = Archive::open(at("foreign.zip"), Archive::AccessMode::update);
     ASSERT_TRUE(archive);
     addBytes(*archive, "second.log", logText(20000), CompressionMethod::deflate);
     archive.reset();
 
-    EXPECT_TRUE(unzipAccepts(at("foreign.zip")));
-    const Json info = inspect(at("foreign.zip"));
-    EXPECT_TRUE(info["testzip"].is_null());
+    const Json info = checked(at("foreign.zip"));
     EXPECT_EQ(entryNames(info), (Names{"first.txt", "second.log"}));
     EXPECT_EQ(info["comment"], "6b65707420636f6d6d656e74");
 }

@@ -25,25 +25,13 @@ std::uint32_t bitwiseCrc(std::span<const std::uint8_t> bytes) {
     return ~value;
 }
 
-// Published check values, then pieces chained through the previous checksum.
-TEST(Crc32Test, KnownValuesAndChainedPieces) {
+// Published check values, one of them chained through the previous checksum (the other pieces
+// chained are those of the compression tests).
+TEST(Crc32Test, KnownValues) {
     EXPECT_EQ(crc32(bytesOf("")), 0u);
     EXPECT_EQ(crc32(bytesOf("123456789")), 0xcbf43926u);
     EXPECT_EQ(crc32(bytesOf("The quick brown fox jumps over the lazy dog")), 0x414fa339u);
     EXPECT_EQ(crc32(bytesOf("bc"), crc32(bytesOf("a"))), 0x352441c2u);
-
-    const Bytes data = testing::randomBytes(4099);
-    const std::uint32_t whole = bitwiseCrc(data);
-    EXPECT_EQ(crc32(data), whole);
-    // Pieces of every length around the 16-byte blocks, starting at every alignment.
-    for (std::size_t piece : {1, 3, 15, 16, 17, 31, 64, 1000}) {
-        std::uint32_t chained = 0;
-        for (std::size_t at = 0; at < data.size(); at += piece) {
-            chained =
-                crc32(std::span(data).subspan(at, std::min(piece, data.size() - at)), chained);
-        }
-        EXPECT_EQ(chained, whole) << "pieces of " << piece;
-    }
 }
 
 // Short inputs take the table, longer ones are folded 64 and 16 bytes at a time where the

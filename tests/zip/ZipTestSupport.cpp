@@ -114,10 +114,29 @@ Json inspect(const std::filesystem::path& archive) {
     return Json::parse(result.output);
 }
 
+Json checked(const std::filesystem::path& archive) {
+    EXPECT_TRUE(unzipAccepts(archive));
+    Json info = inspect(archive);
+    EXPECT_TRUE(info["testzip"].is_null());
+    for (const auto& entry : info["entries"]) {
+        for (const auto& [field, value] : entry["local"].items()) {
+            EXPECT_TRUE(field == "signature" || value == entry["central"][field])
+                << entry["name"] << " " << field;
+        }
+    }
+    return info;
+}
+
 std::string python(const std::string& code, const std::filesystem::path& argument) {
     const auto result = run("python3 -c " + shellQuoted(code) + " " + shellQuoted(argument));
     EXPECT_EQ(result.exitCode, 0) << result.output;
     return result.output;
+}
+
+void pythonZip(const std::filesystem::path& path, const std::string& body,
+               const std::string& mode) {
+    python("import sys, zipfile\nwith zipfile.ZipFile(sys.argv[1], " + mode + ") as z:\n" + body,
+           path);
 }
 
 Bytes readFile(const std::filesystem::path& path) {

@@ -33,8 +33,16 @@ bool unzipAccepts(const std::filesystem::path& archive);
 /// "dateTime", "contentCrc", "contentSize", "central" and "local" header fields.
 Json inspect(const std::filesystem::path& archive);
 
+/// Checks the archive with both oracles (`unzip -t`, zipfile's testzip, every local header
+/// equal to its central copy) and gives `inspect`'s description of it.
+Json checked(const std::filesystem::path& archive);
+
 /// Runs a Python snippet with `argument` as sys.argv[1]; fails the test on a non-zero exit.
 std::string python(const std::string& code, const std::filesystem::path& argument = {});
+
+/// Writes the archive `path` with zipfile, opened with `mode`: `body` fills the ZipFile `z`.
+void pythonZip(const std::filesystem::path& path, const std::string& body,
+               const std::string& mode = "'w'");
 
 Bytes readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const Bytes& bytes);
@@ -53,15 +61,18 @@ void addBytes(Archive& archive, const std::string& path, const Bytes& data,
               CompressionMethod method = CompressionMethod::none,
               const std::shared_ptr<Progress>& progress = nullptr, Date date = Date());
 
-/// Runs `body`, which must throw an `Error` (ArchiveError, DataError, FileError) of `kind`.
+/// Runs `body`, which must throw an `Error` (ArchiveError, DataError, FileError) of `kind`;
+/// gives the error's text.
 template <typename Error, typename Body>
-void expectError(typename Error::Kind kind, Body&& body) {
+std::string expectError(typename Error::Kind kind, Body&& body) {
     try {
         body();
         ADD_FAILURE() << "no error";
     } catch (const Error& error) {
         EXPECT_EQ(error.kind(), kind) << error.what();
+        return error.what();
     }
+    return {};
 }
 
 /// `time` as a date, for modification times.
