@@ -11,6 +11,7 @@
 #include <iomanip>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,18 @@
 #include "platform/DateFormatter.h"
 
 namespace orvanpush::bench {
+
+/// A bare C library handle released by its library's own function when it goes out of scope,
+/// for the handles the baselines hold: `Owned<CURL, curl_easy_cleanup>`.
+template <auto release>
+struct Releaser {
+    template <class Handle>
+    void operator()(Handle* handle) const {
+        release(handle);
+    }
+};
+template <class Handle, auto release>
+using Owned = std::unique_ptr<Handle, Releaser<release>>;
 
 /// A fresh temporary home for the process, removed at the end.
 class BenchHome {

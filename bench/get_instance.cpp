@@ -22,6 +22,8 @@
 
 namespace {
 
+using orvanpush::bench::Owned;
+
 using orvanpush::PushSDK;
 using orvanpush::ServerParams;
 namespace platform = orvanpush::platform;
@@ -37,14 +39,8 @@ const std::vector<std::string> kConfigurationKeys{
     "logServerContextKey",      "silenceDuplicates"};
 const std::vector<std::string> kLoggingKeys{"_log_level", "_send_logs"};
 
-struct DatabaseCloser {
-    void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using Database = Owned<sqlite3, sqlite3_close_v2>;
+using Statement = Owned<sqlite3_stmt, sqlite3_finalize>;
 
 Database open(const std::filesystem::path& file) {
     sqlite3* raw = nullptr;

@@ -35,6 +35,8 @@
 
 namespace {
 
+using orvanpush::bench::Owned;
+
 using namespace orvanpush;
 namespace platform = orvanpush::platform;
 
@@ -79,22 +81,6 @@ BENCHMARK(BM_OnMessageReceive)
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
-
-struct PkeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-struct EasyCleanup {
-    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-};
-struct ShareCleanup {
-    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
-};
-struct ListFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
     static_cast<std::string*>(body)->append(data, size * count);
@@ -183,9 +169,9 @@ class BareReceipt {
             throw std::runtime_error("the private key row is missing");
         }
         const auto* der = static_cast<const unsigned char*>(sqlite3_column_blob(key_.get(), 0));
-        std::unique_ptr<EVP_PKEY, PkeyFree> key(
+        Owned<EVP_PKEY, EVP_PKEY_free> key(
             d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &der, sqlite3_column_bytes(key_.get(), 0)));
-        std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
+        Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
         unsigned char signature[512];
         std::size_t length = sizeof signature;
         EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get());
@@ -199,7 +185,7 @@ class BareReceipt {
                                  id + R"(","status":"Delivered","signature":")" + signature +
                                  R"("})";
         std::string answer;
-        const std::unique_ptr<CURL, EasyCleanup> easy(curl_easy_init());
+        const Owned<CURL, curl_easy_cleanup> easy(curl_easy_init());
         curl_easy_setopt(easy.get(), CURLOPT_SHARE, share_.get());
         curl_easy_setopt(easy.get(), CURLOPT_URL, url_.c_str());
         curl_easy_setopt(easy.get(), CURLOPT_CUSTOMREQUEST, "PUT");
@@ -226,8 +212,8 @@ class BareReceipt {
     bench::Database keychain_;
     bench::Statement key_;
     std::string group_;
-    std::unique_ptr<CURLSH, ShareCleanup> share_;
-    std::unique_ptr<curl_slist, ListFree> headers_;
+    Owned<CURLSH, curl_share_cleanup> share_;
+    Owned<curl_slist, curl_slist_free_all> headers_;
     std::string url_;
 };
 

@@ -23,6 +23,8 @@
 
 namespace {
 
+using orvanpush::bench::Owned;
+
 namespace platform = orvanpush::platform;
 using orvanpush::detail::signString;
 
@@ -42,26 +44,13 @@ void BM_SignString(benchmark::State& state) {
 }
 BENCHMARK(BM_SignString)->Unit(benchmark::kMicrosecond);
 
-struct DatabaseCloser {
-    void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-struct PkeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct DigestContextFree {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-
 // Read the row, decode the key, sign, encode: nothing kept between iterations but the open file
 // and the prepared statement.
 void BM_BareSqliteDerEvp(benchmark::State& state) {
     sqlite3* rawDatabase = nullptr;
     sqlite3_open_v2(platform::Home::keychainFile().c_str(), &rawDatabase, SQLITE_OPEN_READONLY,
                     nullptr);
-    std::unique_ptr<sqlite3, DatabaseCloser> database(rawDatabase);
+    Owned<sqlite3, sqlite3_close_v2> database(rawDatabase);
     sqlite3_stmt* rawStatement = nullptr;
     if (sqlite3_prepare_v3(database.get(),
                            "SELECT value FROM items WHERE class = 'keys' AND application_tag = ?1"
@@ -69,7 +58,7 @@ void BM_BareSqliteDerEvp(benchmark::State& state) {
                            -1, SQLITE_PREPARE_PERSISTENT, &rawStatement, nullptr) != SQLITE_OK) {
         throw std::runtime_error("cannot prepare the key read");
     }
-    std::unique_ptr<sqlite3_stmt, StatementFinalizer> statement(rawStatement);
+    Owned<sqlite3_stmt, sqlite3_finalize> statement(rawStatement);
     const std::string group = orvanpush::detail::KeyChain::getKeychainGroup(kIdentifier);
     for (auto _ : state) {
         sqlite3_reset(statement.get());
@@ -82,9 +71,9 @@ void BM_BareSqliteDerEvp(benchmark::State& state) {
         }
         const auto* der =
             static_cast<const unsigned char*>(sqlite3_column_blob(statement.get(), 0));
-        std::unique_ptr<EVP_PKEY, PkeyFree> key(
+        Owned<EVP_PKEY, EVP_PKEY_free> key(
             d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &der, sqlite3_column_bytes(statement.get(), 0)));
-        std::unique_ptr<EVP_MD_CTX, DigestContextFree> context(EVP_MD_CTX_new());
+        Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
         unsigned char signature[512];
         std::size_t length = sizeof signature;
         EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get());

@@ -11,19 +11,14 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include "BenchSupport.h"
 #include "platform/Home.h"
 #include "platform/MessageDatabase.h"
 
 namespace orvanpush::bench {
 
-struct DatabaseCloser {
-    void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-struct StatementFinalizer {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Database = std::unique_ptr<sqlite3, DatabaseCloser>;
-using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using Database = Owned<sqlite3, sqlite3_close_v2>;
+using Statement = Owned<sqlite3_stmt, sqlite3_finalize>;
 
 /// A bare connection configured as the store configures its own: WAL, foreign keys, busy
 /// timeout.

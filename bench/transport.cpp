@@ -34,6 +34,8 @@
 
 namespace {
 
+using orvanpush::bench::Owned;
+
 namespace platform = orvanpush::platform;
 using namespace orvanpush::detail;
 
@@ -116,13 +118,6 @@ BENCHMARK(BM_ServiceEightInFlight)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 
-struct ShareCleanup {
-    void operator()(CURLSH* share) const { curl_share_cleanup(share); }
-};
-struct ListFree {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-
 std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
     static_cast<std::string*>(body)->append(data, size * count);
     return size * count;
@@ -130,7 +125,7 @@ std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
 
 void BM_BareCurl(benchmark::State& state) {
     const auto& built = setup().built;
-    std::unique_ptr<CURLSH, ShareCleanup> share(curl_share_init());
+    Owned<CURLSH, curl_share_cleanup> share(curl_share_init());
     curl_share_setopt(share.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
     curl_slist* headers = nullptr;
     for (const auto& [name, value] :
@@ -138,7 +133,7 @@ void BM_BareCurl(benchmark::State& state) {
         headers = curl_slist_append(headers, (name + ": " + value).c_str());
     }
     headers = curl_slist_append(headers, "Expect:");
-    std::unique_ptr<curl_slist, ListFree> headerList(headers);
+    Owned<curl_slist, curl_slist_free_all> headerList(headers);
     for (auto _ : state) {
         CURL* easy = curl_easy_init();
         std::string body;

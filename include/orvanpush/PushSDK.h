@@ -131,6 +131,14 @@ class ORVANPUSH_EXPORT PushSDK {
     // thread (the caller's returns at once) for as long as its own request may take, then
     // completes with code 600, "Another subscription operation of this instance is still under
     // way; try again later".
+    //
+    // A subscribe or updateSubscription whose request went out without an answer (a time-out, a
+    // transport failure, the process ended or killed) keeps its fresh pair pending in the
+    // keychain: the server may hold it. When the server then refuses a signed request with code
+    // 115 (key mismatch), the request is sent once more, signed with that pair: accepted, the pair
+    // becomes the device key with the ids and token it was sent with; refused with 115, it is
+    // removed and the first answer stands. Pending pairs a day old are removed by the next of
+    // these three operations.
 
     /// Registers the device under the address device id "." client id (the client id alone
     /// without a device id) with `token` and the public key of a fresh key pair. On success the

@@ -43,7 +43,7 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
     Attempts(platform::UrlSession::Configuration session,
              std::shared_ptr<const platform::HttpRequest> request,
              std::unique_ptr<RequestRetrier> retrier,
-             std::function<void(const platform::HttpOutcome&)> continuation)
+             std::function<void(const platform::HttpOutcome&, bool sent)> continuation)
         : session_(std::move(session)),
           request_(std::move(request)),
           retrier_(std::move(retrier)),
@@ -64,13 +64,13 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
             send();
             return;
         }
-        continuation_(outcome);
+        continuation_(outcome, true);
     }
 
     platform::UrlSession::Configuration session_;
     std::shared_ptr<const platform::HttpRequest> request_;
     std::unique_ptr<RequestRetrier> retrier_;
-    std::function<void(const platform::HttpOutcome&)> continuation_;
+    std::function<void(const platform::HttpOutcome&, bool sent)> continuation_;
     platform::OutstandingWork::Token work_;
 };
 
@@ -95,7 +95,7 @@ void Service::perform(const ApiParameters& parameters, Continuation continuation
     try {
         built = ApiRequestBuilder::build(parameters, baseAddress_, defaultTimeout());
     } catch (const TextError& error) {
-        continuation({.response = std::nullopt, .error = error.what()});
+        continuation({.response = std::nullopt, .error = error.what()}, false);
         return;
     }
     auto retrier = std::make_unique<OrvanPushApiRequestRetrier>(built.retryCount, loggingUtils_);

@@ -52,8 +52,23 @@ class Service {
               std::function<void(std::type_identity_t<R>)> postCompleted) const {
         auto shared = std::make_shared<const AnyTarget<R>>(std::move(target));
         perform(shared->parameters, [shared, postCompleted = std::move(postCompleted)](
-                                        const platform::HttpOutcome& outcome) {
+                                        const platform::HttpOutcome& outcome, bool) {
             postCompleted(resultOf(*shared, outcome));
+        });
+    }
+
+    /// The same, telling `postCompleted` too whether the request went out and no HTTP answer
+    /// came back (every attempt timed out or failed in transport): whether the server applied
+    /// it is then unknown.
+    template <typename Target>
+    void sendNotingUnanswered(
+        const Target& target,
+        std::function<void(typename Target::Result, bool unanswered)> postCompleted) const {
+        auto shared = std::make_shared<const AnyTarget<typename Target::Result>>(
+            AnyTarget<typename Target::Result>::from(target));
+        perform(shared->parameters, [shared, postCompleted = std::move(postCompleted)](
+                                        const platform::HttpOutcome& outcome, bool sent) {
+            postCompleted(resultOf(*shared, outcome), sent && !outcome.response);
         });
     }
 
@@ -83,7 +98,8 @@ class Service {
     }
 
   private:
-    using Continuation = std::function<void(const platform::HttpOutcome&)>;
+    /// Receives the final outcome and whether the request was sent at all.
+    using Continuation = std::function<void(const platform::HttpOutcome&, bool sent)>;
 
     void perform(const ApiParameters& parameters, Continuation continuation) const;
     static std::string missingDataDescription(const platform::HttpOutcome& outcome);

@@ -192,9 +192,17 @@ bool MessageDatabase::isInPlace() const {
     return database_.isInPlace();
 }
 
-void MessageDatabase::checkInPlace() const {
+void MessageDatabase::checkInPlace() {
     if (!isInPlace()) {
+        nextReadCheck_ = std::chrono::steady_clock::time_point::min();  // every read fails too
         throw TextError("The message store " + path().string() + " was removed or replaced");
+    }
+    nextReadCheck_ = std::chrono::steady_clock::now() + readCheckInterval;
+}
+
+void MessageDatabase::checkInPlaceForRead() {
+    if (std::chrono::steady_clock::now() >= nextReadCheck_) {
+        checkInPlace();
     }
 }
 

@@ -12,6 +12,7 @@
 // the other process. Statements are prepared once per database and rewound when their session
 // ends, so no statement keeps a read snapshot open between two sessions.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -66,11 +67,12 @@ class MessageDatabase {
     MessageDatabase& operator=(const MessageDatabase&) = delete;
 
     /// Runs `body(session)` under the database's lock, each statement a transaction of its own.
-    /// Throws `TextError` when the file is no longer in place, else what `body` throws.
+    /// Throws `TextError` when the file is no longer in place (noticed within
+    /// `readCheckInterval`), else what `body` throws.
     template <class Body>
     auto read(Body&& body) -> std::invoke_result_t<Body&, Session&> {
         return database_.withConnection([&](SqliteConnection& connection) {
-            checkInPlace();
+            checkInPlaceForRead();
             Session session(connection, statements_);
             return body(session);
         });
@@ -97,6 +99,11 @@ class MessageDatabase {
         });
     }
 
+    /// How long a read may go on trusting the last look at the file: looking costs a `stat`, as
+    /// much as an indexed look-up. Writes look every time, so nothing is ever written to a
+    /// removed file.
+    static constexpr std::chrono::milliseconds readCheckInterval{100};
+
     /// True while the file at `path()` is the file this object opened: false once it was
     /// removed or replaced (writes to a removed file would be lost without an error).
     bool isInPlace() const;
@@ -117,11 +124,14 @@ class MessageDatabase {
         std::int64_t previous_ = 0;
     };
 
-    void checkInPlace() const;
+    void checkInPlace();
+    void checkInPlaceForRead();
 
     SqliteDatabase database_;
     // Guarded by the database's lock: only used inside read and write.
     std::unordered_map<std::string, SqliteStatement> statements_;
+    std::chrono::steady_clock::time_point nextReadCheck_ =
+        std::chrono::steady_clock::time_point::min();
 };
 
 }  // namespace orvanpush::platform

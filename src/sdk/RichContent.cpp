@@ -8,6 +8,7 @@
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
+#include "sdk/KeyReconciliation.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/UnsentStatuses.h"
@@ -33,7 +34,8 @@ void download(const std::shared_ptr<PushSDKState>& state,
     const auto address = state->subscriberAddress();
     const auto id = PushSDKState::checkMandatoryParameter(messageId, "messageId");
     logEntry("Parameters: address - \"" + address + "\", messageId - " + id);
-    auto signature = state->sign(address + id);
+    const auto signedText = address + id;
+    auto signature = state->sign(signedText);
     ContentDownloadTarget target{
         {.headers = state->getHeaders(toString(ApiMethods::downloadContent)),
          .retryCount = kRetryCount,
@@ -41,8 +43,9 @@ void download(const std::shared_ptr<PushSDKState>& state,
          .address = address,
          .messageId = id,
          .signature = std::move(signature)}};
-    state->apiService.send(
-        target, [state, postCompleted = std::move(postCompleted)](ContentDownloadResult result) {
+    sendSigned<ContentDownloadTarget>(
+        state, target, signedText,
+        [state, postCompleted = std::move(postCompleted)](ContentDownloadResult result) {
             if (result.getResultKind() == ResultKind::error) {
                 logEntry("Error on download content process: " + errorDetails(result),
                          LogSeverity::error);

@@ -6,6 +6,7 @@
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/storage/StorageErrors.h"
 #include "sdk/CallbackQueue.h"
+#include "sdk/KeyReconciliation.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/ReportsInFlight.h"
@@ -201,8 +202,8 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
     const ReportedStatus reported{messageId, toString(*report.status)};
     logEntry("Parameters: address - \"" + address + "\", messageId - \"" + messageId +
              "\", status - \"" + reported.statusName + "\"");
-    auto signatureText =
-        isSigned ? signature(*state, address + messageId + reported.statusName) : "";
+    const std::string signedText = isSigned ? address + messageId + reported.statusName : "";
+    auto signatureText = isSigned ? signature(*state, signedText) : "";
     auto headers = state->getHeaders(toString(ApiMethods::notifications), report.pushEnabled);
     NotificationsTarget target{{.headers = std::move(headers),
                                 .retryCount = kRetryCount,
@@ -211,15 +212,15 @@ void updatePushNotificationStatus(const std::shared_ptr<PushSDKState>& state, St
                                 .status = reported.statusName,
                                 .signature = std::move(signatureText)}};
     logNetworkAvailability(*state);
-    auto send = [target = std::move(target),
+    auto send = [target = std::move(target), signedText,
                  answered = Answered{state, reported, report.kind, report.limit, nullptr,
                                      std::move(postCompleted)}](std::exception_ptr notRecorded) {
         logEntry("Start request (" + answered.reported.messageId + ")", LogSeverity::trace);
         auto answer = answered;
         answer.notRecorded = std::move(notRecorded);
-        answered.state->apiService.send(target, [answer = std::move(answer)](BaseApiResult result) {
-            handleAnswer(answer, result);
-        });
+        sendSigned<NotificationsTarget>(
+            answered.state, target, signedText,
+            [answer = std::move(answer)](BaseApiResult result) { handleAnswer(answer, result); });
     };
     if (report.kind != ReportKind::event) {
         send(nullptr);

@@ -9,6 +9,7 @@
 #include "api/SubscriberUpdateTarget.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
+#include "sdk/KeyReconciliation.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PrintedText.h"
 #include "sdk/PushSDKState.h"
@@ -71,10 +72,11 @@ void PushSDK::getSubscriberData(
     detail::logEntry(
         detail::parameterLine({{"address", printedString(object.address)},
                                {"requestAddress", printedString(object.requestAddress)}}));
-    object.signature = state_->sign(detail::SubscriberGetTarget::signedText(object));
+    const auto signedText = detail::SubscriberGetTarget::signedText(object);
+    object.signature = state_->sign(signedText);
     object.headers = state_->getHeadersWithPushEnabled("subscriber/get");
-    state_->apiService.send(
-        detail::SubscriberGetTarget{std::move(object)},
+    detail::sendSigned(
+        state_, detail::SubscriberGetTarget{std::move(object)}, signedText,
         finishQuery<SubscriberGetResult>(state_, "Error on get subscriber data process: ",
                                          "Get subscriber data process successfully completed", true,
                                          std::move(postCompleted)));
@@ -100,10 +102,11 @@ void PushSDK::updateSubscriber(const std::optional<std::string>& updateAddress,
         {{"address", printedString(object.address)},
          {"updateAddress", printedString(object.updateAddress)},
          {"attributes", "\"" + detail::printedDictionary(object.attributes) + "\""}}));
-    object.signature = state_->sign(detail::SubscriberUpdateTarget::signedText(object));
+    const auto signedText = detail::SubscriberUpdateTarget::signedText(object);
+    object.signature = state_->sign(signedText);
     object.headers = state_->getHeadersWithPushEnabled("subscriber/update");
-    state_->apiService.send(
-        detail::SubscriberUpdateTarget{std::move(object)},
+    detail::sendSigned(
+        state_, detail::SubscriberUpdateTarget{std::move(object)}, signedText,
         finishQuery<BaseApiResult>(state_, "Error on update subscriber data process: ",
                                    "Subscribe data updated", true, std::move(postCompleted)));
 }
@@ -133,10 +136,11 @@ void PushSDK::getMessages(const std::optional<std::string>& deviceId,
                                {"amount", printedString(std::to_string(amount))},
                                {"dateFrom", printedString(dates.string(dateFrom))},
                                {"dateTo", printedString(dateTo ? dates.string(*dateTo) : "")}}));
-    object.signature = state_->sign(detail::StatisticsTarget::signedText(object));
+    const auto signedText = detail::StatisticsTarget::signedText(object);
+    object.signature = state_->sign(signedText);
     object.headers = state_->getHeaders("statistics");
-    state_->apiService.send(
-        detail::StatisticsTarget{std::move(object)},
+    detail::sendSigned(
+        state_, detail::StatisticsTarget{std::move(object)}, signedText,
         finishQuery<StatisticsResult>(state_, "Error on getting messages process: ",
                                       "Getting messages process successfully completed", false,
                                       std::move(postCompleted)));

@@ -3,7 +3,6 @@
 #include <exception>
 #include <utility>
 
-#include "api/ApiRequestBuilder.h"
 #include "api/ResultDecoding.h"
 #include "api/SubscribeTarget.h"
 #include "api/UnsubscribeTarget.h"
@@ -11,6 +10,7 @@
 #include "orvanpush/TextError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "sdk/CallbackQueue.h"
+#include "sdk/KeyReconciliation.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
 #include "sdk/SubscriberIdentity.h"
@@ -28,12 +28,7 @@ using detail::SubscriptionTurn;
 
 namespace {
 
-// What a subscription registers, checked and repaired.
-struct Registration {
-    std::optional<std::string> deviceId;
-    std::string clientId;
-    std::string token;
-};
+using Registration = SubscriptionKey::Registration;
 
 // Runs `store` as an identity change: `result` when it ran or was not needed (a newer identity
 // is stored), a code-600 result with the failure's text when storing failed.
@@ -49,14 +44,18 @@ BaseApiResult storedResult(const PushSDKState& state, const SubscriberIds& recor
 }
 
 // The answer of a subscribe request: stores the ids, the token and the key on success and logs;
-// the host's completion is the caller's (subscribe's or updateSubscription's).
+// the host's completion is the caller's (subscribe's or updateSubscription's). A request left
+// `unanswered` keeps its pair pending, as does a success that could not be stored: the server
+// may hold that key, and reconciliation settles it.
 BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, SubscriptionKey& key,
                                  const Registration& registration, const SubscriberIds& recorded,
-                                 BaseApiResult result) {
+                                 BaseApiResult result, bool unanswered) {
     if (result.getResultKind() == ResultKind::error) {
         detail::logEntry("Error on subscribe process: " + detail::errorDetails(result),
                          LogSeverity::error);
-        key.discard();
+        if (!unanswered) {
+            key.discard();
+        }
         return result;
     }
     detail::logEntry("Subscribe process success", LogSeverity::trace);
@@ -78,12 +77,9 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
     if (result.getResultKind() == ResultKind::error) {
         detail::logEntry("Error on subscribe process: " + detail::errorDetails(result),
                          LogSeverity::error);
-        key.discard();
         return result;
     }
-    if (changed) {
-        key.keep();
-    } else {
+    if (!changed) {
         detail::logEntry(
             "Subscribe answer arrived after a newer subscription: its identity is kept");
         key.discard();
@@ -93,14 +89,18 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
     return result;
 }
 
-// How long an operation waits for the instance's turn: as long as its own request may take.
-std::chrono::milliseconds turnTimeLimit(const PushSDKState& state,
-                                        std::optional<double> requestTimeout) {
-    const auto text =
-        requestTimeout ? std::optional(std::to_string(*requestTimeout)) : std::nullopt;
-    const auto perAttempt = detail::ApiRequestBuilder::timeout(text ? &*text : nullptr,
-                                                               state.apiService.defaultTimeout());
-    return perAttempt * (detail::kRetryCount + 1) + std::chrono::seconds(2);
+// Runs `start` with the instance's turn (SubscriptionTurn::take), once the pending pairs that
+// turned orphans are removed: with the turn held, no operation's request is in flight.
+void takeTurn(const PushSDKState& state, std::optional<double> requestTimeout,
+              std::function<void(SubscriptionTurn::Held)> start,
+              std::function<void(const std::string&)> gaveUp) {
+    SubscriptionTurn::take(
+        state.identifier, detail::turnTimeLimit(state, requestTimeout),
+        [identifier = state.identifier, start = std::move(start)](SubscriptionTurn::Held turn) {
+            SubscriptionKey::removeOrphans(identifier);
+            start(std::move(turn));
+        },
+        std::move(gaveUp));
 }
 
 // The result of an operation that never got its turn, or whose request could not be built then.
@@ -135,22 +135,22 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
     auto send = [state, key, registration, object = std::move(object),
                  continuation](SubscriptionTurn::Held turn) {
         const auto recorded = SubscriberIds::read(*state->settingsUtils);
-        state->apiService.send(
-            detail::SubscribeTarget{object},
-            [state, key, registration, recorded, continuation, turn](BaseApiResult result) mutable {
-                auto finished =
-                    finishSubscription(state, *key, registration, recorded, std::move(result));
+        key->markSent(registration);
+        state->apiService.sendNotingUnanswered(
+            detail::SubscribeTarget{object}, [state, key, registration, recorded, continuation,
+                                              turn](BaseApiResult result, bool unanswered) mutable {
+                auto finished = finishSubscription(state, *key, registration, recorded,
+                                                   std::move(result), unanswered);
                 turn.reset();
                 continuation(std::move(finished));
             });
     };
     auto gaveUp = [state, key, registration, continuation](const std::string& reason) {
         detail::postToCallbackQueue([state, key, registration, continuation, reason] {
-            continuation(finishSubscription(state, *key, registration, {}, notSent(reason)));
+            continuation(finishSubscription(state, *key, registration, {}, notSent(reason), false));
         });
     };
-    SubscriptionTurn::take(state->identifier, turnTimeLimit(*state, requestTimeout),
-                           std::move(send), std::move(gaveUp));
+    takeTurn(*state, requestTimeout, std::move(send), std::move(gaveUp));
 }
 
 // The unsubscribe request for the stored identity, signed with the device key. Throws as
@@ -245,21 +245,24 @@ void PushSDK::unsubscribe(const std::optional<std::string>& note,
         const auto recorded = SubscriberIds::read(*state->settingsUtils);
         auto object = unsubscribeObject(*state, repairedNote, requestTimeout, recorded);
         object.headers = state->getHeadersWithPushEnabled("unsubscribe");
-        state->apiService.send(
-            detail::UnsubscribeTarget{std::move(object)},
-            [state, recorded, postCompleted, turn](BaseApiResult result) mutable {
+        const auto signedText = detail::UnsubscribeTarget::signedText(object);
+        // One slot for every copy of the completion, so that the turn goes before the host's.
+        auto held = std::make_shared<SubscriptionTurn::Held>(std::move(turn));
+        detail::sendSigned<detail::UnsubscribeTarget>(
+            state, detail::UnsubscribeTarget{std::move(object)}, signedText,
+            [state, recorded, postCompleted, held](BaseApiResult result) {
                 auto finished = finishUnsubscription(*state, recorded, std::move(result));
-                turn.reset();
+                held->reset();
                 detail::complete(postCompleted, std::move(finished));
-            });
+            },
+            true);
     };
     auto gaveUp = [state, postCompleted](const std::string& reason) {
         detail::postToCallbackQueue([state, postCompleted, reason] {
             detail::complete(postCompleted, finishUnsubscription(*state, {}, notSent(reason)));
         });
     };
-    SubscriptionTurn::take(state_->identifier, turnTimeLimit(*state_, requestTimeout),
-                           std::move(send), std::move(gaveUp));
+    takeTurn(*state_, requestTimeout, std::move(send), std::move(gaveUp));
 }
 
 }  // namespace orvanpush

@@ -27,6 +27,20 @@ std::vector<ReportedStatus> reportable(const std::vector<MessageStatusExternal>&
     return statuses;
 }
 
+// Ends the lease of a row whose report was not sent, then lets the status go from the reports
+// in flight.
+void release(const PushSDKState& state, const ReportedStatus& reported) {
+    const auto finish = [reported](const std::string&, const std::optional<TextError>&) {
+        ReportsInFlight::finish(reported, false);
+    };
+    try {
+        state.storageUtil->markMessageStatusAsUnsent(reported.messageId, reported.statusName,
+                                                     finish);
+    } catch (const std::exception& error) {
+        finish("error", TextError(error.what()));
+    }
+}
+
 void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<ReportedStatus>& chosen) {
     for (const auto& reported : chosen) {
         try {
@@ -37,8 +51,9 @@ void resend(const std::shared_ptr<PushSDKState>& state, const std::vector<Report
                  .kind = ReportKind::resend},
                 [](const BaseApiResult&, std::exception_ptr) {});
         } catch (const std::exception&) {
-            // No subscriber address: the status stays queued for a later round.
-            ReportsInFlight::finish(reported, false);
+            // No subscriber address: nothing is sent, so the row's lease ends at once and the
+            // status stays queued for a later round, of either process.
+            release(*state, reported);
         }
     }
 }

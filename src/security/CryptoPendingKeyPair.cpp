@@ -1,6 +1,7 @@
 #include "security/CryptoPendingKeyPair.h"
 
 #include <array>
+#include <string_view>
 
 #include "platform/ProcessInfo.h"
 #include "security/KeyChainUtil.h"
@@ -17,6 +18,36 @@ Json keysUnder(const std::string& identifier, const std::string& tag) {
             {kSecAttrApplicationTag, Json::binary(Bytes(tag.begin(), tag.end()))}};
 }
 
+// The records kept beside pending pairs: generic passwords of the instance's group.
+constexpr const char* recordService = "orvanpush.pendingKeyPair";
+
+Json recordsOf(const std::string& identifier) {
+    return {{kSecClass, kSecClassGenericPassword},
+            {kSecAttrAccessGroup, KeyChain::getKeychainGroup(identifier)},
+            {kSecAttrService, recordService}};
+}
+
+constexpr std::string_view publicSuffix = ".public";
+
+std::string stemOf(const PendingKeyPair& pair) {
+    return pair.publicTag.substr(0, pair.publicTag.size() - publicSuffix.size());
+}
+
+Json recordOf(const PendingKeyPair& pair) {
+    Json query = recordsOf(pair.identifier);
+    query[kSecAttrAccount] = stemOf(pair);
+    return query;
+}
+
+PendingKeyPair pairOf(const std::string& identifier, const std::string& stem) {
+    return {identifier, stem + std::string(publicSuffix), stem + ".private"};
+}
+
+// errSecSuccess for the outcome of a delete that may find nothing.
+OSStatus ignoringAbsence(OSStatus status) {
+    return status == errSecItemNotFound ? errSecSuccess : status;
+}
+
 }  // namespace
 
 std::string publicKeyTag(const std::string& identifier) {
@@ -28,8 +59,40 @@ std::string privateKeyTag(const std::string& identifier) {
 }
 
 PendingKeyPair PendingKeyPair::make(const std::string& identifier) {
-    const std::string stem = identifier + ".pending-" + makeUuid();
-    return {identifier, stem + ".public", stem + ".private"};
+    return pairOf(identifier, identifier + ".pending-" + makeUuid());
+}
+
+std::vector<std::pair<PendingKeyPair, Json>> PendingKeyPair::recorded(
+    const std::string& identifier) {
+    Json query = recordsOf(identifier);
+    query[kSecReturnAttributes] = true;
+    query[kSecReturnData] = true;
+    query[kSecMatchLimit] = kSecMatchLimitAll;
+    Json found;
+    std::vector<std::pair<PendingKeyPair, Json>> records;
+    if (SecItemCopyMatching(query, &found) != errSecSuccess) {
+        return records;
+    }
+    for (const auto& item : found) {
+        const auto& data = item.at(kSecValueData).get_binary();
+        records.emplace_back(pairOf(identifier, item.at(kSecAttrAccount).get<std::string>()),
+                             Json::parse(data.begin(), data.end(), nullptr, false));
+    }
+    return records;
+}
+
+OSStatus PendingKeyPair::record(const Json& value) const {
+    const std::string text = value.dump();
+    const Json data = {{kSecValueData, Json::binary(Bytes(text.begin(), text.end()))}};
+    return SecItemTransaction([&] {
+        const OSStatus updated = SecItemUpdate(recordOf(*this), data);
+        if (updated != errSecItemNotFound) {
+            return updated;
+        }
+        Json added = recordOf(*this);
+        added.update(data);
+        return SecItemAdd(added, nullptr);
+    });
 }
 
 OSStatus PendingKeyPair::commit() const {
@@ -50,24 +113,25 @@ OSStatus PendingKeyPair::commit() const {
                 return updated;
             }
         }
-        return errSecSuccess;
+        return ignoringAbsence(SecItemDelete(recordOf(*this)));
     });
 }
 
 OSStatus PendingKeyPair::remove() const {
-    return SecItemTransaction([&] {
+    bool noKeys = false;
+    const OSStatus status = SecItemTransaction([&] {
         const OSStatus publicStatus = SecItemDelete(keysUnder(identifier, publicTag));
         const OSStatus privateStatus = SecItemDelete(keysUnder(identifier, privateTag));
-        if (publicStatus == errSecItemNotFound && privateStatus == errSecItemNotFound) {
-            return errSecItemNotFound;
-        }
-        for (OSStatus status : {publicStatus, privateStatus}) {
-            if (status != errSecSuccess && status != errSecItemNotFound) {
-                return status;
+        const OSStatus recordStatus = SecItemDelete(recordOf(*this));
+        noKeys = publicStatus == errSecItemNotFound && privateStatus == errSecItemNotFound;
+        for (OSStatus each : {publicStatus, privateStatus, recordStatus}) {
+            if (ignoringAbsence(each) != errSecSuccess) {
+                return each;
             }
         }
         return errSecSuccess;
     });
+    return status == errSecSuccess && noKeys ? errSecItemNotFound : status;
 }
 
 }  // namespace orvanpush::detail

@@ -126,5 +126,21 @@ TEST_F(MessageDatabaseTest, AFileRemovedOrReplacedUnderneathIsNoLongerUsed) {
     EXPECT_TRUE(replacement.isInPlace());
 }
 
+TEST_F(MessageDatabaseTest, ReadsThatTrustedTheFileLookAgainSoonAfterItIsRemoved) {
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "SELECT 1"), 1);
+    fs::remove(file_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        try {
+            integerOf(database, "SELECT 1");
+            std::this_thread::sleep_for(MessageDatabase::readCheckInterval / 10);
+        } catch (const TextError&) {
+            return;
+        }
+    }
+    FAIL() << "reads went on from a removed file";
+}
+
 }  // namespace
 }  // namespace orvanpush::platform

@@ -6,13 +6,8 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iostream>
 #include <map>
-#include <mutex>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -41,19 +36,14 @@ int run(const std::vector<std::string>& words, const std::vector<std::string>& e
     }
 }
 
-bool inside() {
-    return getenv(kInsideVariable) != nullptr;
-}
-
-// Outside: runs the current test again inside a namespace and expects it to pass there.
-// Inside: false, and the test goes on. True when the test is done (run inside, or skipped).
-bool runInsideNamespace(std::string& skipReason) {
-    if (inside()) {
-        return false;
+// Inside a namespace: runs `body`. Outside: runs the current test again inside a namespace of
+// its own and expects it to pass there, or skips it when no namespace can be made here.
+void inNetworkNamespace(const std::function<void()>& body) {
+    if (getenv(kInsideVariable) != nullptr) {
+        return body();
     }
     if (run({"unshare", "-n", "true"}) != 0 || run({"ip", "-V"}) != 0) {
-        skipReason = "no private network namespace can be made here (unshare -n, ip)";
-        return true;
+        GTEST_SKIP() << "no private network namespace can be made here (unshare -n, ip)";
     }
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     const int status =
@@ -61,19 +51,7 @@ bool runInsideNamespace(std::string& skipReason) {
              std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name()},
             {std::string(kInsideVariable) + "=1"});
     EXPECT_EQ(status, 0) << "the test failed inside its network namespace (output above)";
-    return true;
 }
-
-#define RUN_IN_NETWORK_NAMESPACE()            \
-    do {                                      \
-        std::string skipReason;               \
-        if (runInsideNamespace(skipReason)) { \
-            if (!skipReason.empty()) {        \
-                GTEST_SKIP() << skipReason;   \
-            }                                 \
-            return;                           \
-        }                                     \
-    } while (false)
 
 void ip(const std::string& arguments) {
     std::vector<std::string> words{"ip"};
@@ -82,10 +60,6 @@ void ip(const std::string& arguments) {
         words.push_back(word);
     }
     ASSERT_EQ(run(words), 0) << "ip " << arguments;
-}
-
-bool ipv6Available() {
-    return std::filesystem::exists("/proc/sys/net/ipv6");
 }
 
 // Keeps the kernel itself silent on links that come up: no IPv6 link-local address, duplicate
@@ -106,21 +80,16 @@ void silenceIpv6() {
 std::map<std::string, std::string> transmittedPackets() {
     std::map<std::string, std::string> packets;
     std::ifstream devices("/proc/net/dev");
-    std::string line;
-    while (std::getline(devices, line)) {
-        const auto colon = line.find(':');
-        if (colon == std::string::npos) {
-            continue;
+    for (std::string line; std::getline(devices, line);) {
+        if (const auto colon = line.find(':'); colon != std::string::npos) {
+            std::istringstream name(line.substr(0, colon)), fields(line.substr(colon + 1));
+            std::string interface, value = "?";
+            name >> interface;
+            for (int field = 0; field < 10; ++field) {
+                fields >> value;
+            }
+            packets[interface] = value;
         }
-        std::istringstream fields(line.substr(colon + 1));
-        std::vector<std::string> values;
-        for (std::string value; fields >> value;) {
-            values.push_back(value);
-        }
-        std::istringstream name(line.substr(0, colon));
-        std::string interface;
-        name >> interface;
-        packets[interface] = values.size() > 9 ? values[9] : "?";
     }
     return packets;
 }
@@ -158,9 +127,8 @@ std::string readNow() {
     return reachability->description();
 }
 
-TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsSent) {
-    RUN_IN_NETWORK_NAMESPACE();
-    const bool withIpv6 = ipv6Available();
+void defaultRoutesOverRunningLinksDecideAndNothingIsSent() {
+    const bool withIpv6 = std::filesystem::exists("/proc/sys/net/ipv6");
     if (withIpv6) {
         silenceIpv6();
     }
@@ -212,6 +180,10 @@ TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsS
     if (!withIpv6) {
         GTEST_SKIP() << "the kernel has IPv6 disabled: the IPv6 default route was not tried";
     }
+}
+
+TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsSent) {
+    inNetworkNamespace(defaultRoutesOverRunningLinksDecideAndNothingIsSent);
 }
 
 }  // namespace

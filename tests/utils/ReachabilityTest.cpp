@@ -1,9 +1,6 @@
 #include "orvanpush/Reachability.h"
 
-#include <cerrno>
-#include <mutex>
 #include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -32,16 +29,12 @@ class FakeFlagSource : public ReachabilityFlagSource {
 
     bool setCallback(Callback callback) override {
         std::lock_guard lock(mutex_);
-        if (!callback) {
-            callback_ = nullptr;
-            if (cleared) {
-                cleared->notify();
-            }
-            return true;
+        callbacksInstalled += callback ? 1 : 0;
+        if (!callback && cleared) {
+            cleared->notify();
         }
-        ++callbacksInstalled;
         callback_ = std::move(callback);
-        return !failCallback;
+        return !failCallback || !callback_;
     }
 
     bool setDispatchQueue(std::shared_ptr<DispatchQueue> queue) override {
@@ -112,7 +105,8 @@ TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryProperty) {
     }
 }
 
-TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowed) {
+// A cellular connection counts only while allowed; a failed reading stores no flags.
+TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowedAndAFailedReadingNever) {
     auto source = std::make_shared<FakeFlagSource>();
     source->flags = reachable | isWWAN;
     const auto reachability = Reachability::makeWithReachabilityRef(source);
@@ -122,23 +116,15 @@ TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowed) {
     EXPECT_EQ(reachability->currentReachabilityStatus(),
               Reachability::NetworkStatus::reachableViaWWAN);
     EXPECT_TRUE(reachability->reachableOnWWAN());
-}
 
-TEST(ReachabilityTest, AFailedReadingGivesUnavailableAndNoFlags) {
-    auto source = std::make_shared<FakeFlagSource>();
-    source->failReads = true;
-    const auto reachability = Reachability::makeWithReachabilityRef(source);
-    EXPECT_EQ(reachability->connection(), Connection::unavailable);
-    EXPECT_EQ(reachability->description(), "unavailable flags");
-    EXPECT_EQ(reachability->connection(), Connection::unavailable);
-    EXPECT_EQ(source->reads, 2);  // nothing stored, so each call asks again
+    auto failing = std::make_shared<FakeFlagSource>();
+    failing->failReads = true;
+    const auto unread = Reachability::makeWithReachabilityRef(failing);
+    EXPECT_EQ(unread->connection(), Connection::unavailable);
+    EXPECT_EQ(unread->description(), "unavailable flags");
+    EXPECT_EQ(unread->connection(), Connection::unavailable);
+    EXPECT_EQ(failing->reads, 2);  // nothing stored, so each call asks again
 }
-
-// Every change the notifier reports: the connection each callback saw and each posted object.
-struct Reports {
-    std::vector<std::string> calls;
-    std::vector<std::shared_ptr<Reachability>> posted;
-};
 
 TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {
     auto source = std::make_shared<FakeFlagSource>();
@@ -148,40 +134,41 @@ TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {
         source, serial, [notifications](auto task) { notifications->async(std::move(task)); });
     auto center = std::make_shared<platform::NotificationCenter>();
     reachability->setNotificationCenter(center);
-    Reports reports;  // written on the notification queue only
+    // Each change as a callback saw it, and each posted object: written on the notification
+    // queue only.
+    std::vector<std::string> calls;
+    std::vector<std::shared_ptr<Reachability>> posted;
     reachability->setWhenReachable([&](const auto& r) {
         EXPECT_TRUE(notifications->isCurrent());
-        reports.calls.push_back("reachable " + r->description());
+        calls.push_back("reachable " + r->description());
     });
     reachability->setWhenUnreachable(
-        [&](const auto& r) { reports.calls.push_back("unreachable " + r->description()); });
+        [&](const auto& r) { calls.push_back("unreachable " + r->description()); });
     const auto observation = center->addObserver(reachabilityChanged, [&](const auto& n) {
-        reports.posted.push_back(std::any_cast<std::shared_ptr<Reachability>>(n.object));
+        posted.push_back(std::any_cast<std::shared_ptr<Reachability>>(n.object));
     });
-    const auto settle = [&] {
-        serial->waitUntilIdle();
-        notifications->waitUntilIdle();
-    };
 
     reachability->startNotifier();
     EXPECT_TRUE(reachability->notifierRunning());
-    settle();
-    source->deliver(reachable);
-    settle();
-    source->deliver(0);
-    settle();
-    source->deliver(0);
-    source->deliver(reachable | isDirect);
-    settle();
-    EXPECT_EQ(reports.calls,
-              (std::vector<std::string>{"reachable -R -------", "unreachable -- -------",
-                                        "reachable -R ------d"}));
-    EXPECT_EQ(reports.posted, std::vector<std::shared_ptr<Reachability>>(3, reachability));
+    for (const auto& changes : std::vector<std::vector<ReachabilityFlags>>{
+             {}, {reachable}, {0}, {0, reachable | isDirect}}) {
+        for (auto flags : changes) {
+            source->deliver(flags);
+        }
+        serial->waitUntilIdle();
+        notifications->waitUntilIdle();
+    }
+    EXPECT_EQ(calls, (std::vector<std::string>{"reachable -R -------", "unreachable -- -------",
+                                               "reachable -R ------d"}));
+    EXPECT_EQ(posted, std::vector<std::shared_ptr<Reachability>>(3, reachability));
 }
 
-TEST(ReachabilityTest, StartingTwiceOrFromTwoThreadsInstallsOneNotifier) {
+// One notifier however it is started; the handle holds no reference to the object and is
+// cleared when the object goes.
+TEST(ReachabilityTest, StartingTwiceOrFromTwoThreadsInstallsOneNotifierUntilTheObjectGoes) {
     auto source = std::make_shared<FakeFlagSource>();
-    const auto reachability = Reachability::makeWithReachabilityRef(source);
+    auto serial = std::make_shared<DispatchQueue>("test.reachability.serial");
+    auto reachability = Reachability::makeWithReachabilityRef(source, serial);
     std::thread other([&] { reachability->startNotifier(); });
     reachability->startNotifier();
     other.join();
@@ -192,6 +179,14 @@ TEST(ReachabilityTest, StartingTwiceOrFromTwoThreadsInstallsOneNotifier) {
     reachability->stopNotifier();
     EXPECT_FALSE(reachability->notifierRunning());
     EXPECT_FALSE(source->installed());
+
+    reachability->startNotifier();
+    const std::weak_ptr<Reachability> weak = reachability;
+    reachability.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_FALSE(source->installed());
+    source->deliver(0);  // nobody left to tell
+    serial->waitUntilIdle();
 }
 
 TEST(ReachabilityTest, AFailedStartStopsTheNotifierAgainAndALaterStartMayRetry) {
@@ -226,19 +221,6 @@ TEST(ReachabilityTest, AFailedStartStopsTheNotifierAgainAndALaterStartMayRetry) 
         reachability->startNotifier();
         EXPECT_TRUE(reachability->notifierRunning());
     }
-}
-
-TEST(ReachabilityTest, TheHandleHoldsNoReferenceAndIsClearedWhenTheObjectGoes) {
-    auto source = std::make_shared<FakeFlagSource>();
-    auto serial = std::make_shared<DispatchQueue>("test.reachability.serial");
-    auto reachability = Reachability::makeWithReachabilityRef(source, serial);
-    reachability->startNotifier();
-    const std::weak_ptr<Reachability> weak = reachability;
-    reachability.reset();
-    EXPECT_TRUE(weak.expired());
-    EXPECT_FALSE(source->installed());
-    source->deliver(0);  // nobody left to tell
-    serial->waitUntilIdle();
 }
 
 // The host drops its only reference inside its own callback, called for a change.

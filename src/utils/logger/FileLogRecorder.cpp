@@ -64,11 +64,12 @@ void FileLogRecorder::record(std::string_view message, const LogEntry& entry,
         if (auto text = formatters().front()->format(entry)) {
             // The text's own final line break is escaped with the rest, so the line end that
             // it stood for is written as a real one.
-            bool lineEnd = needsLineEnd(message) || endsWithLineBreak(*text);
-            file_->write(hasLineBreak(*text) ? escapeLineBreaks(*text) : *text);
+            const bool lineEnd = needsLineEnd(message) || endsWithLineBreak(*text);
+            std::string line = hasLineBreak(*text) ? escapeLineBreaks(*text) : std::move(*text);
             if (lineEnd) {
-                file_->write("\n");
+                line += '\n';
             }
+            file_->write(line);
         }
     }
     file_->flush();

@@ -2,7 +2,10 @@
 
 namespace orvanpush {
 
-std::string toString(LogSeverity severity) {
+namespace {
+
+// A view, so that reading a level back compares without building strings.
+constexpr std::string_view nameOf(LogSeverity severity) {
     switch (severity) {
         case LogSeverity::off:
             return "off";
@@ -16,9 +19,15 @@ std::string toString(LogSeverity severity) {
     return "off";
 }
 
+}  // namespace
+
+std::string toString(LogSeverity severity) {
+    return std::string(nameOf(severity));
+}
+
 std::optional<LogSeverity> logSeverityFromRawValue(std::string_view rawValue) {
     for (LogSeverity severity : allLogSeverities) {
-        if (toString(severity) == rawValue) {
+        if (nameOf(severity) == rawValue) {
             return severity;
         }
     }

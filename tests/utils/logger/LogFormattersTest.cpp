@@ -1,11 +1,6 @@
 // The formatters and the console configurations' layouts. Layouts in the device time zone run in
 // a process of their own with the zone fixed.
 
-#include <cstdlib>
-#include <optional>
-#include <string>
-#include <utility>
-
 #include <gtest/gtest.h>
 
 #include "orvanpush/logger/ConcatenatingLogFormatter.h"
@@ -43,15 +38,9 @@ LogEntry trace() {
     return makeEntry(LogEntry::Trace{}, LogSeverity::trace);
 }
 
-void inMoscow(const std::function<void()>& body) {
-    inFreshProcess([&body] {
+TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileAndConsoleLines) {
+    inFreshProcess([] {
         setenv("TZ", "Europe/Moscow", 1);
-        body();
-    });
-}
-
-TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileLine) {
-    inMoscow([] {
         OrvanLogFormatter formatter(TimestampStyle::custom("yyyy-MM-dd HH:mm:ssZZZ"),
                                     SeverityStyle::simple(), DelimiterStyle::semicolon(),
                                     CallingThreadStyle::hex, std::nullopt, LoggerModule::sdk, true);
@@ -65,11 +54,8 @@ TEST(OrvanLogFormatterTest, PrintsTheSdkLogFileLine) {
                                              "ctx", LoggerModule::sdk)),
                   "2023-11-05 14:03:27+0300;Error;000000FF;ctx;SDK Instance;= Int: 5 "
                   "[KeyChainUtil.cpp:42]");
-    });
-}
 
-TEST(ConsoleLogConfigurationTest, WritesToTheStandardStreamsInTheConsoleOrLogFileLayout) {
-    inMoscow([] {
+        // The consoles write to the standard streams in the console or log-file layout.
         auto entry = LogEntry(LogEntry::Message{"Send logs is 1"}, LogSeverity::info, std::nullopt,
                               LoggerModule::sdk, "/src/utils/logger/log_manager/LogManager.cpp", 62,
                               "LogManager::enableLogging", 0x3A1F, kNovemberFifth);
@@ -96,14 +82,13 @@ TEST(FieldLogFormattersTest, TimestampAndDelimiterStylesPrintTheirTexts) {
     EXPECT_EQ(TimestampLogFormatter(TimestampStyle::unix_()).format(entry), "1699182207.512");
     entry.timestamp = Date(std::chrono::seconds(1700000000));
     EXPECT_EQ(TimestampLogFormatter(TimestampStyle::unix_()).format(entry), "1700000000.0");
-
-    const std::pair<DelimiterStyle, const char*> delimiters[] = {
-        {DelimiterStyle::spacedPipe(), " | "}, {DelimiterStyle::spacedHyphen(), " - "},
-        {DelimiterStyle::tab(), "\t"},         {DelimiterStyle::space(), " "},
-        {DelimiterStyle::semicolon(), ";"},    {DelimiterStyle::custom("::"), "::"}};
-    for (const auto& [style, text] : delimiters) {
-        EXPECT_EQ(DelimiterLogFormatter(style).format(entry), text);
+    std::string delimiters;
+    for (const auto& style :
+         {DelimiterStyle::spacedPipe(), DelimiterStyle::spacedHyphen(), DelimiterStyle::tab(),
+          DelimiterStyle::space(), DelimiterStyle::semicolon(), DelimiterStyle::custom("::")}) {
+        delimiters += DelimiterLogFormatter(style).format(entry).value_or("?") + "|";
     }
+    EXPECT_EQ(delimiters, " | | - |\t| |;|::|");
 }
 
 // Each payload kind has its text, an absent value included; the formatters of one kind have
@@ -125,18 +110,22 @@ TEST(FieldLogFormattersTest, PayloadsPrintByKindAndAnAbsentValueAsNil) {
 // the standard streams. Checked in a process of its own, which may change its environment.
 TEST(ConsoleLogConfigurationTest, TheModeAndOsActivityModeDecideTheStreamsAndTheUnifiedLog) {
     inFreshProcess([] {
-        EXPECT_TRUE(ConsoleLogConfiguration::willUseOSLog(Mode::useAsFallback));
-        EXPECT_TRUE(ConsoleLogConfiguration::willUseOSLog(Mode::useAlways));
-        EXPECT_FALSE(ConsoleLogConfiguration::willUseOSLog(Mode::useExclusively));
-        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAlways));
-        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useExclusively));
-        for (const char* value : {static_cast<const char*>(nullptr), "enable", "Disable"}) {
-            value ? setenv("OS_ACTIVITY_MODE", value, 1) : unsetenv("OS_ACTIVITY_MODE");
-            EXPECT_FALSE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAsFallback))
-                << (value ? value : "unset");
+        const auto modes = [] {
+            std::string text;
+            for (auto mode : {Mode::useAsFallback, Mode::useAlways, Mode::useExclusively}) {
+                text += std::string(ConsoleLogConfiguration::willUseOSLog(mode) ? "O" : "-") +
+                        (ConsoleLogConfiguration::shouldUseStandardStreams(mode) ? "S " : "- ");
+            }
+            return text;
+        };
+        unsetenv("OS_ACTIVITY_MODE");
+        EXPECT_EQ(modes(), "O- OS -S ");
+        for (const char* value : {"enable", "Disable"}) {
+            setenv("OS_ACTIVITY_MODE", value, 1);
+            EXPECT_EQ(modes(), "O- OS -S ") << value;
         }
         setenv("OS_ACTIVITY_MODE", "disable", 1);
-        EXPECT_TRUE(ConsoleLogConfiguration::shouldUseStandardStreams(Mode::useAsFallback));
+        EXPECT_EQ(modes(), "OS OS -S ");
     });
 }
 

@@ -4,23 +4,16 @@
 // back whole, and a way to run a test body in a fresh process (for process-wide state).
 
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <utility>
 
 #include <gtest/gtest.h>
 
 #include "orvanpush/logger/FieldLogFormatters.h"
 #include "orvanpush/logger/LogEntry.h"
 #include "orvanpush/logger/LogFilter.h"
+#include "platform/FileSystem.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::testing {
@@ -62,10 +55,7 @@ struct CountingFilter : LogFilter {
 };
 
 inline std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream contents;
-    contents << in.rdbuf();
-    return contents.str();
+    return platform::FileSystem::readFile(path).value_or("");
 }
 
 /// Runs `body` in a child process of its own, so that it may change process-wide state (the

@@ -16,13 +16,16 @@ namespace {
 // assignment, so memory and store never disagree unnoticed.
 class CachedSetting {
   public:
+    using Store = LogService<std::string>;
+
     CachedSetting(std::string key, std::string fallback)
         : key_(std::move(key)), value_(std::move(fallback)), fallback_(value_) {}
 
     std::string value() {
         std::lock_guard lock(mutex_);
         if (!attempted_) {
-            refresh();
+            Store service;
+            refresh(service);
         }
         return value_;
     }
@@ -32,25 +35,28 @@ class CachedSetting {
         {
             std::lock_guard lock(mutex_);
             if (!attempted_) {
-                refresh();
+                Store service;
+                refresh(service);
             }
             if (value == value_ && state_ == State::stored) {
                 return;
             }
             value_ = value;
-            failure = store();
+            Store service;
+            failure = store(service);
         }
         reportFailedWrite(failure);
     }
 
-    void reload() {
+    /// Reads the setting again from `service` (or writes it there, when a write failed).
+    void reload(Store& service) {
         std::string failure;
         {
             std::lock_guard lock(mutex_);
             if (state_ == State::unsaved) {
-                failure = store();
+                failure = store(service);
             } else {
-                refresh();
+                refresh(service);
             }
         }
         reportFailedWrite(failure);
@@ -61,10 +67,10 @@ class CachedSetting {
     // unsaved: memory holds an assigned value whose write failed.
     enum class State { unread, stored, unsaved };
 
-    void refresh() {
+    void refresh(Store& service) {
         attempted_ = true;
         try {
-            value_ = LogService<std::string>().getChecked(key_).value_or(fallback_);
+            value_ = service.getChecked(key_).value_or(fallback_);
             state_ = State::stored;
         } catch (const TextError&) {
             // Memory keeps what it holds.
@@ -72,9 +78,9 @@ class CachedSetting {
     }
 
     // Writes memory to the store; the failure's text, empty on success.
-    std::string store() {
+    std::string store(Store& service) {
         try {
-            LogService<std::string>().setChecked(value_, key_);
+            service.setChecked(value_, key_);
             state_ = State::stored;
             return {};
         } catch (const TextError& error) {
@@ -128,8 +134,9 @@ void LogSettings::setSendLogs(const std::string& sendLogs) {
 }
 
 void LogSettings::reload() {
-    logLevelSetting().reload();
-    sendLogsSetting().reload();
+    CachedSetting::Store service;  // the process's store, opened once for both
+    logLevelSetting().reload(service);
+    sendLogsSetting().reload(service);
 }
 
 std::optional<std::string> LogSettings::get(const std::string& key) {

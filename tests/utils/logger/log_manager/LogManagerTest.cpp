@@ -1,32 +1,25 @@
 #include "utils/logger/log_manager/LogManager.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <regex>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/logger/BasicLogConfiguration.h"
 #include "orvanpush/logger/BufferedLogRecorder.h"
-#include "orvanpush/logger/FieldLogFormatters.h"
 #include "orvanpush/logger/Log.h"
 #include "orvanpush/logger/LogReceptacle.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/FileSystem.h"
 #include "platform/Home.h"
 #include "platform/ProcessInfo.h"
-#include "support/TestHome.h"
 #include "utils/LoggingControl.h"
+#include "utils/logger/FunctionName.h"
 #include "utils/logger/LogTestSupport.h"
+#include "utils/logger/log_manager/KestFileLogger.h"
 #include "utils/logger/log_manager/LogSettings.h"
+#include "utils/logger/log_manager/SdkLog.h"
 #include "utils/logger/log_manager/SdkVersion.h"
 
 namespace orvanpush::detail {
@@ -34,6 +27,8 @@ namespace {
 
 using ::testing::HasSubstr;
 using testing::inFreshProcess;
+using Severities = std::vector<LogSeverity>;
+using Texts = std::vector<std::string>;
 
 LogEntry entryWith(const std::string& text, LogSeverity severity,
                    Date timestamp = std::chrono::system_clock::now()) {
@@ -46,8 +41,6 @@ std::string logFileText(Date date = std::chrono::system_clock::now()) {
     auto file = LogManager::getLogFile(date);
     return file ? platform::FileSystem::readFile(*file).value_or("") : "";
 }
-
-using Severities = std::vector<LogSeverity>;
 
 // Saves one entry per severity, each with its own text, and tells which reached the file.
 Severities writtenSeverities(const std::string& sendLogs, const std::string& level) {
@@ -87,7 +80,9 @@ TEST_F(LogManagerTest, TheLogLevelAndSendLogsDecideWhichSeveritiesAreWritten) {
     }
 }
 
-TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLines) {
+// The SDK's log file written from many threads at once: whole lines in the file's layout, each
+// thread's in its own order.
+TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLinesInOrder) {
     constexpr int threads = 8;
     constexpr int entriesPerThread = 10000;
     LogSettings::setLogLevel("trace");
@@ -95,7 +90,6 @@ TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLines) {
     const Date timestamp = std::chrono::system_clock::now();
     static int run = 0;  // each run of the test counts its own entries
     const std::string marker = "concurrent entry of run " + std::to_string(++run) + " from thread ";
-
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
         writers.emplace_back([&, t] {
@@ -114,17 +108,26 @@ TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLines) {
     const std::regex logFileLine(
         R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}[+-]\d{4};(Off|Error|Info|Trace);[0-9A-F]{8,};;)"
         R"((Crypto|Storage|SDK Instance);.* \[[^\]/]+:\d+\])");
-    const std::regex ours(marker + R"((\d) number \d+ \[)");
+    const std::regex ours(marker + R"((\d) number (\d+) \[)");
     std::vector<int> perThread(threads, 0);
     std::istringstream text(logFileText(timestamp));
     for (std::string line; std::getline(text, line);) {
         ASSERT_TRUE(std::regex_match(line, logFileLine)) << line;
         std::smatch match;
         if (std::regex_search(line, match, ours)) {
-            ++perThread[std::stoi(match[1])];
+            ASSERT_EQ(std::stoi(match[2]), perThread[std::stoi(match[1])]++) << line;
         }
     }
     EXPECT_EQ(perThread, std::vector<int>(threads, entriesPerThread));
+}
+
+TEST_F(LogManagerTest, SdkTraceLogsTheCallingFunctionAtItsCallSite) {
+    LogSettings::setLogLevel("trace");
+    const auto site = SourceLocation::current();
+    SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
+    EXPECT_THAT(logFileText(),
+                HasSubstr(";;SDK Instance;" + functionName(site) +
+                          " [LogManagerTest.cpp:" + std::to_string(site.line() + 1) + "]\n"));
 }
 
 TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) {
@@ -160,48 +163,6 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
     });
 }
 
-TEST(LogSettingsTest, AnAssignedLevelPersistsForTheNextProcess) {
-    LogSettings::set("_log_level", std::nullopt);
-    LogSettings::set("_send_logs", std::nullopt);
-    // Each child process works in this process's home; a child keeps what it inherited.
-    setenv("ORVANPUSH_TEST_PARENT_HOME", testing::testHome().c_str(), 0);
-    auto inThisHome = [](const std::string& assigned, const std::string& expected) {
-        inFreshProcess([&] {
-            auto config = platform::PlatformConfig::fromEnvironment();
-            config.home = std::getenv("ORVANPUSH_TEST_PARENT_HOME");
-            platform::PlatformConfig::install(config);
-            if (!assigned.empty()) {
-                LogSettings::setLogLevel(assigned);
-            }
-            EXPECT_EQ(LogSettings::logLevel(), expected);
-            EXPECT_EQ(LogSettings::sendLogs(), "1");
-        });
-    };
-    inThisHome("", "error");
-    inThisHome("trace", "trace");
-    inThisHome("", "trace");
-    EXPECT_EQ(LogSettings::get("_log_level"), "trace");
-}
-
-// The process's own store made unusable (its file replaced by a directory) for the life of the
-// object, then put back as it was.
-class BrokenOwnStore {
-  public:
-    BrokenOwnStore() {
-        std::filesystem::rename(file_, saved_);
-        std::filesystem::create_directory(file_);
-    }
-    ~BrokenOwnStore() {
-        std::filesystem::remove(file_);
-        std::filesystem::rename(saved_, file_);
-    }
-
-  private:
-    const std::filesystem::path file_ =
-        platform::Home::defaultsFile(platform::PlatformConfig::current()->bundleIdentifier);
-    const std::filesystem::path saved_ = file_.string() + ".saved";
-};
-
 // A store that cannot be read never turns the server's "send logs off" back on, and a value
 // that cannot be written stays in force, is logged, and reaches the store once it can.
 TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment) {
@@ -210,13 +171,18 @@ TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment)
         LogSettings::set("_send_logs", "0");
         LogManager::enableLogging();
         ASSERT_EQ(LogSettings::sendLogs(), "0");
-        {
-            const BrokenOwnStore broken;
-            LogManager::enableLogging();
-            EXPECT_EQ(LogSettings::sendLogs(), "0");
-            LogSettings::setSendLogs("1");
-            EXPECT_EQ(LogSettings::sendLogs(), "1");
-        }
+        // The process's own store made unusable: its file replaced by a directory.
+        const std::filesystem::path file =
+            platform::Home::defaultsFile(platform::PlatformConfig::current()->bundleIdentifier);
+        std::filesystem::rename(file, file.string() + ".saved");
+        std::filesystem::create_directory(file);
+        LogManager::enableLogging();
+        EXPECT_EQ(LogSettings::sendLogs(), "0");
+        LogSettings::setSendLogs("1");
+        EXPECT_EQ(LogSettings::sendLogs(), "1");
+        std::filesystem::remove(file);
+        std::filesystem::rename(file.string() + ".saved", file);
+
         EXPECT_EQ(LogSettings::get("_send_logs"), "0");
         LogManager::enableLogging();
         EXPECT_EQ(LogSettings::sendLogs(), "1");
@@ -226,8 +192,6 @@ TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment)
                     HasSubstr(";SDK Instance;Logging setting _send_logs not saved: "));
     });
 }
-
-using Texts = std::vector<std::string>;
 
 Json controlJson(const std::string& logLevel, const std::string& sendLogs, const Texts& versions) {
     return {{"log-level", logLevel},
@@ -239,8 +203,8 @@ Json controlJson(const std::string& logLevel, const std::string& sendLogs, const
 
 // Applies a control with a console whose messages are kept in memory, and returns them.
 Texts apply(const std::string& logLevel, const std::string& sendLogs, const Texts& versions) {
-    auto recorder = std::make_shared<BufferedMessageRecorder>(
-        LogFormatters{std::make_shared<PayloadMessageLogFormatter>()});
+    auto recorder =
+        std::make_shared<BufferedMessageRecorder>(LogFormatters{testing::messageFormatter()});
     auto configuration = std::make_shared<BasicLogConfiguration>(LogSeverity::trace, LogFilters{},
                                                                  LogRecorders{recorder}, true);
     applyLoggingControl(
@@ -295,6 +259,26 @@ TEST(SDKLoggingControlTest, DropsAControlWithAMissingKeyOrAWrongType) {
     for (const auto& json : broken) {
         EXPECT_FALSE(SDKLoggingControl::fromJson(json)) << json;
     }
+}
+
+// The day is GMT's whatever the device's zone, and the name falls back without a bundle
+// identifier.
+TEST(KestFileLoggerTest, NamesTheFileByTheGmtDayAndAppendsCreatingItsDirectories) {
+    // 2023-11-05 23:30 in GMT, already the 6th east of it.
+    const Date lateEvening(std::chrono::seconds(1699227000));
+    EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.orvanpush.tests.log");
+    {
+        const testing::ScopedPlatformConfig anonymous(
+            [](platform::PlatformConfig& config) { config.bundleIdentifier.clear(); });
+        EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.KestFileLogger.log");
+    }
+    testing::TempDirectory directory;
+    const auto logs = directory.path() / "nested" / "logs";
+    KestFileLogger logger(logs.string(), 3);
+    logger.write("first\n");
+    logger.write("second");
+    EXPECT_EQ(testing::readFile(logs / KestFileLogger::fileName(std::chrono::system_clock::now())),
+              "first\nsecond");
 }
 
 }  // namespace
