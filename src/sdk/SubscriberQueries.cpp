@@ -58,6 +58,17 @@ std::function<void(Result)> finishQuery(std::shared_ptr<PushSDKState> state, std
     };
 }
 
+// Signs the query with the device key, then gives it its headers (the host's header manager runs
+// after the signature, as for every signed request) and sends it as `Target`.
+template <typename Target, typename Object, typename HeadersOf, typename Result>
+void signAndSend(const std::shared_ptr<PushSDKState>& state, Object object, HeadersOf headersOf,
+                 std::function<void(Result)> postCompleted) {
+    const auto signedText = Target::signedText(object);
+    object.signature = state->sign(signedText);
+    object.headers = headersOf();
+    detail::sendSigned(state, Target{std::move(object)}, signedText, std::move(postCompleted));
+}
+
 }  // namespace
 
 void PushSDK::getSubscriberData(
@@ -72,11 +83,9 @@ void PushSDK::getSubscriberData(
     detail::logEntry(
         detail::parameterLine({{"address", printedString(object.address)},
                                {"requestAddress", printedString(object.requestAddress)}}));
-    const auto signedText = detail::SubscriberGetTarget::signedText(object);
-    object.signature = state_->sign(signedText);
-    object.headers = state_->getHeadersWithPushEnabled("subscriber/get");
-    detail::sendSigned(
-        state_, detail::SubscriberGetTarget{std::move(object)}, signedText,
+    signAndSend<detail::SubscriberGetTarget>(
+        state_, std::move(object),
+        [&] { return state_->getHeadersWithPushEnabled("subscriber/get"); },
         finishQuery<SubscriberGetResult>(state_, "Error on get subscriber data process: ",
                                          "Get subscriber data process successfully completed", true,
                                          std::move(postCompleted)));
@@ -102,11 +111,9 @@ void PushSDK::updateSubscriber(const std::optional<std::string>& updateAddress,
         {{"address", printedString(object.address)},
          {"updateAddress", printedString(object.updateAddress)},
          {"attributes", "\"" + detail::printedDictionary(object.attributes) + "\""}}));
-    const auto signedText = detail::SubscriberUpdateTarget::signedText(object);
-    object.signature = state_->sign(signedText);
-    object.headers = state_->getHeadersWithPushEnabled("subscriber/update");
-    detail::sendSigned(
-        state_, detail::SubscriberUpdateTarget{std::move(object)}, signedText,
+    signAndSend<detail::SubscriberUpdateTarget>(
+        state_, std::move(object),
+        [&] { return state_->getHeadersWithPushEnabled("subscriber/update"); },
         finishQuery<BaseApiResult>(state_, "Error on update subscriber data process: ",
                                    "Subscribe data updated", true, std::move(postCompleted)));
 }
@@ -136,11 +143,8 @@ void PushSDK::getMessages(const std::optional<std::string>& deviceId,
                                {"amount", printedString(std::to_string(amount))},
                                {"dateFrom", printedString(dates.string(dateFrom))},
                                {"dateTo", printedString(dateTo ? dates.string(*dateTo) : "")}}));
-    const auto signedText = detail::StatisticsTarget::signedText(object);
-    object.signature = state_->sign(signedText);
-    object.headers = state_->getHeaders("statistics");
-    detail::sendSigned(
-        state_, detail::StatisticsTarget{std::move(object)}, signedText,
+    signAndSend<detail::StatisticsTarget>(
+        state_, std::move(object), [&] { return state_->getHeaders("statistics"); },
         finishQuery<StatisticsResult>(state_, "Error on getting messages process: ",
                                       "Getting messages process successfully completed", false,
                                       std::move(postCompleted)));
