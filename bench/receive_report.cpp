@@ -21,13 +21,11 @@
 
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
 
 #include "BenchSupport.h"
+#include "bare_baselines.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/logger/Log.h"
-#include "platform/Base64.h"
 #include "platform/Home.h"
 #include "security/KeyChainUtil.h"
 #include "storage_support.h"
@@ -81,11 +79,6 @@ BENCHMARK(BM_OnMessageReceive)
     ->Unit(benchmark::kMicrosecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
-
-std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
-}
 
 // The unavoidable work of one message, each part with what it keeps between messages: prepared
 // statements on open files, and the connection cache.
@@ -160,24 +153,7 @@ class BareReceipt {
     }
 
     std::string sign(const std::string& text) {
-        sqlite3_reset(key_.get());
-        sqlite3_bind_blob(key_.get(), 1, kPrivateTag, static_cast<int>(strlen(kPrivateTag)),
-                          SQLITE_STATIC);
-        sqlite3_bind_text(key_.get(), 2, group_.data(), static_cast<int>(group_.size()),
-                          SQLITE_STATIC);
-        if (sqlite3_step(key_.get()) != SQLITE_ROW) {
-            throw std::runtime_error("the private key row is missing");
-        }
-        const auto* der = static_cast<const unsigned char*>(sqlite3_column_blob(key_.get(), 0));
-        Owned<EVP_PKEY, EVP_PKEY_free> key(
-            d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &der, sqlite3_column_bytes(key_.get(), 0)));
-        Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
-        unsigned char signature[512];
-        std::size_t length = sizeof signature;
-        EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get());
-        EVP_DigestSign(context.get(), signature, &length,
-                       reinterpret_cast<const unsigned char*>(text.data()), text.size());
-        return platform::base64Encode(Bytes(signature, signature + length));
+        return bench::bareSignature(key_.get(), kPrivateTag, group_, text);
     }
 
     void send(const std::string& id, const std::string& signature) {
@@ -192,7 +168,7 @@ class BareReceipt {
         curl_easy_setopt(easy.get(), CURLOPT_HTTPHEADER, headers_.get());
         curl_easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.c_str());
         curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, keep);
+        curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, bench::keepBody);
         curl_easy_setopt(easy.get(), CURLOPT_WRITEDATA, &answer);
         long status = 0;
         if (curl_easy_perform(easy.get()) != CURLE_OK ||

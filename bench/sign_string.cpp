@@ -9,13 +9,11 @@
 #include <string>
 
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
-#include <openssl/x509.h>
 #include <sqlite3.h>
 
 #include "BenchSupport.h"
+#include "bare_baselines.h"
 #include "orvanpush/logger/Log.h"
-#include "platform/Base64.h"
 #include "platform/Home.h"
 #include "platform/SecKey.h"
 #include "security/Crypto.h"
@@ -61,26 +59,8 @@ void BM_BareSqliteDerEvp(benchmark::State& state) {
     Owned<sqlite3_stmt, sqlite3_finalize> statement(rawStatement);
     const std::string group = orvanpush::detail::KeyChain::getKeychainGroup(kIdentifier);
     for (auto _ : state) {
-        sqlite3_reset(statement.get());
-        sqlite3_bind_blob(statement.get(), 1, kPrivateTag.data(),
-                          static_cast<int>(kPrivateTag.size()), SQLITE_STATIC);
-        sqlite3_bind_text(statement.get(), 2, group.data(), static_cast<int>(group.size()),
-                          SQLITE_STATIC);
-        if (sqlite3_step(statement.get()) != SQLITE_ROW) {
-            throw std::runtime_error("the private key row is missing");
-        }
-        const auto* der =
-            static_cast<const unsigned char*>(sqlite3_column_blob(statement.get(), 0));
-        Owned<EVP_PKEY, EVP_PKEY_free> key(
-            d2i_PrivateKey(EVP_PKEY_RSA, nullptr, &der, sqlite3_column_bytes(statement.get(), 0)));
-        Owned<EVP_MD_CTX, EVP_MD_CTX_free> context(EVP_MD_CTX_new());
-        unsigned char signature[512];
-        std::size_t length = sizeof signature;
-        EVP_DigestSignInit(context.get(), nullptr, EVP_sha1(), nullptr, key.get());
-        EVP_DigestSign(context.get(), signature, &length,
-                       reinterpret_cast<const unsigned char*>(kText.data()), kText.size());
         benchmark::DoNotOptimize(
-            platform::base64Encode(orvanpush::Bytes(signature, signature + length)));
+            orvanpush::bench::bareSignature(statement.get(), kPrivateTag, group, kText));
     }
 }
 BENCHMARK(BM_BareSqliteDerEvp)->Unit(benchmark::kMicrosecond);

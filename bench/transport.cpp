@@ -25,6 +25,7 @@
 #include "api/Service.h"
 #include "api/SubscribeTarget.h"
 #include "api/SubscriberGetTarget.h"
+#include "bare_baselines.h"
 #include "orvanpush/logger/Log.h"
 #include "platform/SecKey.h"
 #include "platform/UrlSession.h"
@@ -118,11 +119,6 @@ BENCHMARK(BM_ServiceEightInFlight)
     ->MeasureProcessCPUTime()
     ->UseRealTime();
 
-std::size_t keep(char* data, std::size_t size, std::size_t count, void* body) {
-    static_cast<std::string*>(body)->append(data, size * count);
-    return size * count;
-}
-
 void BM_BareCurl(benchmark::State& state) {
     const auto& built = setup().built;
     Owned<CURLSH, curl_share_cleanup> share(curl_share_init());
@@ -142,7 +138,7 @@ void BM_BareCurl(benchmark::State& state) {
         curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headerList.get());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, 30000L);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, keep);
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, orvanpush::bench::keepBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
         long status = 0;
         if (curl_easy_perform(easy) != CURLE_OK ||
