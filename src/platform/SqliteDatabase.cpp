@@ -346,6 +346,12 @@ SqliteConnection SqliteConnection::open(const std::filesystem::path& path,
         }
         throwConnectionError(raw, result, "opening " + path.string());
     }
+    // SQLite opens a file it may not write (a read-only mount) read-only instead of failing, and
+    // only when the other process keeps the WAL files; both processes write these files, so it is
+    // refused here rather than at its first write.
+    if (sqlite3_db_readonly(raw, "main") == 1) {
+        throwSqliteError(SQLITE_READONLY, "opening " + path.string(), "the file cannot be written");
+    }
     sqlite3_extended_result_codes(raw, 1);
     sqlite3_busy_timeout(raw, busyTimeoutMilliseconds);
     if (check) {

@@ -42,7 +42,9 @@ TEST(StorageProcessTest, AStoreOnAReadOnlyMountCannotBeOpened) {
         GTEST_SKIP() << "no private mount namespaces here";
     }
     const auto group = freshGroup();
-    storageUtilFor(group)->storage()->saveMessage(messageValue("1"));
+    // Kept open, as the application keeps it: SQLite would then open the store read-only.
+    const auto application = storageUtilFor(group);
+    application->storage()->saveMessage(messageValue("1"));
     const auto containers = (testHome() / "containers").string();
     ChildProcess child(
         {"unshare", "-m", "sh", "-c",
