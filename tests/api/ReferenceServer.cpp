@@ -7,14 +7,12 @@
 
 namespace orvanpush::testing {
 
-ReferenceServer::ReferenceServer(const std::vector<std::string>& arguments)
-#ifdef ORVANPUSH_SERVER
-    : process_(ORVANPUSH_SERVER, arguments)
-#else
-    : process_("orvanpush-server", arguments)
+#ifndef ORVANPUSH_SERVER
+#define ORVANPUSH_SERVER "orvanpush-server"
 #endif
-{
-}
+
+ReferenceServer::ReferenceServer(const std::vector<std::string>& arguments)
+    : process_(ORVANPUSH_SERVER, arguments) {}
 
 ServerParams ReferenceServer::pushServerParams() const {
     return {"http", "127.0.0.1", port(), "api"};
@@ -45,11 +43,10 @@ Json ReferenceServer::admin(const std::string& method, const std::string& path,
 
 Json ReferenceServer::requests(const std::string& endpoint) const {
     std::string path = "/api/" + endpoint;
-    std::string encoded;
-    for (char c : path) {
-        encoded += c == '/' ? std::string("%2F") : std::string(1, c);
+    for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash)) {
+        path.replace(slash, 1, "%2F");
     }
-    return admin("GET", "requests?path=" + encoded)["requests"];
+    return admin("GET", "requests?path=" + path)["requests"];
 }
 
 void ReferenceServer::addFault(const std::string& endpoint, Json fault) const {

@@ -1,115 +1,62 @@
 #include "api/ScriptedServer.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace orvanpush::testing {
 
-ScriptedServer::Answer ScriptedServer::status(
-    int status, std::string body, std::vector<std::pair<std::string, std::string>> headers,
-    std::chrono::milliseconds delay) {
-    return {Answer::Kind::respond, status, std::move(body), std::move(headers), delay};
-}
-
-ScriptedServer::Answer ScriptedServer::drop() {
-    return {Answer::Kind::drop, 0, {}, {}, {}};
-}
-
-ScriptedServer::Answer ScriptedServer::silence() {
-    return {Answer::Kind::silence, 0, {}, {}, {}};
-}
-
-std::optional<std::string> ScriptedServer::Request::header(const std::string& name) const {
-    for (const auto& [key, value] : headers) {
-        if (strcasecmp(key.c_str(), name.c_str()) == 0) {
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
-std::size_t ScriptedServer::Request::headerCount(const std::string& name) const {
-    std::size_t count = 0;
-    for (const auto& entry : headers) {
-        count += strcasecmp(entry.first.c_str(), name.c_str()) == 0 ? 1 : 0;
-    }
-    return count;
-}
-
 struct ScriptedServer::State {
     std::vector<Answer> script;
     int listener = -1;
-    int wakeRead = -1;
-    int wakeWrite = -1;
-    int port = 0;
     std::mutex mutex;
+    std::condition_variable stopped;
+    bool stopping = false;
     std::vector<Request> requests;
     std::vector<int> silenced;
     std::thread thread;
 
-    // Waits until `fd` is readable; false when the server is stopping.
-    bool waitReadable(int fd) const {
-        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-        while (poll(fds, 2, -1) < 0) {
-        }
-        return (fds[1].revents & POLLIN) == 0;
-    }
-
-    // Reads one request; nothing when the peer closed first or the server stops.
-    std::optional<Request> read(int connection) const {
+    // Reads one request; nothing when the peer closed first.
+    static std::optional<Request> read(int connection) {
         std::string data;
-        std::size_t headerEnd = std::string::npos;
-        std::size_t contentLength = 0;
         char buffer[4096];
-        while (headerEnd == std::string::npos || data.size() < headerEnd + 4 + contentLength) {
-            if (!waitReadable(connection)) {
-                return std::nullopt;
-            }
-            const ssize_t got = recv(connection, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                return std::nullopt;
-            }
+        for (ssize_t got = 0; (got = recv(connection, buffer, sizeof buffer, 0)) > 0;) {
             data.append(buffer, static_cast<std::size_t>(got));
-            if (headerEnd == std::string::npos &&
-                (headerEnd = data.find("\r\n\r\n")) != std::string::npos) {
-                auto length = parse(data.substr(0, headerEnd)).header("Content-Length");
-                contentLength = length ? std::stoul(*length) : 0;
+            const auto headerEnd = data.find("\r\n\r\n");
+            if (headerEnd == std::string::npos) {
+                continue;
+            }
+            Request request = parse(data.substr(0, headerEnd));
+            const std::size_t bodyLength =
+                std::stoul(request.header("Content-Length").value_or("0"));
+            if (data.size() >= headerEnd + 4 + bodyLength) {
+                request.body = data.substr(headerEnd + 4, bodyLength);
+                return request;
             }
         }
-        Request request = parse(data.substr(0, headerEnd));
-        request.body = data.substr(headerEnd + 4, contentLength);
-        return request;
+        return std::nullopt;
     }
 
+    // The request line and headers of `head`, the text before the blank line.
     static Request parse(const std::string& head) {
         Request request;
-        const auto lineEnd = head.find("\r\n");
-        const std::string requestLine = head.substr(0, lineEnd);
-        const auto firstSpace = requestLine.find(' ');
-        const auto secondSpace = requestLine.find(' ', firstSpace + 1);
-        request.method = requestLine.substr(0, firstSpace);
-        request.target = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
-        const std::string block = lineEnd == std::string::npos ? "" : head.substr(lineEnd + 2);
-        std::size_t at = 0;
-        while (at < block.size()) {
-            auto end = block.find("\r\n", at);
-            end = end == std::string::npos ? block.size() : end;
-            const std::string line = block.substr(at, end - at);
+        std::istringstream lines(head + "\r\n");
+        std::string line;
+        std::getline(lines, line);
+        std::istringstream(line) >> request.method >> request.target;
+        while (std::getline(lines, line) && line.size() > 1) {
             const auto colon = line.find(':');
-            std::string value = colon == std::string::npos ? "" : line.substr(colon + 1);
-            value.erase(0, value.find_first_not_of(' '));
-            request.headers.emplace_back(line.substr(0, colon), value);
-            at = end + 2;
+            const auto value = line.find_first_not_of(' ', colon + 1);
+            request.headers.emplace_back(line.substr(0, colon),
+                                         line.substr(value, line.size() - 1 - value));
         }
         return request;
     }
@@ -135,40 +82,31 @@ struct ScriptedServer::State {
 
     void serve(int connection) {
         auto request = read(connection);
-        if (!request) {
-            close(connection);
-            return;
-        }
-        Answer answer;
-        {
-            std::lock_guard lock(mutex);
+        std::unique_lock lock(mutex);
+        Answer answer = drop();
+        if (request) {
             answer = script[std::min(requests.size(), script.size() - 1)];
             requests.push_back(std::move(*request));
         }
-        switch (answer.kind) {
-            case Answer::Kind::silence: {
-                std::lock_guard lock(mutex);
-                silenced.push_back(connection);
-                return;
-            }
-            case Answer::Kind::drop:
-                break;
-            case Answer::Kind::respond: {
-                pollfd wake{wakeRead, POLLIN, 0};
-                if (poll(&wake, 1, static_cast<int>(answer.delay.count())) == 0) {
-                    write(connection, answer);
-                }
-                break;
-            }
+        if (answer.kind == Answer::Kind::silence) {
+            silenced.push_back(connection);
+            return;
+        }
+        if (answer.kind == Answer::Kind::respond &&
+            !stopped.wait_for(lock, answer.delay, [this] { return stopping; })) {
+            lock.unlock();
+            write(connection, answer);
         }
         close(connection);
     }
 
     void run() {
-        while (waitReadable(listener)) {
+        while (true) {
             const int connection = accept(listener, nullptr, nullptr);
             if (connection >= 0) {
                 serve(connection);
+            } else if (std::lock_guard lock(mutex); stopping) {
+                return;
             }
         }
     }
@@ -179,12 +117,6 @@ ScriptedServer::ScriptedServer(std::vector<Answer> script) : state_(std::make_sh
         throw std::invalid_argument("an empty script");
     }
     state_->script = std::move(script);
-    int wake[2];
-    if (pipe2(wake, O_CLOEXEC) != 0) {
-        throw std::runtime_error("pipe");
-    }
-    state_->wakeRead = wake[0];
-    state_->wakeWrite = wake[1];
     state_->listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -195,28 +127,23 @@ ScriptedServer::ScriptedServer(std::vector<Answer> script) : state_(std::make_sh
         getsockname(state_->listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");
     }
-    state_->port = ntohs(address.sin_port);
+    port_ = ntohs(address.sin_port);
     state_->thread = std::thread([state = state_] { state->run(); });
 }
 
 ScriptedServer::~ScriptedServer() {
-    const char stop = 's';
-    (void)::write(state_->wakeWrite, &stop, 1);
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->stopped.notify_all();
+    // A listening socket shut down wakes the accept waiting on it.
+    shutdown(state_->listener, SHUT_RDWR);
     state_->thread.join();
     for (int fd : state_->silenced) {
         close(fd);
     }
-    for (int fd : {state_->listener, state_->wakeRead, state_->wakeWrite}) {
-        close(fd);
-    }
-}
-
-int ScriptedServer::port() const {
-    return state_->port;
-}
-
-std::string ScriptedServer::baseAddress() const {
-    return "http://127.0.0.1:" + std::to_string(state_->port);
+    close(state_->listener);
 }
 
 std::vector<ScriptedServer::Request> ScriptedServer::requests() const {

@@ -8,8 +8,9 @@
 //   ... send to server.baseAddress() ...
 //   EXPECT_EQ(server.requests().size(), 2u);
 
+#include <strings.h>
+
 #include <chrono>
-#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +24,8 @@ class ScriptedServer {
     struct Answer {
         enum class Kind { respond, drop, silence } kind = Kind::respond;
         int status = 200;
-        std::string body;
-        std::vector<std::pair<std::string, std::string>> headers;
+        std::string body{};
+        std::vector<std::pair<std::string, std::string>> headers{};
         std::chrono::milliseconds delay{0};
         /// Without "Content-Length": the end of the connection ends the body.
         bool lengthUnannounced = false;
@@ -33,11 +34,13 @@ class ScriptedServer {
     /// Answers with `status` and `body` (and `headers`), after `delay`.
     static Answer status(int status, std::string body = {},
                          std::vector<std::pair<std::string, std::string>> headers = {},
-                         std::chrono::milliseconds delay = {});
+                         std::chrono::milliseconds delay = {}) {
+        return {Answer::Kind::respond, status, std::move(body), std::move(headers), delay};
+    }
     /// Closes the connection without answering.
-    static Answer drop();
+    static Answer drop() { return {.kind = Answer::Kind::drop}; }
     /// Keeps the connection open and never answers.
-    static Answer silence();
+    static Answer silence() { return {.kind = Answer::Kind::silence}; }
 
     struct Request {
         std::string method;
@@ -45,10 +48,21 @@ class ScriptedServer {
         std::vector<std::pair<std::string, std::string>> headers;
         std::string body;
 
+        /// The values of the headers of that name (any letter case), in order.
+        std::vector<std::string> values(const std::string& name) const {
+            std::vector<std::string> found;
+            for (const auto& [key, value] : headers) {
+                if (strcasecmp(key.c_str(), name.c_str()) == 0) {
+                    found.push_back(value);
+                }
+            }
+            return found;
+        }
         /// The value of the first header of that name (any letter case).
-        std::optional<std::string> header(const std::string& name) const;
-        /// How many headers have that name (any letter case).
-        std::size_t headerCount(const std::string& name) const;
+        std::optional<std::string> header(const std::string& name) const {
+            const auto found = values(name);
+            return found.empty() ? std::nullopt : std::optional(found[0]);
+        }
     };
 
     /// Serves `script` in order; requests beyond it get the script's last answer.
@@ -57,15 +71,16 @@ class ScriptedServer {
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    int port() const;
+    int port() const { return port_; }
     /// "http://127.0.0.1:<port>".
-    std::string baseAddress() const;
+    std::string baseAddress() const { return "http://127.0.0.1:" + std::to_string(port_); }
     /// The requests received so far, in order.
     std::vector<Request> requests() const;
 
   private:
     struct State;
     std::shared_ptr<State> state_;
+    int port_ = 0;
 };
 
 }  // namespace orvanpush::testing

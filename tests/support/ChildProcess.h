@@ -16,9 +16,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -80,18 +82,12 @@ class ChildProcess {
 
     /// The next line of standard output without its line break; nothing at its end.
     std::optional<std::string> readLine() {
-        char* line = nullptr;
-        std::size_t capacity = 0;
-        const auto length = ::getline(&line, &capacity, output_);
-        std::optional<std::string> result;
-        if (length >= 0) {
-            result = std::string(line, static_cast<std::size_t>(length));
-            if (!result->empty() && result->back() == '\n') {
-                result->pop_back();
-            }
+        std::string line;
+        int c = 0;
+        while ((c = std::getc(output_)) != EOF && c != '\n') {
+            line += static_cast<char>(c);
         }
-        std::free(line);
-        return result;
+        return c == EOF && line.empty() ? std::nullopt : std::optional(line);
     }
 
     void writeInput(const std::string& text) {
@@ -131,5 +127,36 @@ class ChildProcess {
     int input_ = -1;
     FILE* output_ = nullptr;
 };
+
+inline constexpr std::string_view kChildReportMarker = "CHILD-REPORT:";
+
+struct ChildResult {
+    int exitCode = -1;
+    /// What the child passed to reportToParent (empty when it did not).
+    std::string reported;
+};
+
+/// Runs the disabled test `name` of this program in a process of its own, for what only another
+/// process shows (another locale or time zone, an exit with work in flight), with `environment`
+/// ("NAME=value" entries) added to this one's.
+inline ChildResult runChildTest(const std::string& name,
+                                const std::vector<std::string>& environment) {
+    ChildProcess child({thisProgram(), "--gtest_also_run_disabled_tests", "--gtest_filter=" + name},
+                       environment);
+    child.closeInput();
+    ChildResult result;
+    while (auto line = child.readLine()) {
+        if (const auto at = line->find(kChildReportMarker); at != std::string::npos) {
+            result.reported = line->substr(at + kChildReportMarker.size());
+        }
+    }
+    result.exitCode = child.wait();
+    return result;
+}
+
+/// In a child test: hands `text` (one line) back to the parent.
+inline void reportToParent(const std::string& text) {
+    std::cout << kChildReportMarker << text << std::endl;
+}
 
 }  // namespace orvanpush::testing

@@ -46,9 +46,8 @@ class ReferenceServerProcess {
 
   private:
     static std::vector<std::string> commandLine(const std::string& binary,
-                                                const std::vector<std::string>& arguments) {
-        std::vector<std::string> words{binary, "--port", "0"};
-        words.insert(words.end(), arguments.begin(), arguments.end());
+                                                std::vector<std::string> words) {
+        words.insert(words.begin(), {binary, "--port", "0"});
         return words;
     }
 

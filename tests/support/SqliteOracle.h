@@ -53,14 +53,11 @@ inline bool holdsPosixLock(const std::filesystem::path& file, pid_t pid) {
         return false;
     }
     std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
+    for (std::string line; std::getline(locks, line);) {
         std::istringstream fields(line);
         std::string number, kind, mode, access, owner, device;
         fields >> number >> kind >> mode >> access >> owner >> device;
-        if (kind == "->") {  // a waiter: its fields are shifted by one
-            continue;
-        }
+        // A waiter's line ("1: -> POSIX ...") has its fields shifted by one and never matches.
         if (kind == "POSIX" && owner == std::to_string(pid) &&
             device.ends_with(":" + std::to_string(status.st_ino))) {
             return true;
