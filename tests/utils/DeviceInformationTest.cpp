@@ -19,7 +19,6 @@ TEST(DeviceInfoUtilTest, MapsIdentifiersToProductNamesAndSimulatorsToTheirModels
     unsetenv("SIMULATOR_MODEL_IDENTIFIER");
     const std::vector<std::pair<std::string, std::string>> cases{
         {"iPhone12,1", "iPhone 11"},
-        {"AudioAccessory1,2", "HomePod"},
         {"iPhone14,5", "iPhone14,5"},
         {"iphone12,1", "iphone12,1"},
         {"", ""},

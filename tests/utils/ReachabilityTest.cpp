@@ -73,7 +73,7 @@ class FakeFlagSource : public ReachabilityFlagSource {
     std::shared_ptr<DispatchQueue> queue_;
 };
 
-TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryProperty) {
+TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryPropertyAndAFailedReadingNone) {
     struct Case {
         ReachabilityFlags flags;
         Connection connection;
@@ -91,39 +91,30 @@ TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryProperty) {
     for (const auto& c : cases) {
         auto source = std::make_shared<FakeFlagSource>();
         source->flags = c.flags;
-        const auto reachability = Reachability::makeWithReachabilityRef(source);
-        EXPECT_EQ(reachability->description(), "unavailable flags");
-        EXPECT_EQ(reachability->connection(), c.connection);
-        EXPECT_EQ(reachability->currentReachabilityString(), c.text);
-        EXPECT_EQ(toString(reachability->currentReachabilityStatus()), c.text);
-        EXPECT_EQ(reachability->isReachable(), c.connection != Connection::unavailable);
-        EXPECT_EQ(reachability->isReachableViaWiFi(), c.connection == Connection::wifi);
-        EXPECT_EQ(reachability->isReachableViaWWAN(), c.connection == Connection::cellular);
-        EXPECT_EQ(reachability->description(), c.description);
+        const auto r = Reachability::makeWithReachabilityRef(source);
+        EXPECT_EQ(r->description(), "unavailable flags");
+        EXPECT_EQ(
+            std::tuple(r->connection(), r->currentReachabilityString(),
+                       toString(r->currentReachabilityStatus()), r->isReachable(),
+                       r->isReachableViaWiFi(), r->isReachableViaWWAN()),
+            std::tuple(c.connection, c.text, c.text, c.connection != Connection::unavailable,
+                       c.connection == Connection::wifi, c.connection == Connection::cellular));
+        EXPECT_EQ(r->description(), c.description);
+        // A cellular connection counts only while allowed.
+        r->setAllowsCellularConnection(false);
+        EXPECT_EQ(r->connection(),
+                  c.connection == Connection::cellular ? Connection::unavailable : c.connection);
         EXPECT_EQ(source->reads, 1) << c.description;
-        EXPECT_FALSE(reachability->notifierRunning());
+        EXPECT_FALSE(r->notifierRunning());
     }
-}
-
-// A cellular connection counts only while allowed; a failed reading stores no flags.
-TEST(ReachabilityTest, ACellularConnectionCountsOnlyWhileAllowedAndAFailedReadingNever) {
-    auto source = std::make_shared<FakeFlagSource>();
-    source->flags = reachable | isWWAN;
-    const auto reachability = Reachability::makeWithReachabilityRef(source);
-    reachability->setAllowsCellularConnection(false);
-    EXPECT_EQ(reachability->connection(), Connection::unavailable);
-    reachability->setAllowsCellularConnection(true);
-    EXPECT_EQ(reachability->currentReachabilityStatus(),
-              Reachability::NetworkStatus::reachableViaWWAN);
-    EXPECT_TRUE(reachability->reachableOnWWAN());
-
+    // A failed reading stores no flags, so each call asks again.
     auto failing = std::make_shared<FakeFlagSource>();
     failing->failReads = true;
     const auto unread = Reachability::makeWithReachabilityRef(failing);
     EXPECT_EQ(unread->connection(), Connection::unavailable);
     EXPECT_EQ(unread->description(), "unavailable flags");
     EXPECT_EQ(unread->connection(), Connection::unavailable);
-    EXPECT_EQ(failing->reads, 2);  // nothing stored, so each call asks again
+    EXPECT_EQ(failing->reads, 2);
 }
 
 TEST(ReachabilityTest, TheNotifierReportsEachChangeOnceOnTheNotificationQueue) {

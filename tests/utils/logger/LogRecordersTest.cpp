@@ -171,22 +171,6 @@ TEST_F(RotatingLogFileRecorderTest, NamesFilesWithAnyIdentifierOrNone) {
     });
 }
 
-TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAndPrunesFirst) {
-    auto recorder = makeRecorder(2);
-    now = localTime("2024-01-15 23:59:00");
-    record(*recorder, "before midnight", now);
-    record(*recorder, "still the 15th", localTime("2024-01-15 23:59:59"));
-    touch(directory.path() / "stale.log");
-
-    recordNow(*recorder, "2024-01-16", "after midnight");
-
-    EXPECT_EQ(namesIn(directory.path()), (Names{nameOfDay("2024-01-15"), nameOfDay("2024-01-16")}));
-    EXPECT_EQ(fileOfDay("2024-01-15"), "before midnight\nstill the 15th\n");
-    EXPECT_EQ(fileOfDay("2024-01-16"), "after midnight\n");
-    EXPECT_EQ(std::filesystem::status(directory.path() / nameOfDay("2024-01-16")).permissions(),
-              perms::owner_read | perms::owner_write);
-}
-
 TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
     auto recorder = makeRecorder(7);
     now = localTime("2024-03-05 09:30:00");
@@ -267,22 +251,30 @@ TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     EXPECT_EQ(namesIn(logs), Names{"old"});
 }
 
-// Days are 23 hours long when the clocks go forward, as in Berlin on the last Sunday of March.
-TEST_F(RotatingLogFileRecorderTest, FollowsCalendarDaysAcrossAClockChange) {
+// Files switch at local midnight, pruning first; days are 23 hours long when the clocks go
+// forward, as in Berlin on the last Sunday of March, and stepping back one day from the day after
+// lands on that day.
+TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAcrossAClockChangeAndPrunesFirst) {
     inFreshProcess([this] {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
         auto recorder = makeRecorder(2);
+        now = localTime("2024-03-30 23:59:00");
+        record(*recorder, "before midnight", now);
+        record(*recorder, "still the 30th", localTime("2024-03-30 23:59:59"));
+        touch(directory.path() / "stale.log");
         recordNow(*recorder, "2024-03-31", "start of a 23-hour day");
-        recordNow(*recorder, "2024-04-01", "start of the next day");
-        EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
-        EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
+        EXPECT_EQ(namesIn(directory.path()),
+                  (Names{nameOfDay("2024-03-30"), nameOfDay("2024-03-31")}));
+        EXPECT_EQ(fileOfDay("2024-03-30"), "before midnight\nstill the 30th\n");
+        EXPECT_EQ(std::filesystem::status(directory.path() / nameOfDay("2024-03-31")).permissions(),
+                  perms::owner_read | perms::owner_write);
 
-        // Stepping back one day from the day after a 23-hour day lands on that day.
-        touch(directory.path() / nameOfDay("2024-03-30"));
-        recorder->prune();
+        recordNow(*recorder, "2024-04-01", "start of the next day");
         EXPECT_EQ(namesIn(directory.path()),
                   (Names{nameOfDay("2024-03-31"), nameOfDay("2024-04-01")}));
+        EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
+        EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
     });
 }
 

@@ -17,7 +17,6 @@
 #include "utils/LoggingControl.h"
 #include "utils/logger/FunctionName.h"
 #include "utils/logger/LogTestSupport.h"
-#include "utils/logger/log_manager/KestFileLogger.h"
 #include "utils/logger/log_manager/LogSettings.h"
 #include "utils/logger/log_manager/SdkLog.h"
 #include "utils/logger/log_manager/SdkVersion.h"
@@ -245,40 +244,19 @@ TEST_F(LogManagerTest, ServerControlChangesTheLevelForThisVersionOnlyAndAnnounce
 
 TEST(SDKLoggingControlTest, DropsAControlWithAMissingKeyOrAWrongType) {
     std::vector<Json> broken{Json::array(), Json()};
-    for (const char* key :
-         {"log-level", "send-logs", "vendor", "ios-sdk-version", "android-sdk-version"}) {
+    for (auto [key, value] : {std::pair<const char*, Json>{"log-level", nullptr},
+                              {"send-logs", 1},
+                              {"vendor", Json::array({"a", 2})},
+                              {"ios-sdk-version", "1.0.1"},
+                              {"android-sdk-version", nullptr}}) {
+        broken.push_back(controlJson("info", "1", {"1.0.1"}));
+        broken.back()[key] = value;
         broken.push_back(controlJson("info", "1", {"1.0.1"}));
         broken.back().erase(key);
-    }
-    for (auto [key, value] : {std::pair<const char*, Json>{"send-logs", 1},
-                              {"ios-sdk-version", "1.0.1"},
-                              {"vendor", Json::array({"a", 2})}}) {
-        broken.push_back(controlJson("info", "1", {}));
-        broken.back()[key] = value;
     }
     for (const auto& json : broken) {
         EXPECT_FALSE(SDKLoggingControl::fromJson(json)) << json;
     }
-}
-
-// The day is GMT's whatever the device's zone, and the name falls back without a bundle
-// identifier.
-TEST(KestFileLoggerTest, NamesTheFileByTheGmtDayAndAppendsCreatingItsDirectories) {
-    // 2023-11-05 23:30 in GMT, already the 6th east of it.
-    const Date lateEvening(std::chrono::seconds(1699227000));
-    EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.orvanpush.tests.log");
-    {
-        const testing::ScopedPlatformConfig anonymous(
-            [](platform::PlatformConfig& config) { config.bundleIdentifier.clear(); });
-        EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.KestFileLogger.log");
-    }
-    testing::TempDirectory directory;
-    const auto logs = directory.path() / "nested" / "logs";
-    KestFileLogger logger(logs.string(), 3);
-    logger.write("first\n");
-    logger.write("second");
-    EXPECT_EQ(testing::readFile(logs / KestFileLogger::fileName(std::chrono::system_clock::now())),
-              "first\nsecond");
 }
 
 }  // namespace
