@@ -224,7 +224,7 @@ TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
                                               "[LoggingUtils.cpp:187]")));
 }
 
-TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOff) {
+TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOffNorABrokenOrMissingArchive) {
     appendText(inLogs(today()), "line\n");
     for (const auto& [sendLogs, level] :
          std::vector<std::pair<std::string, std::string>>{{"0", "trace"}, {"1", "off"}}) {
@@ -233,21 +233,9 @@ TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOff) {
         EXPECT_THAT(uploadAll(), IsEmpty());
     }
     EXPECT_FALSE(fs::exists(inLogs(today() + ".zip")));
-    EXPECT_THAT(uploads(), IsEmpty());
-}
-
-TEST_F(LoggingUtilsTest, NeverSendsABrokenOrMissingArchive) {
-    // A "log file" the writer cannot read: its zip fails and leaves no archive to send.
-    const fs::path fifo = inLogs(todaysMark() + "-spool.log");
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    appendText(inLogs(today()), "line\n");
-    const auto outcomes = uploadAll();
-    ASSERT_EQ(outcomes.size(), 1u);
-    EXPECT_EQ(outcomes[0].file, inLogs(today() + ".zip").string());
-    EXPECT_FALSE(fs::exists(fifo.string() + ".zip"));
+    LogSettings::setLogLevel("info");
 
     // A file that cannot be read is reported, and no request goes out.
-    server_->admin("DELETE", "requests");
     const fs::path missing = inLogs(todaysMark() + "-gone.log.zip");
     const auto outcome = upload(missing);
     EXPECT_EQ(outcome, (LogUploadOutcome{missing.string(), false,
@@ -258,6 +246,14 @@ TEST_F(LoggingUtilsTest, NeverSendsABrokenOrMissingArchive) {
     const auto noFile = upload(std::nullopt);
     EXPECT_EQ(std::pair(noFile.file, noFile.sent), std::pair(std::string("No path"), false));
     EXPECT_EQ(uploads().size(), 1u);
+
+    // A "log file" the writer cannot read: its zip fails and leaves no archive to send.
+    const fs::path fifo = inLogs(todaysMark() + "-spool.log");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const auto outcomes = uploadAll();
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].file, inLogs(today() + ".zip").string());
+    EXPECT_FALSE(fs::exists(fifo.string() + ".zip"));
 }
 
 // Settings naming no log server give the built-in one, unless it is only a placeholder, in which

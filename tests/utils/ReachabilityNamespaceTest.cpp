@@ -3,12 +3,9 @@
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <map>
 
 #include <gtest/gtest.h>
 
@@ -58,38 +55,6 @@ void ip(const std::string& arguments) {
     ASSERT_EQ(std::system(("ip " + arguments).c_str()), 0) << "ip " << arguments;
 }
 
-// Keeps the kernel itself silent on links that come up: no IPv6 link-local address, duplicate
-// address detection or router solicitation.
-void silenceIpv6() {
-    for (const char* scope : {"all", "default"}) {
-        for (const auto& [setting, value] : std::map<std::string, std::string>{
-                 {"addr_gen_mode", "1"}, {"accept_dad", "0"}, {"router_solicitations", "0"}}) {
-            std::ofstream file(std::string("/proc/sys/net/ipv6/conf/") + scope + "/" + setting);
-            file << value;
-            file.close();
-            ASSERT_TRUE(file) << scope << "/" << setting;
-        }
-    }
-}
-
-// The packets `interface` has sent (/proc/net/dev is the namespace's own).
-std::string transmittedPackets(const std::string& interface) {
-    std::ifstream devices("/proc/net/dev");
-    for (std::string line; std::getline(devices, line);) {
-        std::replace(line.begin(), line.end(), ':', ' ');
-        std::istringstream fields(line);
-        std::string name, value;
-        fields >> name;
-        for (int field = 0; field < 10; ++field) {
-            fields >> value;
-        }
-        if (name == interface) {
-            return value;
-        }
-    }
-    return "no such interface";
-}
-
 // What a running notifier reported, for waiting until it reports an expected state.
 class Reported {
   public:
@@ -123,11 +88,8 @@ std::string readNow() {
     return reachability->description();
 }
 
-void defaultRoutesOverRunningLinksDecideAndNothingIsSent() {
+void defaultRoutesOverRunningLinksDecide() {
     const bool withIpv6 = std::filesystem::exists("/proc/sys/net/ipv6");
-    if (withIpv6) {
-        silenceIpv6();
-    }
     ip("link set lo up");
     const auto watched = Reachability::make();
     Reported reported(watched);
@@ -169,16 +131,13 @@ void defaultRoutesOverRunningLinksDecideAndNothingIsSent() {
     ip("link set v1 down");
     EXPECT_TRUE(reported.waitFor("-- -------"));
     watched->stopNotifier();
-    for (const char* interface : {"v0", "v1", "v2", "v3"}) {
-        EXPECT_EQ(transmittedPackets(interface), "0") << interface;
-    }
     if (!withIpv6) {
         GTEST_SKIP() << "the kernel has IPv6 disabled: the IPv6 default route was not tried";
     }
 }
 
-TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsSent) {
-    inNetworkNamespace(defaultRoutesOverRunningLinksDecideAndNothingIsSent);
+TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecide) {
+    inNetworkNamespace(defaultRoutesOverRunningLinksDecide);
 }
 
 }  // namespace

@@ -197,28 +197,10 @@ TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
     EXPECT_EQ(fileOfDay("2024-01-15"), "first\n");
 }
 
-TEST_F(RotatingLogFileRecorderTest, EntriesAreDroppedUntilTheDirectoryExists) {
-    const auto missing = directory.path() / "logs";
-    auto recorder = makeRecorder(7, missing);
-    CapturedConsole console;
-
-    record(*recorder, "dropped", now);
-    EXPECT_FALSE(std::filesystem::exists(missing));
-    ASSERT_FALSE(console.lines.empty());
-    EXPECT_TRUE(console.lines[0].starts_with("Error attempting to read directory at path <" +
-                                             missing.string() + ">: "))
-        << console.lines[0];
-
-    // The day's file is tried again rather than the rest of the day lost.
-    recorder->createLogDirectory();
-    EXPECT_EQ(std::filesystem::status(missing).permissions(), perms::owner_all);
-    record(*recorder, "written", now + std::chrono::seconds(1));
-    EXPECT_EQ(readFile(missing / nameOfDay("2024-01-15")), "written\n");
-}
-
 // Every failure of the directory work is printed and the recorder carries on: a directory that
-// cannot be created, a listing that fails part-way, an entry that cannot be removed (the others
-// still are).
+// cannot be created, a missing one (entries are dropped until it exists, and then the day's file
+// is tried again rather than the rest of the day lost), a listing that fails part-way, an entry
+// that cannot be removed (the others still are).
 TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     const auto logs = directory.path() / "logs";
     touch(directory.path() / "file");
@@ -227,28 +209,39 @@ TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     ASSERT_EQ(console.lines.size(), 1u);
     EXPECT_TRUE(console.lines[0].starts_with("ERRROR LOG RECORDER: ")) << console.lines[0];
 
+    auto recorder = makeRecorder(7, logs);
+    record(*recorder, "dropped", now);
+    EXPECT_FALSE(std::filesystem::exists(logs));
+    ASSERT_GE(console.lines.size(), 2u);
+    const std::string unreadable = "Error attempting to read directory at path <" + logs.string();
+    EXPECT_TRUE(console.lines[1].starts_with(unreadable + ">: ")) << console.lines[1];
+    recorder->createLogDirectory();
+    EXPECT_EQ(std::filesystem::status(logs).permissions(), perms::owner_all);
+    record(*recorder, "written", now + std::chrono::seconds(1));
+    const auto today = nameOfDay("2024-01-15");
+    EXPECT_EQ(readFile(logs / today), "written\n");
+
+    console.lines.clear();
     std::filesystem::create_directories(logs / "old");
     touch(logs / "old" / "inside");
     touch(logs / "stale.log");
-    auto recorder = makeRecorder(7, logs);
     {
-        // The listing needs five reads (".", "..", two names, the end); the fourth fails.
+        // The listing needs six reads (".", "..", three names, the end); the fourth fails.
         const DirectoryReadFault failingListing(3);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 2u);
-    EXPECT_EQ(console.lines[1], "Error attempting to read directory at path <" + logs.string() +
-                                    ">: Input/output error");
-    EXPECT_EQ(namesIn(logs), (Names{"old", "stale.log"}));
+    ASSERT_EQ(console.lines.size(), 1u);
+    EXPECT_EQ(console.lines[0], unreadable + ">: Input/output error");
+    EXPECT_EQ(namesIn(logs), (Names{"old", "stale.log", today}));
     {
-        // The listing takes its five reads; removing "old" lists that directory and fails.
-        const DirectoryReadFault failingRemoval(5);
+        // The listing takes its six reads; removing "old" lists that directory and fails.
+        const DirectoryReadFault failingRemoval(6);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 3u);
-    EXPECT_EQ(console.lines[2], "Error attempting to delete the unneeded file <" +
+    ASSERT_EQ(console.lines.size(), 2u);
+    EXPECT_EQ(console.lines[1], "Error attempting to delete the unneeded file <" +
                                     (logs / "old").string() + ">: Input/output error");
-    EXPECT_EQ(namesIn(logs), Names{"old"});
+    EXPECT_EQ(namesIn(logs), (Names{"old", today}));
 }
 
 // Files switch at local midnight, pruning first; days are 23 hours long when the clocks go
