@@ -1,9 +1,9 @@
 #pragma once
 
 // HTTP(S) requests, the way the library's clients make them: a session describes the headers
-// and the timeout every one of its requests gets; each data task is a fresh request sent by the
-// process's one transport thread over a shared connection cache, and its completion runs on the
-// callback pool (never on the calling thread, never on the transport thread).
+// and the timeout every one of its requests gets; each data task is a fresh request sent over
+// the process's one shared connection cache, and its completion runs on the callback pool (never
+// on the calling thread, never on the thread that drives the transfers at that moment).
 //
 //   UrlSession session({.httpAdditionalHeaders = {{"Content-Type", "application/json"}},
 //                       .timeoutIntervalForRequest = std::chrono::seconds(30)});
