@@ -96,6 +96,9 @@ class UrlSession {
 
     explicit UrlSession(Configuration configuration);
 
+    /// What every request of the session gets.
+    const Configuration& configuration() const { return configuration_; }
+
     /// Sends `request` and returns at once.
     void dataTask(std::shared_ptr<const HttpRequest> request, Completion completion) const;
 
