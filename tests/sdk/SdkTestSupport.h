@@ -26,7 +26,6 @@
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/FileSystem.h"
 #include "platform/Home.h"
-#include "platform/OutstandingWork.h"
 #include "platform/ProcessInfo.h"
 #include "platform/SqliteDatabase.h"
 #include "sdk/PushSDKState.h"
@@ -139,6 +138,17 @@ std::optional<Result> awaited(const Start& start) {
     auto result = completion.first();
     waitForTheLibrary();
     return result;
+}
+
+using ReceiptCompletion = Completion<std::optional<BaseApiResult>, std::exception_ptr,
+                                     std::optional<MutableNotificationContent>>;
+
+/// Receives the push `payload` as an extension does and waits for the completion.
+inline auto receive(PushSDK& sdk, const Json& payload) {
+    ReceiptCompletion completion;
+    sdk.onMessageReceive({"request", NotificationContent::fromPayload(payload)}, std::nullopt,
+                         completion.callback());
+    return completion.wait();
 }
 
 /// The reference server's record of the subscriber `address` (null when it has none).

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "sdk/SdkTestSupport.h"
-#include "support/ChildProcess.h"
+#include "storage/StoreTestSupport.h"
 
 namespace orvanpush::testing {
 namespace {
@@ -23,17 +23,11 @@ namespace {
 // "subscribe <client id>" subscribes and prints "subscribed <result kind>".
 // Skipped in an ordinary run.
 TEST(ReceiverChild, FollowsItsCommands) {
-    const char* home = std::getenv("ORVANPUSH_RECEIPT_HOME");
-    if (home == nullptr) {
+    const auto instance = becomeChild();
+    if (!instance) {
         GTEST_SKIP() << "run by TwoProcessReceiptTest";
     }
-    const std::string role = std::getenv("ORVANPUSH_RECEIPT_ROLE");
-    auto config = *platform::PlatformConfig::current();
-    config.home = home;
-    config.bundleIdentifier = "orvanpush.tests." + role;
-    config.bundlePath = "/apps/Receipt" + std::string(role == "extension" ? ".appex" : "");
-    platform::PlatformConfig::install(config);
-    const auto sdk = PushSDK::getInstance(std::getenv("ORVANPUSH_RECEIPT_INSTANCE"));
+    const auto sdk = PushSDK::getInstance(*instance);
     for (std::string command, id; std::cin >> command >> id;) {
         if (command == "read") {
             sdk->onMessageRead(id, nullptr);
@@ -62,10 +56,8 @@ TEST(ReceiverChild, FollowsItsCommands) {
 // ---- The application and the extension ----
 
 ChildProcess receiver(const TestInstance& instance, const std::string& role) {
-    return ChildProcess(
-        {thisProgram(), "--gtest_filter=ReceiverChild.*"},
-        {"ORVANPUSH_RECEIPT_HOME=" + testHome().string(), "ORVANPUSH_RECEIPT_ROLE=" + role,
-         "ORVANPUSH_RECEIPT_INSTANCE=" + instance.identifier(), "TMPDIR=" + testHome().string()});
+    return ChildProcess({thisProgram(), "--gtest_filter=ReceiverChild.*"},
+                        childEnvironment(instance.identifier(), role));
 }
 
 /// The next outcome a receiver printed, past the test program's own lines.
