@@ -35,16 +35,25 @@ NotificationRequest requestOf(const Json& payload) {
     return {"request", NotificationContent::fromPayload(payload)};
 }
 
-class MessageReceiptTest : public ServerTest {};
+class MessagesTest : public ServerTest {
+  protected:
+    void seed(const std::string& messageId) const {
+        server().admin("POST", "content",
+                       Json{{"messageId", messageId},
+                            {"contentType", "image/png"},
+                            {"content", "iVBORw0KGgo="}});
+    }
+
+    void seedBody(const std::string& messageId, const std::string& body) const {
+        server().admin(
+            "POST", "content",
+            Json{{"messageId", messageId}, {"bodyBase64", platform::base64Encode(body)}});
+    }
+};
 
 TEST(NotificationContentTest, APayloadGivesTheTextsTheSystemShows) {
-    const auto content = NotificationContent::fromPayload(payload("m1"));
-    EXPECT_EQ(std::tuple(content.title(), content.subtitle(), content.body(), content.sound()),
-              std::tuple("Sale", "Today", "All shoes", "default"));
-    EXPECT_EQ(content.userInfo()["message-id"], "m1");
-
-    // No alert title is an empty title; a string alert is the body; a critical sound names its
-    // sound in an object.
+    // The receipts below show a full payload's texts. No alert title is an empty title; a string
+    // alert is the body; a critical sound names its sound in an object.
     const auto plain = NotificationContent::fromPayload(
         {{"aps", {{"alert", "Hello"}, {"sound", {{"name", "bell"}, {"critical", 1}}}}}});
     EXPECT_EQ(plain.title(), "");
@@ -58,7 +67,7 @@ TEST(NotificationContentTest, APayloadGivesTheTextsTheSystemShows) {
     EXPECT_EQ(NotificationContent::fromPayload(Json::array()), NotificationContent());
 }
 
-TEST_F(MessageReceiptTest, APayloadWithoutAMessageIdStringAnswersTheErrorAndTheContent) {
+TEST_F(MessagesTest, PayloadsWithoutAMessageIdStringOrNestedTooDeepAreAnsweredNotTaken) {
     TestInstance instance(server());
     instance.subscribe();
     for (const auto& id : {Json(nullptr), Json(42)}) {
@@ -73,14 +82,9 @@ TEST_F(MessageReceiptTest, APayloadWithoutAMessageIdStringAnswersTheErrorAndTheC
         ASSERT_TRUE(content);
         EXPECT_EQ(*content, NotificationContent::fromPayload(withoutId));
     }
-    EXPECT_THAT(notificationRequests(), IsEmpty());
-}
 
-// Nothing the library does with a payload or custom data recurses as deep as a host's value
-// nests: too deep, it is refused before anything is stored or sent.
-TEST_F(MessageReceiptTest, PayloadsAndCustomDataNestedTooDeepAreRefusedWithoutRecursing) {
-    TestInstance instance(server());
-    instance.subscribe();
+    // Nothing the library does with a payload or custom data recurses as deep as a host's value
+    // nests: too deep, it is refused before anything is stored or sent.
     auto deep = payload("m1");
     deep["custom-data"]["list"] = nestedJson(40'000);
     EXPECT_TRUE(NotificationContent::fromPayload(deep) == NotificationContent());
@@ -105,7 +109,7 @@ TEST_F(MessageReceiptTest, PayloadsAndCustomDataNestedTooDeepAreRefusedWithoutRe
 }
 
 // The CLI's end-to-end tests see a second receipt silenced by default.
-TEST_F(MessageReceiptTest, TheFirstReceiptIsStoredASecondSoundsWhenTheInstanceDoesNotSilence) {
+TEST_F(MessagesTest, TheFirstReceiptIsStoredASecondSoundsWhenTheInstanceDoesNotSilence) {
     TestInstance instance(server(), false);
     instance.subscribe();
     receive(*instance, payload("m1", {{"content-available", "TRUE"}, {"classifier", "n"}}));
@@ -122,7 +126,7 @@ TEST_F(MessageReceiptTest, TheFirstReceiptIsStoredASecondSoundsWhenTheInstanceDo
 
 // The field form stores an empty title, reports a message without one silently and repairs
 // host text before it is stored, signed or sent; reading sets the message read and reports it.
-TEST_F(MessageReceiptTest, TheFieldFormAndReadingStoreAndReportWhatTheyMust) {
+TEST_F(MessagesTest, TheFieldFormAndReadingStoreAndReportWhatTheyMust) {
     TestInstance instance(server());
     instance.subscribe();
     for (const auto& [id, title] : std::vector<std::pair<std::string, std::optional<std::string>>>{
@@ -164,7 +168,7 @@ TEST_F(MessageReceiptTest, TheFieldFormAndReadingStoreAndReportWhatTheyMust) {
 
 // The message reached the device, so it is reported; but the completion says it was not
 // stored, with the store's failure.
-TEST_F(MessageReceiptTest, AReceiptTheStoreCannotWriteIsReportedAndItsErrorSaysItWasNotStored) {
+TEST_F(MessagesTest, AReceiptTheStoreCannotWriteIsReportedAndItsErrorSaysItWasNotStored) {
     TestInstance instance(server());
     instance.subscribe();
     executeOn(*instance.store().container(), "PRAGMA query_only = 1");
@@ -181,44 +185,6 @@ TEST_F(MessageReceiptTest, AReceiptTheStoreCannotWriteIsReportedAndItsErrorSaysI
 
 using ContentCompletion = Completion<std::shared_ptr<ExtraContentProtocol>>;
 
-class RichContentTest : public ServerTest {
-  protected:
-    void seed(const std::string& messageId) const {
-        server().admin("POST", "content",
-                       Json{{"messageId", messageId},
-                            {"contentType", "image/png"},
-                            {"content", "iVBORw0KGgo="}});
-    }
-
-    void seedBody(const std::string& messageId, const std::string& body) const {
-        server().admin(
-            "POST", "content",
-            Json{{"messageId", messageId}, {"bodyBase64", platform::base64Encode(body)}});
-    }
-};
-
-TEST_F(RichContentTest, ADownloadHandsOverTheServersAnswer) {
-    TestInstance instance(server());
-    instance.subscribe();
-    seed("m1");
-    Completion<std::optional<ContentDownloadResult>> found;
-    instance->downloadContent("m1", 20.0, found.callback());
-    const auto result = found.first();
-    ASSERT_EQ(result->getResultKind(), ResultKind::success);
-    const auto body = Json::parse(result->getContent()->begin(), result->getContent()->end());
-    EXPECT_EQ(body["content"], "iVBORw0KGgo=");
-    EXPECT_EQ(server().requests("content/download")[0]["checks"]["signature"], "verified");
-
-    Completion<std::optional<ContentDownloadResult>> missing;
-    instance->downloadContent("m2", std::nullopt, missing.callback());
-    EXPECT_EQ(missing.first()->getErrorCode(), 116);
-
-    EXPECT_THROW(instance->downloadContent("", std::nullopt, nullptr), OrvanPushSDKError);
-    TestInstance unsubscribed(server());
-    EXPECT_THROW(unsubscribed->downloadContent("m1", std::nullopt, nullptr), OrvanPushSDKError);
-    EXPECT_EQ(server().requests("content/download").size(), 2u);
-}
-
 // What the form that reports failures hands over: (content, failure, error).
 using OutcomeCompletion = Completion<std::shared_ptr<ExtraContentProtocol>,
                                      std::optional<BaseApiResult>, std::exception_ptr>;
@@ -230,9 +196,27 @@ outcome(const TestInstance& instance, const std::string& id) {
     return completion.wait();
 }
 
-TEST_F(RichContentTest, EveryMissingContentSaysWhyAndOnlyContentWithAValueIsKept) {
+TEST_F(MessagesTest, ADownloadHandsOverTheAnswerAndOnlyContentWithAValueIsKept) {
     TestInstance instance(server());
     instance.subscribe();
+    seed("m1");
+    const auto result = awaited<ContentDownloadResult>(
+        [&](auto done) { instance->downloadContent("m1", 20.0, done); });
+    ASSERT_EQ(result->getResultKind(), ResultKind::success);
+    const auto body = Json::parse(result->getContent()->begin(), result->getContent()->end());
+    EXPECT_EQ(body["content"], "iVBORw0KGgo=");
+    EXPECT_EQ(server().requests("content/download")[0]["checks"]["signature"], "verified");
+
+    EXPECT_EQ(awaited<ContentDownloadResult>([&](auto done) {
+                  instance->downloadContent("m2", std::nullopt, done);
+              })->getErrorCode(),
+              116);
+
+    EXPECT_THROW(instance->downloadContent("", std::nullopt, nullptr), OrvanPushSDKError);
+    TestInstance unsubscribed(server());
+    EXPECT_THROW(unsubscribed->downloadContent("m1", std::nullopt, nullptr), OrvanPushSDKError);
+    EXPECT_EQ(server().requests("content/download").size(), 2u);
+
     const BaseApiResult notContent(
         ResultKind::error, 600,
         "The answer is not content: a JSON object whose \"contentType\" and \"content\" are text");
@@ -266,8 +250,7 @@ TEST_F(RichContentTest, EveryMissingContentSaysWhyAndOnlyContentWithAValueIsKept
 
     // A download that cannot even start (no client id) still answers, with nothing.
     LogCapture log;
-    TestInstance unsubscribed(server());
-    const auto [found, failure, error] = outcome(unsubscribed, "m1");
+    const auto [nothing, failure, error] = outcome(unsubscribed, "m1");
     EXPECT_FALSE(failure);
     EXPECT_THROW(std::rethrow_exception(error), OrvanPushSDKError);
     ContentCompletion content;
@@ -313,16 +296,14 @@ class LocalMessagesTest : public ServerTest {
     TestInstance instance_{server()};
 };
 
-TEST_F(LocalMessagesTest, APredicateStaysOnTheSharedController) {
+TEST_F(LocalMessagesTest, APredicateStaysOnTheSharedControllerAndLookUpsAndRemovalsAnswer) {
     const auto all = instance_->getFetchedResultsController();
     ASSERT_TRUE(all);
     EXPECT_EQ(idsOf(*all), (std::vector<std::string>{"sale", "news"}));
-    const auto filtered = instance_->getMessageByPredicate(kSale);
-    EXPECT_EQ(filtered, all);
+    EXPECT_EQ(instance_->getMessageByPredicate(kSale), all);
     EXPECT_EQ(idsOf(*instance_->getFetchedResultsController()), std::vector<std::string>{"sale"});
-}
 
-TEST_F(LocalMessagesTest, LookUpsAndRemovalsAnswerOnTheMainQueue) {
+    // Look-ups and removals answer on the main queue.
     EXPECT_EQ(messageById("sale")->title(), "Sale");
     EXPECT_EQ(messageById("unknown"), nullptr);
 
