@@ -67,7 +67,7 @@ TEST(NotificationContentTest, APayloadGivesTheTextsTheSystemShows) {
     EXPECT_EQ(NotificationContent::fromPayload(Json::array()), NotificationContent());
 }
 
-TEST_F(MessagesTest, PayloadsWithoutAMessageIdStringOrNestedTooDeepAreAnsweredNotTaken) {
+TEST_F(MessagesTest, PayloadsWithoutIdOrTooDeepAreNotTakenAndAnUnstoredReceiptSaysSo) {
     TestInstance instance(server());
     instance.subscribe();
     for (const auto& id : {Json(nullptr), Json(42)}) {
@@ -95,10 +95,10 @@ TEST_F(MessagesTest, PayloadsWithoutAMessageIdStringOrNestedTooDeepAreAnsweredNo
     request.content = std::move(shown);
     ReceiptCompletion completion;
     instance->onMessageReceive(request, std::nullopt, completion.callback());
-    const auto [result, error, content] = completion.wait();
-    EXPECT_FALSE(result);
-    EXPECT_EQ(textOf(error), "bestAttemptContent not found");
-    EXPECT_FALSE(content);
+    const auto [nothing, why, noContent] = completion.wait();
+    EXPECT_FALSE(nothing);
+    EXPECT_EQ(textOf(why), "bestAttemptContent not found");
+    EXPECT_FALSE(noContent);
 
     EXPECT_EQ(errorOf([&] {
                   instance->onMessageReceive("m2", "Title", std::nullopt, std::nullopt,
@@ -106,6 +106,17 @@ TEST_F(MessagesTest, PayloadsWithoutAMessageIdStringOrNestedTooDeepAreAnsweredNo
               }),
               "invalidParameter(\"customData\")");
     EXPECT_THAT(notificationRequests(), IsEmpty());
+
+    // A receipt the store cannot write reached the device, so it is reported; but the
+    // completion says it was not stored, with the store's failure.
+    executeOn(*instance.store().container(), "PRAGMA query_only = 1");
+    const auto [result, error, content] = receive(*instance, payload("full"));
+    executeOn(*instance.store().container(), "PRAGMA query_only = 0");
+    EXPECT_EQ(result->getResultKind(), ResultKind::success);
+    ASSERT_TRUE(error);
+    EXPECT_THAT(textOf(error), ::testing::StartsWith("notSaved(\"SQLite error"));
+    EXPECT_EQ(content->body(), "All shoes");
+    EXPECT_EQ((reportedStatuses(server())[{"full", "Delivered"}]), 1);
 }
 
 // The CLI's end-to-end tests see a second receipt silenced by default.
@@ -164,21 +175,6 @@ TEST_F(MessagesTest, TheFieldFormAndReadingStoreAndReportWhatTheyMust) {
         instance->onMessageRead(NotificationResponse{requestOf(withoutId)}, done);
     }));
     EXPECT_THROW(instance->onMessageRead("", nullptr), OrvanPushSDKError);
-}
-
-// The message reached the device, so it is reported; but the completion says it was not
-// stored, with the store's failure.
-TEST_F(MessagesTest, AReceiptTheStoreCannotWriteIsReportedAndItsErrorSaysItWasNotStored) {
-    TestInstance instance(server());
-    instance.subscribe();
-    executeOn(*instance.store().container(), "PRAGMA query_only = 1");
-    const auto [result, error, content] = receive(*instance, payload("full"));
-    executeOn(*instance.store().container(), "PRAGMA query_only = 0");
-    EXPECT_EQ(result->getResultKind(), ResultKind::success);
-    ASSERT_TRUE(error);
-    EXPECT_THAT(textOf(error), ::testing::StartsWith("notSaved(\"SQLite error"));
-    EXPECT_EQ(content->body(), "All shoes");
-    EXPECT_EQ((reportedStatuses(server())[{"full", "Delivered"}]), 1);
 }
 
 // ---- Rich content ----

@@ -23,10 +23,10 @@ std::string freshIdentifier() {
     return "registry-" + std::to_string(counter++);
 }
 
-std::string createFull(std::optional<StorageParams> storage = std::nullopt) {
+std::string createFull() {
     auto identifier = freshIdentifier();
     PushSDK::createInstance(identifier, "group.shop", pushServer, "alice", "secret", logServer,
-                            true, storage);
+                            true, std::nullopt);
     return identifier;
 }
 
@@ -36,7 +36,7 @@ std::shared_ptr<SettingsUtils> settingsOf(const std::string& identifier) {
 
 // The CLI's end-to-end tests cover an empty login or password, a log server kept by later calls,
 // and a keychain that refuses the group.
-TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupUntilANewGroupReplacesIt) {
+TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupAndTheConfigurationReadsBack) {
     const auto identifier = freshIdentifier();
     PushSDK::createInstance(identifier, pushServer, "alice", "secret", std::nullopt, false);
     EXPECT_EQ(settingsOf(identifier)->userDefaults().suiteName(), "group." + identifier);
@@ -47,10 +47,10 @@ TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupUntilANewGroupRe
     EXPECT_EQ(KeyChain::load("sharedAppGroup", identifier), Bytes({'s', 'e', 'c', 'o', 'n', 'd'}));
     EXPECT_EQ(settingsOf(identifier)->userDefaults().suiteName(), "group.second");
     EXPECT_EQ(InstanceConfiguration::read(*settingsOf(identifier)).login, "bob");
-}
 
-TEST(PushSDKCreateInstance, TheConfigurationReadsBackAndAbsentOptionsRemoveOrKeepIt) {
-    const auto identifier = createFull(StorageParams{.quantityLimit = 10, .daysLimit = 7});
+    // The configuration reads back; absent options remove or keep it.
+    PushSDK::createInstance(identifier, "group.shop", pushServer, "alice", "secret", logServer,
+                            true, StorageParams{.quantityLimit = 10, .daysLimit = 7});
     const auto settings = settingsOf(identifier);
     EXPECT_EQ(InstanceConfiguration::read(*settings),
               InstanceConfiguration({pushServer, "alice", "secret", logServer, true}));
@@ -81,7 +81,7 @@ TEST(PushSDKGetInstance, TheFirstMissingMandatoryKeyIsNamed) {
     }
 }
 
-TEST(PushSDKGetInstance, PortsThatDoNotParseFallBackAndAPartialLogServerIsNone) {
+TEST(PushSDKGetInstance, PortsThatDoNotParseFallBackAPartialLogServerIsNoneSilencingStaysOn) {
     const auto settings = settingsOf(createFull());
     for (const auto& [push, log, pushPort] :
          {std::tuple("8443x", "https", 8090), {"+8443", " 444", 8443}}) {
@@ -93,10 +93,7 @@ TEST(PushSDKGetInstance, PortsThatDoNotParseFallBackAndAPartialLogServerIsNone) 
     }
     settings->set("logServerAddressKey", "");  // one of three missing: no log server at all
     EXPECT_EQ(InstanceConfiguration::read(*settings).logServerParams, std::nullopt);
-}
-
-TEST(PushSDKGetInstance, OnlyExactlyFalseTurnsSilencingOff) {
-    const auto settings = settingsOf(createFull());
+    // Only exactly "false" turns silencing off.
     for (const auto& [stored, expected] : std::vector<std::pair<std::string, bool>>{
              {"false", false}, {"False", true}, {"0", true}, {"", true}, {"true", true}}) {
         settings->set("silenceDuplicates", stored);
@@ -156,7 +153,7 @@ TEST(PushSDKGetters, AnswerNothingWhenTheStoreFails) {
     EXPECT_FALSE(sdk->getSavedToken() || sdk->getClientId() || sdk->getDeviceId());
 }
 
-TEST(PushSDKShared, StatusRawValuesAreExactAndTheVersionIsShortVersionAndBuild) {
+TEST(PushSDKShared, StatusRawValuesVersionMandatoryParametersAndAddressesAreExact) {
     EXPECT_EQ(toString(OrvanPushApiStatus::delivered), "Delivered");
     EXPECT_EQ(orvanPushApiStatusFromRawValue("Read"), OrvanPushApiStatus::read);
     for (const char* text : {"delivered", "READ", "Read ", ""}) {
@@ -164,9 +161,7 @@ TEST(PushSDKShared, StatusRawValuesAreExactAndTheVersionIsShortVersionAndBuild) 
     }
     EXPECT_TRUE(std::regex_match(PushSDK::OrvanPushSDKVersion(), std::regex(R"(\d+\.\d+\.\w+)")))
         << PushSDK::OrvanPushSDKVersion();
-}
-
-TEST(PushSDKShared, MandatoryParametersMustHaveCharactersAndTheAddressJoinsDeviceAndClient) {
+    // Mandatory parameters must have characters; the address joins device and client.
     EXPECT_EQ(errorOf([] { PushSDKState::checkMandatoryParameter(std::nullopt, "pubKey"); }),
               "emptyMandatoryParameter(\"pubKey\")");
     for (const auto& [deviceId, address] :
@@ -200,7 +195,14 @@ TEST(PushSDKShared, EveryRequestGetsItsOwnUpperCaseRequestId) {
     EXPECT_EQ(PushSDKState("state-test", {}, nullptr, nullptr).getHeaders("subscribe").size(), 1u);
 }
 
-TEST(PushSDKShared, TheContextLosesItsSlashesButAnAllSlashContextLeavesOne) {
+TEST(PushSDKPrinting, ParametersErrorsAndAddressesPrintAsLogsAndRequestsShowThem) {
+    EXPECT_EQ(toString(ServerParams{"https", "a\"b\n\\c", 443}),
+              "ServerParams(protocolType: \"https\", serverURL: \"a\\\"b\\n\\\\c\", "
+              "serverPort: 443, context: nil)");
+    EXPECT_TRUE(toString(logServer).ends_with("serverPort: 443, context: \"logs\")"));
+    EXPECT_EQ(OrvanPushSDKError::emptyMandatoryParameter("it's\x01").description(),
+              "emptyMandatoryParameter(\"it\\'s\\u{1}\")");
+    // The context loses its slashes, but an all-slash context leaves one.
     for (const auto& [context, address] :
          std::vector<std::pair<std::optional<std::string>, std::string>>{
              {std::nullopt, "https://h:443"},
@@ -210,15 +212,6 @@ TEST(PushSDKShared, TheContextLosesItsSlashesButAnAllSlashContextLeavesOne) {
              {"///", "https://h:443/"}}) {
         EXPECT_EQ(baseAddress({"https", "h", 443, context}), address);
     }
-}
-
-TEST(PushSDKPrinting, ParametersAndErrorsPrintEscapedAsLogsShowThem) {
-    EXPECT_EQ(toString(ServerParams{"https", "a\"b\n\\c", 443}),
-              "ServerParams(protocolType: \"https\", serverURL: \"a\\\"b\\n\\\\c\", "
-              "serverPort: 443, context: nil)");
-    EXPECT_TRUE(toString(logServer).ends_with("serverPort: 443, context: \"logs\")"));
-    EXPECT_EQ(OrvanPushSDKError::emptyMandatoryParameter("it's\x01").description(),
-              "emptyMandatoryParameter(\"it\\'s\\u{1}\")");
 }
 
 TEST(InstanceReachabilityTest, EachInstanceWatchesTheNetworkAndNotifiesOnTheMainQueue) {

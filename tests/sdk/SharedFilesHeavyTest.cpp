@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
@@ -28,54 +27,6 @@ namespace {
 constexpr auto kActivity = 40s;
 constexpr const char* kInstance = "soak";
 constexpr int kExtensionLanes = 3;
-
-// ---- The other processes: this program run again in a role ----
-
-// The child's group names its subject: "setup" creates the instance (subject: its group),
-// subscribes and stores a first message, so every other process opens files that exist. The
-// others print one line per outcome: "acknowledged <id>", "notStored <id> <reason>",
-// "listed <n>", "token <result>". Skipped in an ordinary run.
-TEST(SoakChild, PlaysItsRole) {
-    const auto group = becomeChild();
-    if (!group) {
-        GTEST_SKIP() << "run by SharedFilesHeavyTest";
-    }
-    const std::string subject = *group;
-    const std::string role = std::getenv("ORVANPUSH_CHILD_ROLE");
-    if (role == "setup") {
-        PushSDK::createInstance(
-            kInstance, subject,
-            {"http", "127.0.0.1", std::stoi(std::getenv("ORVANPUSH_SOAK_PORT")), "api"},
-            ReferenceServer::kLogin, ReferenceServer::kPassword, std::nullopt, true, std::nullopt);
-    }
-    const auto sdk = PushSDK::getInstance(kInstance);
-    if (role == "setup") {
-        ASSERT_TRUE(succeeded(awaited([&](auto done) {
-            sdk->subscribe("device-1", "client-1", "token", std::nullopt, done);
-        })));
-        awaited([&](auto done) {
-            sdk->onMessageReceive("setup", "Title", std::nullopt, std::nullopt, std::nullopt,
-                                  std::nullopt, done);
-        });
-    } else if (role == "extension") {
-        const Json payload{{"aps", {{"alert", {{"title", "Sale"}, {"body", subject}}}}},
-                           {"message-id", subject}};
-        const auto [result, error, content] = receive(*sdk, payload);
-        if (error) {
-            std::printf("notStored %s %s\n", subject.c_str(), textOf(error).c_str());
-        } else if (succeeded(result)) {
-            std::printf("acknowledged %s\n", subject.c_str());
-        }
-    } else if (role == "reader") {
-        std::printf("listed %zu\n", sdk->getFetchedResultsController()->fetchedObjects().size());
-    } else {
-        const auto result =
-            awaited([&](auto done) { sdk->updateSubscription(subject, std::nullopt, done); });
-        std::printf("token %s\n", result ? toString(result->getResultKind()).c_str() : "none");
-    }
-    std::fflush(stdout);
-    EXPECT_TRUE(PushSDK::waitForOutstandingWork(30s));
-}
 
 // ---- The application ----
 
@@ -98,14 +49,16 @@ struct Outcomes {
     }
 };
 
-/// Runs processes of `role` one after another until `deadline`, a quarter of them killed at a
-/// random moment; `subject` names what each is about (the push's message id, the token).
+/// Runs receivers (see TwoProcessReceiptTest) of `role` one after another until `deadline`, each
+/// following one `command`, a quarter of them killed at a random moment.
 void runLane(const std::string& role, std::chrono::steady_clock::time_point deadline,
-             const std::function<std::string()>& subject, unsigned seed, Outcomes& outcomes) {
+             const std::function<std::string()>& command, unsigned seed, Outcomes& outcomes) {
     std::mt19937 random(seed);
     while (std::chrono::steady_clock::now() < deadline) {
-        ChildProcess child({thisProgram(), "--gtest_filter=SoakChild.*"},
-                           childEnvironment(subject(), role));
+        ChildProcess child({thisProgram(), "--gtest_filter=ReceiverChild.*"},
+                           childEnvironment(kInstance, role));
+        child.writeInput(command() + "\n");
+        child.closeInput();
         std::thread killer;
         if (std::uniform_int_distribution(0, 3)(random) == 0) {
             const auto after =
@@ -149,11 +102,19 @@ std::multiset<std::string> rowsOf(const std::filesystem::path& file, const std::
 
 TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
     ReferenceServer server;
-    const std::string group = "group.soak";
+    const std::string group = "group." + std::string(kInstance);
     Outcomes outcomes;
-    ChildProcess setup(
-        {thisProgram(), "--gtest_filter=SoakChild.*"},
-        childEnvironment(group, "setup", {"ORVANPUSH_SOAK_PORT=" + std::to_string(server.port())}));
+    // Another process makes the instance's files, subscribes and stores a first message.
+    ChildProcess setup({thisProgram(), "--gtest_filter=ReceiverChild.*"},
+                       childEnvironment(kInstance, "application"));
+    setup.writeInput("create " + std::to_string(server.port()) + "\nsubscribe client-1\n");
+    auto line = setup.readLine();
+    while (line && !line->starts_with("subscribed ")) {
+        line = setup.readLine();
+    }
+    ASSERT_EQ(line, "subscribed success");
+    setup.writeInput("receive setup\n");
+    setup.closeInput();
     while (setup.readLine()) {
     }
     ASSERT_EQ(setup.wait(), 0);
@@ -167,14 +128,15 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
     std::vector<std::thread> lanes;
     for (int lane = 0; lane < kExtensionLanes; ++lane) {
         lanes.emplace_back(
-            runLane, "extension", deadline, [&] { return "m" + std::to_string(pushes++); },
+            runLane, "extension", deadline, [&] { return "receive m" + std::to_string(pushes++); },
             100 + lane, std::ref(outcomes));
     }
     lanes.emplace_back(
-        runLane, "reader", deadline, [] { return std::string("all"); }, 200, std::ref(outcomes));
-    lanes.emplace_back(
-        runLane, "subscriber", deadline, [&] { return "token-" + std::to_string(tokens++); }, 300,
+        runLane, "reader", deadline, [] { return std::string("list all"); }, 200,
         std::ref(outcomes));
+    lanes.emplace_back(
+        runLane, "subscriber", deadline, [&] { return "token token-" + std::to_string(tokens++); },
+        300, std::ref(outcomes));
 
     // The application's own work between the pushes: reads of acknowledged messages (each must
     // be found), a read reported now and then, and retention over messages aged past its limit.

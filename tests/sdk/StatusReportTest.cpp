@@ -52,7 +52,7 @@ void failNextReports(const ReferenceServer& server, int reports) {
 
 class StatusReportTest : public ServerTest {};
 
-TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsCompletion) {
+TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsCompletionASilentOneNot) {
     TestInstance instance(server());
     instance.subscribe();
     LogCapture log;
@@ -80,6 +80,16 @@ TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsComplet
           "Update push notification status process successfully completed"}) {
         EXPECT_THAT(log.text(), ::testing::HasSubstr(text));
     }
+
+    // A silent report is sent but neither stored nor marked.
+    EXPECT_EQ(report(instance, delivered("quiet", ReportKind::silent)).getResultKind(),
+              ResultKind::success);
+    failNextReports(server(), 1);
+    EXPECT_EQ(report(instance, delivered("quieter", ReportKind::silent)).getErrorCode(), 600);
+    waitForTheLibrary();
+    EXPECT_EQ(instance.store().messageById("quiet"), nullptr);
+    EXPECT_THAT(instance.unsent(), IsEmpty());
+    EXPECT_EQ((reportedStatuses(server())[{"quiet", "Delivered"}]), 1);
 }
 
 TEST_F(StatusReportTest, WhatIsMissingIsThrownAndOnlyAFallBackAddressReportsUnsigned) {
@@ -114,19 +124,6 @@ TEST_F(StatusReportTest, WhatIsMissingIsThrownAndOnlyAFallBackAddressReportsUnsi
     const auto body = Json::parse(requests[0]["body"].get<std::string>());
     EXPECT_EQ(body["address"], "fallback-address");
     EXPECT_EQ(body["signature"], "");
-}
-
-TEST_F(StatusReportTest, ASilentReportIsSentButNeitherStoredNorMarked) {
-    TestInstance instance(server());
-    instance.subscribe();
-    EXPECT_EQ(report(instance, delivered("quiet", ReportKind::silent)).getResultKind(),
-              ResultKind::success);
-    failNextReports(server(), 1);
-    EXPECT_EQ(report(instance, delivered("quieter", ReportKind::silent)).getErrorCode(), 600);
-    waitForTheLibrary();
-    EXPECT_EQ(instance.store().messageById("quiet"), nullptr);
-    EXPECT_THAT(instance.unsent(), IsEmpty());
-    EXPECT_EQ((reportedStatuses(server())[{"quiet", "Delivered"}]), 1);
 }
 
 // The end-to-end tests drain the queue after an outage through receipts; these operations

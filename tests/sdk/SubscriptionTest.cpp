@@ -168,7 +168,7 @@ TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingK
     EXPECT_EQ(server().requests("subscribe").size(), 1u);
 }
 
-TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeySigning) {
+TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeyAndNewIdsOrRepairedTextSign) {
     LogCapture log;
     ASSERT_TRUE(succeeded(subscribe()));
     const auto key = instance.committedPublicKey();
@@ -190,6 +190,18 @@ TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeySigning) {
     ASSERT_TRUE(succeeded(subscriberData()));
     EXPECT_EQ(server().requests("subscriber/get").back()["params"]["address"], "client-2");
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+
+    // Text that is not UTF-8 is sent repaired, and its signature verifies.
+    ASSERT_TRUE(succeeded(subscribe("ph\xffone", "cli\xc3", "tok\xfe")));
+    const std::string replacement = "\xEF\xBF\xBD";
+    EXPECT_EQ(record("ph" + replacement + "one.cli" + replacement)["token"], "tok" + replacement);
+    EXPECT_EQ(instance->getClientId(), "cli" + replacement);
+    ASSERT_TRUE(succeeded(subscriberData("ph\xffone")));
+    EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
+    EXPECT_TRUE(succeeded(awaited([&](auto done) {
+        instance->updateSubscriber("new\xff", {{"k\xff", "v\xfe"}}, std::nullopt, done);
+    })));
+    EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
 }
 
 // Operations of one instance take turns: an unsubscribe still waiting for its answer is
@@ -241,19 +253,6 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
     ASSERT_TRUE(done.wait(60s));
     waitForTheLibrary();
     EXPECT_EQ(instance->getClientId(), "client");
-}
-
-TEST_F(SubscriptionTest, TextThatIsNotUtf8IsSentRepairedAndItsSignatureVerifies) {
-    ASSERT_TRUE(succeeded(subscribe("ph\xffone", "cli\xc3", "tok\xfe")));
-    const std::string replacement = "\xEF\xBF\xBD";
-    EXPECT_EQ(record("ph" + replacement + "one.cli" + replacement)["token"], "tok" + replacement);
-    EXPECT_EQ(instance->getClientId(), "cli" + replacement);
-    ASSERT_TRUE(succeeded(subscriberData("ph\xffone")));
-    EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
-    EXPECT_TRUE(succeeded(awaited([&](auto done) {
-        instance->updateSubscriber("new\xff", {{"k\xff", "v\xfe"}}, std::nullopt, done);
-    })));
-    EXPECT_EQ(lastChecks("subscriber/update")["signature"], "verified");
 }
 
 // The server applies the token update but answers after the device gave up: the next signed

@@ -19,36 +19,60 @@ namespace {
 // ---- The other processes: this program run again, following commands on standard input ----
 
 // "receive <id>" receives a push with a title and the sound "default" and prints
-// "<id> sound" or "<id> silent" when its completion runs; "read <id>" reports the message read;
-// "subscribe <client id>" subscribes and prints "subscribed <result kind>".
-// Skipped in an ordinary run.
+// "<id> sound" or "<id> silent" when its completion runs, then "acknowledged <id>" or
+// "notStored <id> <reason>"; "read <id>" reports the message read; "subscribe <client id>"
+// subscribes and prints "subscribed <result kind>"; "token <token>" updates the subscription and
+// prints "token <result kind>"; "list <anything>" prints "listed <number of messages>";
+// "create <port>" creates the instance for the reference server on that port, with the group
+// "group.<instance>". Skipped in an ordinary run.
 TEST(ReceiverChild, FollowsItsCommands) {
     const auto instance = becomeChild();
     if (!instance) {
         GTEST_SKIP() << "run by TwoProcessReceiptTest";
     }
-    const auto sdk = PushSDK::getInstance(*instance);
+    const auto printAs = [](const std::string& word) {
+        return [word](const std::optional<BaseApiResult>& result) {
+            std::printf("%s %s\n", word.c_str(),
+                        result ? toString(result->getResultKind()).c_str() : "none");
+            std::fflush(stdout);
+        };
+    };
+    std::shared_ptr<PushSDK> sdk;
     for (std::string command, id; std::cin >> command >> id;) {
+        if (command == "create") {
+            PushSDK::createInstance(*instance, "group." + *instance,
+                                    {"http", "127.0.0.1", std::stoi(id), "api"},
+                                    ReferenceServer::kLogin, ReferenceServer::kPassword,
+                                    std::nullopt, true, std::nullopt);
+            continue;
+        }
+        sdk = sdk ? sdk : PushSDK::getInstance(*instance);
         if (command == "read") {
             sdk->onMessageRead(id, nullptr);
-            continue;
+        } else if (command == "list") {
+            std::printf("listed %zu\n",
+                        sdk->getFetchedResultsController()->fetchedObjects().size());
+        } else if (command == "subscribe") {
+            sdk->subscribe("device-1", id, "token", std::nullopt, printAs("subscribed"));
+        } else if (command == "token") {
+            sdk->updateSubscription(id, std::nullopt, printAs("token"));
+        } else {
+            const Json payload{{"aps", {{"alert", {{"title", "Sale"}}}, {"sound", "default"}}},
+                               {"message-id", id}};
+            sdk->onMessageReceive(
+                {id, NotificationContent::fromPayload(payload)}, std::nullopt,
+                [id](auto result, auto error, std::optional<MutableNotificationContent> shown) {
+                    std::printf("%s %s\n", id.c_str(),
+                                shown && shown->sound() ? "sound" : "silent");
+                    if (error) {
+                        std::printf("notStored %s %s\n", id.c_str(), textOf(error).c_str());
+                    } else if (succeeded(result)) {
+                        std::printf("acknowledged %s\n", id.c_str());
+                    }
+                    std::fflush(stdout);
+                });
         }
-        if (command == "subscribe") {
-            sdk->subscribe("device-1", id, "token", std::nullopt, [](auto result) {
-                std::printf("subscribed %s\n",
-                            result ? toString(result->getResultKind()).c_str() : "none");
-                std::fflush(stdout);
-            });
-            continue;
-        }
-        const Json payload{{"aps", {{"alert", {{"title", "Sale"}}}, {"sound", "default"}}},
-                           {"message-id", id}};
-        sdk->onMessageReceive({id, NotificationContent::fromPayload(payload)}, std::nullopt,
-                              [id](auto, auto, std::optional<MutableNotificationContent> shown) {
-                                  std::printf("%s %s\n", id.c_str(),
-                                              shown && shown->sound() ? "sound" : "silent");
-                                  std::fflush(stdout);
-                              });
+        std::fflush(stdout);
     }
     EXPECT_TRUE(PushSDK::waitForOutstandingWork(60s));
 }
