@@ -41,11 +41,8 @@ struct Outcomes {
 
     std::optional<std::string> anyAcknowledged(std::mt19937& random) {
         std::lock_guard lock(mutex);
-        if (acknowledged.empty()) {
-            return std::nullopt;
-        }
-        return acknowledged[std::uniform_int_distribution<std::size_t>(
-            0, acknowledged.size() - 1)(random)];
+        return acknowledged.empty() ? std::nullopt
+                                    : std::optional(acknowledged[random() % acknowledged.size()]);
     }
 };
 
@@ -125,7 +122,7 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
     std::atomic<int> pushes{0};
     std::atomic<int> tokens{0};
     const auto deadline = std::chrono::steady_clock::now() + kActivity;
-    std::vector<std::thread> lanes;
+    std::vector<std::jthread> lanes;
     for (int lane = 0; lane < kExtensionLanes; ++lane) {
         lanes.emplace_back(
             runLane, "extension", deadline, [&] { return "receive m" + std::to_string(pushes++); },
@@ -167,9 +164,7 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
         }
         std::this_thread::sleep_for(20ms);
     }
-    for (auto& lane : lanes) {
-        lane.join();
-    }
+    lanes.clear();  // joins them
     waitForTheLibrary();
 
     // The controller lists every acknowledged message (its refresh follows each commit).

@@ -161,15 +161,11 @@ TEST(TwoProcessReceiptHeavyTest, EachStatusIsAppliedOnceWhicheverProcessSendsIt)
     EXPECT_EQ(extension.wait(), 0);
 
     const auto counts = reportedStatuses(server);
-    int appliedTwice = 0;
     for (const auto& [status, count] : counts) {
         EXPECT_EQ(count, 1) << status.first << " " << status.second;
-        appliedTwice += count > 1 ? 1 : 0;
     }
     EXPECT_GE(counts.size(), static_cast<std::size_t>(2 * pushes));
-    std::printf("two processes: %zu reports, %s\n", counts.size(),
-                appliedTwice == 0 ? "each applied once"
-                                  : (std::to_string(appliedTwice) + " applied twice").c_str());
+    std::printf("two processes: %zu reports\n", counts.size());
 }
 
 }  // namespace
