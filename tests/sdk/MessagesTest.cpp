@@ -142,7 +142,7 @@ TEST_F(MessagesTest, TheFieldFormAndReadingStoreAndReportWhatTheyMust) {
     instance.subscribe();
     for (const auto& [id, title] : std::vector<std::pair<std::string, std::optional<std::string>>>{
              {"empty-title", ""}, {"silent", std::nullopt}, {"m\xff", "Ti\xc3tle"}}) {
-        EXPECT_TRUE(succeeded(awaited([&](auto done) {
+        EXPECT_TRUE(succeeded(awaited([&, id = id, title = title](auto done) {
             instance->onMessageReceive(id, title, std::nullopt, "Body",
                                        Json{{"content-available", "yes"}}, std::nullopt, done);
         })));
