@@ -17,6 +17,7 @@
 #include "utils/LoggingControl.h"
 #include "utils/logger/FunctionName.h"
 #include "utils/logger/LogTestSupport.h"
+#include "utils/logger/log_manager/KestFileLogger.h"
 #include "utils/logger/log_manager/LogSettings.h"
 #include "utils/logger/log_manager/SdkLog.h"
 #include "utils/logger/log_manager/SdkVersion.h"
@@ -251,6 +252,24 @@ TEST(SDKLoggingControlTest, DropsAControlWithAMissingKeyOrAWrongType) {
     for (const auto& json : broken) {
         EXPECT_FALSE(SDKLoggingControl::fromJson(json)) << json;
     }
+}
+
+TEST(KestFileLoggerTest, NamesTheFileByTheGmtDayAndAppendsCreatingItsDirectories) {
+    // 2023-11-05 23:30 in GMT, already the 6th east of it.
+    const Date lateEvening(std::chrono::seconds(1699227000));
+    EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.orvanpush.tests.log");
+    {
+        const testing::ScopedPlatformConfig anonymous(
+            [](platform::PlatformConfig& config) { config.bundleIdentifier.clear(); });
+        EXPECT_EQ(KestFileLogger::fileName(lateEvening), "20231105.KestFileLogger.log");
+    }
+    testing::TempDirectory directory;
+    const auto logs = directory.path() / "nested" / "logs";
+    KestFileLogger logger(logs.string(), 3);
+    logger.write("first\n");
+    logger.write("second");
+    EXPECT_EQ(testing::readFile(logs / KestFileLogger::fileName(std::chrono::system_clock::now())),
+              "first\nsecond");
 }
 
 }  // namespace
