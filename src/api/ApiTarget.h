@@ -32,6 +32,17 @@ ApiParameters requestParameters(const Object& object, const char* path, const ch
     return parameters;
 }
 
+/// The parameters of a GET: those shared by every request and one "p." entry per member of
+/// `query`.
+template <typename Object>
+ApiParameters getParameters(const Object& object, const char* path, const ApiParameters& query) {
+    auto parameters = requestParameters(object, path, "GET");
+    for (const auto& [name, value] : query) {
+        parameters[kQueryPrefix + name] = value;
+    }
+    return parameters;
+}
+
 /// `members` as compact JSON; text that is not valid UTF-8 is sent with U+FFFD in its place
 /// rather than failing.
 std::string compactJson(const Json& members);
