@@ -32,11 +32,22 @@ ApiParameters requestParameters(const Object& object, const char* path, const ch
     return parameters;
 }
 
+/// Adds the query parameter `name`.
+void addQuery(ApiParameters& parameters, const std::string& name, const std::string& value);
+
+/// The parameters of a GET: those shared by every request and one "p." entry per member of
+/// `query`.
+template <typename Object>
+ApiParameters getParameters(const Object& object, const char* path, const ApiParameters& query) {
+    auto parameters = requestParameters(object, path, "GET");
+    for (const auto& [name, value] : query) {
+        addQuery(parameters, name, value);
+    }
+    return parameters;
+}
+
 /// `members` as compact JSON; text that is not valid UTF-8 is sent with U+FFFD in its place
 /// rather than failing.
 std::string compactJson(const Json& members);
-
-/// Adds the query parameter `name`.
-void addQuery(ApiParameters& parameters, const std::string& name, const std::string& value);
 
 }  // namespace orvanpush::detail

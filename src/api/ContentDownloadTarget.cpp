@@ -5,11 +5,10 @@
 namespace orvanpush::detail {
 
 ApiParameters ContentDownloadTarget::parameters() const {
-    auto parameters = requestParameters(value, "/content/download", "GET");
-    addQuery(parameters, "address", value.address);
-    addQuery(parameters, "messageId", value.messageId);
-    addQuery(parameters, "signature", value.signature);
-    return parameters;
+    return getParameters(value, "/content/download",
+                         {{"address", value.address},
+                          {"messageId", value.messageId},
+                          {"signature", value.signature}});
 }
 
 ContentDownloadResult ContentDownloadTarget::convert(const platform::HttpResponse& response) {

@@ -5,11 +5,10 @@
 namespace orvanpush::detail {
 
 ApiParameters SubscriberGetTarget::parameters() const {
-    auto parameters = requestParameters(value, "/subscriber/get", "GET");
-    addQuery(parameters, "address", value.address);
-    addQuery(parameters, "requestAddress", value.requestAddress);
-    addQuery(parameters, "signature", value.signature);
-    return parameters;
+    return getParameters(value, "/subscriber/get",
+                         {{"address", value.address},
+                          {"requestAddress", value.requestAddress},
+                          {"signature", value.signature}});
 }
 
 SubscriberGetResult SubscriberGetTarget::convert(const platform::HttpResponse& response) {

@@ -1,5 +1,7 @@
 #include "storage/StoreRows.h"
 
+#include <type_traits>
+
 #include "storage/PredicateSql.h"
 
 namespace orvanpush::detail::rows {
@@ -15,6 +17,31 @@ std::int64_t findOrCreate(StoreSession& session, const std::string& select,
     }
     session.statement(insert).bindText(1, key).run();
     return session.connection().lastInsertRowId();
+}
+
+// One column as a setter of the values takes it: a text or date (absent for NULL), a flag, or a
+// small number.
+template <class Value>
+Value columnValue(const SqliteStatement& row, int column) {
+    if constexpr (std::is_same_v<Value, std::optional<std::string>>) {
+        return optionalText(row, column);
+    } else if constexpr (std::is_same_v<Value, std::optional<Date>>) {
+        return optionalDate(row, column);
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        return row.integer(column) != 0;
+    } else {
+        return static_cast<Value>(row.integer(column));
+    }
+}
+
+// The values of a row: its columns from 1 on, in turn, each handed to the setter in the same
+// place.
+template <class Values, class... Arguments>
+Values readColumns(const SqliteStatement& row, void (Values::*... setters)(Arguments)) {
+    Values values;
+    int column = 1;
+    ((values.*setters)(columnValue<std::remove_cvref_t<Arguments>>(row, column++)), ...);
+    return values;
 }
 
 // What filling a message links it to: the status, channel and attributes rows, found or
@@ -69,44 +96,28 @@ void insertHistoryRow(StoreSession& session, std::int64_t message,
 }  // namespace
 
 MessageImp readMessage(const SqliteStatement& row) {
-    MessageImp values;
-    values.setId(optionalText(row, 1));
-    values.setTitle(optionalText(row, 2));
-    values.setSubtitle(optionalText(row, 3));
-    values.setBody(optionalText(row, 4));
-    values.setMessageDate(optionalDate(row, 5));
-    values.setContentAvailable(row.integer(6) != 0);
-    values.setStatusName(optionalText(row, 7));
-    values.setStatusDate(optionalDate(row, 8));
-    values.setChannelName(optionalText(row, 9));
-    return values;
+    return readColumns(row, &MessageImp::setId, &MessageImp::setTitle, &MessageImp::setSubtitle,
+                       &MessageImp::setBody, &MessageImp::setMessageDate,
+                       &MessageImp::setContentAvailable, &MessageImp::setStatusName,
+                       &MessageImp::setStatusDate, &MessageImp::setChannelName);
 }
 
 MessageStatusExternal readStatus(const SqliteStatement& row) {
-    MessageStatusExternal values;
-    values.setStatusName(optionalText(row, 1));
-    values.setStatusDate(optionalDate(row, 2));
-    values.setIsSent(row.integer(3) != 0);
-    values.setMessageId(optionalText(row, 4));
-    return values;
+    using Status = MessageStatusExternal;
+    return readColumns(row, &Status::setStatusName, &Status::setStatusDate, &Status::setIsSent,
+                       &Status::setMessageId);
 }
 
 ExtraContentImp readContent(const SqliteStatement& row) {
-    ExtraContentImp values;
-    values.setMimeType(optionalText(row, 1));
-    values.setValue(optionalText(row, 2));
-    values.setMessageId(optionalText(row, 3));
-    return values;
+    using Content = ExtraContentImp;
+    return readColumns(row, &Content::setMimeType, &Content::setValue, &Content::setMessageId);
 }
 
 MessageAttributesImp readAttributes(const SqliteStatement& row) {
-    MessageAttributesImp values;
-    values.setClassifierdId(static_cast<std::int16_t>(row.integer(1)));
-    values.setClassifierName(optionalText(row, 2));
-    values.setIsImportant(static_cast<std::int16_t>(row.integer(3)));
-    values.setMessageDate(optionalDate(row, 4));
-    values.setMessageId(optionalText(row, 5));
-    return values;
+    using Attributes = MessageAttributesImp;
+    return readColumns(row, &Attributes::setClassifierdId, &Attributes::setClassifierName,
+                       &Attributes::setIsImportant, &Attributes::setMessageDate,
+                       &Attributes::setMessageId);
 }
 
 std::optional<std::string> optionalText(const SqliteStatement& row, int column) {

@@ -178,15 +178,7 @@ void Archive::writeEntry(PendingEntry& pending, const Bytes& oldCentralDirectory
     file_->seek(endOfData);
 
     CentralDirectoryStructure& central = pending.centralHeader;
-    central.versionNeededToExtract = local.versionNeededToExtract;
-    central.generalPurposeBitFlag = local.generalPurposeBitFlag;
-    central.compressionMethod = local.compressionMethod;
-    central.lastModFileTime = local.lastModFileTime;
-    central.lastModFileDate = local.lastModFileDate;
-    central.crc32 = local.crc32;
-    central.compressedSize = local.compressedSize;
-    central.uncompressedSize = local.uncompressedSize;
-    central.fileNameData = local.fileNameData;
+    static_cast<EntryHeaderFields&>(central) = local;
     file_->write(oldCentralDirectory);
     file_->write(detail::encode(central));
 

@@ -26,13 +26,8 @@ namespace orvanpush::testing {
 namespace {
 
 using namespace std::chrono_literals;
-using detail::ApiParameters;
-using detail::LogServerService;
-using detail::UploadLogsObject;
-using detail::UploadLogsResult;
-using detail::UploadLogsTarget;
+using namespace detail;
 using ::testing::ElementsAre;
-using ::testing::Pair;
 
 const std::string kBase = "http://127.0.0.1:9/logs";
 

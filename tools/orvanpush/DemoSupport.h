@@ -19,8 +19,9 @@ inline constexpr const char* kInstance = "demo";
 inline constexpr const char* kGroup = "group.orvanpush.demo";
 inline constexpr const char* kClientId = "client-42";
 inline constexpr const char* kDeviceId = "phone-1";
-inline constexpr const char* kAddress = "phone-1.client-42";
 inline constexpr const char* kToken = "demo-token-7f3a";
+/// The subscriber address the SDK forms: device id "." client id.
+inline const std::string kAddress = std::string(kDeviceId) + "." + kClientId;
 /// The application keeps this many messages (and none older than kDays days).
 inline constexpr std::int64_t kKeep = 3;
 inline constexpr std::int64_t kDays = 30;

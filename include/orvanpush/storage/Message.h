@@ -19,12 +19,11 @@
 #include "orvanpush/storage/Entities.h"
 #include "orvanpush/storage/FetchedResultsController.h"
 #include "orvanpush/storage/MessageProtocols.h"
+#include "orvanpush/storage/MessageStatus.h"
 #include "orvanpush/storage/MessageValues.h"
 #include "orvanpush/storage/StoredObject.h"
 
 namespace orvanpush {
-
-class MessageStatus;
 
 /// A stored message: a MessageProtocol whose setters write to the store. Its getters are
 /// thread-safe; each write is one transaction on the calling thread.

@@ -20,12 +20,10 @@ enum class TextEncoding {
     isoLatin1,
 };
 
-/// The record in front of each entry's data. Entries written here need version 20 (2.0:
-/// deflate and directories); bit 11 of the flag marks a UTF-8 name.
-struct ORVANPUSH_EXPORT LocalFileHeader {
-    static constexpr std::uint32_t signature = 0x04034b50;
-    static constexpr std::size_t fixedSize = 30;
-
+/// The fields the local header and the central directory's record share, in their order on
+/// disk. Entries written here need version 20 (2.0: deflate and directories); bit 11 of the flag
+/// marks a UTF-8 name.
+struct ORVANPUSH_EXPORT EntryHeaderFields {
     std::uint16_t versionNeededToExtract = 20;
     std::uint16_t generalPurposeBitFlag = 0;
     std::uint16_t compressionMethod = 0;
@@ -36,35 +34,31 @@ struct ORVANPUSH_EXPORT LocalFileHeader {
     std::uint32_t uncompressedSize = 0;
     Bytes fileNameData;
     Bytes extraFieldData;
+};
+
+/// The record in front of each entry's data: the shared fields after its signature.
+struct ORVANPUSH_EXPORT LocalFileHeader : EntryHeaderFields {
+    static constexpr std::uint32_t signature = 0x04034b50;
+    static constexpr std::size_t fixedSize = 30;
 
     std::size_t recordSize() const {
         return fixedSize + fileNameData.size() + extraFieldData.size();
     }
 };
 
-/// An entry's record in the central directory: the local header's fields plus where the local
-/// header lies, the entry's comment and its attributes. `versionMadeBy` carries the host
-/// system in its high byte (3 for Unix), which says whether the high 16 bits of
-/// `externalFileAttributes` hold a Unix mode.
-struct ORVANPUSH_EXPORT CentralDirectoryStructure {
+/// An entry's record in the central directory: the local header's fields (on disk after
+/// `versionMadeBy`) plus where the local header lies, the entry's comment and its attributes.
+/// `versionMadeBy` carries the host system in its high byte (3 for Unix), which says whether the
+/// high 16 bits of `externalFileAttributes` hold a Unix mode.
+struct ORVANPUSH_EXPORT CentralDirectoryStructure : EntryHeaderFields {
     static constexpr std::uint32_t signature = 0x02014b50;
     static constexpr std::size_t fixedSize = 46;
 
     std::uint16_t versionMadeBy = 0;
-    std::uint16_t versionNeededToExtract = 20;
-    std::uint16_t generalPurposeBitFlag = 0;
-    std::uint16_t compressionMethod = 0;
-    std::uint16_t lastModFileTime = 0;
-    std::uint16_t lastModFileDate = 0;
-    std::uint32_t crc32 = 0;
-    std::uint32_t compressedSize = 0;
-    std::uint32_t uncompressedSize = 0;
     std::uint16_t diskNumberStart = 0;
     std::uint16_t internalFileAttributes = 0;
     std::uint32_t externalFileAttributes = 0;
     std::uint32_t relativeOffsetOfLocalHeader = 0;
-    Bytes fileNameData;
-    Bytes extraFieldData;
     Bytes fileCommentData;
 
     std::size_t recordSize() const {
