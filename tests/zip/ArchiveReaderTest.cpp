@@ -43,6 +43,13 @@ void patch(const fs::path& path, const std::string& from, const std::string& to)
     writeFile(path, bytes);
 }
 
+// Python lines adding to zipfile `z` the link "link" to `target` (a Python expression).
+std::string linkEntry(const std::string& target) {
+    return "    i = zipfile.ZipInfo('link')\n    i.create_system = 3\n"
+           "    i.external_attr = 0o120777 << 16\n    z.writestr(i, " +
+           target + ")\n";
+}
+
 class ArchiveReaderTest : public ::testing::Test {
   protected:
     fs::path at(const std::string& name) const { return temp_.path() / name; }
@@ -221,12 +228,7 @@ TEST_F(ArchiveReaderTest, ALinkTargetLongerThanAPathIsRefusedBeforeItIsRead) {
     for (const std::size_t length : {4095u, 4096u, 1000000u}) {
         SCOPED_TRACE(length);
         const auto name = "link" + std::to_string(length);
-        pythonZip(at(name + ".zip"),
-                  "    i = zipfile.ZipInfo('link')\n"
-                  "    i.create_system = 3\n"
-                  "    i.external_attr = 0o120777 << 16\n"
-                  "    z.writestr(i, 'a' * " +
-                      std::to_string(length) + ")\n",
+        pythonZip(at(name + ".zip"), linkEntry("'a' * " + std::to_string(length)),
                   "'w', zipfile.ZIP_DEFLATED");
         if (length < PATH_MAX) {
             unzipItem(at(name + ".zip"), at(name));
@@ -273,12 +275,7 @@ TEST_F(ArchiveReaderTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
         Kind kind;
     };
     const std::string outside = "'" + at("outside").string() + "'";
-    const std::string symlinkEntry =
-        "    i = zipfile.ZipInfo('link')\n"
-        "    i.create_system = 3\n"
-        "    i.external_attr = 0o120777 << 16\n"
-        "    z.writestr(i, " +
-        outside + ")\n";
+    const std::string symlinkEntry = linkEntry(outside);
     const std::vector<Case> cases = {
         {"climbing", "    z.writestr('../outside/evil.txt', 'x')\n", Kind::invalidEntryPath},
         {"climbing later", "    z.writestr('a/../../outside/evil.txt', 'x')\n",

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -106,12 +107,7 @@ bool unzipAccepts(const std::filesystem::path& archive) {
 }
 
 Json inspect(const std::filesystem::path& archive) {
-    const auto result = run("python3 -c " + shellQuoted(kOracle) + " " + shellQuoted(archive));
-    if (result.exitCode != 0) {
-        ADD_FAILURE() << "zipfile refused the archive: " << result.output;
-        return Json::object();
-    }
-    return Json::parse(result.output);
+    return Json::parse(python(kOracle, archive), nullptr, false);
 }
 
 Json checked(const std::filesystem::path& archive) {
@@ -157,23 +153,18 @@ void writeFile(const std::filesystem::path& path, const std::string& text) {
 Bytes randomBytes(std::size_t count, std::uint32_t seed) {
     std::mt19937 generator(seed);
     Bytes bytes(count);
-    for (auto& byte : bytes) {
-        byte = static_cast<std::uint8_t>(generator());
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return std::uint8_t(generator()); });
     return bytes;
 }
 
 Bytes logText(std::size_t count) {
-    static const std::string kLines[] = {
-        "2024-03-01 12:00:00.123 [INFO] sdk: Message received: id 42\n",
-        "2024-03-01 12:00:00.456 [TRACE] storage: saveMessage(message:) started\n",
-        "2024-03-01 12:00:01.789 [ERROR] sdk: Status report failed: code 600\n",
-    };
+    const std::string lines =
+        "2024-03-01 12:00:00.123 [INFO] sdk: Message received: id 42\n"
+        "2024-03-01 12:00:00.456 [TRACE] storage: saveMessage(message:) started\n"
+        "2024-03-01 12:00:01.789 [ERROR] sdk: Status report failed: code 600\n";
     Bytes bytes;
-    bytes.reserve(count);
-    for (std::size_t line = 0; bytes.size() < count; ++line) {
-        const std::string& text = kLines[line % 3];
-        bytes.insert(bytes.end(), text.begin(), text.end());
+    while (bytes.size() < count) {
+        bytes.insert(bytes.end(), lines.begin(), lines.end());
     }
     bytes.resize(count);
     return bytes;
