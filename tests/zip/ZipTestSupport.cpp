@@ -1,7 +1,5 @@
 #include "zip/ZipTestSupport.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,8 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "support/SqliteOracle.h"
+
 namespace orvanpush::zip::testing {
 namespace {
+
+using orvanpush::testing::commandOutput;
+using orvanpush::testing::shellQuoted;
 
 // Every test of this program runs in a zone far from UTC (+13:45, whatever tzdata holds), so a
 // date broken down in local time instead of UTC shows.
@@ -75,35 +78,10 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
 
 }  // namespace
 
-CommandResult run(const std::string& command) {
-    CommandResult result;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"),
-                                                         ::pclose);
-    if (!pipe) {
-        return result;
-    }
-    char buffer[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0) {
-        result.output.append(buffer, got);
-    }
-    const int status = ::pclose(pipe.release());
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string shellQuoted(const std::filesystem::path& path) {
-    std::string text = "'";
-    for (char c : path.string()) {
-        text += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return text + "'";
-}
-
 bool unzipAccepts(const std::filesystem::path& archive) {
-    const auto result = run("unzip -t " + shellQuoted(archive));
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    return result.exitCode == 0 && result.output.find("No errors detected") != std::string::npos;
+    const auto output = commandOutput("unzip -t " + shellQuoted(archive.string()) + " 2>&1");
+    EXPECT_NE(output.find("No errors detected"), std::string::npos) << output;
+    return output.find("No errors detected") != std::string::npos;
 }
 
 Json inspect(const std::filesystem::path& archive) {
@@ -124,9 +102,10 @@ Json checked(const std::filesystem::path& archive) {
 }
 
 std::string python(const std::string& code, const std::filesystem::path& argument) {
-    const auto result = run("python3 -c " + shellQuoted(code) + " " + shellQuoted(argument));
-    EXPECT_EQ(result.exitCode, 0) << result.output;
-    return result.output;
+    const auto output = commandOutput("python3 -c " + shellQuoted(code) + " " +
+                                      shellQuoted(argument.string()) + " 2>&1 || echo exit $?");
+    EXPECT_EQ(output.find("exit "), std::string::npos) << output;
+    return output;
 }
 
 void pythonZip(const std::filesystem::path& path, const std::string& body,
