@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(DispatchQueueTest, RunsTasksInOrderWaitsForIdleAndDrainsOnDestruction) {
+TEST(DispatchQueueTest, RunsInOrderDrainsOnDestructionSyncsInlineAndOutlivesFailedTasks) {
     std::vector<int> seen;  // touched only on the queue
     {
         DispatchQueue queue("order");
@@ -33,9 +33,7 @@ TEST(DispatchQueueTest, RunsTasksInOrderWaitsForIdleAndDrainsOnDestruction) {
     std::vector<int> expected(500);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(seen, expected);
-}
 
-TEST(DispatchQueueTest, SyncRunsInlineOnItsQueueRethrowsAndFailedTasksDoNotStopTheQueue) {
     DispatchQueue queue("sync");
     bool innerRanOnQueue = false;
     queue.sync([&] {

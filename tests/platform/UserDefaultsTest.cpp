@@ -65,17 +65,15 @@ TEST(UserDefaultsTest, ValuesOfEachTypeRoundTripReplaceAcrossTypesAndAreSeenAtOn
 
 // A refused suite gives nothing: its caller falls back to another store. (A store that exists
 // but cannot be opened is an error instead: see the settings tests.)
-TEST(UserDefaultsSuite, RefusedSuitesGiveNothing) {
+TEST(UserDefaultsSuite, RefusedSuitesGiveNothingAndAFileRemovedWhileOpenIsNoLongerUsed) {
     for (const auto& suite : {"", ".", "..", "a/b", "../escape"}) {
         EXPECT_EQ(UserDefaults::suite(suite), nullptr) << suite;
         EXPECT_EQ(UserDefaults::suiteChecked(suite), nullptr) << suite;
     }
     EXPECT_EQ(UserDefaults::suite(std::string("a\0b", 3)), nullptr);
     EXPECT_FALSE(fs::exists(testing::testHome() / "escape.sqlite"));
-}
 
-// A file removed while open is let go: nothing is read from it or written into it any more.
-TEST(UserDefaultsSuite, AFileRemovedWhileOpenIsNoLongerUsed) {
+    // A file removed while open is let go: nothing is read from it or written into it any more.
     const auto file = testing::testHome() / "defaults" / "removed.sqlite";
     const auto defaults = UserDefaults::suite("removed");
     defaults->set("before", std::string("removed with the file"));

@@ -15,7 +15,7 @@ using Op = Predicate::Operator;
 using testing::freshGroup;
 using testing::messageValue;
 
-TEST(PredicateTest, PrintsItsFormatTextWithTextsEscaped) {
+TEST(PredicateTest, PrintsItsFormatTextEscapedAndRefusesUnknownKeyPathsAndValuesOfTheWrongType) {
     const Date date = Date(std::chrono::seconds(1700000000));
     const std::vector<std::pair<Predicate, std::string>> cases{
         {Predicate("id", Op::equalTo, "42"), R"(id == "42")"},
@@ -37,9 +37,7 @@ TEST(PredicateTest, PrintsItsFormatTextWithTextsEscaped) {
     for (const auto& [predicate, text] : cases) {
         EXPECT_EQ(predicate.format(), text);
     }
-}
 
-TEST(PredicateTest, UnknownKeyPathsAndValuesOfTheWrongTypeAreRefused) {
     const std::vector<std::function<void()>> refused{
         [] { Predicate("nope", Op::equalTo, "x"); },
         [] { Predicate("id) OR (1=1", Op::equalTo, "x"); },

@@ -88,7 +88,8 @@ TEST_F(StorageMessageTest, StatusAndChannelRowsAreOnePerNameAndOnlyRealChangesAd
     EXPECT_EQ(silent->messageStatuses()[0]->statusName(), std::nullopt);
 }
 
-TEST_F(StorageMessageTest, ANewMessageIsDatedNowAndAnExistingOneKeepsItsDate) {
+TEST_F(StorageMessageTest,
+       ANewMessageIsDatedNowAndASaveStoresEveryTimeWhileAReceiptStoresAnIdOnce) {
     const auto before = std::chrono::system_clock::now();
     store_->saveMessage(messageValue("new"));
     const auto after = std::chrono::system_clock::now();
@@ -105,9 +106,7 @@ TEST_F(StorageMessageTest, ANewMessageIsDatedNowAndAnExistingOneKeepsItsDate) {
     EXPECT_EQ(old->messageStatuses().size(), 2u);
     old->setup(messageValue("old", someDay + 1h));
     EXPECT_EQ(store_->messageById("old")->messageDate(), someDay + 1h);
-}
 
-TEST_F(StorageMessageTest, ASaveStoresEveryTimeWhileAReceiptStoresAnIdOnce) {
     store_->saveMessage(messageValue("twice"));
     store_->saveMessage(messageValue("twice"));
     EXPECT_EQ(count("SELECT count(*) FROM Message WHERE id = 'twice'"), 2);
