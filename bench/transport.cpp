@@ -6,10 +6,10 @@
 // between the two processes. On a shared machine run it with --benchmark_repetitions=5: the
 // ratio then compares the medians.
 //
-// What Service adds to the bare loop: two thread hand-offs per request (to the transport thread
-// and from it to the callback pool), the multi handle's polling and wake-up, building the
-// request from its parameter dictionary (double-encoded query values, merged and checked
-// headers), and decoding the JSON answer into its result record.
+// What Service adds to the bare loop: a thread hand-off per request (to the callback pool, whose
+// thread drives the transfer and runs its completion) and one back to the waiting benchmark, the
+// multi handle's polling, building the request from its parameter dictionary (double-encoded
+// query values, merged and checked headers), and decoding the JSON answer into its result record.
 
 #include <condition_variable>
 #include <memory>
@@ -56,27 +56,45 @@ Setup& setup() {
     return shared;
 }
 
-void waitFor(const Service& service, const SubscriberGetTarget& target) {
-    std::mutex mutex;
-    std::condition_variable answered;
-    bool done = false;
-    service.send(target, [&](orvanpush::SubscriberGetResult result) {
+// Counts the answers that arrived. It outlives every completion that may still be notifying it
+// (each benchmark's is static), so a completion notifies after its unlock and the waiter does not
+// wake only to wait for the lock.
+class Answers {
+  public:
+    void add() {
+        {
+            std::lock_guard lock(mutex_);
+            ++count_;
+        }
+        arrived_.notify_one();
+    }
+
+    void await(int count) {
+        std::unique_lock lock(mutex_);
+        arrived_.wait(lock, [&] { return count_ >= count; });
+        count_ -= count;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    int count_ = 0;
+};
+
+void sendCounted(const Service& service, const SubscriberGetTarget& target, Answers& answers) {
+    service.send(target, [&answers](orvanpush::SubscriberGetResult result) {
         if (result.getResultKind() != orvanpush::ResultKind::success) {
             throw std::runtime_error("the request failed");
         }
-        std::lock_guard lock(mutex);
-        done = true;
-        answered.notify_one();
+        answers.add();
     });
-    std::unique_lock lock(mutex);
-    answered.wait(lock, [&] { return done; });
 }
 
 void BM_Service(benchmark::State& state) {
-    const auto& service = *setup().service;
-    const auto& target = setup().target;
+    static Answers answers;
     for (auto _ : state) {
-        waitFor(service, target);
+        sendCounted(*setup().service, setup().target, answers);
+        answers.await(1);
     }
 }
 BENCHMARK(BM_Service)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->UseRealTime();
@@ -85,34 +103,15 @@ BENCHMARK(BM_Service)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime()->U
 // and sends one request): the hand-offs of requests that overlap share their wake-ups.
 void BM_ServiceEightInFlight(benchmark::State& state) {
     constexpr int kInFlight = 8;
-    const auto& service = *setup().service;
-    const auto& target = setup().target;
-    std::mutex mutex;
-    std::condition_variable answered;
-    int answers = 0;
-    auto sendOne = [&] {
-        service.send(target, [&](orvanpush::SubscriberGetResult result) {
-            if (result.getResultKind() != orvanpush::ResultKind::success) {
-                throw std::runtime_error("the request failed");
-            }
-            std::lock_guard lock(mutex);
-            ++answers;
-            answered.notify_one();
-        });
-    };
-    auto awaitAnswers = [&](int count) {
-        std::unique_lock lock(mutex);
-        answered.wait(lock, [&] { return answers >= count; });
-        answers -= count;
-    };
+    static Answers answers;
     for (int i = 0; i < kInFlight; ++i) {
-        sendOne();
+        sendCounted(*setup().service, setup().target, answers);
     }
     for (auto _ : state) {
-        awaitAnswers(1);
-        sendOne();
+        answers.await(1);
+        sendCounted(*setup().service, setup().target, answers);
     }
-    awaitAnswers(kInFlight);
+    answers.await(kInFlight);
 }
 BENCHMARK(BM_ServiceEightInFlight)
     ->Unit(benchmark::kMicrosecond)

@@ -40,7 +40,7 @@ platform::HttpHeaders sessionHeaders(const std::optional<std::string>& login,
 // attempt's completion holds the request, so it lives until its final outcome is delivered.
 class Attempts : public std::enable_shared_from_this<Attempts> {
   public:
-    Attempts(platform::UrlSession::Configuration session,
+    Attempts(std::shared_ptr<const platform::UrlSession> session,
              std::shared_ptr<const platform::HttpRequest> request,
              std::unique_ptr<RequestRetrier> retrier,
              std::function<void(const platform::HttpOutcome&, bool sent)> continuation)
@@ -51,11 +51,10 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
           work_(platform::OutstandingWork::begin()) {}
 
     void send() {
-        // A fresh session for every attempt, as each resend starts over.
-        platform::UrlSession(session_).dataTask(
-            request_, [self = shared_from_this()](platform::HttpOutcome outcome) {
-                self->finished(outcome);
-            });
+        // Every attempt is a fresh request, as each resend starts over.
+        session_->dataTask(request_, [self = shared_from_this()](platform::HttpOutcome outcome) {
+            self->finished(outcome);
+        });
     }
 
   private:
@@ -67,7 +66,7 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
         continuation_(outcome, true);
     }
 
-    platform::UrlSession::Configuration session_;
+    std::shared_ptr<const platform::UrlSession> session_;
     std::shared_ptr<const platform::HttpRequest> request_;
     std::unique_ptr<RequestRetrier> retrier_;
     std::function<void(const platform::HttpOutcome&, bool sent)> continuation_;
@@ -82,8 +81,9 @@ Service::Service(std::string baseAddress, std::optional<std::string> login,
     : baseAddress_(withoutTrailingSlashes(std::move(baseAddress))),
       apiVersion_(std::move(apiVersion)),
       loggingUtils_(std::move(loggingUtils)),
-      session_{.httpAdditionalHeaders = detail::sessionHeaders(login, password, apiVersion_),
-               .timeoutIntervalForRequest = defaultTimeoutOfProcess()} {
+      session_(std::make_shared<const platform::UrlSession>(platform::UrlSession::Configuration{
+          .httpAdditionalHeaders = detail::sessionHeaders(login, password, apiVersion_),
+          .timeoutIntervalForRequest = defaultTimeoutOfProcess()})) {
     // The process's transport, with libcurl's and the TLS library's global set-up, starts on
     // the host's thread that makes the service, not on the library thread that happens to
     // send first (a report goes out from the main queue once its row is stored).

@@ -83,9 +83,13 @@ class Service {
     const std::string& apiVersion() const { return apiVersion_; }
     const std::shared_ptr<LoggingUtils>& loggingUtils() const { return loggingUtils_; }
     /// "Content-Type" (with the API version), and "Authorization" when there are credentials.
-    const platform::HttpHeaders& sessionHeaders() const { return session_.httpAdditionalHeaders; }
+    const platform::HttpHeaders& sessionHeaders() const {
+        return session_->configuration().httpAdditionalHeaders;
+    }
     /// 9 seconds in an extension, 30 elsewhere.
-    std::chrono::milliseconds defaultTimeout() const { return session_.timeoutIntervalForRequest; }
+    std::chrono::milliseconds defaultTimeout() const {
+        return session_->configuration().timeoutIntervalForRequest;
+    }
 
     /// The record of a request's final outcome: a body (any status) is converted; otherwise the
     /// error, `Invalid response with status "NNN"` or "Invalid response" makes a code-600 record.
@@ -107,7 +111,7 @@ class Service {
     std::string baseAddress_;
     std::string apiVersion_;
     std::shared_ptr<LoggingUtils> loggingUtils_;
-    platform::UrlSession::Configuration session_;
+    std::shared_ptr<const platform::UrlSession> session_;
 };
 
 }  // namespace orvanpush::detail

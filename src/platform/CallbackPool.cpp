@@ -60,6 +60,10 @@ CallbackPool::CallbackPool(std::string name, std::size_t threadCount)
 }
 
 CallbackPool::~CallbackPool() {
+    shutDown();
+}
+
+void CallbackPool::shutDown() {
     std::deque<Task> dropped;
     {
         std::lock_guard lock(state_->mutex);
@@ -74,9 +78,18 @@ CallbackPool::~CallbackPool() {
             thread.join();
         }
     }
+    threads_.clear();
 }
 
 void CallbackPool::post(Task task) {
+    enqueue(std::move(task), false);
+}
+
+void CallbackPool::postFirst(Task task) {
+    enqueue(std::move(task), true);
+}
+
+void CallbackPool::enqueue(Task task, bool first) {
     // Held here: once the task is queued, it may run and end the pool before this returns.
     const auto state = state_;
     {
@@ -84,7 +97,11 @@ void CallbackPool::post(Task task) {
         if (state->stopping) {
             return;
         }
-        state->tasks.push_back(std::move(task));
+        if (first) {
+            state->tasks.push_front(std::move(task));
+        } else {
+            state->tasks.push_back(std::move(task));
+        }
     }
     // Outside the lock, so the woken thread does not wake only to wait for it.
     state->wake.notify_one();

@@ -21,9 +21,7 @@ class CallbackPool {
     using Task = std::function<void()>;
 
     CallbackPool(std::string name, std::size_t threadCount);
-    /// Lets the tasks already running finish and drops those still waiting. Called from one of
-    /// the pool's own tasks (a host completion that ends the process), it leaves that thread to
-    /// finish its task on its own.
+    /// Shuts the pool down.
     ~CallbackPool();
 
     CallbackPool(const CallbackPool&) = delete;
@@ -31,10 +29,19 @@ class CallbackPool {
 
     /// Queues `task`; a pool that is shutting down drops it.
     void post(Task task);
+    /// Queues `task` ahead of every task still waiting; a pool that is shutting down drops it.
+    void postFirst(Task task);
+
+    /// Lets the tasks already running finish, drops those still waiting and every later one.
+    /// Called from one of the pool's own tasks (a host completion that ends the process), it
+    /// leaves that thread to finish its task on its own.
+    void shutDown();
 
     struct State;  // shared with the pool's threads
 
   private:
+    void enqueue(Task task, bool first);
+
     std::shared_ptr<State> state_;
     std::vector<std::thread> threads_;
 };

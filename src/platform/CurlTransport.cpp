@@ -9,6 +9,7 @@
 #include <thread>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <curl/curl.h>
 
@@ -187,17 +188,29 @@ HttpOutcome outcomeOf(Exchange& exchange, CURLcode result) {
 
 }  // namespace
 
+// A finished request: its completion and what it came to.
+struct Finished {
+    UrlSession::Completion completion;
+    HttpOutcome outcome;
+};
+
+// The transport has no thread of its own: one pool thread at a time drives the multi handle.
+// When requests finish, the driver hands the driving on to another pool thread (only if requests
+// remain), and runs one finished completion itself, no longer the driver. A lone request thus
+// costs one hand-off to the pool and none back, and a completion never holds up the transfers.
 struct CurlTransport::State {
     MultiHandle multi;
     std::mutex mutex;
     std::deque<std::unique_ptr<Exchange>> incoming;               // guarded by mutex
     bool stopping = false;                                        // guarded by mutex
-    std::unordered_map<CURL*, std::unique_ptr<Exchange>> active;  // the transport thread's
+    bool driven = false;                                          // guarded by mutex
+    std::unordered_map<CURL*, std::unique_ptr<Exchange>> active;  // the driver's
     CallbackPool pool{"orvanpush.urlsession", poolSize()};
-    std::thread thread;
 
-    void run();
+    void drive();
     bool admitIncoming();
+    std::vector<Finished> collectFinished();
+    void handOver();
     void post(UrlSession::Completion completion, HttpOutcome outcome);
     void finish(std::unique_ptr<Exchange> exchange, HttpOutcome outcome);
 };
@@ -234,30 +247,56 @@ bool CurlTransport::State::admitIncoming() {
     return true;
 }
 
-void CurlTransport::State::run() {
-    while (admitIncoming()) {
+std::vector<Finished> CurlTransport::State::collectFinished() {
+    std::vector<Finished> finished;
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
+        if (message->msg != CURLMSG_DONE) {
+            continue;
+        }
+        CURL* easy = message->easy_handle;
+        const CURLcode result = message->data.result;
+        curl_multi_remove_handle(multi.get(), easy);
+        auto found = active.find(easy);
+        auto exchange = std::move(found->second);
+        active.erase(found);
+        auto outcome = outcomeOf(*exchange, result);
+        finished.push_back({std::move(exchange->completion), std::move(outcome)});
+    }
+    return finished;
+}
+
+// Gives up driving: to another pool thread, first in the queue, while requests remain.
+void CurlTransport::State::handOver() {
+    {
+        std::lock_guard lock(mutex);
+        if (active.empty() && incoming.empty()) {
+            driven = false;
+            return;
+        }
+    }
+    pool.postFirst([this] { drive(); });
+}
+
+void CurlTransport::State::drive() {
+    std::vector<Finished> finished;
+    while (finished.empty()) {
+        if (!admitIncoming()) {
+            return;  // the transport is stopping; it removes what is left itself
+        }
         int running = 0;
         curl_multi_perform(multi.get(), &running);
-        int queued = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued)) {
-            if (message->msg != CURLMSG_DONE) {
-                continue;
-            }
-            CURL* easy = message->easy_handle;
-            const CURLcode result = message->data.result;
-            curl_multi_remove_handle(multi.get(), easy);
-            auto found = active.find(easy);
-            auto exchange = std::move(found->second);
-            active.erase(found);
-            auto outcome = outcomeOf(*exchange, result);
-            finish(std::move(exchange), std::move(outcome));
+        finished = collectFinished();
+        if (finished.empty()) {
+            curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
         }
-        curl_multi_poll(multi.get(), nullptr, 0, 1000, nullptr);
     }
-    for (auto& [easy, exchange] : active) {
-        curl_multi_remove_handle(multi.get(), easy);
+    handOver();
+    for (auto other = std::next(finished.begin()); other != finished.end(); ++other) {
+        post(std::move(other->completion), std::move(other->outcome));
     }
-    active.clear();
+    // Last, so that whatever it throws reaches the pool, which logs it.
+    finished.front().completion(std::move(finished.front().outcome));
 }
 
 CurlTransport& CurlTransport::shared() {
@@ -273,7 +312,6 @@ CurlTransport::CurlTransport() : state_(std::make_unique<State>()) {
     if (!state_->multi) {
         throw TextError("Cannot start the HTTP transport");
     }
-    state_->thread = std::thread([state = state_.get()] { state->run(); });
 }
 
 CurlTransport::~CurlTransport() {
@@ -282,7 +320,11 @@ CurlTransport::~CurlTransport() {
         state_->stopping = true;
     }
     curl_multi_wakeup(state_->multi.get());
-    state_->thread.join();
+    state_->pool.shutDown();  // the driver, if any, returns at its next turn
+    for (auto& [easy, exchange] : state_->active) {
+        curl_multi_remove_handle(state_->multi.get(), easy);
+    }
+    state_->active.clear();
 }
 
 void CurlTransport::send(Transfer transfer, UrlSession::Completion completion) {
@@ -294,14 +336,20 @@ void CurlTransport::send(Transfer transfer, UrlSession::Completion completion) {
         state_->finish(std::move(exchange), {.response = std::nullopt, .error = error.what()});
         return;
     }
+    bool startDriving = false;
     {
         std::lock_guard lock(state_->mutex);
         if (state_->stopping) {
             return;
         }
         state_->incoming.push_back(std::move(exchange));
+        startDriving = !std::exchange(state_->driven, true);
     }
-    curl_multi_wakeup(state_->multi.get());
+    if (startDriving) {
+        state_->pool.postFirst([state = state_.get()] { state->drive(); });
+    } else {
+        curl_multi_wakeup(state_->multi.get());
+    }
 }
 
 void CurlTransport::complete(HttpOutcome outcome, UrlSession::Completion completion) {

@@ -1,9 +1,9 @@
 #pragma once
 
-// The process's one HTTP transport: a libcurl multi handle driven by one thread, whose
-// connection cache every request shares, and the callback pool on which completions run. Made
-// on first use; at process exit it stops its thread (transfers still in flight are dropped with
-// their completions) before the libraries it uses are torn down.
+// The process's one HTTP transport: a libcurl multi handle, whose connection cache every request
+// shares, driven by one thread of the callback pool at a time, the pool on which completions
+// run. Made on first use; at process exit it stops its pool (transfers still in flight are
+// dropped with their completions) before the libraries it uses are torn down.
 
 #include <chrono>
 #include <memory>

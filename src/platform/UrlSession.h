@@ -1,9 +1,9 @@
 #pragma once
 
 // HTTP(S) requests, the way the library's clients make them: a session describes the headers
-// and the timeout every one of its requests gets; each data task is a fresh request sent by the
-// process's one transport thread over a shared connection cache, and its completion runs on the
-// callback pool (never on the calling thread, never on the transport thread).
+// and the timeout every one of its requests gets; each data task is a fresh request sent over
+// the process's one shared connection cache, and its completion runs on the callback pool (never
+// on the calling thread, never on the thread that drives the transfers at that moment).
 //
 //   UrlSession session({.httpAdditionalHeaders = {{"Content-Type", "application/json"}},
 //                       .timeoutIntervalForRequest = std::chrono::seconds(30)});
@@ -95,6 +95,9 @@ class UrlSession {
     using Completion = std::function<void(HttpOutcome)>;
 
     explicit UrlSession(Configuration configuration);
+
+    /// What every request of the session gets.
+    const Configuration& configuration() const { return configuration_; }
 
     /// Sends `request` and returns at once.
     void dataTask(std::shared_ptr<const HttpRequest> request, Completion completion) const;

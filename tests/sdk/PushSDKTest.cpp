@@ -1,20 +1,10 @@
-#include <atomic>
-#include <cstddef>
-#include <functional>
 #include <regex>
-#include <stdexcept>
-#include <thread>
 #include <type_traits>
-#include <vector>
-
-#include <gtest/gtest.h>
 
 #include "orvanpush/OrvanPushApiStatus.h"
-#include "orvanpush/OrvanPushSDKError.h"
-#include "orvanpush/PushSDK.h"
 #include "orvanpush/TextError.h"
+#include "orvanpush/platform/MainQueue.h"
 #include "sdk/InstanceConfiguration.h"
-#include "sdk/PushSDKState.h"
 #include "sdk/SdkTestSupport.h"
 #include "security/KeyChainUtil.h"
 #include "utils/SettingsUtils.h"
@@ -33,10 +23,10 @@ std::string freshIdentifier() {
     return "registry-" + std::to_string(counter++);
 }
 
-std::string createFull(std::optional<StorageParams> storage = std::nullopt) {
+std::string createFull() {
     auto identifier = freshIdentifier();
     PushSDK::createInstance(identifier, "group.shop", pushServer, "alice", "secret", logServer,
-                            true, storage);
+                            true, std::nullopt);
     return identifier;
 }
 
@@ -46,7 +36,7 @@ std::shared_ptr<SettingsUtils> settingsOf(const std::string& identifier) {
 
 // The CLI's end-to-end tests cover an empty login or password, a log server kept by later calls,
 // and a keychain that refuses the group.
-TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupUntilANewGroupReplacesIt) {
+TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupAndTheConfigurationReadsBack) {
     const auto identifier = freshIdentifier();
     PushSDK::createInstance(identifier, pushServer, "alice", "secret", std::nullopt, false);
     EXPECT_EQ(settingsOf(identifier)->userDefaults().suiteName(), "group." + identifier);
@@ -57,10 +47,10 @@ TEST(PushSDKCreateInstance, TheShortFormUsesTheIdentifierAsGroupUntilANewGroupRe
     EXPECT_EQ(KeyChain::load("sharedAppGroup", identifier), Bytes({'s', 'e', 'c', 'o', 'n', 'd'}));
     EXPECT_EQ(settingsOf(identifier)->userDefaults().suiteName(), "group.second");
     EXPECT_EQ(InstanceConfiguration::read(*settingsOf(identifier)).login, "bob");
-}
 
-TEST(PushSDKCreateInstance, TheConfigurationReadsBackAndAbsentOptionsRemoveOrKeepIt) {
-    const auto identifier = createFull(StorageParams{.quantityLimit = 10, .daysLimit = 7});
+    // The configuration reads back; absent options remove or keep it.
+    PushSDK::createInstance(identifier, "group.shop", pushServer, "alice", "secret", logServer,
+                            true, StorageParams{.quantityLimit = 10, .daysLimit = 7});
     const auto settings = settingsOf(identifier);
     EXPECT_EQ(InstanceConfiguration::read(*settings),
               InstanceConfiguration({pushServer, "alice", "secret", logServer, true}));
@@ -91,23 +81,19 @@ TEST(PushSDKGetInstance, TheFirstMissingMandatoryKeyIsNamed) {
     }
 }
 
-TEST(PushSDKGetInstance, PortsThatDoNotParseFallBackAndAPartialLogServerIsNone) {
+TEST(PushSDKGetInstance, PortsThatDoNotParseFallBackAPartialLogServerIsNoneSilencingStaysOn) {
     const auto settings = settingsOf(createFull());
-    settings->set("serverPortKey", "8443x");
-    settings->set("logServerPortKey", "https");
-    EXPECT_EQ(InstanceConfiguration::read(*settings).pushServerParams.serverPort, 8090);
-    EXPECT_EQ(InstanceConfiguration::read(*settings).logServerParams->serverPort, 443);
-    settings->set("serverPortKey", "+8443");
-    settings->set("logServerPortKey", " 444");
-    EXPECT_EQ(InstanceConfiguration::read(*settings).pushServerParams.serverPort, 8443);
-    EXPECT_EQ(InstanceConfiguration::read(*settings).logServerParams->serverPort, 443);
-
+    for (const auto& [push, log, pushPort] :
+         {std::tuple("8443x", "https", 8090), {"+8443", " 444", 8443}}) {
+        settings->set("serverPortKey", push);
+        settings->set("logServerPortKey", log);
+        const auto read = InstanceConfiguration::read(*settings);
+        EXPECT_EQ(read.pushServerParams.serverPort, pushPort);
+        EXPECT_EQ(read.logServerParams->serverPort, 443);
+    }
     settings->set("logServerAddressKey", "");  // one of three missing: no log server at all
     EXPECT_EQ(InstanceConfiguration::read(*settings).logServerParams, std::nullopt);
-}
-
-TEST(PushSDKGetInstance, OnlyExactlyFalseTurnsSilencingOff) {
-    const auto settings = settingsOf(createFull());
+    // Only exactly "false" turns silencing off.
     for (const auto& [stored, expected] : std::vector<std::pair<std::string, bool>>{
              {"false", false}, {"False", true}, {"0", true}, {"", true}, {"true", true}}) {
         settings->set("silenceDuplicates", stored);
@@ -118,42 +104,18 @@ TEST(PushSDKGetInstance, OnlyExactlyFalseTurnsSilencingOff) {
 TEST(PushSDKGetInstance, ConcurrentLookUpsAllSeeTheConfiguration) {
     const auto identifier = createFull();
     std::atomic<int> found{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i) {
-        threads.emplace_back([&] {
-            for (int j = 0; j < 5; ++j) {
-                found += PushSDK::getInstance(identifier) != nullptr;
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    {
+        std::vector<std::jthread> threads(4);
+        for (auto& thread : threads) {
+            thread = std::jthread([&] {
+                for (int j = 0; j < 5; ++j) {
+                    found += PushSDK::getInstance(identifier) != nullptr;
+                }
+            });
+        }
     }
     EXPECT_EQ(found.load(), 20);
 }
-
-TEST(PushSDKGetInstance, AnEarlierGenerationsKeychainConfigurationIsCarriedOver) {
-    const auto identifier = freshIdentifier();
-    for (const std::string key :
-         {"protocolTypeKey", "serverAddressKey", "serverPortKey", "serverLoginKey",
-          "serverPasswordKey", "tokenKey", "clientIdKey", "deviceIdKey"}) {
-        const auto value = key + " v1";
-        ASSERT_EQ(KeyChain::save(key, Bytes(value.begin(), value.end()), identifier), 0);
-    }
-    auto sdk = PushSDK::getInstance(identifier,
-                                    {std::make_shared<PushSDKv1SettingReceiver>(identifier, true)});
-    EXPECT_EQ(sdk->getSavedToken(), "tokenKey v1");
-    EXPECT_EQ(sdk->getClientId(), "clientIdKey v1");
-    EXPECT_EQ(sdk->getDeviceId(), "deviceIdKey v1");
-    // The values now live in the store; the keychain items are gone.
-    EXPECT_EQ(KeyChain::load("serverLoginKey", identifier), std::nullopt);
-    EXPECT_EQ(PushSDK::getInstance(identifier)->getSavedToken(), "tokenKey v1");
-    EXPECT_NE(PushSDK::getInstance(identifier), sdk);  // each call builds a new object
-}
-
-// Host code only gets instances from getInstance.
-static_assert(!std::is_constructible_v<PushSDK, std::shared_ptr<PushSDKState>>);
-static_assert(!std::is_constructible_v<PushSDK, std::nullptr_t>);
 
 // The store behind the subscriber identity failing, as a receiver that throws makes it.
 class FailingStore : public PushSDKv1SettingReceiver {
@@ -164,32 +126,47 @@ class FailingStore : public PushSDKv1SettingReceiver {
     std::optional<std::string> getDeviceId() override { throw std::runtime_error("no memory"); }
 };
 
-TEST(PushSDKGetters, AnswerNothingWhenTheStoreFails) {
-    const auto sdk = PushSDK::getInstance(createFull(), {std::make_shared<FailingStore>()});
-    EXPECT_EQ(sdk->getSavedToken(), std::nullopt);
-    EXPECT_EQ(sdk->getClientId(), std::nullopt);
-    EXPECT_EQ(sdk->getDeviceId(), std::nullopt);
+TEST(PushSDKGetInstance, AnEarlierGenerationsConfigurationIsCarriedOverAFailingStoreGivesNothing) {
+    const auto identifier = freshIdentifier();
+    for (const std::string key :
+         {"protocolTypeKey", "serverAddressKey", "serverPortKey", "serverLoginKey",
+          "serverPasswordKey", "tokenKey", "clientIdKey", "deviceIdKey"}) {
+        const auto value = key + " v1";
+        ASSERT_EQ(KeyChain::save(key, Bytes(value.begin(), value.end()), identifier), 0);
+    }
+    auto sdk = PushSDK::getInstance(identifier,
+                                    {std::make_shared<PushSDKv1SettingReceiver>(identifier, true)});
+    EXPECT_EQ(std::tuple(sdk->getSavedToken(), sdk->getClientId(), sdk->getDeviceId()),
+              std::tuple("tokenKey v1", "clientIdKey v1", "deviceIdKey v1"));
+    // The values now live in the store; the keychain items are gone.
+    EXPECT_EQ(KeyChain::load("serverLoginKey", identifier), std::nullopt);
+    EXPECT_EQ(PushSDK::getInstance(identifier)->getSavedToken(), "tokenKey v1");
+    EXPECT_NE(PushSDK::getInstance(identifier), sdk);  // each call builds a new object
+
+    // The getters answer nothing when the store fails.
+    const auto failing = PushSDK::getInstance(createFull(), {std::make_shared<FailingStore>()});
+    EXPECT_FALSE(failing->getSavedToken() || failing->getClientId() || failing->getDeviceId());
 }
 
-TEST(PushSDKShared, StatusRawValuesAreExactAndTheVersionIsShortVersionAndBuild) {
-    EXPECT_EQ(toString(OrvanPushApiStatus::delivered), "Delivered");
+// Host code only gets instances from getInstance.
+static_assert(!std::is_constructible_v<PushSDK, std::shared_ptr<PushSDKState>>);
+static_assert(!std::is_constructible_v<PushSDK, std::nullptr_t>);
+
+TEST(PushSDKShared, StatusRawValuesVersionMandatoryParametersAndAddressesAreExact) {
     EXPECT_EQ(orvanPushApiStatusFromRawValue("Read"), OrvanPushApiStatus::read);
     for (const char* text : {"delivered", "READ", "Read ", ""}) {
         EXPECT_EQ(orvanPushApiStatusFromRawValue(text), std::nullopt) << text;
     }
     EXPECT_TRUE(std::regex_match(PushSDK::OrvanPushSDKVersion(), std::regex(R"(\d+\.\d+\.\w+)")))
         << PushSDK::OrvanPushSDKVersion();
-}
-
-TEST(PushSDKShared, MandatoryParametersMustHaveCharactersAndTheAddressJoinsDeviceAndClient) {
-    EXPECT_EQ(PushSDKState::checkMandatoryParameter("t", "token"), "t");
-    EXPECT_EQ(errorOf([] { PushSDKState::checkMandatoryParameter("", "token"); }),
-              "emptyMandatoryParameter(\"token\")");
+    // Mandatory parameters must have characters; the address joins device and client.
     EXPECT_EQ(errorOf([] { PushSDKState::checkMandatoryParameter(std::nullopt, "pubKey"); }),
               "emptyMandatoryParameter(\"pubKey\")");
-    EXPECT_EQ(PushSDKState::makeAddress("device", "client"), "device.client");
-    EXPECT_EQ(PushSDKState::makeAddress("", "client"), "client");
-    EXPECT_EQ(PushSDKState::makeAddress(std::nullopt, "client"), "client");
+    for (const auto& [deviceId, address] :
+         std::vector<std::pair<std::optional<std::string>, std::string>>{
+             {"device", "device.client"}, {"", "client"}, {std::nullopt, "client"}}) {
+        EXPECT_EQ(PushSDKState::makeAddress(deviceId, "client"), address);
+    }
     EXPECT_EQ(errorOf([] { PushSDKState::makeAddress("device", ""); }),
               "emptyMandatoryParameter(\"address\")");
 }
@@ -213,30 +190,46 @@ TEST(PushSDKShared, EveryRequestGetsItsOwnUpperCaseRequestId) {
     EXPECT_EQ(first.at("X-Tenant"), "shop");
     EXPECT_TRUE(std::regex_match(first.at("rid"), uuid)) << first.at("rid");
     EXPECT_NE(first.at("rid"), second.at("rid"));
-
-    const auto bare = PushSDKState("state-test", {}, nullptr, nullptr).getHeaders("subscribe");
-    EXPECT_EQ(bare.size(), 1u);
-    EXPECT_TRUE(std::regex_match(bare.at("rid"), uuid));
+    EXPECT_EQ(PushSDKState("state-test", {}, nullptr, nullptr).getHeaders("subscribe").size(), 1u);
 }
 
-TEST(PushSDKShared, TheContextLosesItsSlashesButAnAllSlashContextLeavesOne) {
-    auto address = [](std::optional<std::string> context) {
-        return baseAddress({"https", "h", 443, std::move(context)});
-    };
-    EXPECT_EQ(address(std::nullopt), "https://h:443");
-    EXPECT_EQ(address(""), "https://h:443");
-    EXPECT_EQ(address("/api/"), "https://h:443/api");
-    EXPECT_EQ(address("//v1/push//"), "https://h:443/v1/push");
-    EXPECT_EQ(address("///"), "https://h:443/");
-}
-
-TEST(PushSDKPrinting, ParametersAndErrorsPrintEscapedAsLogsShowThem) {
+TEST(PushSDKPrinting, ParametersErrorsAndAddressesPrintAsLogsAndRequestsShowThem) {
     EXPECT_EQ(toString(ServerParams{"https", "a\"b\n\\c", 443}),
               "ServerParams(protocolType: \"https\", serverURL: \"a\\\"b\\n\\\\c\", "
               "serverPort: 443, context: nil)");
     EXPECT_TRUE(toString(logServer).ends_with("serverPort: 443, context: \"logs\")"));
     EXPECT_EQ(OrvanPushSDKError::emptyMandatoryParameter("it's\x01").description(),
               "emptyMandatoryParameter(\"it\\'s\\u{1}\")");
+    // The context loses its slashes, but an all-slash context leaves one.
+    for (const auto& [context, address] :
+         std::vector<std::pair<std::optional<std::string>, std::string>>{
+             {std::nullopt, "https://h:443"},
+             {"", "https://h:443"},
+             {"/api/", "https://h:443/api"},
+             {"//v1/push//", "https://h:443/v1/push"},
+             {"///", "https://h:443/"}}) {
+        EXPECT_EQ(baseAddress({"https", "h", 443, context}), address);
+    }
+}
+
+TEST(InstanceReachabilityTest, EachInstanceWatchesTheNetworkAndNotifiesOnTheMainQueue) {
+    testing::Event notified;  // outlives the instances' callbacks
+    std::atomic<bool> onMainQueue = false;
+    PushSDK::createInstance("reachable", {"https", "push.example.com", 443, std::nullopt}, "alice",
+                            "secret", std::nullopt, true);
+    const auto first = PushSDKAccess::state(*PushSDK::getInstance("reachable"))->reachability;
+    const auto second = PushSDKAccess::state(*PushSDK::getInstance("reachable"))->reachability;
+    ASSERT_TRUE(first && second);
+    EXPECT_NE(first, second);
+    const auto record = [&](const auto&) {
+        onMainQueue = platform::MainQueue::isCurrent();
+        notified.notify();
+    };
+    first->setWhenReachable(record);
+    first->setWhenUnreachable(record);
+    first->startNotifier();
+    ASSERT_TRUE(notified.wait());
+    EXPECT_TRUE(onMainQueue);
 }
 
 }  // namespace

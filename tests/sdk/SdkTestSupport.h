@@ -4,6 +4,7 @@
 // a subscribed device, completions that record their one call, the server's counts, direct
 // access to the instance's store, and the SDK log written during a test.
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -24,9 +25,11 @@
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/FileSystem.h"
-#include "platform/OutstandingWork.h"
+#include "platform/Home.h"
 #include "platform/ProcessInfo.h"
+#include "platform/SqliteDatabase.h"
 #include "sdk/PushSDKState.h"
+#include "security/Crypto.h"
 #include "storage/StorageMessage.h"
 #include "support/TestHome.h"
 #include "utils/logger/log_manager/LogManager.h"
@@ -123,6 +126,42 @@ class Completion {
 
 using ResultCompletion = Completion<std::optional<BaseApiResult>>;
 
+inline bool succeeded(const std::optional<BaseApiResult>& result) {
+    return result && result->getResultKind() == ResultKind::success;
+}
+
+/// Starts an operation, waits for its one completion and then for the library's work.
+template <class Result = BaseApiResult, class Start>
+std::optional<Result> awaited(const Start& start) {
+    Completion<std::optional<Result>> completion;
+    start(completion.callback());
+    auto result = completion.first();
+    waitForTheLibrary();
+    return result;
+}
+
+using ReceiptCompletion = Completion<std::optional<BaseApiResult>, std::exception_ptr,
+                                     std::optional<MutableNotificationContent>>;
+
+/// Receives the push `payload` as an extension does and waits for the completion.
+inline auto receive(PushSDK& sdk, const Json& payload) {
+    ReceiptCompletion completion;
+    sdk.onMessageReceive({"request", NotificationContent::fromPayload(payload)}, std::nullopt,
+                         completion.callback());
+    return completion.wait();
+}
+
+/// The reference server's record of the subscriber `address` (null when it has none).
+inline Json subscriberRecord(const ReferenceServer& server, const std::string& address) {
+    const auto all = server.admin("GET", "subscribers");
+    for (const auto& record : all["subscribers"]) {
+        if (record["address"] == address) {
+            return record;
+        }
+    }
+    return nullptr;
+}
+
 /// What the reference server counted: (message id, status) to the number of applied reports.
 inline std::map<std::pair<std::string, std::string>, int> reportedStatuses(
     const ReferenceServer& server) {
@@ -170,8 +209,36 @@ class TestInstance {
     void subscribe(const std::string& clientId = "client-1") {
         Completion<std::optional<BaseApiResult>> subscribed;
         sdk_->subscribe("device-1", clientId, "token", std::nullopt, subscribed.callback());
-        const auto result = subscribed.first();
-        ASSERT_TRUE(result && result->getResultKind() == ResultKind::success);
+        ASSERT_TRUE(succeeded(subscribed.first()));
+    }
+
+    /// The tags of the instance's keys and the accounts of its pending pairs' records, sorted,
+    /// read from the keychain file through a connection of the test's own.
+    std::vector<std::string> keychainItems() const {
+        auto keychain = platform::SqliteConnection::open(platform::Home::keychainFile());
+        auto rows = keychain.prepare(
+            "SELECT coalesce(CAST(application_tag AS TEXT), account) AS name FROM items "
+            "WHERE CAST(application_tag AS TEXT) LIKE ?1 OR account LIKE ?1 ORDER BY name");
+        rows.bindText(1, identifier_ + ".%");
+        std::vector<std::string> names;
+        while (rows.step()) {
+            names.push_back(rows.text(0));
+        }
+        return names;
+    }
+
+    /// The keys and records of the instance's pending pairs.
+    std::size_t pendingItems() const {
+        const auto items = keychainItems();
+        return std::count_if(items.begin(), items.end(), [&](const std::string& name) {
+            return name.starts_with(identifier_ + ".pending-");
+        });
+    }
+
+    std::string committedPublicKey() const {
+        return detail::getPublicKeyString(identifier_, identifier_ + ".public",
+                                          identifier_ + ".private", platform::kSecAttrKeyTypeRSA,
+                                          1024);
     }
 
     PushSDK& operator*() const { return *sdk_; }

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <random>
 #include <set>
@@ -26,67 +25,8 @@ namespace orvanpush::testing {
 namespace {
 
 constexpr auto kActivity = 40s;
+constexpr const char* kInstance = "soak";
 constexpr int kExtensionLanes = 3;
-
-// ---- The other processes: this program run again in a role ----
-
-// The child's group names its subject: "setup" creates the instance (subject: its group),
-// subscribes and stores a first message, so every other process opens files that exist. The
-// others print one line per outcome: "acknowledged <id>", "notStored <id> <reason>",
-// "listed <n>", "token <result>". Skipped in an ordinary run.
-TEST(SoakChild, PlaysItsRole) {
-    const auto group = becomeChild();
-    if (!group) {
-        GTEST_SKIP() << "run by SharedFilesHeavyTest";
-    }
-    const std::string subject = *group;
-    const std::string instance = std::getenv("ORVANPUSH_SOAK_INSTANCE");
-    const std::string role = std::getenv("ORVANPUSH_CHILD_ROLE");
-    if (role == "setup") {
-        PushSDK::createInstance(
-            instance, subject,
-            {"http", "127.0.0.1", std::stoi(std::getenv("ORVANPUSH_SOAK_PORT")), "api"},
-            ReferenceServer::kLogin, ReferenceServer::kPassword, std::nullopt, true, std::nullopt);
-    }
-    const auto sdk = PushSDK::getInstance(instance);
-    if (role == "setup") {
-        Completion<std::optional<BaseApiResult>> subscribed;
-        sdk->subscribe("device-1", "client-1", "token", std::nullopt, subscribed.callback());
-        const auto result = subscribed.first();
-        ASSERT_TRUE(result && result->getResultKind() == ResultKind::success);
-        ResultCompletion stored;
-        sdk->onMessageReceive("setup", "Title", std::nullopt, std::nullopt, std::nullopt,
-                              std::nullopt, stored.callback());
-        stored.wait();
-    } else if (role == "extension") {
-        const Json payload{{"aps", {{"alert", {{"title", "Sale"}, {"body", subject}}}}},
-                           {"message-id", subject}};
-        Completion<std::optional<BaseApiResult>, std::exception_ptr,
-                   std::optional<MutableNotificationContent>>
-            receipt;
-        sdk->onMessageReceive({"soak", NotificationContent::fromPayload(payload)}, std::nullopt,
-                              receipt.callback());
-        const auto [result, error, content] = receipt.wait();
-        if (error) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception& thrown) {
-                std::printf("notStored %s %s\n", subject.c_str(), thrown.what());
-            }
-        } else if (result && result->getResultKind() == ResultKind::success) {
-            std::printf("acknowledged %s\n", subject.c_str());
-        }
-    } else if (role == "reader") {
-        std::printf("listed %zu\n", sdk->getFetchedResultsController()->fetchedObjects().size());
-    } else {
-        Completion<std::optional<BaseApiResult>> updated;
-        sdk->updateSubscription(subject, std::nullopt, updated.callback());
-        const auto result = updated.first();
-        std::printf("token %s\n", result ? toString(result->getResultKind()).c_str() : "none");
-    }
-    std::fflush(stdout);
-    EXPECT_TRUE(PushSDK::waitForOutstandingWork(30s));
-}
 
 // ---- The application ----
 
@@ -101,24 +41,21 @@ struct Outcomes {
 
     std::optional<std::string> anyAcknowledged(std::mt19937& random) {
         std::lock_guard lock(mutex);
-        if (acknowledged.empty()) {
-            return std::nullopt;
-        }
-        return acknowledged[std::uniform_int_distribution<std::size_t>(
-            0, acknowledged.size() - 1)(random)];
+        return acknowledged.empty() ? std::nullopt
+                                    : std::optional(acknowledged[random() % acknowledged.size()]);
     }
 };
 
-/// Runs processes of `role` one after another until `deadline`, a quarter of them killed at a
-/// random moment; `subject` names what each is about (the push's message id, the token).
-void runLane(const std::string& role, const std::string& instance,
-             std::chrono::steady_clock::time_point deadline,
-             const std::function<std::string()>& subject, unsigned seed, Outcomes& outcomes) {
+/// Runs receivers (see TwoProcessReceiptTest) of `role` one after another until `deadline`, each
+/// following one `command`, a quarter of them killed at a random moment.
+void runLane(const std::string& role, std::chrono::steady_clock::time_point deadline,
+             const std::function<std::string()>& command, unsigned seed, Outcomes& outcomes) {
     std::mt19937 random(seed);
     while (std::chrono::steady_clock::now() < deadline) {
-        ChildProcess child(
-            {thisProgram(), "--gtest_filter=SoakChild.*"},
-            childEnvironment(subject(), role, {"ORVANPUSH_SOAK_INSTANCE=" + instance}));
+        ChildProcess child({thisProgram(), "--gtest_filter=ReceiverChild.*"},
+                           childEnvironment(kInstance, role));
+        child.writeInput(command() + "\n");
+        child.closeInput();
         std::thread killer;
         if (std::uniform_int_distribution(0, 3)(random) == 0) {
             const auto after =
@@ -128,9 +65,16 @@ void runLane(const std::string& role, const std::string& instance,
                 child.kill(SIGKILL);
             });
         }
-        std::vector<std::string> lines;
         while (auto line = child.readLine()) {
-            lines.push_back(*line);
+            std::istringstream words(*line);
+            std::string outcome, id;
+            words >> outcome >> id;
+            std::lock_guard lock(outcomes.mutex);
+            if (outcome == "acknowledged") {
+                outcomes.acknowledged.push_back(id);
+            } else if (outcome == "notStored") {
+                outcomes.notStored.insert(id);
+            }
         }
         if (killer.joinable()) {
             killer.join();
@@ -140,53 +84,8 @@ void runLane(const std::string& role, const std::string& instance,
         ++outcomes.started;
         outcomes.killed += status == 128 + SIGKILL ? 1 : 0;
         outcomes.crashed += status != 0 && status != 128 + SIGKILL ? 1 : 0;
-        for (const auto& line : lines) {
-            std::istringstream words(line);
-            std::string outcome, id;
-            words >> outcome >> id;
-            if (outcome == "acknowledged") {
-                outcomes.acknowledged.push_back(id);
-            } else if (outcome == "notStored") {
-                outcomes.notStored.insert(id);
-            }
-        }
     }
 }
-
-/// The application's own work between the pushes: reads of acknowledged messages (each must be
-/// found), a read reported now and then, and retention over messages aged past its limit.
-struct Application {
-    PushSDK& sdk;
-    detail::StorageMessage& store;
-    Outcomes& outcomes;
-    std::mt19937 random{12345};
-    int misses = 0;
-    int oldMessages = 0;
-
-    void readSome() {
-        if (const auto id = outcomes.anyAcknowledged(random)) {
-            Completion<std::shared_ptr<MessageProtocol>> found;
-            sdk.getMessageById(*id, found.callback());
-            misses += found.first() ? 0 : 1;
-            if (std::uniform_int_distribution(0, 9)(random) == 0) {
-                ResultCompletion read;
-                sdk.onMessageRead(*id, read.callback());
-                read.wait();
-            }
-        }
-    }
-
-    void retain() {
-        std::vector<std::shared_ptr<MessageProtocol>> old;
-        const auto longAgo = std::chrono::system_clock::now() - std::chrono::hours(24 * 100);
-        for (int i = 0; i < 200; ++i) {
-            old.push_back(std::make_shared<MessageImp>(
-                messageValue("old" + std::to_string(oldMessages++), longAgo)));
-        }
-        store.saveMessages(old);
-        store.cleanup(1'000'000, 30);
-    }
-};
 
 /// The rows of a one-column query of the sqlite3 command.
 std::multiset<std::string> rowsOf(const std::filesystem::path& file, const std::string& sql) {
@@ -200,48 +99,72 @@ std::multiset<std::string> rowsOf(const std::filesystem::path& file, const std::
 
 TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
     ReferenceServer server;
-    const std::string instance = "soak";
-    const std::string group = "group.soak";
+    const std::string group = "group." + std::string(kInstance);
     Outcomes outcomes;
-    ChildProcess setup({thisProgram(), "--gtest_filter=SoakChild.*"},
-                       childEnvironment(group, "setup",
-                                        {"ORVANPUSH_SOAK_INSTANCE=" + instance,
-                                         "ORVANPUSH_SOAK_PORT=" + std::to_string(server.port())}));
+    // Another process makes the instance's files, subscribes and stores a first message.
+    ChildProcess setup({thisProgram(), "--gtest_filter=ReceiverChild.*"},
+                       childEnvironment(kInstance, "application"));
+    setup.writeInput("create " + std::to_string(server.port()) + "\nsubscribe client-1\n");
+    auto line = setup.readLine();
+    while (line && !line->starts_with("subscribed ")) {
+        line = setup.readLine();
+    }
+    ASSERT_EQ(line, "subscribed success");
+    setup.writeInput("receive setup\n");
+    setup.closeInput();
     while (setup.readLine()) {
     }
     ASSERT_EQ(setup.wait(), 0);
     // The application opens the files the other processes made.
-    const auto sdk = PushSDK::getInstance(instance);
+    const auto sdk = PushSDK::getInstance(kInstance);
     auto controller = sdk->getFetchedResultsController();
 
     std::atomic<int> pushes{0};
     std::atomic<int> tokens{0};
     const auto deadline = std::chrono::steady_clock::now() + kActivity;
-    std::vector<std::thread> lanes;
+    std::vector<std::jthread> lanes;
     for (int lane = 0; lane < kExtensionLanes; ++lane) {
         lanes.emplace_back(
-            runLane, "extension", instance, deadline,
-            [&] { return "m" + std::to_string(pushes++); }, 100 + lane, std::ref(outcomes));
+            runLane, "extension", deadline, [&] { return "receive m" + std::to_string(pushes++); },
+            100 + lane, std::ref(outcomes));
     }
     lanes.emplace_back(
-        runLane, "reader", instance, deadline, [] { return std::string("all"); }, 200,
+        runLane, "reader", deadline, [] { return std::string("list all"); }, 200,
         std::ref(outcomes));
     lanes.emplace_back(
-        runLane, "subscriber", instance, deadline,
-        [&] { return "token-" + std::to_string(tokens++); }, 300, std::ref(outcomes));
+        runLane, "subscriber", deadline, [&] { return "token token-" + std::to_string(tokens++); },
+        300, std::ref(outcomes));
 
-    Application application{*sdk, *detail::PushSDKAccess::state(*sdk)->storageUtil->storage(),
-                            outcomes};
+    // The application's own work between the pushes: reads of acknowledged messages (each must
+    // be found), a read reported now and then, and retention over messages aged past its limit.
+    auto& store = *detail::PushSDKAccess::state(*sdk)->storageUtil->storage();
+    std::mt19937 random{12345};
+    int misses = 0;
+    int oldMessages = 0;
     for (int round = 0; std::chrono::steady_clock::now() < deadline; ++round) {
-        application.readSome();
+        if (const auto id = outcomes.anyAcknowledged(random)) {
+            Completion<std::shared_ptr<MessageProtocol>> found;
+            sdk->getMessageById(*id, found.callback());
+            misses += found.first() ? 0 : 1;
+            if (std::uniform_int_distribution(0, 9)(random) == 0) {
+                ResultCompletion read;
+                sdk->onMessageRead(*id, read.callback());
+                read.wait();
+            }
+        }
         if (round % 50 == 0) {
-            application.retain();
+            std::vector<std::shared_ptr<MessageProtocol>> old;
+            for (int i = 0; i < 200; ++i) {
+                old.push_back(std::make_shared<MessageImp>(
+                    messageValue("old" + std::to_string(oldMessages++),
+                                 std::chrono::system_clock::now() - std::chrono::hours(24 * 100))));
+            }
+            store.saveMessages(old);
+            store.cleanup(1'000'000, 30);
         }
         std::this_thread::sleep_for(20ms);
     }
-    for (auto& lane : lanes) {
-        lane.join();
-    }
+    lanes.clear();  // joins them
     waitForTheLibrary();
 
     // The controller lists every acknowledged message (its refresh follows each commit).
@@ -256,17 +179,14 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
                              acknowledged.end());
     }));
 
-    const auto store = storeFile(group);
-    int filesOk = 0;
+    const auto messages = storeFile(group);
     for (const auto& file :
-         {store, platform::Home::keychainFile(), platform::Home::defaultsFile(group)}) {
-        const bool ok = sqliteOutput(file, "PRAGMA integrity_check") == "ok\n";
-        EXPECT_TRUE(ok) << file;
-        filesOk += ok ? 1 : 0;
+         {messages, platform::Home::keychainFile(), platform::Home::defaultsFile(group)}) {
+        EXPECT_EQ(sqliteOutput(file, "PRAGMA integrity_check"), "ok\n") << file;
     }
-    const auto stored = rowsOf(store, "SELECT id FROM Message WHERE id LIKE 'm%'");
-    const auto statusRows =
-        rowsOf(store, "SELECT DISTINCT messageId || ' ' || statusNameInternal FROM MessageStatus");
+    const auto stored = rowsOf(messages, "SELECT id FROM Message WHERE id LIKE 'm%'");
+    const auto statusRows = rowsOf(
+        messages, "SELECT DISTINCT messageId || ' ' || statusNameInternal FROM MessageStatus");
     std::vector<std::string> lost;
     for (const auto& id : acknowledged) {
         if (stored.count(id) != 1) {
@@ -280,19 +200,17 @@ TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
             lost.push_back(row);
         }
     }
-    EXPECT_EQ(application.misses, 0);
+    EXPECT_EQ(misses, 0);
     EXPECT_EQ(outcomes.crashed, 0);
     EXPECT_TRUE(outcomes.notStored.empty()) << *outcomes.notStored.begin();
 
-    Completion<std::optional<SubscriberGetResult>> subscriber;
-    sdk->getSubscriberData("device-1", std::nullopt, subscriber.callback());
-    const auto signedQuery = subscriber.first();
+    const auto signedQuery = awaited<SubscriberGetResult>(
+        [&](auto done) { sdk->getSubscriberData("device-1", std::nullopt, done); });
     EXPECT_TRUE(signedQuery && signedQuery->getResultKind() == ResultKind::success);
-
     std::printf(
-        "shared files soak: %d processes started, %d killed, %zu receipts acknowledged, %zu lost, "
-        "%d of 3 files ok\n",
-        outcomes.started, outcomes.killed, acknowledged.size(), lost.size(), filesOk);
+        "shared files soak: %d processes started, %d killed, %zu receipts acknowledged, "
+        "%zu lost\n",
+        outcomes.started, outcomes.killed, acknowledged.size(), lost.size());
     EXPECT_THAT(lost, ::testing::IsEmpty());
 }
 

@@ -10,7 +10,7 @@ namespace {
 
 const std::string kReplacement = "\xEF\xBF\xBD";
 
-TEST(Utf8TextTest, RepairReplacesEachIllFormedPartOnce) {
+TEST(Utf8TextTest, RepairReplacesEachIllFormedPartOnceAndDecodingRefusesIt) {
     const std::vector<std::pair<std::string, std::string>> cases{
         {"plain ascii", "plain ascii"},
         {"Grüße ✓ 𝄞", "Grüße ✓ 𝄞"},
@@ -29,6 +29,7 @@ TEST(Utf8TextTest, RepairReplacesEachIllFormedPartOnce) {
     };
     for (const auto& [text, repaired] : cases) {
         EXPECT_EQ(repairUtf8(text), repaired);
+        EXPECT_EQ(decodeUtf8(Bytes(text.begin(), text.end())).has_value(), text == repaired);
         EXPECT_TRUE(decodeUtf8(Bytes(repaired.begin(), repaired.end())));
     }
 }

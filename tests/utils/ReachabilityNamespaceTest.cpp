@@ -5,9 +5,7 @@
 
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <map>
 
 #include <gtest/gtest.h>
 
@@ -54,44 +52,7 @@ void inNetworkNamespace(const std::function<void()>& body) {
 }
 
 void ip(const std::string& arguments) {
-    std::vector<std::string> words{"ip"};
-    std::istringstream split(arguments);
-    for (std::string word; split >> word;) {
-        words.push_back(word);
-    }
-    ASSERT_EQ(run(words), 0) << "ip " << arguments;
-}
-
-// Keeps the kernel itself silent on links that come up: no IPv6 link-local address, duplicate
-// address detection or router solicitation.
-void silenceIpv6() {
-    for (const char* scope : {"all", "default"}) {
-        for (const auto& [setting, value] : std::map<std::string, std::string>{
-                 {"addr_gen_mode", "1"}, {"accept_dad", "0"}, {"router_solicitations", "0"}}) {
-            std::ofstream file(std::string("/proc/sys/net/ipv6/conf/") + scope + "/" + setting);
-            file << value;
-            file.close();
-            ASSERT_TRUE(file) << scope << "/" << setting;
-        }
-    }
-}
-
-// The packets each interface has sent (/proc/net/dev is the namespace's own).
-std::map<std::string, std::string> transmittedPackets() {
-    std::map<std::string, std::string> packets;
-    std::ifstream devices("/proc/net/dev");
-    for (std::string line; std::getline(devices, line);) {
-        if (const auto colon = line.find(':'); colon != std::string::npos) {
-            std::istringstream name(line.substr(0, colon)), fields(line.substr(colon + 1));
-            std::string interface, value = "?";
-            name >> interface;
-            for (int field = 0; field < 10; ++field) {
-                fields >> value;
-            }
-            packets[interface] = value;
-        }
-    }
-    return packets;
+    ASSERT_EQ(std::system(("ip " + arguments).c_str()), 0) << "ip " << arguments;
 }
 
 // What a running notifier reported, for waiting until it reports an expected state.
@@ -127,11 +88,8 @@ std::string readNow() {
     return reachability->description();
 }
 
-void defaultRoutesOverRunningLinksDecideAndNothingIsSent() {
+void defaultRoutesOverRunningLinksDecide() {
     const bool withIpv6 = std::filesystem::exists("/proc/sys/net/ipv6");
-    if (withIpv6) {
-        silenceIpv6();
-    }
     ip("link set lo up");
     const auto watched = Reachability::make();
     Reported reported(watched);
@@ -173,17 +131,13 @@ void defaultRoutesOverRunningLinksDecideAndNothingIsSent() {
     ip("link set v1 down");
     EXPECT_TRUE(reported.waitFor("-- -------"));
     watched->stopNotifier();
-    const auto packets = transmittedPackets();
-    for (const char* interface : {"v0", "v1", "v2", "v3"}) {
-        EXPECT_EQ(packets.at(interface), "0") << interface;
-    }
     if (!withIpv6) {
         GTEST_SKIP() << "the kernel has IPv6 disabled: the IPv6 default route was not tried";
     }
 }
 
-TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecideAndNothingIsSent) {
-    inNetworkNamespace(defaultRoutesOverRunningLinksDecideAndNothingIsSent);
+TEST(ReachabilityNamespaceTest, DefaultRoutesOverRunningLinksDecide) {
+    inNetworkNamespace(defaultRoutesOverRunningLinksDecide);
 }
 
 }  // namespace

@@ -61,16 +61,14 @@ TEST(StandardStreamsLogRecorderTest, RoutesBySeverityEndsLinesOnceAndFlushesForA
     EXPECT_EQ(toOut + "|" + toErr, "|info\nerror\n");
 }
 
-// A positive limit keeps only the newest items; a limit of 0 keeps them all.
+// A positive limit keeps only the newest items (the other tests' recorders, without a limit,
+// keep them all).
 TEST(BufferedLogRecorderTest, KeepsTheNewestItemsWithinItsLimitUntilCleared) {
     BufferedMessageRecorder limited({}, 2);
-    BufferedMessageRecorder unlimited({}, 0);
     for (const char* text : {"one", "two", "three"}) {
         recordOnQueue(limited, text, LogSeverity::info);
-        recordOnQueue(unlimited, text, LogSeverity::info);
     }
     EXPECT_EQ(limited.buffer(), (std::vector<std::string>{"two", "three"}));
-    EXPECT_EQ(unlimited.buffer(), (std::vector<std::string>{"one", "two", "three"}));
     limited.clear();
     EXPECT_TRUE(limited.buffer().empty());
 }
@@ -171,22 +169,6 @@ TEST_F(RotatingLogFileRecorderTest, NamesFilesWithAnyIdentifierOrNone) {
     });
 }
 
-TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAndPrunesFirst) {
-    auto recorder = makeRecorder(2);
-    now = localTime("2024-01-15 23:59:00");
-    record(*recorder, "before midnight", now);
-    record(*recorder, "still the 15th", localTime("2024-01-15 23:59:59"));
-    touch(directory.path() / "stale.log");
-
-    recordNow(*recorder, "2024-01-16", "after midnight");
-
-    EXPECT_EQ(namesIn(directory.path()), (Names{nameOfDay("2024-01-15"), nameOfDay("2024-01-16")}));
-    EXPECT_EQ(fileOfDay("2024-01-15"), "before midnight\nstill the 15th\n");
-    EXPECT_EQ(fileOfDay("2024-01-16"), "after midnight\n");
-    EXPECT_EQ(std::filesystem::status(directory.path() / nameOfDay("2024-01-16")).permissions(),
-              perms::owner_read | perms::owner_write);
-}
-
 TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
     auto recorder = makeRecorder(7);
     now = localTime("2024-03-05 09:30:00");
@@ -213,28 +195,10 @@ TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
     EXPECT_EQ(fileOfDay("2024-01-15"), "first\n");
 }
 
-TEST_F(RotatingLogFileRecorderTest, EntriesAreDroppedUntilTheDirectoryExists) {
-    const auto missing = directory.path() / "logs";
-    auto recorder = makeRecorder(7, missing);
-    CapturedConsole console;
-
-    record(*recorder, "dropped", now);
-    EXPECT_FALSE(std::filesystem::exists(missing));
-    ASSERT_FALSE(console.lines.empty());
-    EXPECT_TRUE(console.lines[0].starts_with("Error attempting to read directory at path <" +
-                                             missing.string() + ">: "))
-        << console.lines[0];
-
-    // The day's file is tried again rather than the rest of the day lost.
-    recorder->createLogDirectory();
-    EXPECT_EQ(std::filesystem::status(missing).permissions(), perms::owner_all);
-    record(*recorder, "written", now + std::chrono::seconds(1));
-    EXPECT_EQ(readFile(missing / nameOfDay("2024-01-15")), "written\n");
-}
-
 // Every failure of the directory work is printed and the recorder carries on: a directory that
-// cannot be created, a listing that fails part-way, an entry that cannot be removed (the others
-// still are).
+// cannot be created, a missing one (entries are dropped until it exists, and then the day's file
+// is tried again rather than the rest of the day lost), a listing that fails part-way, an entry
+// that cannot be removed (the others still are).
 TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     const auto logs = directory.path() / "logs";
     touch(directory.path() / "file");
@@ -243,46 +207,65 @@ TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     ASSERT_EQ(console.lines.size(), 1u);
     EXPECT_TRUE(console.lines[0].starts_with("ERRROR LOG RECORDER: ")) << console.lines[0];
 
+    auto recorder = makeRecorder(7, logs);
+    record(*recorder, "dropped", now);
+    EXPECT_FALSE(std::filesystem::exists(logs));
+    ASSERT_GE(console.lines.size(), 2u);
+    const std::string unreadable = "Error attempting to read directory at path <" + logs.string();
+    EXPECT_TRUE(console.lines[1].starts_with(unreadable + ">: ")) << console.lines[1];
+    recorder->createLogDirectory();
+    EXPECT_EQ(std::filesystem::status(logs).permissions(), perms::owner_all);
+    record(*recorder, "written", now + std::chrono::seconds(1));
+    const auto today = nameOfDay("2024-01-15");
+    EXPECT_EQ(readFile(logs / today), "written\n");
+
+    console.lines.clear();
     std::filesystem::create_directories(logs / "old");
     touch(logs / "old" / "inside");
     touch(logs / "stale.log");
-    auto recorder = makeRecorder(7, logs);
     {
-        // The listing needs five reads (".", "..", two names, the end); the fourth fails.
+        // The listing needs six reads (".", "..", three names, the end); the fourth fails.
         const DirectoryReadFault failingListing(3);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 2u);
-    EXPECT_EQ(console.lines[1], "Error attempting to read directory at path <" + logs.string() +
-                                    ">: Input/output error");
-    EXPECT_EQ(namesIn(logs), (Names{"old", "stale.log"}));
+    ASSERT_EQ(console.lines.size(), 1u);
+    EXPECT_EQ(console.lines[0], unreadable + ">: Input/output error");
+    EXPECT_EQ(namesIn(logs), (Names{"old", "stale.log", today}));
     {
-        // The listing takes its five reads; removing "old" lists that directory and fails.
-        const DirectoryReadFault failingRemoval(5);
+        // The listing takes its six reads; removing "old" lists that directory and fails.
+        const DirectoryReadFault failingRemoval(6);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 3u);
-    EXPECT_EQ(console.lines[2], "Error attempting to delete the unneeded file <" +
+    ASSERT_EQ(console.lines.size(), 2u);
+    EXPECT_EQ(console.lines[1], "Error attempting to delete the unneeded file <" +
                                     (logs / "old").string() + ">: Input/output error");
-    EXPECT_EQ(namesIn(logs), Names{"old"});
+    EXPECT_EQ(namesIn(logs), (Names{"old", today}));
 }
 
-// Days are 23 hours long when the clocks go forward, as in Berlin on the last Sunday of March.
-TEST_F(RotatingLogFileRecorderTest, FollowsCalendarDaysAcrossAClockChange) {
+// Files switch at local midnight, pruning first; days are 23 hours long when the clocks go
+// forward, as in Berlin on the last Sunday of March, and stepping back one day from the day after
+// lands on that day.
+TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAcrossAClockChangeAndPrunesFirst) {
     inFreshProcess([this] {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
         auto recorder = makeRecorder(2);
+        now = localTime("2024-03-30 23:59:00");
+        record(*recorder, "before midnight", now);
+        record(*recorder, "still the 30th", localTime("2024-03-30 23:59:59"));
+        touch(directory.path() / "stale.log");
         recordNow(*recorder, "2024-03-31", "start of a 23-hour day");
-        recordNow(*recorder, "2024-04-01", "start of the next day");
-        EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
-        EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
+        EXPECT_EQ(namesIn(directory.path()),
+                  (Names{nameOfDay("2024-03-30"), nameOfDay("2024-03-31")}));
+        EXPECT_EQ(fileOfDay("2024-03-30"), "before midnight\nstill the 30th\n");
+        EXPECT_EQ(std::filesystem::status(directory.path() / nameOfDay("2024-03-31")).permissions(),
+                  perms::owner_read | perms::owner_write);
 
-        // Stepping back one day from the day after a 23-hour day lands on that day.
-        touch(directory.path() / nameOfDay("2024-03-30"));
-        recorder->prune();
+        recordNow(*recorder, "2024-04-01", "start of the next day");
         EXPECT_EQ(namesIn(directory.path()),
                   (Names{nameOfDay("2024-03-31"), nameOfDay("2024-04-01")}));
+        EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
+        EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
     });
 }
 

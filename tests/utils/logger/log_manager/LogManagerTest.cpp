@@ -73,6 +73,12 @@ TEST_F(LogManagerTest, TheLogLevelAndSendLogsDecideWhichSeveritiesAreWritten) {
     EXPECT_EQ(writtenSeverities("1", "info"), (Severities{off, error, info}));
     EXPECT_EQ(writtenSeverities("1", "error"), (Severities{error}));
     EXPECT_EQ(writtenSeverities("1", "trace"), (Severities{off, error, info, trace}));
+    // A trace names the calling function at its call site.
+    const auto site = SourceLocation::current();
+    SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
+    EXPECT_THAT(logFileText(),
+                HasSubstr(";;SDK Instance;" + functionName(site) +
+                          " [LogManagerTest.cpp:" + std::to_string(site.line() + 1) + "]\n"));
     // Levels are raw values, compared exactly; send-logs must be exactly "1".
     for (auto [sendLogs, level] :
          {std::pair{"1", "off"}, {"1", "Info"}, {"1", ""}, {"0", "trace"}, {"true", "trace"}}) {
@@ -121,16 +127,7 @@ TEST_F(LogManagerTest, EntriesFromManyThreadsStayWholeLinesInOrder) {
     EXPECT_EQ(perThread, std::vector<int>(threads, entriesPerThread));
 }
 
-TEST_F(LogManagerTest, SdkTraceLogsTheCallingFunctionAtItsCallSite) {
-    LogSettings::setLogLevel("trace");
-    const auto site = SourceLocation::current();
-    SdkLog::trace(LogSeverity::error, LoggerModule::sdk);
-    EXPECT_THAT(logFileText(),
-                HasSubstr(";;SDK Instance;" + functionName(site) +
-                          " [LogManagerTest.cpp:" + std::to_string(site.line() + 1) + "]\n"));
-}
-
-TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) {
+TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndKeepsSettingsAStoreFailureLoses) {
     // In a fresh process: enabling installs the console once per process.
     inFreshProcess([] {
         const auto console = testing::testHome() / "console";
@@ -160,15 +157,12 @@ TEST(LogManagerEnablingTest, SetsUpConsoleSettingsAndDirectoryAndAnnouncesThem) 
         EXPECT_THAT(lines, HasSubstr("\U0001F537 -> Send logs is 1 [LogManager.cpp:87]"));
         EXPECT_THAT(lines,
                     HasSubstr("\U0001F537 -> Current log level undefined [LogManager.cpp:98]"));
-    });
-}
 
-// A store that cannot be read never turns the server's "send logs off" back on, and a value
-// that cannot be written stays in force, is logged, and reaches the store once it can.
-TEST(LogSettingsTest, AStoreFailureNeitherRevivesTheDefaultNorLosesAnAssignment) {
-    inFreshProcess([] {
-        ASSERT_TRUE(std::freopen("/dev/null", "w", stdout));  // the console's announcements
+        // A store that cannot be read never turns the server's "send logs off" back on, and a
+        // value that cannot be written stays in force, is logged, and reaches the store once it
+        // can.
         LogSettings::set("_send_logs", "0");
+        LogSettings::setLogLevel("info");
         LogManager::enableLogging();
         ASSERT_EQ(LogSettings::sendLogs(), "0");
         // The process's own store made unusable: its file replaced by a directory.
@@ -245,24 +239,21 @@ TEST_F(LogManagerTest, ServerControlChangesTheLevelForThisVersionOnlyAndAnnounce
 
 TEST(SDKLoggingControlTest, DropsAControlWithAMissingKeyOrAWrongType) {
     std::vector<Json> broken{Json::array(), Json()};
-    for (const char* key :
-         {"log-level", "send-logs", "vendor", "ios-sdk-version", "android-sdk-version"}) {
+    for (auto [key, value] : {std::pair<const char*, Json>{"log-level", nullptr},
+                              {"send-logs", 1},
+                              {"vendor", Json::array({"a", 2})},
+                              {"ios-sdk-version", "1.0.1"},
+                              {"android-sdk-version", nullptr}}) {
+        broken.push_back(controlJson("info", "1", {"1.0.1"}));
+        broken.back()[key] = value;
         broken.push_back(controlJson("info", "1", {"1.0.1"}));
         broken.back().erase(key);
-    }
-    for (auto [key, value] : {std::pair<const char*, Json>{"send-logs", 1},
-                              {"ios-sdk-version", "1.0.1"},
-                              {"vendor", Json::array({"a", 2})}}) {
-        broken.push_back(controlJson("info", "1", {}));
-        broken.back()[key] = value;
     }
     for (const auto& json : broken) {
         EXPECT_FALSE(SDKLoggingControl::fromJson(json)) << json;
     }
 }
 
-// The day is GMT's whatever the device's zone, and the name falls back without a bundle
-// identifier.
 TEST(KestFileLoggerTest, NamesTheFileByTheGmtDayAndAppendsCreatingItsDirectories) {
     // 2023-11-05 23:30 in GMT, already the 6th east of it.
     const Date lateEvening(std::chrono::seconds(1699227000));
