@@ -25,7 +25,7 @@ std::pair<std::string, std::string> printedTo(Destination destination) {
     return {out, err};
 }
 
-TEST(ConsoleTest, WritesWhereTheHostSentIt) {
+TEST(ConsoleTest, WritesWhereTheHostSentItOrToAWriterUntilADestinationIsSet) {
     const std::tuple<Destination, std::string, std::string> cases[] = {
         {Destination::standardStreams, "line\nentry\n", "fault\n"},
         {Destination::standardError, "", "line\nentry\nfault\n"},
@@ -33,9 +33,7 @@ TEST(ConsoleTest, WritesWhereTheHostSentIt) {
     for (const auto& [destination, out, err] : cases) {
         EXPECT_EQ(printedTo(destination), std::pair(out, err));
     }
-}
 
-TEST(ConsoleTest, AWriterTakesEveryLineUntilADestinationIsSet) {
     std::vector<std::string> lines;
     Console::redirect([&lines](std::string_view line) { lines.emplace_back(line); });
     Console::printLine("line");

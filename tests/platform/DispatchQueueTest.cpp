@@ -1,20 +1,24 @@
 #include "orvanpush/platform/DispatchQueue.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "orvanpush/platform/MainQueue.h"
+#include "platform/OutstandingWork.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
 namespace {
 
-TEST(DispatchQueueTest, RunsTasksInOrderWaitsForIdleAndDrainsOnDestruction) {
+using namespace std::chrono_literals;
+
+TEST(DispatchQueueTest, RunsInOrderDrainsOnDestructionSyncsInlineAndOutlivesFailedTasks) {
     std::vector<int> seen;  // touched only on the queue
     {
         DispatchQueue queue("order");
@@ -29,9 +33,7 @@ TEST(DispatchQueueTest, RunsTasksInOrderWaitsForIdleAndDrainsOnDestruction) {
     std::vector<int> expected(500);
     std::iota(expected.begin(), expected.end(), 0);
     EXPECT_EQ(seen, expected);
-}
 
-TEST(DispatchQueueTest, SyncRunsInlineOnItsQueueRethrowsAndFailedTasksDoNotStopTheQueue) {
     DispatchQueue queue("sync");
     bool innerRanOnQueue = false;
     queue.sync([&] {
@@ -62,13 +64,21 @@ TEST(DispatchQueueTest, ALastOwnerReleasedInsideItsOwnTaskIsSafe) {
     EXPECT_TRUE(done->wait());
 }
 
-TEST(MainQueueTest, TasksRunOnTheMainQueueAndIdleIsObservable) {
-    std::atomic<int> onMain{0};
-    for (int i = 0; i < 50; ++i) {
-        MainQueue::async([&] { onMain += MainQueue::isCurrent(); });
+TEST(OutstandingWorkTest, WorkCountsUntilItsLastTokenIsGoneAndWaitersWakeThen) {
+    ASSERT_TRUE(OutstandingWork::waitUntilDone(0ms));
+    auto first = OutstandingWork::begin();
+    {
+        auto copy = first;
+        auto second = OutstandingWork::begin();
+        EXPECT_EQ(OutstandingWork::count(), 2u);
     }
-    EXPECT_TRUE(MainQueue::waitUntilIdle(std::chrono::seconds(10)));
-    EXPECT_EQ(onMain.load(), 50);
+    EXPECT_EQ(OutstandingWork::count(), 1u);
+    EXPECT_FALSE(OutstandingWork::waitUntilDone(10ms));
+
+    std::thread finisher([token = std::move(first)]() mutable { token = {}; });
+    EXPECT_TRUE(OutstandingWork::waitUntilDone(10s));
+    finisher.join();
+    EXPECT_EQ(OutstandingWork::count(), 0u);
 }
 
 }  // namespace

@@ -72,22 +72,16 @@ std::string defaultGroup() {
 
 // No test clears the keychain: each one uses names of its own, in this program's fresh home.
 
-TEST(SecItemTest, AddCopyDeleteRoundTripAndValueDataInAQueryDoesNotRestrictTheMatch) {
-    ASSERT_EQ(add(password("round-trip", "secret")), errSecSuccess);
-    EXPECT_EQ(dataOf(password("round-trip", "something else")), "secret");
-    EXPECT_EQ(attributesOf(password("round-trip")), Json({{kSecClass, kSecClassGenericPassword},
-                                                          {kSecAttrAccount, "round-trip"},
-                                                          {kSecAttrService, ""},
-                                                          {kSecAttrAccessGroup, defaultGroup()},
-                                                          {kSecAttrSynchronizable, false}}));
-
-    EXPECT_EQ(SecItemDelete(password("round-trip", "another value")), errSecSuccess);
-    EXPECT_EQ(SecItemDelete(password("round-trip")), errSecItemNotFound);
-}
-
-TEST(SecItemTest, DuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
+// Value data in a query does not restrict the match.
+TEST(SecItemTest, RoundTripAndDuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
     const Json item = password("duplicate", "first");
     ASSERT_EQ(add(item), errSecSuccess);
+    EXPECT_EQ(dataOf(password("duplicate", "something else")), "first");
+    EXPECT_EQ(attributesOf(password("duplicate")), Json({{kSecClass, kSecClassGenericPassword},
+                                                         {kSecAttrAccount, "duplicate"},
+                                                         {kSecAttrService, ""},
+                                                         {kSecAttrAccessGroup, defaultGroup()},
+                                                         {kSecAttrSynchronizable, false}}));
     const std::pair<Json, OSStatus> adds[] = {
         {with(item, kSecValueData, bytesOf("second")), errSecDuplicateItem},
         {inGroup(item, defaultGroup()), errSecDuplicateItem},
@@ -101,9 +95,11 @@ TEST(SecItemTest, DuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
     }
     const Json original = with(inGroup(password("duplicate"), defaultGroup()), kSecAttrService, "");
     EXPECT_EQ(dataOf(original), "first");
+    EXPECT_EQ(SecItemDelete(with(original, kSecValueData, bytesOf("other"))), errSecSuccess);
+    EXPECT_EQ(SecItemDelete(original), errSecItemNotFound);
 }
 
-TEST(SecItemTest, NewestMatchWinsAndSynchronizableItemsAreSeenOnlyWhenAskedFor) {
+TEST(SecItemTest, NewestMatchWinsSynchronizableItemsWhenAskedForAndGroupsTheProcessIsEntitledTo) {
     const testing::ScopedPlatformConfig entitled(
         [](PlatformConfig& config) { config.keychainAccessGroups = {"LOCALAPP00.second"}; });
     const Json item = password("newest");
@@ -125,31 +121,29 @@ TEST(SecItemTest, NewestMatchWinsAndSynchronizableItemsAreSeenOnlyWhenAskedFor) 
     // Removing without kSecAttrSynchronizable leaves the synchronizable item alone.
     ASSERT_EQ(SecItemDelete(item), errSecSuccess);
     EXPECT_EQ(dataOf(synced), "cloud");
-}
 
-// A query without access group sees the default group and the entitled groups only; naming a
-// group reaches it. Another application's items (its default group) stay out of sight, and out
-// of reach of a delete without group.
-TEST(SecItemTest, AQueryWithoutGroupSeesOnlyTheGroupsTheProcessIsEntitledTo) {
-    const Json item = password("entitled");
+    // A query without access group sees the default group and the entitled groups only; naming a
+    // group reaches it. Another application's items (its default group) stay out of sight, and out
+    // of reach of a delete without group.
+    const Json entitledItem = password("entitled");
     ASSERT_EQ(
         add(inGroup(password("entitled", "another application's"), "LOCALAPP00.com.example.other")),
         errSecSuccess);
     ASSERT_EQ(add(inGroup(password("entitled", "shared"), "LOCALAPP00.shared.entitled")),
               errSecSuccess);
-    EXPECT_EQ(dataOf(item), notFound);
-    EXPECT_EQ(SecItemDelete(item), errSecItemNotFound);
-    EXPECT_EQ(dataOf(inGroup(item, "LOCALAPP00.shared.entitled")), "shared");
+    EXPECT_EQ(dataOf(entitledItem), notFound);
+    EXPECT_EQ(SecItemDelete(entitledItem), errSecItemNotFound);
+    EXPECT_EQ(dataOf(inGroup(entitledItem, "LOCALAPP00.shared.entitled")), "shared");
     {
-        const testing::ScopedPlatformConfig entitled([](PlatformConfig& config) {
+        const testing::ScopedPlatformConfig sharedEntitled([](PlatformConfig& config) {
             config.keychainAccessGroups = {"LOCALAPP00.shared.entitled"};
         });
-        EXPECT_EQ(dataOf(item), "shared");
-        EXPECT_EQ(SecItemDelete(item), errSecSuccess);
+        EXPECT_EQ(dataOf(entitledItem), "shared");
+        EXPECT_EQ(SecItemDelete(entitledItem), errSecSuccess);
     }
     const testing::ScopedPlatformConfig other(
         [](PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
-    EXPECT_EQ(dataOf(item), "another application's");
+    EXPECT_EQ(dataOf(entitledItem), "another application's");
 }
 
 TEST(SecItemTest, AccountsAreStoredVerbatim) {
@@ -169,7 +163,7 @@ TEST(SecItemTest, AccountsAreStoredVerbatim) {
 }
 
 // Key lookups and deletes ignore the accessibility asked for: the stored one is kept.
-TEST(SecItemTest, KeysWithOneTagKeepEveryDistinctKeyTheNewestWinsAndAccessibilityIsIgnored) {
+TEST(SecItemTest, KeysWithOneTagKeepEveryDistinctKeyAndUpdatesRefuseWhatWouldMakeADuplicate) {
     const Json lookup = {{kSecClass, kSecClassKey},
                          {kSecAttrApplicationTag, bytesOf("instance.private")},
                          {kSecAttrAccessGroup, "LOCALAPP00.instance"}};
@@ -191,9 +185,7 @@ TEST(SecItemTest, KeysWithOneTagKeepEveryDistinctKeyTheNewestWinsAndAccessibilit
     EXPECT_EQ(attributesOf(otherChoice)[kSecAttrAccessible], kSecAttrAccessibleAlways);
     EXPECT_EQ(SecItemDelete(otherChoice), errSecSuccess);
     EXPECT_EQ(dataOf(lookup), notFound);
-}
 
-TEST(SecItemTest, UpdateSetsTheGivenAttributesAndRefusesWhatWouldMakeADuplicate) {
     const Json pending = {{kSecClass, kSecClassKey},
                           {kSecAttrApplicationTag, bytesOf("update.pending.private")}};
     const Json committed = with(pending, kSecAttrApplicationTag, bytesOf("update.private"));

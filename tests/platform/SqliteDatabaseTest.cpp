@@ -1,11 +1,14 @@
 #include "platform/SqliteDatabase.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <atomic>
-#include <latch>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <latch>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -13,12 +16,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "orvanpush/TextError.h"
+#include "platform/MessageDatabase.h"
+#include "support/SqliteOracle.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::commandOutput;
 
 constexpr auto privateFile = fs::perms::owner_read | fs::perms::owner_write;
 
@@ -48,7 +55,7 @@ void incrementCounter(SqliteDatabase& database, int times) {
 class SqliteDatabaseTest : public ::testing::Test {
   protected:
     testing::TempDirectory directory_;
-    fs::path file_ = directory_.path() / "test.sqlite";
+    fs::path file_ = directory_.path() / "StorageModel.sqlite";  // where earlier versions left it
 };
 
 TEST_F(SqliteDatabaseTest, CreatesPrivateFilesInWalModeNarrowsOldOnesAndRefusesLinks) {
@@ -125,31 +132,34 @@ TEST_F(SqliteDatabaseTest, TransactionCommitsOrRollsBackAsAWhole) {
     EXPECT_EQ(select(database, "SELECT count(*) FROM t"), 3);
 }
 
+// Runs `open` on `openers` threads at once; gives how many of them threw.
+int failuresOpeningAtOnce(int openers, const std::function<void()>& open) {
+    std::latch start(openers);
+    std::atomic<int> failures{0};
+    std::vector<std::jthread> threads;
+    for (int opener = 0; opener < openers; ++opener) {
+        threads.emplace_back([&] {
+            start.arrive_and_wait();
+            try {
+                open();
+            } catch (const std::exception&) {
+                ++failures;
+            }
+        });
+    }
+    threads.clear();
+    return failures;
+}
+
 // The application and its extension may open a new file at the same moment; every opening
 // succeeds, whoever switches the file to WAL.
 TEST_F(SqliteDatabaseTest, ManyConnectionsOpeningOneNewFileAtOnceAllSucceed) {
-    constexpr int files = 30;
-    constexpr int openers = 4;
-    std::atomic<int> failures{0};
-    for (int index = 0; index < files; ++index) {
+    for (int index = 0; index < 30; ++index) {
         const auto file = directory_.path() / ("new-" + std::to_string(index) + ".sqlite");
-        std::latch start(openers);
-        std::vector<std::thread> threads;
-        for (int opener = 0; opener < openers; ++opener) {
-            threads.emplace_back([&] {
-                start.arrive_and_wait();
-                try {
-                    SqliteDatabase(file).execute("CREATE TABLE IF NOT EXISTS t (v)");
-                } catch (const SqliteError&) {
-                    ++failures;
-                }
-            });
-        }
-        for (auto& thread : threads) {
-            thread.join();
-        }
+        EXPECT_EQ(failuresOpeningAtOnce(
+                      4, [&] { SqliteDatabase(file).execute("CREATE TABLE IF NOT EXISTS t (v)"); }),
+                  0);
     }
-    EXPECT_EQ(failures, 0);
 }
 
 TEST_F(SqliteDatabaseTest, ThreadsAndProcessesIncrementingAtOnceLoseNothing) {
@@ -183,6 +193,106 @@ TEST_F(SqliteDatabaseTest, ThreadsAndProcessesIncrementingAtOnceLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child failed: " << status;
     }
     EXPECT_EQ(select(shared, "SELECT n FROM counter"), (children + 4) * increments);
+}
+
+std::int64_t integerOf(MessageDatabase& database, const std::string& sql) {
+    return database.read([&](MessageDatabase::Session& session) {
+        auto& select = session.statement(sql);
+        select.step();
+        return select.integer(0);
+    });
+}
+
+using MessageDatabaseTest = SqliteDatabaseTest;
+
+TEST_F(MessageDatabaseTest, CreatesItsSchemaVersionAndForeignKeys) {
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "PRAGMA user_version"), MessageDatabase::schemaVersion);
+    EXPECT_EQ(integerOf(database, "PRAGMA foreign_keys"), 1);
+    // Every foreign-key column has an index of its own.
+    EXPECT_EQ(integerOf(database,
+                        "SELECT count(*) FROM sqlite_master AS t, pragma_foreign_key_list(t.name) "
+                        "AS f WHERE t.type = 'table' AND NOT EXISTS (SELECT 1 FROM "
+                        "pragma_index_list(t.name) AS i, pragma_index_info(i.name) AS c "
+                        "WHERE c.seqno = 0 AND c.name = f.\"from\")"),
+              0);
+    EXPECT_EQ(commandOutput("sqlite3 '" + file_.string() + "' 'PRAGMA integrity_check'"), "ok\n");
+}
+
+TEST_F(MessageDatabaseTest, OpeningsRacingOnANewFileCreateTheSchemaOnce) {
+    EXPECT_EQ(failuresOpeningAtOnce(4, [&] { MessageDatabase database(directory_.path()); }), 0);
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "SELECT count(*) FROM sqlite_master WHERE name = 'Message'"), 1);
+}
+
+// A file this library did not write, or wrote with another schema, is refused and left exactly
+// as found: no tables added, the version kept, not even switched to WAL.
+TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftAsItWas) {
+    const std::string state =
+        "SELECT group_concat(name) FROM sqlite_master; PRAGMA user_version; PRAGMA journal_mode";
+    for (const auto* setup :
+         {"CREATE TABLE Message (id); PRAGMA user_version = -1",
+          "CREATE TABLE Message (id); PRAGMA user_version = 3", "CREATE TABLE Other (id)"}) {
+        fs::remove(file_);
+        testing::sqliteOutput(file_, setup);
+        const auto before = testing::sqliteOutput(file_, state);
+        try {
+            MessageDatabase refused(directory_.path());
+            ADD_FAILURE() << "opened after " << setup;
+        } catch (const TextError& error) {
+            EXPECT_THAT(error.what(), ::testing::HasSubstr("schema version")) << setup;
+        }
+        EXPECT_EQ(testing::sqliteOutput(file_, state), before) << setup;
+    }
+}
+
+// Version 1 had no lease on status rows: its rows are kept and gain the column.
+TEST_F(MessageDatabaseTest, AStoreOfVersionOneIsUpgradedKeepingItsRows) {
+    testing::sqliteOutput(file_,
+                          "CREATE TABLE MessageStatus (pk INTEGER PRIMARY KEY, messageId "
+                          "TEXT); INSERT INTO MessageStatus (messageId) VALUES ('kept'); "
+                          "PRAGMA user_version = 1");
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "PRAGMA user_version"), MessageDatabase::schemaVersion);
+    EXPECT_EQ(integerOf(database,
+                        "SELECT count(*) FROM MessageStatus WHERE messageId = 'kept' "
+                        "AND leaseExpiryInternal IS NULL"),
+              1);
+}
+
+TEST_F(MessageDatabaseTest, AStatementLeftMidwayHoldsNoSnapshotIntoTheNextSession) {
+    MessageDatabase database(directory_.path());
+    database.write([](MessageDatabase::Session& session) {
+        session.statement("INSERT INTO Channel (name) VALUES ('a'), ('b')").run();
+    });
+    const std::string count = "SELECT count(*) FROM Channel";
+    database.read([&](MessageDatabase::Session& session) {
+        session.statement("SELECT name FROM Channel").step();  // left on its first row
+    });
+    SqliteDatabase(file_).execute("INSERT INTO Channel (name) VALUES ('c')");
+    EXPECT_EQ(integerOf(database, count), 3);
+}
+
+// Reads that trusted the file look again soon after it is removed.
+TEST_F(MessageDatabaseTest, AFileRemovedOrReplacedUnderneathIsNoLongerUsed) {
+    MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "SELECT 1"), 1);
+    fs::remove(file_);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool refused = false;
+    while (!refused && std::chrono::steady_clock::now() < deadline) {
+        try {
+            integerOf(database, "SELECT 1");
+            std::this_thread::sleep_for(MessageDatabase::readCheckInterval / 10);
+        } catch (const TextError&) {
+            refused = true;
+        }
+    }
+    EXPECT_TRUE(refused) << "reads went on from a removed file";
+    EXPECT_FALSE(database.isInPlace());
+    MessageDatabase replacement(directory_.path());
+    EXPECT_FALSE(database.isInPlace());
+    EXPECT_TRUE(replacement.isInPlace());
 }
 
 }  // namespace

@@ -32,60 +32,48 @@ void writeKeys(UserDefaults& defaults, const std::string& prefix, int count) {
     }
 }
 
-class UserDefaultsTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(defaults_); }
-    std::string suite_ = uniqueSuite();
-    std::shared_ptr<UserDefaults> defaults_ = UserDefaults::suite(suite_);
-};
-
-TEST_F(UserDefaultsTest, ValuesOfEachTypeRoundTripAndOtherTypesAnswerNothing) {
+// Another object of the suite sees every change at once; a list that is not UTF-8 is refused
+// and changes nothing.
+TEST(UserDefaultsTest, ValuesOfEachTypeRoundTripReplaceAcrossTypesAndAreSeenAtOnce) {
+    const std::string suite = uniqueSuite();
+    const auto defaults = UserDefaults::suite(suite);
+    ASSERT_TRUE(defaults);
     const std::string text("caf\xc3\xa9\0tail", 10);
     const Date date = Date(std::chrono::nanoseconds(1'700'000'000'123'456'789));
     const std::vector<std::string> list{"", "a\"b", "\xf0\x9f\x93\xa8", "x', NULL); --"};
+    defaults->set("text", text);
+    defaults->set("integer", std::numeric_limits<std::int64_t>::min());
+    defaults->set("date", date);
+    defaults->set("list", list);
+    EXPECT_EQ(defaults->string("text"), text);
+    EXPECT_EQ(defaults->integer("integer"), std::numeric_limits<std::int64_t>::min());
+    EXPECT_EQ(defaults->date("date"), date);
+    EXPECT_EQ(defaults->stringList("list"), list);
+    EXPECT_EQ(defaults->date("integer"), std::nullopt);
+    EXPECT_EQ(defaults->integer("date"), std::nullopt);
+    EXPECT_EQ(defaults->string("list"), std::nullopt);
 
-    defaults_->set("text", text);
-    defaults_->set("integer", std::numeric_limits<std::int64_t>::min());
-    defaults_->set("date", date);
-    defaults_->set("list", list);
-
-    EXPECT_EQ(defaults_->string("text"), text);
-    EXPECT_EQ(defaults_->integer("integer"), std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(defaults_->date("date"), date);
-    EXPECT_EQ(defaults_->stringList("list"), list);
-
-    EXPECT_EQ(defaults_->date("integer"), std::nullopt);
-    EXPECT_EQ(defaults_->integer("date"), std::nullopt);
-    EXPECT_EQ(defaults_->string("list"), std::nullopt);
-}
-
-TEST_F(UserDefaultsTest, ChangesReplaceAcrossTypesAndAreSeenAtOnceByAnotherObject) {
-    defaults_->set("key", std::int64_t{7});
-    defaults_->set("other", std::vector<std::string>{"kept"});
-    const auto other = UserDefaults::suite(suite_);
-    other->set("key", std::string("seven"));
-    EXPECT_EQ(defaults_->string("key"), "seven");
-    EXPECT_EQ(defaults_->integer("key"), std::nullopt);
-    other->remove("key");
-    EXPECT_EQ(defaults_->string("key"), std::nullopt);
-    // A list that is not UTF-8 is refused and changes nothing.
-    EXPECT_THROW(other->set("other", std::vector<std::string>{"\xff\xfe"}), TextError);
-    EXPECT_EQ(defaults_->stringList("other"), std::vector<std::string>{"kept"});
+    const auto other = UserDefaults::suite(suite);
+    other->set("integer", std::string("seven"));
+    EXPECT_EQ(defaults->string("integer"), "seven");
+    EXPECT_EQ(defaults->integer("integer"), std::nullopt);
+    other->remove("integer");
+    EXPECT_EQ(defaults->string("integer"), std::nullopt);
+    EXPECT_THROW(other->set("list", std::vector<std::string>{"\xff\xfe"}), TextError);
+    EXPECT_EQ(defaults->stringList("list"), list);
 }
 
 // A refused suite gives nothing: its caller falls back to another store. (A store that exists
 // but cannot be opened is an error instead: see the settings tests.)
-TEST(UserDefaultsSuite, RefusedSuitesGiveNothing) {
+TEST(UserDefaultsSuite, RefusedSuitesGiveNothingAndAFileRemovedWhileOpenIsNoLongerUsed) {
     for (const auto& suite : {"", ".", "..", "a/b", "../escape"}) {
         EXPECT_EQ(UserDefaults::suite(suite), nullptr) << suite;
         EXPECT_EQ(UserDefaults::suiteChecked(suite), nullptr) << suite;
     }
     EXPECT_EQ(UserDefaults::suite(std::string("a\0b", 3)), nullptr);
     EXPECT_FALSE(fs::exists(testing::testHome() / "escape.sqlite"));
-}
 
-// A file removed while open is let go: nothing is read from it or written into it any more.
-TEST(UserDefaultsSuite, AFileRemovedWhileOpenIsNoLongerUsed) {
+    // A file removed while open is let go: nothing is read from it or written into it any more.
     const auto file = testing::testHome() / "defaults" / "removed.sqlite";
     const auto defaults = UserDefaults::suite("removed");
     defaults->set("before", std::string("removed with the file"));
@@ -107,9 +95,8 @@ TEST(UserDefaultsSuite, ASuiteOnlyReadLeavesNoFileAndSeesTheFirstWriteOfAnother)
 
     UserDefaults::suite("only-read")->set("key", std::string("written"));
     EXPECT_EQ(reader->string("key"), "written");
-}
 
-TEST(UserDefaultsSuite, StandardIsTheSuiteOfTheBundleIdentifier) {
+    // The standard suite is the bundle identifier's.
     UserDefaults::standard()->set("_log_level", std::string("trace"));
     EXPECT_EQ(UserDefaults::suite("orvanpush.tests")->string("_log_level"), "trace");
 }

@@ -190,54 +190,48 @@ TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
     EXPECT_EQ(controller->fetchedObjects()[0]->id(), "2");
 }
 
-struct FirstUseCase {
-    const char* name;
-    const char* quantityLimit;  // "" for none
-    const char* daysLimit;
-    bool extension;
-    std::int64_t remaining;
-};
-
-class FirstUseCleanupTest : public ::testing::TestWithParam<FirstUseCase> {};
-
-// Three messages of 40 days ago and two of today; the store is first used through the facade.
-TEST_P(FirstUseCleanupTest, RunsOnlyInTheApplicationWithTwoValidLimits) {
-    const auto group = freshGroup();
-    {
-        auto store = StorageMessage::make(group, AppTarget::application);
-        const auto now = std::chrono::system_clock::now();
-        for (int i = 0; i < 5; ++i) {
-            store->saveMessage(
-                messageValue(std::to_string(i), now - (i < 3 ? 960h : 1h) + 1min * i));
-        }
-    }
+// Three messages of 40 days ago and two of today; each store is first used through the facade.
+TEST(StorageUtilTest, FirstUseCleanupRunsOnlyInTheApplicationWithTwoValidLimits) {
+    struct Case {
+        const char* quantityLimit;  // "" for none
+        const char* daysLimit;
+        bool extension;
+        std::int64_t remaining;
+    };
+    const char* const overflowing = "99999999999999999999";
+    const char* const largest = "9223372036854775807";
+    const Case cases[] = {
+        {"1", "30", false, 1}, {"1", "", false, 5},          {"", "30", false, 5},
+        {"1", "30", true, 5},  {"5x", "30", false, 5},       {"-1", "30", false, 5},
+        {"1", "+5", false, 5}, {"1", overflowing, false, 5}, {"5", largest, false, 5}};
     const auto installed = platform::PlatformConfig::current();
-    if (GetParam().extension) {
-        auto config = *installed;
-        config.bundlePath = "/apps/Example.appex";
-        platform::PlatformConfig::install(config);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.quantityLimit << " " << c.daysLimit << " "
+                                          << (c.extension ? "extension" : "application"));
+        const auto group = freshGroup();
+        {
+            auto store = StorageMessage::make(group, AppTarget::application);
+            const auto now = std::chrono::system_clock::now();
+            for (int i = 0; i < 5; ++i) {
+                store->saveMessage(
+                    messageValue(std::to_string(i), now - (i < 3 ? 960h : 1h) + 1min * i));
+            }
+        }
+        if (c.extension) {
+            auto config = *installed;
+            config.bundlePath = "/apps/Example.appex";
+            platform::PlatformConfig::install(config);
+        }
+        auto storage = storageUtilFor(group, c.quantityLimit, c.daysLimit);
+        Answers answers;
+        storage->isMessageExists("0", answers.completion<bool>());
+        platform::PlatformConfig::install(*installed);
+        ASSERT_EQ(answers.take().at(0).status, "success");
+        EXPECT_EQ(
+            testing::countOf(*storage->storage()->container(), "SELECT count(*) FROM Message"),
+            c.remaining);
     }
-    auto storage = storageUtilFor(group, GetParam().quantityLimit, GetParam().daysLimit);
-    Answers answers;
-    storage->isMessageExists("0", answers.completion<bool>());
-    platform::PlatformConfig::install(*installed);
-    ASSERT_EQ(answers.take().at(0).status, "success");
-    EXPECT_EQ(testing::countOf(*storage->storage()->container(), "SELECT count(*) FROM Message"),
-              GetParam().remaining);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limits, FirstUseCleanupTest,
-    ::testing::Values(FirstUseCase{"AgeThenCount", "1", "30", false, 1},
-                      FirstUseCase{"OnlyQuantity", "1", "", false, 5},
-                      FirstUseCase{"OnlyDays", "", "30", false, 5},
-                      FirstUseCase{"Extension", "1", "30", true, 5},
-                      FirstUseCase{"TrailingLetter", "5x", "30", false, 5},
-                      FirstUseCase{"Negative", "-1", "30", false, 5},
-                      FirstUseCase{"PlusSign", "1", "+5", false, 5},
-                      FirstUseCase{"Overflowing", "1", "99999999999999999999", false, 5},
-                      FirstUseCase{"HugeDays", "5", "9223372036854775807", false, 5}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StorageUtilTest, AFailedCleanupIsLoggedAndLeavesTheStoreUsable) {
     const auto group = freshGroup();
@@ -310,16 +304,6 @@ class FaultTest : public ::testing::Test {
     std::string group_ = freshGroup();
     std::shared_ptr<StorageUtil> storage_ = storageUtilFor(group_);
 };
-
-TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhenTheStoreIsReadOnly) {
-    const auto container = storage_->storage()->container();
-    testing::executeOn(*container, "PRAGMA query_only = 1");
-    const auto [writes, reads] = answerEveryOperation(*storage_);
-    testing::executeOn(*container, "PRAGMA query_only = 0");
-    EXPECT_EQ(writes, allErrors);
-    EXPECT_EQ(reads, allSuccesses);
-    EXPECT_EQ(testing::countOf(*container, "SELECT count(*) FROM Message"), 3);
-}
 
 TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhileTheOtherProcessHoldsTheLock) {
     const auto container = storage_->storage()->container();

@@ -113,10 +113,9 @@ inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& gr
 inline std::vector<std::string> childEnvironment(const std::string& groupId,
                                                  const std::string& role,
                                                  std::vector<std::string> extra = {}) {
-    extra.push_back("TMPDIR=" + testHome().string());
-    extra.push_back("ORVANPUSH_CHILD_HOME=" + testHome().string());
-    extra.push_back("ORVANPUSH_CHILD_GROUP=" + groupId);
-    extra.push_back("ORVANPUSH_CHILD_ROLE=" + role);
+    extra.insert(extra.end(),
+                 {"TMPDIR=" + testHome().string(), "ORVANPUSH_CHILD_HOME=" + testHome().string(),
+                  "ORVANPUSH_CHILD_GROUP=" + groupId, "ORVANPUSH_CHILD_ROLE=" + role});
     return extra;
 }
 

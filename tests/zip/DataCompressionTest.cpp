@@ -1,6 +1,7 @@
 #include "orvanpush/zip/DataCompression.h"
 
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -14,39 +15,55 @@ namespace {
 using testing::logText;
 using testing::randomBytes;
 
-struct Call {
-    std::uint64_t position;
-    std::size_t length;
-    bool operator==(const Call&) const = default;
-};
+std::span<const std::uint8_t> bytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
-// Hands out `data` and records every request.
-struct Source {
-    explicit Source(const Bytes& bytes) : data(bytes) {}
-
-    const Bytes& data;
-    std::vector<Call> calls;
-
-    Provider provider() {
-        return [this](std::uint64_t position, std::size_t length) {
-            calls.push_back({position, length});
-            const auto start = data.begin() + static_cast<std::ptrdiff_t>(position);
-            return Bytes(start, start + static_cast<std::ptrdiff_t>(length));
-        };
+// Bit by bit, straight from the polynomial: nothing shared with the library's tables.
+std::uint32_t bitwiseCrc(std::span<const std::uint8_t> bytes) {
+    std::uint32_t value = 0xFFFFFFFF;
+    for (std::uint8_t byte : bytes) {
+        value ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            value = (value >> 1) ^ (0xEDB88320 & (0 - (value & 1)));
+        }
     }
-};
+    return ~value;
+}
+
+// Published check values, one of them chained through the previous checksum (the other pieces
+// chained are those of the compression tests).
+TEST(Crc32Test, KnownValues) {
+    EXPECT_EQ(crc32(bytesOf("")), 0u);
+    EXPECT_EQ(crc32(bytesOf("123456789")), 0xcbf43926u);
+    EXPECT_EQ(crc32(bytesOf("The quick brown fox jumps over the lazy dog")), 0x414fa339u);
+    EXPECT_EQ(crc32(bytesOf("bc"), crc32(bytesOf("a"))), 0x352441c2u);
+}
+
+// Short inputs take the table, longer ones are folded 64 and 16 bytes at a time where the
+// processor can: every length around those steps, from unaligned starts too.
+TEST(Crc32Test, EveryLengthMatchesTheBitwiseChecksum) {
+    const Bytes data = testing::randomBytes(300, 7);
+    for (std::size_t start : {0, 1, 3}) {
+        for (std::size_t length = 0; start + length <= data.size(); ++length) {
+            const auto bytes = std::span(data).subspan(start, length);
+            EXPECT_EQ(crc32(bytes), bitwiseCrc(bytes)) << "length " << length << " at " << start;
+        }
+    }
+}
+
+// Hands out `data` (which must outlive it), noting every request as {position, length}.
+Provider recording(const Bytes& data, std::vector<std::pair<std::uint64_t, std::size_t>>& calls) {
+    return [&data, &calls](std::uint64_t position, std::size_t length) {
+        calls.emplace_back(position, length);
+        return testing::providerOf(data)(position, length);
+    };
+}
 
 Consumer appendTo(Bytes& sink) {
     return [&sink](std::span<const std::uint8_t> piece) {
         sink.insert(sink.end(), piece.begin(), piece.end());
     };
-}
-
-Bytes compressed(const Bytes& data, std::size_t bufferSize = 16384) {
-    Source source(data);
-    Bytes out;
-    compress(data.size(), bufferSize, source.provider(), appendTo(out));
-    return out;
 }
 
 // The provider is asked for every piece in order; after a full last piece, once more for nothing:
@@ -58,28 +75,27 @@ TEST(DataCompressionTest, RoundTripsAskingForEachPieceOnceWhateverTheBufferSize)
     for (const Bytes& data : inputs) {
         for (std::size_t bufferSize : {1, 7, 4096, 16384, 65536}) {
             SCOPED_TRACE(::testing::Message() << data.size() << " bytes, buffer " << bufferSize);
-            Source source(data);
+            std::vector<std::pair<std::uint64_t, std::size_t>> calls;
             Bytes packed;
             const std::uint32_t crc =
-                compress(data.size(), bufferSize, source.provider(), appendTo(packed));
+                compress(data.size(), bufferSize, recording(data, calls), appendTo(packed));
             EXPECT_EQ(crc, crc32(data));
             std::uint64_t requested = 0;
-            for (const auto& call : source.calls) {
-                EXPECT_EQ(call.position, requested);
-                EXPECT_LE(call.length, bufferSize);
-                requested += call.length;
+            for (const auto& [position, length] : calls) {
+                EXPECT_EQ(position, requested);
+                EXPECT_LE(length, bufferSize);
+                requested += length;
             }
             EXPECT_EQ(requested, data.size());  // each byte asked for, and counted, once
             if (data.size() % bufferSize == 0) {
-                EXPECT_EQ(source.calls.back(), (Call{data.size(), 0}));
+                EXPECT_EQ(calls.back(), std::pair(data.size(), std::size_t{0}));
             }
             if (data.empty()) {
                 EXPECT_EQ(packed, (Bytes{0x03, 0x00}));
             }
 
-            Source packedSource(packed);
             Bytes unpacked;
-            EXPECT_EQ(decompress(packed.size(), bufferSize, false, packedSource.provider(),
+            EXPECT_EQ(decompress(packed.size(), bufferSize, false, testing::providerOf(packed),
                                  appendTo(unpacked)),
                       crc);
             EXPECT_EQ(unpacked, data);
@@ -88,29 +104,30 @@ TEST(DataCompressionTest, RoundTripsAskingForEachPieceOnceWhateverTheBufferSize)
 }
 
 TEST(DataCompressionTest, DamagedStreamsFailInsteadOfLooping) {
-    const Bytes packed = compressed(logText(100000));
+    const Bytes data = logText(100000);
+    Bytes packed;
+    compress(data.size(), 16384, testing::providerOf(data), appendTo(packed));
     const std::vector<Bytes> damaged = {
         Bytes(packed.begin(), packed.begin() + static_cast<std::ptrdiff_t>(packed.size() / 2)),
         Bytes(packed.begin(), packed.end() - 1), Bytes(), Bytes(64, 0xFF),  // a reserved block type
     };
     for (const Bytes& stream : damaged) {
-        Source source(stream);
         Bytes out;
         SCOPED_TRACE(::testing::Message() << "a stream of " << stream.size() << " bytes");
         testing::expectError<CompressionError>(CompressionError::Kind::corruptedData, [&] {
-            decompress(stream.size(), 4096, false, source.provider(), appendTo(out));
+            decompress(stream.size(), 4096, false, testing::providerOf(stream), appendTo(out));
         });
     }
 }
 
 TEST(DataCompressionTest, RefusesAZeroBufferAndPassesOnWhatTheCallbacksThrow) {
     const Bytes data = logText(1000);
-    Source source(data);
+    std::vector<std::pair<std::uint64_t, std::size_t>> calls;
     auto ignore = [](std::span<const std::uint8_t>) {};
     testing::expectError<CompressionError>(CompressionError::Kind::invalidStream, [&] {
-        compress(data.size(), 0, source.provider(), ignore);
+        compress(data.size(), 0, recording(data, calls), ignore);
     });
-    EXPECT_TRUE(source.calls.empty());
+    EXPECT_TRUE(calls.empty());
 
     auto failingProvider = [](std::uint64_t, std::size_t) -> Bytes {
         throw std::runtime_error("provider");
@@ -119,7 +136,7 @@ TEST(DataCompressionTest, RefusesAZeroBufferAndPassesOnWhatTheCallbacksThrow) {
     auto failingConsumer = [](std::span<const std::uint8_t>) {
         throw std::runtime_error("consumer");
     };
-    EXPECT_THROW(compress(data.size(), 256, source.provider(), failingConsumer),
+    EXPECT_THROW(compress(data.size(), 256, testing::providerOf(data), failingConsumer),
                  std::runtime_error);
 }
 

@@ -14,17 +14,6 @@
 
 namespace orvanpush::zip::testing {
 
-struct CommandResult {
-    int exitCode = -1;
-    std::string output;  ///< standard output and standard error together
-};
-
-/// Runs `command` through the shell.
-CommandResult run(const std::string& command);
-
-/// The path quoted for the shell.
-std::string shellQuoted(const std::filesystem::path& path);
-
 /// True when `unzip -t` finds no error (it checks every local header and its data's CRC).
 bool unzipAccepts(const std::filesystem::path& archive);
 
