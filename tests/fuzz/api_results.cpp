@@ -5,9 +5,9 @@
 // description, a code-602 record one of the fixed texts.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "api/ResultDecoding.h"
 #include "api/UploadLogsResult.h"
 #include "orvanpush/TextError.h"
@@ -18,11 +18,7 @@ using namespace orvanpush::detail;
 
 namespace {
 
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using fuzz::require;
 
 bool isFixedUnusableText(const std::string& text) {
     return text == kResultMissingText || text == kListResultMissingText ||

@@ -4,10 +4,8 @@
 // part for part.
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "api/MultipartFormData.h"
 #include "orvanpush/TextError.h"
 #include "push-server/MultipartForm.h"
@@ -29,41 +28,28 @@ namespace fs = std::filesystem;
 constexpr std::string_view kHeaderBreakers("\r\n\0\"", 4);
 constexpr std::string_view kFileContent = "bytes of an uploaded file";
 
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using fuzz::require;
 
 bool forgesHeaders(std::string_view text) {
     return text.find_first_of(kHeaderBreakers) != std::string_view::npos;
 }
 
-// A directory for the files the parts send, removed when the process ends.
+// A directory for the files the parts send.
 class Files {
   public:
-    Files() {
-        char pattern[] = "/tmp/fuzz-multipart-XXXXXX";
-        directory_ = ::mkdtemp(pattern);
-    }
-    ~Files() {
-        std::error_code ignored;
-        fs::remove_all(directory_, ignored);
-    }
-
     // A file named `name` holding kFileContent, or nothing when no file can have that name.
     std::optional<fs::path> make(const std::string& name) {
         if (name.empty() || name == "." || name == ".." || name.size() > 255 ||
             name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
             return std::nullopt;
         }
-        const fs::path path = directory_ / name;
+        const fs::path path = directory_.path() / name;
         std::ofstream(path, std::ios::binary) << kFileContent;
         return path;
     }
 
   private:
-    fs::path directory_;
+    fuzz::TempDirectory directory_{"multipart"};
 };
 
 struct Field {

@@ -5,9 +5,9 @@
 // the content's payload unchanged, and prints as valid UTF-8 once repaired.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "orvanpush/NotificationContent.h"
 #include "orvanpush/platform/ForeignJson.h"
 #include "sdk/HostText.h"
@@ -15,15 +15,7 @@
 
 using namespace orvanpush;
 
-namespace {
-
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -5,14 +5,13 @@
 // configuration gives it or names the setting it misses.
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "platform/Home.h"
@@ -45,21 +44,14 @@ std::vector<std::string> readKeys() {
 class SettingsStore {
   public:
     SettingsStore() {
-        char pattern[] = "/tmp/fuzz-settings-XXXXXX";
-        home_ = ::mkdtemp(pattern);
         auto config = platform::PlatformConfig::fromEnvironment();
-        config.home = home_;
+        config.home = home_.path();
         platform::PlatformConfig::install(config);
         defaults_ = platform::UserDefaults::suite(kSuite);
         defaults_->set("created", std::string("by the library"));
         writer_ = std::make_unique<platform::SqliteDatabase>(platform::Home::defaultsFile(kSuite));
         settings_ = std::make_unique<detail::SettingsUtils>(
             defaults_, detail::SettingsUtils::SettingReceivers{});
-    }
-    ~SettingsStore() {
-        writer_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(home_, ignored);
     }
 
     void write(FuzzedDataProvider& input) {
@@ -121,7 +113,7 @@ class SettingsStore {
         }
     }
 
-    std::filesystem::path home_;
+    fuzz::TempDirectory home_{"settings"};
     const std::vector<std::string> keys_ = readKeys();
     std::shared_ptr<platform::UserDefaults> defaults_;
     std::unique_ptr<platform::SqliteDatabase> writer_;

@@ -5,17 +5,14 @@
 // its parameters bound.
 
 #include <fuzzer/FuzzedDataProvider.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "orvanpush/storage/Predicate.h"
 #include "orvanpush/storage/StorageErrors.h"
 #include "platform/MessageDatabase.h"
@@ -81,20 +78,9 @@ std::optional<Predicate> predicateFrom(FuzzedDataProvider& input, int depth) {
 // A message store in a directory of its own, removed when the process ends.
 class Store {
   public:
-    Store() {
-        char pattern[] = "/tmp/fuzz-store-XXXXXX";
-        directory_ = ::mkdtemp(pattern);
-        database_ = std::make_unique<platform::MessageDatabase>(directory_);
-    }
-    ~Store() {
-        database_.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(directory_, ignored);
-    }
-
     // Prepares the condition, binds its parameters and reads every row.
     void run(const std::string& table, const detail::PredicateSql& where) {
-        database_->read([&](platform::MessageDatabase::Session& session) {
+        database_.read([&](platform::MessageDatabase::Session& session) {
             auto select = session.connection().prepare("SELECT pk FROM " + table + " WHERE " +
                                                        where.condition);
             where.bind(select, 1);
@@ -104,8 +90,8 @@ class Store {
     }
 
   private:
-    std::filesystem::path directory_;
-    std::unique_ptr<platform::MessageDatabase> database_;
+    fuzz::TempDirectory directory_{"store"};
+    platform::MessageDatabase database_{directory_.path()};
 };
 
 }  // namespace

@@ -3,12 +3,12 @@
 // a ZipError; an archive that took an entry must read back whole, the new entry included.
 
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "FuzzSupport.h"
 #include "orvanpush/zip/Archive.h"
 
 namespace {
@@ -19,11 +19,7 @@ using namespace orvanpush::zip;
 constexpr std::string_view kAddedName = "added/entry.txt";
 constexpr std::string_view kAddedContent = "content of the added entry";
 
-void require(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
+using fuzz::require;
 
 // Extracts `entry` and returns its content; a decoder never hands out more than the stated size.
 Bytes contentOf(const Archive& archive, const Entry& entry) {
