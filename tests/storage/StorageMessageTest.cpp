@@ -67,11 +67,9 @@ TEST_F(StorageMessageTest, StatusAndChannelRowsAreOnePerNameAndOnlyRealChangesAd
     EXPECT_EQ(count("SELECT count(*) FROM Status"), 2);
     const auto history = message->messageStatuses();
     ASSERT_EQ(history.size(), 2u);
-    EXPECT_EQ(history[0]->statusName(), "Delivered");
-    EXPECT_EQ(history[1]->statusName(), "Read");
-    EXPECT_FALSE(history[0]->isSent());
-    EXPECT_FALSE(history[1]->isSent());
-    EXPECT_EQ(history[1]->message()->id(), "1");
+    EXPECT_EQ(std::tuple(history[0]->statusName(), history[1]->statusName(), history[0]->isSent(),
+                         history[1]->isSent(), history[1]->message()->id()),
+              std::tuple("Delivered", "Read", false, false, "1"));
 
     message->setChannelName("push");
     message->setChannelName("promo");
@@ -123,9 +121,8 @@ TEST_F(StorageMessageTest,
     EXPECT_EQ(count("SELECT count(*) FROM MessageStatus WHERE messageId = 'once'"), 1);
     const auto stored = store_->messageById("once")->messageAttributes();
     ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->classifierName(), "news");
-    EXPECT_EQ(stored->isImportant(), 1);
-    EXPECT_EQ(stored->messageId(), "once");
+    EXPECT_EQ(std::tuple(stored->classifierName(), stored->isImportant(), stored->messageId()),
+              std::tuple("news", 1, "once"));
 
     store_->saveMessage(messageValue("with"), attributes);
     store_->saveMessage(messageValue("with"), attributes);

@@ -99,16 +99,7 @@ TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
         {storageUtilFor(".."), "Initialization storage error"},
     };
     for (const auto& [storage, text] : cases) {
-        bool answered = false;
-        try {
-            storage->isMessageExists("1", [&](auto&&...) { answered = true; });
-            ADD_FAILURE() << "no error for " << text;
-        } catch (const TextError& error) {
-            EXPECT_EQ(std::string(error.what()), text);
-        }
-        EXPECT_EQ(OutstandingWork::count(), 0u);
-        ASSERT_TRUE(MainQueue::waitUntilIdle(10s));
-        EXPECT_FALSE(answered);
+        EXPECT_EQ(testing::firstUseError(*storage), text);
     }
 }
 
@@ -288,29 +279,21 @@ std::pair<std::vector<std::string>, std::vector<std::string>> answerEveryOperati
     return statuses;
 }
 
-class FaultTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        auto store = storage_->storage();
-        store->saveMessage(messageValue("m1"));
-        store->saveMessage(messageValue("m2"));
-        store->markMessageStatusAsSent(testing::statusReport("m2", "Delivered"));
-        store->saveMessage(messageValue("m3"));
-        ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
+// Both faults in turn: another process holding the write lock, then the container removed.
+TEST(StorageUtilTest, EveryOperationAnswersOnceThroughALockHeldElsewhereAndARemovedContainer) {
+    const auto group = freshGroup();
+    const auto storage = storageUtilFor(group);
+    const auto store = storage->storage();
+    for (const auto* id : {"m1", "m2", "m3"}) {
+        store->saveMessage(messageValue(id));
     }
-
-    const std::vector<std::string> allErrors = std::vector<std::string>(9, "error");
-    const std::vector<std::string> allSuccesses = std::vector<std::string>(4, "success");
-    std::string group_ = freshGroup();
-    std::shared_ptr<StorageUtil> storage_ = storageUtilFor(group_);
-};
-
-TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhileTheOtherProcessHoldsTheLock) {
-    const auto container = storage_->storage()->container();
-    testing::ChildProcess holder({"sqlite3", testing::storeFile(group_).string()}, {});
+    store->markMessageStatusAsSent(testing::statusReport("m2", "Delivered"));
+    ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
+    const auto container = store->container();
+    testing::ChildProcess holder({"sqlite3", testing::storeFile(group).string()}, {});
     holder.writeInput("BEGIN IMMEDIATE;\n");
     // Wait until the lock is really held, probing from a connection of our own.
-    auto probe = platform::SqliteConnection::open(testing::storeFile(group_));
+    auto probe = platform::SqliteConnection::open(testing::storeFile(group));
     probe.execute("PRAGMA busy_timeout = 0");
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (true) {
@@ -323,27 +306,25 @@ TEST_F(FaultTest, EveryWriteAnswersErrorOnceWhileTheOtherProcessHoldsTheLock) {
         std::this_thread::sleep_for(10ms);
     }
     testing::executeOn(*container, "PRAGMA busy_timeout = 100");
-
-    const auto [writes, reads] = answerEveryOperation(*storage_);
+    const std::vector<std::string> allErrors(9, "error");
+    const std::vector<std::string> allSuccesses(4, "success");
+    auto [writes, reads] = answerEveryOperation(*storage);
     holder.writeInput("COMMIT;\n");
     holder.closeInput();
     EXPECT_EQ(holder.wait(), 0);
     EXPECT_EQ(writes, allErrors);
     EXPECT_EQ(reads, allSuccesses);
-
     Answers answers;
-    storage_->removeMessage("m3", answers.completion());
+    storage->removeMessage("m1", answers.completion());
     EXPECT_EQ(answers.take().at(0).status, "success");
     testing::executeOn(*container, "PRAGMA busy_timeout = 5000");
-}
 
-TEST_F(FaultTest, EveryOperationAnswersErrorOnceWhenTheContainerIsRemoved) {
-    std::filesystem::remove_all(testing::storeFile(group_).parent_path());
-    const auto [writes, reads] = answerEveryOperation(*storage_);
+    std::filesystem::remove_all(testing::storeFile(group).parent_path());
+    std::tie(writes, reads) = answerEveryOperation(*storage);
     EXPECT_EQ(writes, allErrors);
     EXPECT_EQ(reads, std::vector<std::string>(4, "error"));
     // A new facade opens a new, empty store in a new container.
-    EXPECT_FALSE(storageUtilFor(group_)->storage()->isMessageExists("m3"));
+    EXPECT_FALSE(storageUtilFor(group)->storage()->isMessageExists("m3"));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -106,6 +107,22 @@ inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& gr
     return std::make_shared<detail::StorageUtil>("instance." + groupId, settings);
 }
 
+/// The text of the error the first use of `storage` throws ("" when none); a store that cannot
+/// be opened must schedule nothing and answer nothing.
+inline std::string firstUseError(detail::StorageUtil& storage) {
+    const auto answered = std::make_shared<std::atomic<bool>>(false);
+    std::string text;
+    try {
+        storage.isMessageExists("1", [answered](auto&&...) { *answered = true; });
+    } catch (const TextError& error) {
+        text = error.what();
+    }
+    EXPECT_EQ(platform::OutstandingWork::count(), 0u);
+    EXPECT_TRUE(platform::MainQueue::waitUntilIdle(10s));
+    EXPECT_FALSE(*answered);
+    return text;
+}
+
 /// The environment of a child run of this program: the parent's test home, the group and the
 /// child's role ("application" or "extension"), plus `extra` variables. A child that is killed
 /// cannot remove the temporary home its test program makes, so it makes it inside the parent's,
@@ -140,40 +157,6 @@ inline std::optional<std::string> becomeChild() {
 /// The id of the message numbered `number` in the receipts of the tests.
 inline std::string idOf(int number) {
     return "m" + std::to_string(number);
-}
-
-/// Receives the messages numbered [first, first + count) one by one through the facade of
-/// `groupId`, as a notification's receipt does, and prints "saved <id>" once each has answered
-/// (or "error <id> <text>"), so a parent process can follow. Returns the number of errors.
-inline int receiveMessages(const std::string& groupId, int first, int count) {
-    auto storage = storageUtilFor(groupId);
-    int errors = 0;
-    for (int number = first; number < first + count; ++number) {
-        const auto id = idOf(number);
-        Event answered;
-        std::optional<std::string> failure;
-        storage->messageReceived(
-            id, Json{{"classifier", "news"}}, "Title", std::nullopt, "Body",
-            OrvanPushApiStatus::delivered, "push",
-            [&](const std::string& status, const std::optional<TextError>& error) {
-                if (status != "success") {
-                    failure = error ? error->what() : "no description";
-                }
-                answered.notify();
-            });
-        if (!answered.wait(30s)) {
-            failure = "no answer";
-        }
-        if (failure) {
-            std::printf("error %s %s\n", id.c_str(), failure->c_str());
-            ++errors;
-        } else {
-            std::printf("saved %s\n", id.c_str());
-        }
-        std::fflush(stdout);
-    }
-    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(30s));
-    return errors;
 }
 
 /// The answers of asynchronous store operations, each with whether it ran on the main queue.
@@ -216,5 +199,33 @@ class Answers {
     std::mutex mutex_;
     std::vector<Answer> answers_;
 };
+
+/// Receives the messages numbered [first, first + count) through the facade of `groupId`, as
+/// notifications' receipts do, and prints "saved <id>" for each that succeeded (or
+/// "error <id> <text>"), so a parent process can follow. Returns the number of errors.
+inline int receiveMessages(const std::string& groupId, int first, int count) {
+    auto storage = storageUtilFor(groupId);
+    Answers answers;
+    for (int number = first; number < first + count; ++number) {
+        storage->messageReceived(idOf(number), Json{{"classifier", "news"}}, "Title", std::nullopt,
+                                 "Body", OrvanPushApiStatus::delivered, "push",
+                                 answers.completion());
+    }
+    EXPECT_TRUE(platform::OutstandingWork::waitUntilDone(30s));
+    const auto taken = answers.take();
+    EXPECT_EQ(taken.size(), static_cast<std::size_t>(count));
+    int errors = count - static_cast<int>(taken.size());
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        const auto id = idOf(first + static_cast<int>(i));
+        if (taken[i].status == "success") {
+            std::printf("saved %s\n", id.c_str());
+        } else {
+            std::printf("error %s %s\n", id.c_str(), taken[i].error.value_or("").c_str());
+            ++errors;
+        }
+    }
+    std::fflush(stdout);
+    return errors;
+}
 
 }  // namespace orvanpush::testing
