@@ -4,9 +4,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "push-server/QueryDate.h"
 #include "storage/CustomData.h"
 
@@ -33,9 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // Whole seconds: a Date's nanoseconds do not all fit a double.
         const auto seconds =
             std::chrono::duration_cast<std::chrono::seconds>(sent->time_since_epoch()).count();
-        if (!queried || *queried != static_cast<double>(seconds) - kReferenceDateFromUnixEpoch) {
-            std::abort();
-        }
+        fuzz::require(queried &&
+                      *queried == static_cast<double>(seconds) - kReferenceDateFromUnixEpoch);
     }
     return 0;
 }

@@ -2,9 +2,9 @@
 // the client's double encoding gives back, and an escape is never read past the text.
 
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
+#include "FuzzSupport.h"
 #include "push-server/QueryString.h"
 
 using namespace orvanpush::server;
@@ -16,10 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         }
         const auto once = percentDecode(doublePercentEncode(*parameter.value));
-        if (!once || percentDecode(*once) != parameter.value ||
-            parameter.value->size() > parameter.rawValue.size()) {
-            std::abort();
-        }
+        fuzz::require(once && percentDecode(*once) == parameter.value &&
+                      parameter.value->size() <= parameter.rawValue.size());
     }
     return 0;
 }

@@ -77,9 +77,7 @@ class SettingsStore {
         try {
             detail::InstanceConfiguration::read(*settings_);
         } catch (const OrvanPushSDKError& error) {
-            if (error.kind() != OrvanPushSDKError::Kind::settingNotFound) {
-                std::abort();
-            }
+            fuzz::require(error.kind() == OrvanPushSDKError::Kind::settingNotFound);
         }
     }
 
