@@ -168,8 +168,7 @@ TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
     ASSERT_EQ(answers.take().at(0).status, "success");
     const auto stored = storage->storage()->extraContent("1");
     ASSERT_NE(stored, nullptr);
-    EXPECT_EQ(stored->mimeType(), "text/html");
-    EXPECT_EQ(stored->value(), "rich");
+    EXPECT_EQ(std::tuple(stored->mimeType(), stored->value()), std::tuple("text/html", "rich"));
 
     // A predicate the fetch refuses leaves the controller with the request it had.
     const auto controller =
