@@ -25,6 +25,11 @@ TEST(Utf8TextTest, RepairReplacesEachIllFormedPartOnceAndDecodingRefusesIt) {
         {"\xc0\xaf", kReplacement + kReplacement},
         {"\xed\xa0\x80", kReplacement + kReplacement + kReplacement},
         {"\xf4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
+        {"\xc2\xa9\xc2\xc0", "\xc2\xa9" + kReplacement + kReplacement},
+        {"\xe0\x80\x80", kReplacement + kReplacement + kReplacement},
+        {"\xf0\x8f\xbf\xbf", kReplacement + kReplacement + kReplacement + kReplacement},
+        // The narrower second-byte ranges are the overlong leads' only: U+1000, U+40000.
+        {"\xe1\x80\x80\xf1\x80\x80\x80", "\xe1\x80\x80\xf1\x80\x80\x80"},
         {std::string("nul\0ok", 6), std::string("nul\0ok", 6)},
     };
     for (const auto& [text, repaired] : cases) {
