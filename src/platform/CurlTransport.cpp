@@ -284,6 +284,10 @@ void CurlTransport::State::drive() {
         if (!admitIncoming()) {
             return;  // the transport is stopping; it removes what is left itself
         }
+        if (active.empty()) {
+            handOver();  // nothing was admitted (libcurl refused it): nothing to drive
+            return;
+        }
         int running = 0;
         curl_multi_perform(multi.get(), &running);
         finished = collectFinished();
