@@ -17,7 +17,7 @@ using testing::Event;
 
 // Known identifiers are mapped through the same table the model name uses (SubscriptionTest
 // checks a simulator without a model), others are kept as they are.
-TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersAndNamesSimulatorsByTheirModels) {
+TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersNamesSimulatorsByTheirModelsAndReadsTheModelOnce) {
     for (const char* identifier : {"iPhone14,5", "iphone12,1", ""}) {
         EXPECT_EQ(DeviceInfoUtil::mapToDevice(identifier), identifier);
     }
@@ -27,9 +27,8 @@ TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersAndNamesSimulatorsByTheirModels)
     setenv("SIMULATOR_MODEL_IDENTIFIER", "x86_64", 1);
     EXPECT_EQ(DeviceInfoUtil::mapToDevice("x86_64"), "Simulator x86_64");
     unsetenv("SIMULATOR_MODEL_IDENTIFIER");
-}
 
-TEST(DeviceInfoUtilTest, TheModelNameComesFromTheConfiguredHardwareModelOnceAProcess) {
+    // The model name comes from the configured hardware model, once a process.
     std::optional<testing::ScopedPlatformConfig> device(
         [](auto& config) { config.hardwareModel = std::string("iPad13,1\0junk", 13); });
     EXPECT_EQ(DeviceInfoUtil::modelName(), "iPad Air (4th generation)");

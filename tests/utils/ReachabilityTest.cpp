@@ -111,7 +111,6 @@ TEST(ReachabilityTest, ConnectionReadsTheFlagsOnceAndDerivesEveryPropertyAndAFai
         EXPECT_EQ(r->connection(),
                   c.connection == Connection::cellular ? Connection::unavailable : c.connection);
         EXPECT_EQ(source->reads, 1) << c.description;
-        EXPECT_FALSE(r->notifierRunning());
     }
     // A failed reading stores no flags, so each call asks again.
     auto failing = std::make_shared<FakeFlagSource>();
@@ -172,13 +171,11 @@ TEST(ReachabilityTest, OneNotifierReportsEachChangeOnceOnTheNotificationQueueUnt
     reachability->startNotifier();
     serial->waitUntilIdle();
     notifications->waitUntilIdle();
-    posted.clear();
+    posted.clear();  // the posted objects hold it too
     const std::weak_ptr<Reachability> weak = reachability;
     reachability.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_FALSE(source->installed());
-    source->deliver(0);  // nobody left to tell
-    serial->waitUntilIdle();
 }
 
 TEST(ReachabilityTest, AFailedStartStopsTheNotifierAgainAndALaterStartMayRetry) {

@@ -72,12 +72,8 @@ TEST(SettingsUtilsSuite, AStoreThatExistsButCannotBeReadIsAnErrorNotAFallBack) {
     const auto file = testing::testHome() / "defaults" / "group.damaged.sqlite";
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << std::string(4096, 'x');
-    try {
-        SettingsUtils::sharedAccessGroupInstance("suite-damaged");
-        ADD_FAILURE() << "a store that cannot be read was replaced";
-    } catch (const TextError& error) {
-        EXPECT_THAT(error.what(), ::testing::HasSubstr(file.string()));
-    }
+    EXPECT_THAT([] { SettingsUtils::sharedAccessGroupInstance("suite-damaged"); },
+                ::testing::ThrowsMessage<TextError>(::testing::HasSubstr(file.string())));
 }
 
 // The first answer wins and is stored so nobody is asked again; an empty answer is returned
