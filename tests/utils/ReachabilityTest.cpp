@@ -234,9 +234,9 @@ TEST(ReachabilityTest, AHostNameIsCheckedButNeverLookedUp) {
             Reachability::makeWithHostname(name);
             ADD_FAILURE() << "no error for a name of " << name.size() << " bytes";
         } catch (const ReachabilityError& error) {
-            EXPECT_EQ(error.kind(), ReachabilityError::Kind::failedToCreateWithHostname);
-            EXPECT_EQ(error.hostname(), name);
-            EXPECT_EQ(error.errorCode(), EINVAL);
+            EXPECT_EQ(
+                std::tuple(error.kind(), error.hostname(), error.errorCode()),
+                std::tuple(ReachabilityError::Kind::failedToCreateWithHostname, name, EINVAL));
         }
     }
     EXPECT_STREQ(ReachabilityError::failedToCreateWithHostname("", EINVAL).what(),

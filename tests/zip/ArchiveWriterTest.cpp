@@ -232,8 +232,7 @@ TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
 
             // The stream was put back where the directory starts: the next add fits seamlessly.
             addBytes(*archive, "third.bin", second, method);
-            EXPECT_TRUE(unzipAccepts(at(name)));
-            EXPECT_EQ(entryNames(inspect(at(name))), (Names{"first.log", "third.bin"}));
+            EXPECT_EQ(entryNames(checked(at(name))), (Names{"first.log", "third.bin"}));
         }
     }
 }
