@@ -17,7 +17,7 @@ using testing::Event;
 
 // Known identifiers are mapped through the same table the model name uses (SubscriptionTest
 // checks a simulator without a model), others are kept as they are.
-TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersAndNamesSimulatorsByTheirModels) {
+TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersNamesSimulatorsByTheirModelsAndReadsTheModelOnce) {
     for (const char* identifier : {"iPhone14,5", "iphone12,1", ""}) {
         EXPECT_EQ(DeviceInfoUtil::mapToDevice(identifier), identifier);
     }
@@ -27,9 +27,8 @@ TEST(DeviceInfoUtilTest, KeepsUnknownIdentifiersAndNamesSimulatorsByTheirModels)
     setenv("SIMULATOR_MODEL_IDENTIFIER", "x86_64", 1);
     EXPECT_EQ(DeviceInfoUtil::mapToDevice("x86_64"), "Simulator x86_64");
     unsetenv("SIMULATOR_MODEL_IDENTIFIER");
-}
 
-TEST(DeviceInfoUtilTest, TheModelNameComesFromTheConfiguredHardwareModelOnceAProcess) {
+    // The model name comes from the configured hardware model, once a process.
     std::optional<testing::ScopedPlatformConfig> device(
         [](auto& config) { config.hardwareModel = std::string("iPad13,1\0junk", 13); });
     EXPECT_EQ(DeviceInfoUtil::modelName(), "iPad Air (4th generation)");
@@ -92,25 +91,21 @@ TEST(PushUtilsTest, NoAnswerWithinFiveSecondsIsFalseAndTheLateAnswerTouchesNoLat
 
 // Bodies of other types are refused through the whole download in RichContentTest.
 TEST(ContentConverterTest, TakesTheTextMembersOfAJsonObjectAndNothingElse) {
-    const auto convert = [](const std::optional<std::string>& body) {
+    const auto convert = [](const std::optional<std::string>& body) -> std::string {
         const auto content = ContentConverter::extraContent(
             "m1", body ? std::optional<Bytes>(Bytes(body->begin(), body->end())) : std::nullopt);
-        return content ? std::tuple(content->messageId(), content->mimeType(), content->value())
-                       : std::tuple(std::string("not content"), std::optional<std::string>(),
-                                    std::optional<std::string>());
+        const auto text = [](const auto& value) { return value.value_or("(none)"); };
+        return content ? text(content->messageId()) + "|" + text(content->mimeType()) + "|" +
+                             text(content->value())
+                       : "not content";
     };
-    using Content = std::tuple<std::string, std::optional<std::string>, std::optional<std::string>>;
     EXPECT_EQ(convert(R"({"contentType":"text/html","content":"<b>Hi</b>","x":1})"),
-              Content("m1", "text/html", "<b>Hi</b>"));
-    EXPECT_EQ(convert(R"({"content":"hello"})"), Content("m1", std::nullopt, "hello"));
-    EXPECT_EQ(convert(R"({"contentType":null,"content":null})"),
-              Content("m1", std::nullopt, std::nullopt));
-    for (const auto& unusable :
-         {std::optional<std::string>(), std::optional<std::string>(""),
-          std::optional<std::string>("{\"content\":"), std::optional<std::string>("[1,2]"),
-          std::optional<std::string>("\"text\""),
-          std::optional<std::string>("{\"content\":\"\xff\"}")}) {
-        EXPECT_EQ(std::get<0>(convert(unusable)), "not content") << unusable.value_or("(no data)");
+              "m1|text/html|<b>Hi</b>");
+    EXPECT_EQ(convert(R"({"content":"hello"})"), "m1|(none)|hello");
+    EXPECT_EQ(convert(R"({"contentType":null,"content":null})"), "m1|(none)|(none)");
+    for (const auto& unusable : std::vector<std::optional<std::string>>{
+             std::nullopt, "", "{\"content\":", "[1,2]", "\"text\"", "{\"content\":\"\xff\"}"}) {
+        EXPECT_EQ(convert(unusable), "not content") << unusable.value_or("(no data)");
     }
 }
 

@@ -36,8 +36,6 @@ using testing::ReferenceServer;
 using ::testing::UnorderedElementsAre;
 using Outcomes = std::vector<LogUploadOutcome>;
 
-const std::string kSaveLogFile = "/logs/saveLogFile";
-
 std::string readText(const fs::path& path) {
     return platform::FileSystem::readFile(path).value_or("");
 }
@@ -113,7 +111,7 @@ class LoggingUtilsTest : public ::testing::Test {
     }
     static void answerNextUpload(const Json& body) {
         server_->admin("POST", "faults",
-                       Json{{"path", kSaveLogFile}, {"kind", "answer"}, {"body", body}});
+                       Json{{"path", "/logs/saveLogFile"}, {"kind", "answer"}, {"body", body}});
     }
 
     static std::unique_ptr<ReferenceServer> server_;
@@ -224,7 +222,7 @@ TEST_F(LoggingUtilsTest, ReportsEachAnswerAndAppliesItsControl) {
                                               "[LoggingUtils.cpp:187]")));
 }
 
-TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOffNorABrokenOrMissingArchive) {
+TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOffNorABrokenOrMissingArchiveNorWithoutAServer) {
     appendText(inLogs(today()), "line\n");
     for (const auto& [sendLogs, level] :
          std::vector<std::pair<std::string, std::string>>{{"0", "trace"}, {"1", "off"}}) {
@@ -254,11 +252,9 @@ TEST_F(LoggingUtilsTest, SendsNothingWhenSwitchedOffNorABrokenOrMissingArchive) 
     ASSERT_EQ(outcomes.size(), 1u);
     EXPECT_EQ(outcomes[0].file, inLogs(today() + ".zip").string());
     EXPECT_FALSE(fs::exists(fifo.string() + ".zip"));
-}
 
-// Settings naming no log server give the built-in one, unless it is only a placeholder, in which
-// case nothing is sent anywhere; so does an upload object without settings.
-TEST_F(LoggingUtilsTest, WithoutALogServerInTheSettingsUsesTheBuiltInOneOrSendsNothing) {
+    // Settings naming no log server give the built-in one, unless it is only a placeholder, in
+    // which case nothing is sent anywhere; so does an upload object without settings.
     LoggingUtils bare("defaults", SettingsUtils::sharedAccessGroupInstance("defaults"));
     LoggingUtils withoutSettings("none", nullptr);
     const auto failure = [&](LoggingUtils& utils) {

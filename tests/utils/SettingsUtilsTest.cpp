@@ -72,12 +72,8 @@ TEST(SettingsUtilsSuite, AStoreThatExistsButCannotBeReadIsAnErrorNotAFallBack) {
     const auto file = testing::testHome() / "defaults" / "group.damaged.sqlite";
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file) << std::string(4096, 'x');
-    try {
-        SettingsUtils::sharedAccessGroupInstance("suite-damaged");
-        ADD_FAILURE() << "a store that cannot be read was replaced";
-    } catch (const TextError& error) {
-        EXPECT_THAT(error.what(), ::testing::HasSubstr(file.string()));
-    }
+    EXPECT_THAT([] { SettingsUtils::sharedAccessGroupInstance("suite-damaged"); },
+                ::testing::ThrowsMessage<TextError>(::testing::HasSubstr(file.string())));
 }
 
 // The first answer wins and is stored so nobody is asked again; an empty answer is returned
@@ -118,7 +114,7 @@ TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirementAndSomeByNone)
     }
 }
 
-TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupAndRemovesOnlyThereWhenAskedTo) {
+TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupRemovesOnlyThereWhenAskedToAndAnswersOnlyUtf8) {
     save("tokenKey", bytes("token-1"), "v1-remove");
     save("tokenKey", bytes("token-2"), "v1-neighbour");
     std::vector<std::string> console;  // the receiver prints on the calling thread
@@ -150,15 +146,13 @@ TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupAndRemovesOnlyThereWhenAskedTo) {
     const testing::ScopedPlatformConfig other(
         [](platform::PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
     EXPECT_EQ(KeyChain::load("storageDaysLimit", std::nullopt), bytes("30"));
-}
 
-// Which texts are well-formed is Utf8TextTest's.
-TEST(PushSDKv1SettingReceiver, AnswersOnlyWellFormedUtf8) {
-    PushSDKv1SettingReceiver receiver("v1-text", false);
+    // Only well-formed UTF-8 is an answer (which texts are is Utf8TextTest's).
+    PushSDKv1SettingReceiver text("v1-text", false);
     save("serverLoginKey", bytes("a\xC3\xA9\xE2\x82\xAC"), "v1-text");
-    EXPECT_EQ(receiver.getServerLogin(), "a\xC3\xA9\xE2\x82\xAC");
+    EXPECT_EQ(text.getServerLogin(), "a\xC3\xA9\xE2\x82\xAC");
     save("serverLoginKey", bytes("\xED\xA0\x80"), "v1-text");  // a surrogate
-    EXPECT_EQ(receiver.getServerLogin(), std::nullopt);
+    EXPECT_EQ(text.getServerLogin(), std::nullopt);
 }
 
 }  // namespace

@@ -78,8 +78,6 @@ TEST_F(ArchiveWriterTest, ASingleFileHasTheFieldsStandardToolsExpect) {
         "versionNeededToExtract": 20, "versionMadeBy": 789, "generalPurposeBitFlag": 2048,
         "extraFieldLength": 0, "fileCommentLength": 0, "externalFileAttributes": 2175008768,
         "relativeOffsetOfLocalHeader": 0})"));
-    expectFields(entry["central"],
-                 {{"crc32", crc32(content)}, {"uncompressedSize", content.size()}});
     // Nothing between the directory and the end record, and nothing after it.
     const Json& end = info["end"];
     expectFields(end, {{"totalNumberOfEntriesOnDisk", 1},
@@ -234,8 +232,7 @@ TEST_F(ArchiveWriterTest, AFailedOrCancelledAddLeavesTheArchiveAsItWas) {
 
             // The stream was put back where the directory starts: the next add fits seamlessly.
             addBytes(*archive, "third.bin", second, method);
-            EXPECT_TRUE(unzipAccepts(at(name)));
-            EXPECT_EQ(entryNames(inspect(at(name))), (Names{"first.log", "third.bin"}));
+            EXPECT_EQ(entryNames(checked(at(name))), (Names{"first.log", "third.bin"}));
         }
     }
 }
@@ -272,7 +269,7 @@ TEST_F(ArchiveWriterTest, InputsThatCannotBeWrittenAreRefusedBeforeAnyByte) {
     expectError<ArchiveError>(Kind::unwritableArchive, [&] { addBytes(*reader, "more", {}); });
 }
 
-TEST_F(ArchiveWriterTest, TheEntryCountStopsAt65535) {
+TEST_F(ArchiveWriterTest, TheEntryCountAndTheDirectoryOffsetStopAtTheirLimits) {
     pythonZip(at("many.zip"), "    for i in range(65534):\n        z.writestr(str(i), b'')\n");
     auto archive = Archive::open(at("many.zip"), Archive::AccessMode::update);
     ASSERT_TRUE(archive);
@@ -282,9 +279,7 @@ TEST_F(ArchiveWriterTest, TheEntryCountStopsAt65535) {
     expectError<ArchiveError>(Kind::tooManyEntries,
                               [&] { addBytes(*archive, "one too many", {}); });
     EXPECT_EQ(readFile(at("many.zip")), full);
-}
 
-TEST_F(ArchiveWriterTest, DataThatWouldPushTheDirectoryPastFourGibibytesIsRefused) {
     // An empty archive whose directory starts just below 4 GiB; the bytes before it are a hole.
     const std::uint64_t start = 0xFFFFFF00;
     {
@@ -292,13 +287,12 @@ TEST_F(ArchiveWriterTest, DataThatWouldPushTheDirectoryPastFourGibibytesIsRefuse
         for (int i = 0; i < 4; ++i) {
             end[16 + i] = static_cast<std::uint8_t>(start >> (8 * i));
         }
-        writeFile(at("huge.zip"), Bytes());
-        fs::resize_file(at("huge.zip"), start);
-        std::ofstream out(at("huge.zip"), std::ios::binary | std::ios::app);
+        std::ofstream out(at("huge.zip"), std::ios::binary);
+        out.seekp(static_cast<std::streamoff>(start));
         out.write(reinterpret_cast<const char*>(end.data()),
                   static_cast<std::streamsize>(end.size()));
     }
-    auto archive = Archive::open(at("huge.zip"), Archive::AccessMode::update);
+    archive = Archive::open(at("huge.zip"), Archive::AccessMode::update);
     ASSERT_TRUE(archive);
     expectError<ArchiveError>(Kind::invalidStartOfCentralDirectoryOffset,
                               [&] { addBytes(*archive, "over.bin", randomBytes(1000)); });
@@ -398,6 +392,32 @@ TEST_F(ArchiveWriterTest, ArchivesInMemory) {
     EXPECT_EQ(names, (std::vector<std::string>{"dir/", "dir/a.log"}));
     EXPECT_EQ(reader->find("dir/")->type(), Entry::EntryType::directory);
     EXPECT_EQ(reader->find("dir/a.log")->permissions(), 0600);
+}
+
+TEST(ProgressTest, ChildrenCountTowardTheirParentAndAreCancelledWithIt) {
+    auto parent = std::make_shared<Progress>(100);
+    int notified = 0;
+    parent->setObserver([&](const Progress&) { ++notified; });
+    auto first = Progress::makeChild(parent, 60);
+    auto second = Progress::makeChild(parent, 40);
+    first->setTotalUnitCount(1000);
+    first->setCompletedUnitCount(500);
+    EXPECT_DOUBLE_EQ(parent->fractionCompleted(), 0.3);
+    EXPECT_EQ(parent->completedUnitCount(), 0);
+
+    first->setCompletedUnitCount(1000);  // finished: its units join the parent's count
+    EXPECT_EQ(parent->completedUnitCount(), 60);
+    second->setTotalUnitCount(1);
+    second->setCompletedUnitCount(1);
+    EXPECT_EQ(parent->completedUnitCount(), 100);
+    EXPECT_DOUBLE_EQ(parent->fractionCompleted(), 1.0);
+    EXPECT_GE(notified, 5);
+
+    // Cancelling a parent cancels its children.
+    EXPECT_FALSE(first->isCancelled());
+    parent->cancel();
+    EXPECT_TRUE(first->isCancelled() && parent->isCancelled());
+    EXPECT_DOUBLE_EQ(Progress().fractionCompleted(), 0.0);
 }
 
 }  // namespace

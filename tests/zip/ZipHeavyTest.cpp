@@ -33,9 +33,7 @@ TEST(ZipHeavyTest, ATwoHundredMebibyteFile) {
     }
     zipItem(source, temp.path() / "big.zip", true, CompressionMethod::deflate);
 
-    EXPECT_TRUE(unzipAccepts(temp.path() / "big.zip"));
-    const Json info = inspect(temp.path() / "big.zip");
-    EXPECT_TRUE(info["testzip"].is_null());
+    const Json info = checked(temp.path() / "big.zip");
     ASSERT_EQ(info["entries"].size(), 1u);
     EXPECT_EQ(info["entries"][0]["central"]["crc32"], crc);
     EXPECT_EQ(info["entries"][0]["contentSize"], 200u << 20);

@@ -156,19 +156,6 @@ class RotatingLogFileRecorderTest : public ::testing::Test {
     Date now = localTime("2024-01-15 12:00:00");
 };
 
-TEST_F(RotatingLogFileRecorderTest, NamesFilesWithAnyIdentifierOrNone) {
-    inFreshProcess([] {
-        auto config = *platform::PlatformConfig::current();
-        for (const auto& [identifier, name] :
-             {std::pair<std::string, std::string>{"it's.app", "2023-11-05-it's.app.log"},
-              {"", "2023-11-05.log"}}) {
-            config.bundleIdentifier = identifier;
-            platform::PlatformConfig::install(config);
-            EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime("2023-11-05 14:03:00")), name);
-        }
-    });
-}
-
 TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
     auto recorder = makeRecorder(7);
     now = localTime("2024-03-05 09:30:00");
@@ -245,7 +232,8 @@ TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
 // Files switch at local midnight, pruning first; days are 23 hours long when the clocks go
 // forward, as in Berlin on the last Sunday of March, and stepping back one day from the day after
 // lands on that day.
-TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAcrossAClockChangeAndPrunesFirst) {
+TEST_F(RotatingLogFileRecorderTest,
+       SwitchesFilesAtLocalMidnightAcrossAClockChangePrunesFirstAndNamesThemByAnyIdentifier) {
     inFreshProcess([this] {
         setenv("TZ", "Europe/Berlin", 1);
         tzset();
@@ -266,6 +254,16 @@ TEST_F(RotatingLogFileRecorderTest, SwitchesFilesAtLocalMidnightAcrossAClockChan
                   (Names{nameOfDay("2024-03-31"), nameOfDay("2024-04-01")}));
         EXPECT_EQ(fileOfDay("2024-03-31"), "start of a 23-hour day\n");
         EXPECT_EQ(fileOfDay("2024-04-01"), "start of the next day\n");
+
+        // Any identifier names the files, or none.
+        auto config = *platform::PlatformConfig::current();
+        for (const auto& [identifier, name] :
+             {std::pair<std::string, std::string>{"it's.app", "2023-11-05-it's.app.log"},
+              {"", "2023-11-05.log"}}) {
+            config.bundleIdentifier = identifier;
+            platform::PlatformConfig::install(config);
+            EXPECT_EQ(RotatingLogFileRecorder::logFilename(localTime("2023-11-05 14:03:00")), name);
+        }
     });
 }
 
