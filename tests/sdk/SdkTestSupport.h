@@ -248,16 +248,6 @@ class TestInstance {
     /// The instance's store, for checks made beside the facade.
     detail::StorageMessage& store() const { return *state().storageUtil->storage(); }
 
-    /// The statuses the store still has to report, as (message id, status name).
-    std::vector<std::pair<std::string, std::string>> unsent() const {
-        std::vector<std::pair<std::string, std::string>> rows;
-        for (const auto& row : store().getMessageStatusesUnsent()) {
-            rows.emplace_back(row.messageId().value_or("(none)"),
-                              row.statusName().value_or("(none)"));
-        }
-        return rows;
-    }
-
   private:
     static std::string freshName(const std::string& prefix) {
         static std::atomic<int> counter{0};
