@@ -46,17 +46,14 @@ NotificationRequest requestOf(const Json& payload) {
 
 class MessagesTest : public ServerTest {
   protected:
-    void seed(const std::string& messageId) const {
-        server().admin("POST", "content",
-                       Json{{"messageId", messageId},
-                            {"contentType", "image/png"},
-                            {"content", "iVBORw0KGgo="}});
-    }
-
-    void seedBody(const std::string& messageId, const std::string& body) const {
+    /// Gives the server the content of `messageId`: a PNG image as JSON, or the bytes `body`.
+    void seed(const std::string& messageId, const std::optional<std::string>& body = {}) const {
         server().admin(
             "POST", "content",
-            Json{{"messageId", messageId}, {"bodyBase64", platform::base64Encode(body)}});
+            body ? Json{{"messageId", messageId}, {"bodyBase64", platform::base64Encode(*body)}}
+                 : Json{{"messageId", messageId},
+                        {"contentType", "image/png"},
+                        {"content", "iVBORw0KGgo="}});
     }
 };
 
@@ -238,7 +235,7 @@ TEST_F(MessagesTest, ADownloadHandsOverTheAnswerAndOnlyContentWithAValueIsKept) 
         {"{}", std::nullopt},
     };
     for (const auto& [body, failure] : cases) {
-        seedBody("m1", body);
+        seed("m1", body);
         const auto [found, why, error] = outcome(instance, "m1");
         EXPECT_EQ(found, nullptr) << body;
         EXPECT_EQ(why, failure) << body;

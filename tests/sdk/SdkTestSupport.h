@@ -73,10 +73,10 @@ inline std::string textOf(const std::exception_ptr& error) {
 inline std::string errorOf(const std::function<void()>& operation) {
     try {
         operation();
+        return "no error";
     } catch (...) {
         return textOf(std::current_exception());
     }
-    return "no error";
 }
 
 /// A completion that records its arguments; a second call fails the test.
@@ -207,9 +207,9 @@ class TestInstance {
 
     /// Subscribes the device "device-1.<clientId>" through the facade.
     void subscribe(const std::string& clientId = "client-1") {
-        Completion<std::optional<BaseApiResult>> subscribed;
-        sdk_->subscribe("device-1", clientId, "token", std::nullopt, subscribed.callback());
-        ASSERT_TRUE(succeeded(subscribed.first()));
+        ASSERT_TRUE(succeeded(awaited([&](auto done) {
+            sdk_->subscribe("device-1", clientId, "token", std::nullopt, done);
+        })));
     }
 
     /// The tags of the instance's keys and the accounts of its pending pairs' records, sorted,

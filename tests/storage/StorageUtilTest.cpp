@@ -88,7 +88,7 @@ TEST(StorageUtilTest, JobsAnswerOnTheMainQueueInCallOrderAndCountAsOutstandingWo
               1);
 }
 
-TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
+TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothingTheKeychainGivesAGroup) {
     const auto noGroup =
         std::make_shared<SettingsUtils>(platform::UserDefaults::suite("settings." + freshGroup()),
                                         SettingsUtils::SettingReceivers{});
@@ -102,9 +102,8 @@ TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
     for (const auto& [storage, text] : cases) {
         EXPECT_EQ(testing::firstUseError(*storage), text);
     }
-}
 
-TEST(StorageUtilTest, TheGroupComesFromTheKeychainWhenTheSettingsLackIt) {
+    // Without a group in the settings, the group comes from the keychain.
     const auto instance = "instance." + freshGroup();
     const std::string group = freshGroup();
     ASSERT_EQ(KeyChain::save("sharedAppGroup", Bytes(group.begin(), group.end()), instance), 0);
@@ -136,7 +135,7 @@ TEST(CustomDataTest, NumbersFlagsAndDatesAreReadStrictly) {
     }
 }
 
-TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) {
+TEST(StorageUtilTest, CustomDataRichContentAndTheControllerThroughTheFacade) {
     auto storage = storageUtilFor(freshGroup());
     const Json customData{{"content-available", "True"},
                           {"classifierId", "70000"},
@@ -154,13 +153,10 @@ TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) 
                          attributes->classifierName(), attributes->isImportant()),
               std::tuple(true, "t", "s", "b", "Read", 0, "news", 1));
     EXPECT_EQ(attributes->messageDate(), std::nullopt);
-}
 
-TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
-    auto storage = storageUtilFor(freshGroup());
+    // Rich content and the controller.
     storage->storage()->saveMessage(messageValue("1"));
     storage->storage()->saveMessage(messageValue("2"));
-    Answers answers;
     storage->saveNotificationContent(testing::contentOf("1", "rich", "text/html"),
                                      answers.completion());
     ASSERT_EQ(answers.take().at(0).status, "success");
@@ -174,8 +170,7 @@ TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
     EXPECT_THROW(storage->getMessages(Predicate("isSent", Predicate::Operator::equalTo, true)),
                  PredicateError);
     controller->performFetch();
-    ASSERT_EQ(controller->fetchedObjects().size(), 1u);
-    EXPECT_EQ(controller->fetchedObjects()[0]->id(), "2");
+    EXPECT_EQ(idsOf(*controller), std::vector<std::string>{"2"});
 }
 
 // Three messages of 40 days ago and two of today; each store is first used through the facade.
