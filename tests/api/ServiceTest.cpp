@@ -110,17 +110,8 @@ TEST(ServiceTest, EachAnswerOrFailureGivesOneResultAfterTheRightNumberOfSends) {
         EXPECT_EQ(server.requests().size(), sends);
     }
 
-    std::string closedAddress;
-    {
-        // A dropped connection with no resends left.
-        ScriptedServer dropping({ScriptedServer::drop()});
-        closedAddress = dropping.baseAddress();
-        auto dropped = sendAndWait(testService(closedAddress), baseTarget(get()));
-        EXPECT_EQ(dropped.getErrorCode(), 600);
-        EXPECT_THAT(dropped.getErrorDescription().value_or(""), Not(IsEmpty()));
-        EXPECT_EQ(dropping.requests().size(), 1u);
-    }
     // Nothing listens on the port just released.
+    const auto closedAddress = ScriptedServer({kSuccess}).baseAddress();
     auto refused = sendAndWait(testService(closedAddress), baseTarget(get("1")));
     EXPECT_EQ(refused.getErrorCode(), 600);
     EXPECT_THAT(refused.getErrorDescription().value_or(""), HasSubstr("onnect"));
@@ -158,9 +149,8 @@ TEST(ServiceTest, SendsTheSessionAndRequestHeadersButNoExpectOrCookie) {
     EXPECT_THAT(post.values("Expect"), IsEmpty());
     EXPECT_THAT(requests[1].values("Cookie"), IsEmpty());
 
-    const auto& bare = requests[2];
-    EXPECT_EQ(bare.header("Content-Type"), "application/json; charset=utf-8; version=test;");
-    EXPECT_THAT(bare.values("Authorization"), IsEmpty());
+    EXPECT_EQ(requests[2].header("Content-Type"), "application/json; charset=utf-8; version=test;");
+    EXPECT_THAT(requests[2].values("Authorization"), IsEmpty());
 }
 
 // A request that cannot be built completes before send returns, on the calling thread, and

@@ -88,15 +88,13 @@ TEST(ApiRequestBuilderTest, BuildingErrorsComeInOrder) {
     }
 }
 
-TEST(ApiRequestBuilderTest, QueryValuesAreEncodedTwiceLikePython) {
+TEST(ApiRequestBuilderTest, ComposesTheUrlReadsTheRetryCountAndBoundsTheTimeout) {
+    // Query values are encoded twice, as Python's quote does.
     for (const std::string& value :
          std::vector<std::string>{"a.b_c~d", "a+b", "a b", "a/b=", "100%", "x&y=z#f?", "Grüße ✓",
                                   "2024-03-01T12:00:00+03:00", std::string("\x01\xff", 2)}) {
         EXPECT_EQ(ApiRequestBuilder::encodeQueryValue(value), pythonDoubleQuote(value)) << value;
     }
-}
-
-TEST(ApiRequestBuilderTest, TimeoutsAreFinitePositiveAndBounded) {
     auto timeout = [](std::optional<std::string> text) {
         return ApiRequestBuilder::timeout(text ? &*text : nullptr, kDefault);
     };
@@ -108,9 +106,7 @@ TEST(ApiRequestBuilderTest, TimeoutsAreFinitePositiveAndBounded) {
     }
     EXPECT_EQ(timeout("1e300"), platform::kLongestTimeout);
     EXPECT_EQ(timeout("86400.5"), platform::kLongestTimeout);
-}
 
-TEST(ApiRequestBuilderTest, ComposesTheUrlAndReadsTheRetryCount) {
     auto built = ApiRequestBuilder::build({{"path", "/subscriber/get"},
                                            {"httpMethod", "GET"},
                                            {"p.address", "dev.client"},
@@ -143,7 +139,7 @@ const std::string kUnknownSuccess = "Invalid data in answer: unknown result \"su
 const std::string kResultMissing = "Invalid data in answer: property \"result\" not found";
 const std::string kCodeMissing = "Invalid data in answer: property \"errorCode\" not found";
 
-TEST(ResultDecodingTest, SingleResultsFollowTheEnvelope) {
+TEST(ResultDecodingTest, SingleResultsAndContentFollowTheEnvelope) {
     std::vector<std::pair<std::string, BaseApiResult>> cases{
         {R"({"result":"success","errorCode":5})", {ResultKind::success, 0}},
         {R"({"result":"error"})", {ResultKind::error, 602, kCodeMissing}},
@@ -177,9 +173,27 @@ TEST(ResultDecodingTest, SingleResultsFollowTheEnvelope) {
               std::nullopt);
     EXPECT_EQ(BasicResponse::fromJson(BasicResponse("success").toJson()), BasicResponse("success"));
     EXPECT_EQ(BasicResponse::fromJson(Json::array()), std::nullopt);
+
+    // Content is the body, unless an error object or an error status.
+    const Bytes image{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0xFF};
+    EXPECT_EQ(decodeContentDownloadResult(image, 200),
+              ContentDownloadResult(ResultKind::success, 0, std::nullopt, image));
+    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"a":1})"), 200).getContent(),
+              bytes(R"({"a":1})"));
+    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"result":"error","errorCode":404})"), 404),
+              ContentDownloadResult(ResultKind::error, 404));
+    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"result":"success"})"), 200),
+              ContentDownloadResult(ResultKind::error, 602, kUnknownSuccess));
+    // An error page is not content.
+    for (const auto& page : std::vector<std::pair<std::string, long>>{
+             {"<html>Bad Gateway</html>", 502}, {R"({"a":1})", 404}, {"Not Found", 404}}) {
+        EXPECT_THAT([&] { decodeContentDownloadResult(bytes(page.first), page.second); },
+                    ::testing::ThrowsMessage<TextError>("Invalid response with status \"" +
+                                                        std::to_string(page.second) + "\""));
+    }
 }
 
-TEST(ResultDecodingTest, StatisticsAreAListOrAnErrorObject) {
+TEST(ResultDecodingTest, StatisticsAndSubscribersAreAListOrAnErrorObject) {
     auto list = decodeStatisticsResult(bytes(
         R"([{"messageId":"m1","date":0,"title":"t"},{"messageId":"m2","date":1.5,"text":null}])"));
     const Date reference = Date(std::chrono::seconds(978307200));
@@ -207,9 +221,8 @@ TEST(ResultDecodingTest, StatisticsAreAListOrAnErrorObject) {
           R"([{"date":1}])", R"([{"messageId":"m1","date":1,"title":7}])", "\"x\""}) {
         EXPECT_THROW(decodeStatisticsResult(bytes(body)), TextError) << body;
     }
-}
 
-TEST(ResultDecodingTest, SubscriberRecordsKeepNullAttributes) {
+    // Subscriber records keep null attributes.
     auto result = decodeSubscriberGetResult(bytes(
         R"([{"address":"d.c","osType":"ios","osVersion":"17","attributes":{"k":"v","n":null}},{"address":"e"}])"));
     EXPECT_EQ(result,
@@ -225,25 +238,6 @@ TEST(ResultDecodingTest, SubscriberRecordsKeepNullAttributes) {
                  TextError);
 }
 
-TEST(ResultDecodingTest, ContentIsTheBodyUnlessAnErrorObjectOrAnErrorStatus) {
-    const Bytes image{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0xFF};
-    EXPECT_EQ(decodeContentDownloadResult(image, 200),
-              ContentDownloadResult(ResultKind::success, 0, std::nullopt, image));
-    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"a":1})"), 200).getContent(),
-              bytes(R"({"a":1})"));
-    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"result":"error","errorCode":404})"), 404),
-              ContentDownloadResult(ResultKind::error, 404));
-    EXPECT_EQ(decodeContentDownloadResult(bytes(R"({"result":"success"})"), 200),
-              ContentDownloadResult(ResultKind::error, 602, kUnknownSuccess));
-    // An error page is not content.
-    for (const auto& page : std::vector<std::pair<std::string, long>>{
-             {"<html>Bad Gateway</html>", 502}, {R"({"a":1})", 404}, {"Not Found", 404}}) {
-        EXPECT_THAT([&] { decodeContentDownloadResult(bytes(page.first), page.second); },
-                    ::testing::ThrowsMessage<TextError>("Invalid response with status \"" +
-                                                        std::to_string(page.second) + "\""));
-    }
-}
-
 // 2024-03-01 09:00:00 UTC.
 const Date kMarchFirst = Date(std::chrono::seconds(1709283600));
 
@@ -251,7 +245,7 @@ Json bodyOf(const ApiParameters& parameters) {
     return Json::parse(parameters.at("body"));
 }
 
-TEST(EndpointTargetsTest, CommonFieldsBecomeMethodPathRetriesTimeoutAndHeaders) {
+TEST(EndpointTargetsTest, FieldsBecomeParametersSignedTextsAndBodiesOfRepairedText) {
     const ApiParameters parameters = ContentDownloadTarget{
         {.headers = {{"rid", "ID"}, {"X-Tenant", "shop"}},
          .retryCount = 3,
@@ -266,11 +260,9 @@ TEST(EndpointTargetsTest, CommonFieldsBecomeMethodPathRetriesTimeoutAndHeaders) 
                                         Pair("timeout", "20.0")));
     // Without a timeout the transport's default applies.
     EXPECT_FALSE(SubscriberGetTarget{{.retryCount = 3}}.parameters().contains("timeout"));
-}
 
-// The reference server checks every body member; these are the signed texts and optional
-// members of the examples.
-TEST(EndpointTargetsTest, SignedTextsAndOptionalMembers) {
+    // The reference server checks every body member; these are the signed texts and optional
+    // members of the examples, and a subscription's every member.
     UnsubscribeObject unsubscribe{.address = "d.c", .token = "tok", .signature = "S"};
     EXPECT_EQ(bodyOf(UnsubscribeTarget{unsubscribe}.parameters()),
               Json({{"address", "d.c"}, {"token", "tok"}, {"signature", "S"}}));
@@ -292,17 +284,15 @@ TEST(EndpointTargetsTest, SignedTextsAndOptionalMembers) {
     EXPECT_EQ(NotificationsTarget::signedText(report), "d.cm1Read");
     EXPECT_EQ(NotificationsTarget{report}.parameters().at("body"),
               R"({"address":"d.c","messageId":"m1","signature":"","status":"Read"})");
-}
 
-// Text that is not UTF-8 never makes a target throw: it travels repaired.
-TEST(EndpointTargetsTest, SubscribeSendsEveryMemberAndRepairsText) {
-    const auto parameters = SubscribeTarget{
+    // Text that is not UTF-8 never makes a target throw: it travels repaired.
+    const auto subscribe = SubscribeTarget{
         {.address = "d.c",
          .osVersion = "17.4",
          .vendorInfo = "iPhone15,2",
          .token = std::string("t\xff\xfe", 3),
          .publicKey = "K"}}.parameters();
-    EXPECT_EQ(parameters.at("body"),
+    EXPECT_EQ(subscribe.at("body"),
               "{\"address\":\"d.c\",\"osType\":\"ios\",\"osVersion\":\"17.4\",\"pubKey\":\"K\","
               "\"token\":\"t\xEF\xBF\xBD\xEF\xBF\xBD\",\"vendorInfo\":\"iPhone15,2\"}");
 }
@@ -313,27 +303,29 @@ TEST(EndpointTargetsTest, StatisticsSendOptionalValuesOnlyWhenPresent) {
                                 .amount = 10,
                                 .dateFrom = kMarchFirst,
                                 .signature = "S"};
-    auto query = [](const ApiParameters& parameters) {
-        std::vector<std::string> names;
-        for (const auto& [key, value] : parameters) {
+    auto query = [&] {
+        ApiParameters values;
+        for (const auto& [key, value] : StatisticsTarget{statistics}.parameters()) {
             if (key.starts_with("p.")) {
-                names.push_back(key.substr(2));
+                values[key.substr(2)] = value;
             }
         }
-        return names;
+        return values;
     };
-    EXPECT_THAT(query(StatisticsTarget{statistics}.parameters()),
-                ElementsAre("address", "amount", "dateFrom", "requestAddress", "signature"));
     const std::string from = apiDateFormatter().string(kMarchFirst);
+    ApiParameters expected{{"address", "d.c"},
+                           {"amount", "10"},
+                           {"dateFrom", from},
+                           {"requestAddress", "r"},
+                           {"signature", "S"}};
+    EXPECT_EQ(query(), expected);
     EXPECT_EQ(StatisticsTarget::signedText(statistics), "d.cr10" + from);
 
     statistics.requestId = "q";
     statistics.dateTo = kMarchFirst + std::chrono::hours(24);
     const std::string to = apiDateFormatter().string(*statistics.dateTo);
-    const auto parameters = StatisticsTarget{statistics}.parameters();
-    EXPECT_EQ(query(parameters).size(), 7u);
-    EXPECT_EQ(parameters.at("p.requestId"), "q");
-    EXPECT_EQ(parameters.at("p.dateTo"), to);
+    expected.insert({{"requestId", "q"}, {"dateTo", to}});
+    EXPECT_EQ(query(), expected);
     EXPECT_EQ(StatisticsTarget::signedText(statistics), "d.crq10" + from + to);
 }
 

@@ -34,23 +34,18 @@ bool forgesHeaders(std::string_view text) {
     return text.find_first_of(kHeaderBreakers) != std::string_view::npos;
 }
 
-// A directory for the files the parts send.
-class Files {
-  public:
-    // A file named `name` holding kFileContent, or nothing when no file can have that name.
-    std::optional<fs::path> make(const std::string& name) {
-        if (name.empty() || name == "." || name == ".." || name.size() > 255 ||
-            name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
-            return std::nullopt;
-        }
-        const fs::path path = directory_.path() / name;
-        std::ofstream(path, std::ios::binary) << kFileContent;
-        return path;
+// A file named `name` holding kFileContent, in a directory for the files the parts send, or
+// nothing when no file can have that name.
+std::optional<fs::path> fileNamed(const std::string& name) {
+    static fuzz::TempDirectory directory{"multipart"};
+    if (name.empty() || name == "." || name == ".." || name.size() > 255 ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string::npos) {
+        return std::nullopt;
     }
-
-  private:
-    fuzz::TempDirectory directory_{"multipart"};
-};
+    const fs::path path = directory.path() / name;
+    std::ofstream(path, std::ios::binary) << kFileContent;
+    return path;
+}
 
 struct Field {
     std::string name;
@@ -62,7 +57,6 @@ struct Field {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Files files;
     FuzzedDataProvider input(data, size);
     detail::ApiParameters parameters;
     std::vector<fs::path> made;
@@ -75,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto value = input.ConsumeRandomLengthString(64);
         parameters.erase(MultipartFormData::fileFlagKey(name));
         if (input.ConsumeBool()) {
-            const auto file = files.make(value);
+            const auto file = fileNamed(value);
             if (!file) {
                 continue;
             }

@@ -75,29 +75,23 @@ std::optional<Predicate> predicateFrom(FuzzedDataProvider& input, int depth) {
                      : Predicate::anyOf(std::move(operands));
 }
 
-// A message store in a directory of its own, removed when the process ends.
-class Store {
-  public:
-    // Prepares the condition, binds its parameters and reads every row.
-    void run(const std::string& table, const detail::PredicateSql& where) {
-        database_.read([&](platform::MessageDatabase::Session& session) {
-            auto select = session.connection().prepare("SELECT pk FROM " + table + " WHERE " +
-                                                       where.condition);
-            where.bind(select, 1);
-            while (select.step()) {
-            }
-        });
-    }
-
-  private:
-    fuzz::TempDirectory directory_{"store"};
-    platform::MessageDatabase database_{directory_.path()};
-};
+// Prepares the condition against a message store in a directory of its own (removed when the
+// process ends), binds its parameters and reads every row.
+void run(const std::string& table, const detail::PredicateSql& where) {
+    static fuzz::TempDirectory directory{"store"};
+    static platform::MessageDatabase database{directory.path()};
+    database.read([&](platform::MessageDatabase::Session& session) {
+        auto select =
+            session.connection().prepare("SELECT pk FROM " + table + " WHERE " + where.condition);
+        where.bind(select, 1);
+        while (select.step()) {
+        }
+    });
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Store store;
     FuzzedDataProvider input(data, size);
     const auto predicate = predicateFrom(input, 0);
     if (!predicate) {
@@ -111,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const PredicateError&) {
             continue;  // a key path of the other entity
         }
-        store.run(toString(entity), *where);
+        run(toString(entity), *where);
     }
     return 0;
 }

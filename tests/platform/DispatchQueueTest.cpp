@@ -18,7 +18,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(DispatchQueueTest, RunsInOrderDrainsOnDestructionSyncsInlineAndOutlivesFailedTasks) {
+TEST(DispatchQueueTest, RunsInOrderDrainsSyncsInlineOutlivesFailedTasksAndItsLastOwnersTask) {
     std::vector<int> seen;  // touched only on the queue
     {
         DispatchQueue queue("order");
@@ -47,19 +47,18 @@ TEST(DispatchQueueTest, RunsInOrderDrainsOnDestructionSyncsInlineAndOutlivesFail
     bool ranAfter = false;
     queue.sync([&] { ranAfter = true; });
     EXPECT_TRUE(ranAfter);
-}
 
-TEST(DispatchQueueTest, ALastOwnerReleasedInsideItsOwnTaskIsSafe) {
-    auto queue = std::make_shared<DispatchQueue>("self-release");
+    // A last owner released inside its own task is safe.
+    auto owned = std::make_shared<DispatchQueue>("self-release");
     // The task shares both events: it may still be signalling when the test ends.
     auto othersReleased = std::make_shared<testing::Event>();
     auto done = std::make_shared<testing::Event>();
-    queue->async([owner = queue, othersReleased, done]() mutable {
+    owned->async([owner = owned, othersReleased, done]() mutable {
         othersReleased->wait();
         owner.reset();  // the last owner: the queue object dies on its own thread
         done->notify();
     });
-    queue.reset();
+    owned.reset();
     othersReleased->notify();
     EXPECT_TRUE(done->wait());
 }

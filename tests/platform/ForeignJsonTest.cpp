@@ -31,7 +31,7 @@ std::string refusal(std::string_view text) {
     return {};
 }
 
-TEST(ForeignJsonTest, AcceptsOneValueWithinTheLimitAndRefusesTheRestNamingTheProblem) {
+TEST(ForeignJsonTest, AcceptsOneValueWithinTheLimitRefusesTheRestAndTellsDepthsWithoutRecursion) {
     const std::string bracketsInText = "\"\\\"" + std::string(1000, '[') + "\"";
     for (const std::string& text :
          {std::string(" {\"a\":[1,{\"b\":null}]}\r\n\t "), nested(ForeignJson::kMaxDepth),
@@ -49,14 +49,12 @@ TEST(ForeignJsonTest, AcceptsOneValueWithinTheLimitAndRefusesTheRestNamingThePro
         EXPECT_EQ(refusal(nested(levels)), "JSON nests deeper than the limit of 256 levels");
         EXPECT_THAT(refusal("{\"a\":" + nested(levels) + "}"), HasSubstr("limit of 256"));
     }
-}
 
-TEST(ForeignJsonTest, TellsAValueTooDeepToWalkWithoutWalkingItRecursively) {
+    // A value too deep to walk is told without walking it recursively.
     EXPECT_TRUE(ForeignJson::isWithinDepth(Json("text")));
     EXPECT_TRUE(ForeignJson::isWithinDepth(nestedJson(ForeignJson::kMaxDepth)));
     EXPECT_FALSE(ForeignJson::isWithinDepth(nestedJson(ForeignJson::kMaxDepth + 1)));
-    Json wide = {{"a", 1}, {"b", nestedJson(ForeignJson::kMaxDepth)}};
-    EXPECT_FALSE(ForeignJson::isWithinDepth(wide));
+    EXPECT_FALSE(ForeignJson::isWithinDepth({{"a", 1}, {"b", nestedJson(ForeignJson::kMaxDepth)}}));
     EXPECT_FALSE(ForeignJson::isWithinDepth(nestedJson(1'000'000)));
 }
 

@@ -73,7 +73,7 @@ std::string defaultGroup() {
 // No test clears the keychain: each one uses names of its own, in this program's fresh home.
 
 // Value data in a query does not restrict the match.
-TEST(SecItemTest, RoundTripAndDuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
+TEST(SecItemTest, RoundTripsVerbatimAndDuplicatesAreSameClassAccountServiceGroupAndSynchronizable) {
     const Json item = password("duplicate", "first");
     ASSERT_EQ(add(item), errSecSuccess);
     EXPECT_EQ(dataOf(password("duplicate", "something else")), "first");
@@ -97,6 +97,21 @@ TEST(SecItemTest, RoundTripAndDuplicatesAreSameClassAccountServiceGroupAndSynchr
     EXPECT_EQ(dataOf(original), "first");
     EXPECT_EQ(SecItemDelete(with(original, kSecValueData, bytesOf("other"))), errSecSuccess);
     EXPECT_EQ(SecItemDelete(original), errSecItemNotFound);
+
+    // Accounts are stored verbatim.
+    const std::vector<std::string> accounts = {
+        "it's",    "\"quoted\"", "x'); DROP TABLE items; --",   "100%", "a_b",
+        "ünïcødé", "a\nb",       std::string("nul\0inside", 10)};
+    for (const auto& account : accounts) {
+        ASSERT_EQ(add(password(account, "value of " + account)), errSecSuccess) << account;
+    }
+    for (const auto& account : accounts) {
+        EXPECT_EQ(dataOf(password(account)), "value of " + account) << account;
+        EXPECT_EQ(attributesOf(password(account))[kSecAttrAccount], account) << account;
+    }
+    for (const std::string near : {"100", "aXb", "nul"}) {
+        EXPECT_EQ(dataOf(password(near)), notFound) << near;
+    }
 }
 
 TEST(SecItemTest, NewestMatchWinsSynchronizableItemsWhenAskedForAndGroupsTheProcessIsEntitledTo) {
@@ -144,22 +159,6 @@ TEST(SecItemTest, NewestMatchWinsSynchronizableItemsWhenAskedForAndGroupsTheProc
     const testing::ScopedPlatformConfig other(
         [](PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
     EXPECT_EQ(dataOf(entitledItem), "another application's");
-}
-
-TEST(SecItemTest, AccountsAreStoredVerbatim) {
-    const std::vector<std::string> accounts = {
-        "it's",    "\"quoted\"", "x'); DROP TABLE items; --",   "100%", "a_b",
-        "ünïcødé", "a\nb",       std::string("nul\0inside", 10)};
-    for (const auto& account : accounts) {
-        ASSERT_EQ(add(password(account, "value of " + account)), errSecSuccess) << account;
-    }
-    for (const auto& account : accounts) {
-        EXPECT_EQ(dataOf(password(account)), "value of " + account) << account;
-        EXPECT_EQ(attributesOf(password(account))[kSecAttrAccount], account) << account;
-    }
-    for (const std::string near : {"100", "aXb", "nul"}) {
-        EXPECT_EQ(dataOf(password(near)), notFound) << near;
-    }
 }
 
 // Key lookups and deletes ignore the accessibility asked for: the stored one is kept.

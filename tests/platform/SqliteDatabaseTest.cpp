@@ -205,8 +205,10 @@ std::int64_t integerOf(MessageDatabase& database, const std::string& sql) {
 
 using MessageDatabaseTest = SqliteDatabaseTest;
 
-TEST_F(MessageDatabaseTest, CreatesItsSchemaVersionAndForeignKeys) {
+TEST_F(MessageDatabaseTest, OpeningsRacingCreateTheSchemaOnceAndSessionsKeepNoSnapshotOfIt) {
+    EXPECT_EQ(failuresOpeningAtOnce(4, [&] { MessageDatabase database(directory_.path()); }), 0);
     MessageDatabase database(directory_.path());
+    EXPECT_EQ(integerOf(database, "SELECT count(*) FROM sqlite_master WHERE name = 'Message'"), 1);
     EXPECT_EQ(integerOf(database, "PRAGMA user_version"), MessageDatabase::schemaVersion);
     EXPECT_EQ(integerOf(database, "PRAGMA foreign_keys"), 1);
     // Every foreign-key column has an index of its own.
@@ -217,17 +219,22 @@ TEST_F(MessageDatabaseTest, CreatesItsSchemaVersionAndForeignKeys) {
                         "WHERE c.seqno = 0 AND c.name = f.\"from\")"),
               0);
     EXPECT_EQ(commandOutput("sqlite3 '" + file_.string() + "' 'PRAGMA integrity_check'"), "ok\n");
-}
 
-TEST_F(MessageDatabaseTest, OpeningsRacingOnANewFileCreateTheSchemaOnce) {
-    EXPECT_EQ(failuresOpeningAtOnce(4, [&] { MessageDatabase database(directory_.path()); }), 0);
-    MessageDatabase database(directory_.path());
-    EXPECT_EQ(integerOf(database, "SELECT count(*) FROM sqlite_master WHERE name = 'Message'"), 1);
+    // A statement left midway holds no snapshot into the next session.
+    database.write([](MessageDatabase::Session& session) {
+        session.statement("INSERT INTO Channel (name) VALUES ('a'), ('b')").run();
+    });
+    database.read([&](MessageDatabase::Session& session) {
+        session.statement("SELECT name FROM Channel").step();  // left on its first row
+    });
+    SqliteDatabase(file_).execute("INSERT INTO Channel (name) VALUES ('c')");
+    EXPECT_EQ(integerOf(database, "SELECT count(*) FROM Channel"), 3);
 }
 
 // A file this library did not write, or wrote with another schema, is refused and left exactly
-// as found: no tables added, the version kept, not even switched to WAL.
-TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftAsItWas) {
+// as found: no tables added, the version kept, not even switched to WAL. Version 1 had no lease
+// on status rows: its rows are kept and gain the column.
+TEST_F(MessageDatabaseTest, AStoreOfAnUnknownVersionIsLeftAsItWasAndOneOfVersionOneUpgraded) {
     const std::string state =
         "SELECT group_concat(name) FROM sqlite_master; PRAGMA user_version; PRAGMA journal_mode";
     for (const auto* setup :
@@ -244,10 +251,7 @@ TEST_F(MessageDatabaseTest, AStoreOfASchemaVersionItDoesNotKnowIsRefusedAndLeftA
         }
         EXPECT_EQ(testing::sqliteOutput(file_, state), before) << setup;
     }
-}
-
-// Version 1 had no lease on status rows: its rows are kept and gain the column.
-TEST_F(MessageDatabaseTest, AStoreOfVersionOneIsUpgradedKeepingItsRows) {
+    fs::remove(file_);
     testing::sqliteOutput(file_,
                           "CREATE TABLE MessageStatus (pk INTEGER PRIMARY KEY, messageId "
                           "TEXT); INSERT INTO MessageStatus (messageId) VALUES ('kept'); "
@@ -258,19 +262,6 @@ TEST_F(MessageDatabaseTest, AStoreOfVersionOneIsUpgradedKeepingItsRows) {
                         "SELECT count(*) FROM MessageStatus WHERE messageId = 'kept' "
                         "AND leaseExpiryInternal IS NULL"),
               1);
-}
-
-TEST_F(MessageDatabaseTest, AStatementLeftMidwayHoldsNoSnapshotIntoTheNextSession) {
-    MessageDatabase database(directory_.path());
-    database.write([](MessageDatabase::Session& session) {
-        session.statement("INSERT INTO Channel (name) VALUES ('a'), ('b')").run();
-    });
-    const std::string count = "SELECT count(*) FROM Channel";
-    database.read([&](MessageDatabase::Session& session) {
-        session.statement("SELECT name FROM Channel").step();  // left on its first row
-    });
-    SqliteDatabase(file_).execute("INSERT INTO Channel (name) VALUES ('c')");
-    EXPECT_EQ(integerOf(database, count), 3);
 }
 
 // Reads that trusted the file look again soon after it is removed.

@@ -19,23 +19,6 @@ using namespace std::chrono_literals;
 using ::testing::HasSubstr;
 using ::testing::Optional;
 
-TEST(UrlSessionTest, RequestHeadersReplaceSessionOnesInAnyLetterCase) {
-    const HttpHeaders session{{"Content-Type", "application/json"}, {"Authorization", "Basic x"}};
-    EXPECT_EQ(
-        mergeHeaders(session, {{"content-type", "text/plain"}, {"rid", "1"}, {"RID", "2"}}),
-        (HttpHeaders{{"Authorization", "Basic x"}, {"content-type", "text/plain"}, {"RID", "2"}}));
-    EXPECT_EQ(mergeHeaders(session, {}), session);
-    EXPECT_TRUE(isHttpToken("X-Tenant_1.a~!#$%&'*+^`|"));
-    for (const std::string bad : {"", "Bad Name", "X:Y", "Ü", "a\r\nb"}) {
-        EXPECT_FALSE(isHttpToken(bad)) << bad;
-    }
-    EXPECT_TRUE(isHeaderValue("any text, \"quoted\"; \t ü"));
-    for (const std::string& bad :
-         std::vector<std::string>{"a\rb", "a\nb", std::string("a\0b", 3)}) {
-        EXPECT_FALSE(isHeaderValue(bad));
-    }
-}
-
 // What a request that cannot go out comes to, on the callback pool.
 HttpOutcome refusedOutcome(HttpRequest request, HttpHeaders sessionHeaders = {}) {
     testing::Event done;
@@ -52,7 +35,23 @@ HttpOutcome refusedOutcome(HttpRequest request, HttpHeaders sessionHeaders = {})
     return outcome;
 }
 
-TEST(UrlSessionTest, OnlyHttpIsSpokenAndMalformedRequestsNeverLeave) {
+TEST(UrlSessionTest, RequestHeadersReplaceSessionOnesAndOnlyWellFormedHttpRequestsLeave) {
+    const HttpHeaders session{{"Content-Type", "application/json"}, {"Authorization", "Basic x"}};
+    EXPECT_EQ(
+        mergeHeaders(session, {{"content-type", "text/plain"}, {"rid", "1"}, {"RID", "2"}}),
+        (HttpHeaders{{"Authorization", "Basic x"}, {"content-type", "text/plain"}, {"RID", "2"}}));
+    EXPECT_EQ(mergeHeaders(session, {}), session);
+    EXPECT_TRUE(isHttpToken("X-Tenant_1.a~!#$%&'*+^`|"));
+    for (const std::string bad : {"", "Bad Name", "X:Y", "Ü", "a\r\nb"}) {
+        EXPECT_FALSE(isHttpToken(bad)) << bad;
+    }
+    EXPECT_TRUE(isHeaderValue("any text, \"quoted\"; \t ü"));
+    for (const std::string& bad :
+         std::vector<std::string>{"a\rb", "a\nb", std::string("a\0b", 3)}) {
+        EXPECT_FALSE(isHeaderValue(bad));
+    }
+
+    // Only HTTP is spoken, and malformed requests never leave.
     for (const std::string url : {"ftp://127.0.0.1:1/x", "file:///etc/passwd", "gopher://h/"}) {
         auto outcome = refusedOutcome({.url = url});
         EXPECT_FALSE(outcome.response);
@@ -67,23 +66,16 @@ TEST(UrlSessionTest, OnlyHttpIsSpokenAndMalformedRequestsNeverLeave) {
               "Invalid header name");
 }
 
-TEST(CallbackPoolTest, SurvivesWhatItsTasksThrow) {
-    CallbackPool pool("test.pool", 1);
-    testing::Event ran;
-    pool.post([] { throw std::runtime_error("thrown by a task"); });
-    pool.post([] { throw 42; });
-    pool.post([&] { ran.notify(); });
-    EXPECT_TRUE(ran.wait());
-}
-
 // A completion that ends the process destroys the pool from one of the pool's own threads: the
 // tasks still waiting are dropped, never run, and the destruction does not wait for itself.
-TEST(CallbackPoolTest, DestroyedByItsOwnTaskDropsTheWaitingTasks) {
+TEST(CallbackPoolTest, SurvivesWhatItsTasksThrowAndDestroyedByItsOwnTaskDropsTheWaitingOnes) {
     auto pool = std::make_shared<std::unique_ptr<CallbackPool>>(
         std::make_unique<CallbackPool>("test.pool", 1));
     auto sentinel = std::make_shared<int>(0);
     std::atomic<int> waitingRan{0};
     testing::Event done;
+    (*pool)->post([] { throw std::runtime_error("thrown by a task"); });
+    (*pool)->post([] { throw 42; });
     (*pool)->post([pool, sentinel, &waitingRan, &done] {
         for (int i = 0; i < 5; ++i) {
             (*pool)->post([sentinel, &waitingRan] { ++waitingRan; });

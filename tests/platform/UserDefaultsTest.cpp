@@ -34,7 +34,7 @@ void writeKeys(UserDefaults& defaults, const std::string& prefix, int count) {
 
 // Another object of the suite sees every change at once; a list that is not UTF-8 is refused
 // and changes nothing.
-TEST(UserDefaultsTest, ValuesOfEachTypeRoundTripReplaceAcrossTypesAndAreSeenAtOnce) {
+TEST(UserDefaultsTest, ValuesRoundTripAndAreSeenAtOnceRefusedSuitesGiveNothingAndFilesComeAndGo) {
     const std::string suite = uniqueSuite();
     const auto defaults = UserDefaults::suite(suite);
     ASSERT_TRUE(defaults);
@@ -61,37 +61,34 @@ TEST(UserDefaultsTest, ValuesOfEachTypeRoundTripReplaceAcrossTypesAndAreSeenAtOn
     EXPECT_EQ(defaults->string("integer"), std::nullopt);
     EXPECT_THROW(other->set("list", std::vector<std::string>{"\xff\xfe"}), TextError);
     EXPECT_EQ(defaults->stringList("list"), list);
-}
 
-// A refused suite gives nothing: its caller falls back to another store. (A store that exists
-// but cannot be opened is an error instead: see the settings tests.)
-TEST(UserDefaultsSuite, RefusedSuitesGiveNothingAndAFileRemovedWhileOpenIsNoLongerUsed) {
-    for (const auto& suite : {"", ".", "..", "a/b", "../escape"}) {
-        EXPECT_EQ(UserDefaults::suite(suite), nullptr) << suite;
-        EXPECT_EQ(UserDefaults::suiteChecked(suite), nullptr) << suite;
+    // A refused suite gives nothing: its caller falls back to another store. (A store that exists
+    // but cannot be opened is an error instead: see the settings tests.)
+    for (const auto& refused : {"", ".", "..", "a/b", "../escape"}) {
+        EXPECT_EQ(UserDefaults::suite(refused), nullptr) << refused;
+        EXPECT_EQ(UserDefaults::suiteChecked(refused), nullptr) << refused;
     }
     EXPECT_EQ(UserDefaults::suite(std::string("a\0b", 3)), nullptr);
     EXPECT_FALSE(fs::exists(testing::testHome() / "escape.sqlite"));
 
     // A file removed while open is let go: nothing is read from it or written into it any more.
     const auto file = testing::testHome() / "defaults" / "removed.sqlite";
-    const auto defaults = UserDefaults::suite("removed");
-    defaults->set("before", std::string("removed with the file"));
+    const auto removed = UserDefaults::suite("removed");
+    removed->set("before", std::string("removed with the file"));
     for (const auto* suffix : {"", "-wal", "-shm"}) {
         fs::remove(file.string() + suffix);
     }
-    EXPECT_EQ(defaults->string("before"), std::nullopt);
-    defaults->set("after", std::string("in the new file"));
+    EXPECT_EQ(removed->string("before"), std::nullopt);
+    removed->set("after", std::string("in the new file"));
     EXPECT_EQ(testing::sqliteOutput(file, "SELECT group_concat(key) FROM defaults"), "after\n");
-}
 
-TEST(UserDefaultsSuite, ASuiteOnlyReadLeavesNoFileAndSeesTheFirstWriteOfAnother) {
-    const auto file = testing::testHome() / "defaults" / "only-read.sqlite";
+    // A suite only read leaves no file and sees the first write of another object.
+    const auto unwritten = testing::testHome() / "defaults" / "only-read.sqlite";
     const auto reader = UserDefaults::suite("only-read");
     ASSERT_TRUE(reader);
     EXPECT_EQ(reader->string("key"), std::nullopt);
     reader->remove("key");
-    EXPECT_FALSE(fs::exists(file));
+    EXPECT_FALSE(fs::exists(unwritten));
 
     UserDefaults::suite("only-read")->set("key", std::string("written"));
     EXPECT_EQ(reader->string("key"), "written");

@@ -162,14 +162,15 @@ inline Json subscriberRecord(const ReferenceServer& server, const std::string& a
     return nullptr;
 }
 
-/// What the reference server counted: (message id, status) to the number of applied reports.
+/// What the reference server counted, (message id, status) to a number: with "count", how often
+/// the report was applied; with "requests", how many distinct requests ("rid") carried it.
 inline std::map<std::pair<std::string, std::string>, int> reportedStatuses(
-    const ReferenceServer& server) {
+    const ReferenceServer& server, const char* tally = "count") {
     std::map<std::pair<std::string, std::string>, int> counts;
     const auto answer = server.admin("GET", "statuses");
     for (const auto& status : answer["statuses"]) {
         counts[{status["messageId"].get<std::string>(), status["status"].get<std::string>()}] =
-            status["count"].get<int>();
+            status[tally].get<int>();
     }
     return counts;
 }

@@ -107,10 +107,11 @@ Reply AdminApi::route(const IncomingRequest& request) {
     if (path == "/_admin/statuses" && method == "GET") {
         return Reply::json(200, {{"statuses", state_.locked([](StateData& state) {
                                       Json list = Json::array();
-                                      for (const auto& [key, count] : state.statusCounts) {
+                                      for (const auto& [key, tally] : state.statuses) {
                                           list.push_back({{"messageId", key.first},
                                                           {"status", key.second},
-                                                          {"count", count}});
+                                                          {"count", tally.count},
+                                                          {"requests", tally.requestIds.size()}});
                                       }
                                       return list;
                                   })}});

@@ -173,8 +173,10 @@ std::string validateNotifications(const Json& members) {
                : "\"status\" is \"" + status + "\", neither \"Delivered\" nor \"Read\"";
 }
 
-Reply applyNotifications(StateData& state, const Json& members, const IncomingRequest&) {
-    ++state.statusCounts[{text(members, "messageId"), text(members, "status")}];
+Reply applyNotifications(StateData& state, const Json& members, const IncomingRequest& request) {
+    auto& tally = state.statuses[{text(members, "messageId"), text(members, "status")}];
+    ++tally.count;
+    tally.requestIds.insert(request.headerValues("rid").front());
     return success;
 }
 

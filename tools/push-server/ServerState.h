@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,11 +66,18 @@ struct StoredArchive {
     Json toJson() const;
 };
 
+/// The reports of one (message id, status) applied so far: how often, and the distinct "rid"
+/// values they came with (a transport resending one request keeps its "rid").
+struct StatusTally {
+    std::uint64_t count = 0;
+    std::set<std::string> requestIds;
+};
+
 struct StateData {
-    std::map<std::string, Subscriber> subscribers;  // by subscription address
-    std::map<std::pair<std::string, std::string>, std::uint64_t> statusCounts;  // (id, status)
-    std::map<std::string, std::vector<HistoryMessage>> history;                 // by address
-    std::map<std::string, StoredContent> contents;                              // by message id
+    std::map<std::string, Subscriber> subscribers;                        // by subscription address
+    std::map<std::pair<std::string, std::string>, StatusTally> statuses;  // (id, status)
+    std::map<std::string, std::vector<HistoryMessage>> history;           // by address
+    std::map<std::string, StoredContent> contents;                        // by message id
     std::vector<StoredArchive> archives;
     Json loggingControl;                 // null: answers carry no "sdk-logging-control"
     std::deque<RequestRecord> requests;  // the most recent ones, oldest first
