@@ -73,10 +73,10 @@ inline std::string textOf(const std::exception_ptr& error) {
 inline std::string errorOf(const std::function<void()>& operation) {
     try {
         operation();
+        return "no error";
     } catch (...) {
         return textOf(std::current_exception());
     }
-    return "no error";
 }
 
 /// A completion that records its arguments; a second call fails the test.
@@ -208,9 +208,9 @@ class TestInstance {
 
     /// Subscribes the device "device-1.<clientId>" through the facade.
     void subscribe(const std::string& clientId = "client-1") {
-        Completion<std::optional<BaseApiResult>> subscribed;
-        sdk_->subscribe("device-1", clientId, "token", std::nullopt, subscribed.callback());
-        ASSERT_TRUE(succeeded(subscribed.first()));
+        ASSERT_TRUE(succeeded(awaited([&](auto done) {
+            sdk_->subscribe("device-1", clientId, "token", std::nullopt, done);
+        })));
     }
 
     /// The tags of the instance's keys and the accounts of its pending pairs' records, sorted,
@@ -248,16 +248,6 @@ class TestInstance {
     detail::PushSDKState& state() const { return *detail::PushSDKAccess::state(*sdk_); }
     /// The instance's store, for checks made beside the facade.
     detail::StorageMessage& store() const { return *state().storageUtil->storage(); }
-
-    /// The statuses the store still has to report, as (message id, status name).
-    std::vector<std::pair<std::string, std::string>> unsent() const {
-        std::vector<std::pair<std::string, std::string>> rows;
-        for (const auto& row : store().getMessageStatusesUnsent()) {
-            rows.emplace_back(row.messageId().value_or("(none)"),
-                              row.statusName().value_or("(none)"));
-        }
-        return rows;
-    }
 
   private:
     static std::string freshName(const std::string& prefix) {

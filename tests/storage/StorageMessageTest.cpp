@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/storage/MessageStatus.h"
+#include "orvanpush/storage/Predicate.h"
+#include "orvanpush/storage/StorageErrors.h"
 #include "storage/StoreTestSupport.h"
 
 namespace orvanpush::detail {
@@ -18,6 +20,7 @@ using testing::countOf;
 using ::testing::ElementsAre;
 using testing::freshGroup;
 using testing::messageValue;
+using Op = Predicate::Operator;
 using ::testing::UnorderedElementsAre;
 
 const Date someDay = Date(std::chrono::hours(24 * 19500));
@@ -26,25 +29,8 @@ class StorageMessageTest : public ::testing::Test {
   protected:
     std::int64_t count(const std::string& sql) { return countOf(*store_->container(), sql); }
 
-    std::set<std::string> storedIds() {
-        auto controller =
-            std::make_shared<FetchedResultsController>(store_->container(), FetchRequest{});
-        controller->performFetch();
-        std::set<std::string> ids;
-        for (const auto& message : controller->fetchedObjects()) {
-            ids.insert(message->id().value_or("<nil>"));
-        }
-        return ids;
-    }
-
-    std::vector<std::pair<std::string, std::string>> unsent() {
-        std::vector<std::pair<std::string, std::string>> reports;
-        for (const auto& status : store_->getMessageStatusesUnsent()) {
-            reports.emplace_back(status.messageId().value_or("<nil>"),
-                                 status.statusName().value_or("<nil>"));
-        }
-        return reports;
-    }
+    std::vector<std::string> storedIds() { return testing::fetchedIds(*store_); }
+    std::vector<std::pair<std::string, std::string>> unsent() { return testing::unsentOf(*store_); }
 
     std::string group_ = freshGroup();
     std::shared_ptr<StorageMessage> store_ = StorageMessage::make(group_, AppTarget::application);
@@ -170,10 +156,7 @@ TEST_F(StorageMessageTest,
     two.setTitle("two");
     store_->saveMessage(one);
     store_->saveMessage(two);
-    ExtraContentImp content;
-    content.setMessageId("shared");
-    content.setValue("rich");
-    store_->storeExtraContent(content);
+    store_->storeExtraContent(testing::contentOf("shared", "rich"));
     const auto remaining = [&] {
         return std::pair(count("SELECT count(*) FROM MessageAttributes"),
                          count("SELECT count(*) FROM ExtraContent"));
@@ -205,11 +188,7 @@ TEST_F(StorageMessageTest, RichContentAndIconsAreStoredOncePerKeyAndLinked) {
     store_->saveMessage(messageValue("a"));
     store_->saveMessage(messageValue("b"));
     for (const auto* value : {"first", "second"}) {
-        ExtraContentImp content;
-        content.setMessageId("a");
-        content.setMimeType("text/plain");
-        content.setValue(value);
-        store_->storeExtraContent(content);
+        store_->storeExtraContent(testing::contentOf("a", value, "text/plain"));
     }
     EXPECT_EQ(count("SELECT count(*) FROM ExtraContent"), 1);
     EXPECT_EQ(store_->extraContent("a")->value(), "first");
@@ -244,7 +223,7 @@ TEST_F(StorageMessageTest, CleanupKeepsTheNewestWithinTheAgeLimit) {
         std::vector<hours> ages;
         std::int64_t quantityLimit;
         std::int64_t daysLimit;
-        std::set<std::string> kept;
+        std::vector<std::string> kept;
     };
     const Case cases[] = {
         {"newest two", {hours(5), hours(1), hours(3), hours(2), hours(4)}, 2, 30, {"1", "3"}},
@@ -271,12 +250,12 @@ TEST_F(StorageMessageTest, CleanupKeepsTheNewestWithinTheAgeLimit) {
 
 TEST_F(StorageMessageTest, CleanupCrossesManyDeletionBatches) {
     std::vector<std::shared_ptr<MessageProtocol>> messages;
-    std::set<std::string> newest;
+    std::vector<std::string> newest;
     for (int i = 0; i < 1234; ++i) {
         messages.push_back(std::make_shared<MessageImp>(
             messageValue(std::to_string(i), someDay + std::chrono::minutes(i))));
         if (i >= 1234 - 100) {
-            newest.insert(std::to_string(i));
+            newest.push_back(std::to_string(i));
         }
     }
     store_->saveMessages(messages);
@@ -330,15 +309,114 @@ TEST_F(StorageMessageTest, TheControllerFollowsCommitsAndTellsItsDelegateOnTheMa
     EXPECT_GE(delegate->calls, 1);
     EXPECT_EQ(delegate->seen, 2u);
     EXPECT_TRUE(delegate->onMainQueue);
-    const auto objects = controller->fetchedObjects();
-    ASSERT_EQ(objects.size(), 2u);
-    EXPECT_EQ(objects[0]->id(), "early");  // by message date, oldest first
+    // By message date, oldest first.
+    EXPECT_EQ(testing::idsOf(*controller), (std::vector<std::string>{"early", "late"}));
 
     // A write that changes nothing announces nothing.
     const int calls = delegate->calls;
     store_->markMessageStatusAsSent(testing::statusReport("nobody", "Delivered"));
     ASSERT_TRUE(platform::MainQueue::waitUntilIdle(10s));
     EXPECT_EQ(delegate->calls, calls);
+}
+
+// ---- Predicates ----
+
+TEST(PredicateTest, PrintsItsFormatTextEscapedAndRefusesUnknownKeyPathsAndValuesOfTheWrongType) {
+    const Date date = Date(std::chrono::seconds(1700000000));
+    const std::vector<std::pair<Predicate, std::string>> cases{
+        {Predicate("id", Op::equalTo, "42"), R"(id == "42")"},
+        {Predicate("title", Op::notEqualTo, nullptr), "title != nil"},
+        {Predicate("messageDate", Op::lessThan, date), "messageDate < 2023-11-14T22:13:20Z"},
+        {Predicate("contentAvailable", Op::equalTo, true), "contentAvailable == 1"},
+        {Predicate("messageAttributesLink.isImportant", Op::greaterThanOrEqualTo, 2),
+         "messageAttributesLink.isImportant >= 2"},
+        {Predicate::in("id", {"a", "b"}), R"(id IN {"a", "b"})"},
+        {Predicate("body", Op::equalTo, "say \"hi\"\\\nnow\r"), R"(body == "say \"hi\"\\\nnow\r")"},
+        {Predicate("id", Op::equalTo, "1") && !Predicate("title", Op::equalTo, "x"),
+         R"(id == "1" AND (NOT title == "x"))"},
+        {(Predicate("id", Op::equalTo, "1") || Predicate("id", Op::equalTo, "2")) &&
+             Predicate("body", Op::lessThanOrEqualTo, "m"),
+         R"((id == "1" OR id == "2") AND body <= "m")"},
+        {Predicate::allOf({}), "TRUEPREDICATE"},
+        {Predicate::anyOf({}), "FALSEPREDICATE"},
+    };
+    for (const auto& [predicate, text] : cases) {
+        EXPECT_EQ(predicate.format(), text);
+    }
+
+    EXPECT_THROW(Predicate("nope", Op::equalTo, "x"), PredicateError);
+    EXPECT_THROW(Predicate("id) OR (1=1", Op::equalTo, "x"), PredicateError);
+    EXPECT_THROW(Predicate("title", Op::equalTo, 5), PredicateError);
+    EXPECT_THROW(Predicate("messageDate", Op::lessThan, "yesterday"), PredicateError);
+    EXPECT_THROW(Predicate("contentAvailable", Op::equalTo, "true"), PredicateError);
+    EXPECT_THROW((Predicate::in("id", {"a", 1})), PredicateError);
+    EXPECT_THROW(Predicate::in("unknown", {}), PredicateError);
+}
+
+class PredicateQueryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        auto withSubtitle = messageValue("1");
+        withSubtitle.setSubtitle("a");
+        store_->saveMessage(withSubtitle);
+        auto other = messageValue("2");
+        other.setSubtitle("c");
+        other.setContentAvailable(true);
+        store_->saveMessage(other);
+        store_->saveMessage(messageValue("3"));  // no subtitle
+        store_->saveMessage(messageValue("x') OR 1=1 --"));
+        store_->saveMessage(messageValue("odd\xff"));  // not UTF-8: no JSON can carry it
+    }
+
+    std::set<std::string> matching(const Predicate& predicate) {
+        const auto ids = testing::fetchedIds(*store_, {predicate, {}});
+        return {ids.begin(), ids.end()};
+    }
+
+    std::shared_ptr<StorageMessage> store_ =
+        StorageMessage::make(freshGroup(), AppTarget::application);
+};
+
+// Nil compares as the original compares it; values are bound, never spliced.
+TEST_F(PredicateQueryTest, MatchesAsTheOriginalWithNilAndBoundValues) {
+    using Ids = std::set<std::string>;
+    const std::string injected = "x') OR 1=1 --";
+    const Ids notA = {"2", "3", injected, "odd\xff"};
+    const std::pair<Predicate, Ids> cases[] = {
+        {Predicate("subtitle", Op::equalTo, nullptr), Ids{"3", injected, "odd\xff"}},
+        {Predicate("subtitle", Op::notEqualTo, "a"), notA},
+        {!Predicate("subtitle", Op::equalTo, "a"), notA},
+        {Predicate("subtitle", Op::lessThan, "b"), Ids{"1"}},
+        {!Predicate("subtitle", Op::lessThan, "b"), notA},
+        {Predicate::in("subtitle", {"c", nullptr}), notA},
+        {Predicate("contentAvailable", Op::equalTo, true), Ids{"2"}},
+        {Predicate("channelLink.name", Op::equalTo, "push") &&
+             Predicate("messageAttributesLink.messageId", Op::equalTo, "2"),
+         Ids{"2"}},
+        {Predicate("id", Op::equalTo, injected), Ids{injected}},
+        {Predicate("id", Op::equalTo, "' OR '1'='1"), Ids{}},
+        {Predicate::in("id", {"\") OR 1=1 --"}), Ids{}},
+        {Predicate::in("id", {"2", "odd\xff", "\xfe"}), Ids{"2", "odd\xff"}}};
+    for (const auto& [predicate, ids] : cases) {
+        EXPECT_EQ(matching(predicate), ids) << predicate.format();
+    }
+    // A status key path does not apply to messages.
+    EXPECT_THROW(matching(Predicate("isSent", Op::equalTo, true)), PredicateError);
+}
+
+TEST_F(PredicateQueryTest, AnInListOfAHundredThousandValuesWorks) {
+    std::vector<PredicateValue> ids;
+    for (int i = 0; i < 100000; ++i) {
+        ids.emplace_back("missing-" + std::to_string(i));
+    }
+    ids.emplace_back("2");
+    EXPECT_EQ(matching(Predicate::in("id", ids)), (std::set<std::string>{"2"}));
+
+    std::vector<std::string> removed(ids.size() - 1, "none");
+    removed.push_back("3");
+    store_->removeMessages(removed);
+    EXPECT_FALSE(store_->isMessageExists("3"));
+    EXPECT_TRUE(store_->isMessageExists("2"));
 }
 
 }  // namespace

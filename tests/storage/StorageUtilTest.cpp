@@ -1,12 +1,16 @@
 #include "storage/StorageUtil.h"
 
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "orvanpush/platform/PlatformConfig.h"
+#include "orvanpush/storage/FetchedResultsController.h"
 #include "orvanpush/storage/StorageErrors.h"
+#include "platform/MessageDatabase.h"
 #include "platform/OutstandingWork.h"
 #include "platform/SqliteDatabase.h"
 #include "security/KeyChainUtil.h"
@@ -19,10 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using platform::MainQueue;
 using platform::OutstandingWork;
-using testing::Answers;
-using testing::freshGroup;
-using testing::messageValue;
-using testing::storageUtilFor;
+using namespace testing;
 
 /// Holds the main queue until released, so that jobs queue up behind it.
 class MainQueueGate {
@@ -87,7 +88,7 @@ TEST(StorageUtilTest, JobsAnswerOnTheMainQueueInCallOrderAndCountAsOutstandingWo
               1);
 }
 
-TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
+TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothingTheKeychainGivesAGroup) {
     const auto noGroup =
         std::make_shared<SettingsUtils>(platform::UserDefaults::suite("settings." + freshGroup()),
                                         SettingsUtils::SettingReceivers{});
@@ -101,9 +102,8 @@ TEST(StorageUtilTest, AStoreThatCannotBeOpenedThrowsAndSchedulesNothing) {
     for (const auto& [storage, text] : cases) {
         EXPECT_EQ(testing::firstUseError(*storage), text);
     }
-}
 
-TEST(StorageUtilTest, TheGroupComesFromTheKeychainWhenTheSettingsLackIt) {
+    // Without a group in the settings, the group comes from the keychain.
     const auto instance = "instance." + freshGroup();
     const std::string group = freshGroup();
     ASSERT_EQ(KeyChain::save("sharedAppGroup", Bytes(group.begin(), group.end()), instance), 0);
@@ -135,7 +135,7 @@ TEST(CustomDataTest, NumbersFlagsAndDatesAreReadStrictly) {
     }
 }
 
-TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) {
+TEST(StorageUtilTest, CustomDataRichContentAndTheControllerThroughTheFacade) {
     auto storage = storageUtilFor(freshGroup());
     const Json customData{{"content-available", "True"},
                           {"classifierId", "70000"},
@@ -153,18 +153,12 @@ TEST(StorageUtilTest, CustomDataFillsTheAttributesAndTheFlagOfAReceivedMessage) 
                          attributes->classifierName(), attributes->isImportant()),
               std::tuple(true, "t", "s", "b", "Read", 0, "news", 1));
     EXPECT_EQ(attributes->messageDate(), std::nullopt);
-}
 
-TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
-    auto storage = storageUtilFor(freshGroup());
+    // Rich content and the controller.
     storage->storage()->saveMessage(messageValue("1"));
     storage->storage()->saveMessage(messageValue("2"));
-    ExtraContentImp content;
-    content.setMessageId("1");
-    content.setMimeType("text/html");
-    content.setValue("rich");
-    Answers answers;
-    storage->saveNotificationContent(content, answers.completion());
+    storage->saveNotificationContent(testing::contentOf("1", "rich", "text/html"),
+                                     answers.completion());
     ASSERT_EQ(answers.take().at(0).status, "success");
     const auto stored = storage->storage()->extraContent("1");
     ASSERT_NE(stored, nullptr);
@@ -176,8 +170,7 @@ TEST(StorageUtilTest, RichContentAndTheControllerThroughTheFacade) {
     EXPECT_THROW(storage->getMessages(Predicate("isSent", Predicate::Operator::equalTo, true)),
                  PredicateError);
     controller->performFetch();
-    ASSERT_EQ(controller->fetchedObjects().size(), 1u);
-    EXPECT_EQ(controller->fetchedObjects()[0]->id(), "2");
+    EXPECT_EQ(idsOf(*controller), std::vector<std::string>{"2"});
 }
 
 // Three messages of 40 days ago and two of today; each store is first used through the facade.
@@ -247,9 +240,6 @@ std::pair<std::vector<std::string>, std::vector<std::string>> answerEveryOperati
     StorageUtil& storage) {
     Answers writes;
     Answers reads;
-    ExtraContentImp content;
-    content.setMessageId("m1");
-    content.setValue("rich");
     storage.messageReceived("new", "t", std::nullopt, std::nullopt, OrvanPushApiStatus::delivered,
                             "push", writes.completion());
     storage.messageReceived("new2", Json::object(), "t", std::nullopt, std::nullopt,
@@ -257,7 +247,7 @@ std::pair<std::vector<std::string>, std::vector<std::string>> answerEveryOperati
     storage.setMessageRead("m1", writes.completion());
     storage.markMessageStatusAsSent("m1", "Delivered", writes.completion());
     storage.markMessageStatusAsUnsent("m2", "Delivered", writes.completion());
-    storage.saveNotificationContent(content, writes.completion());
+    storage.saveNotificationContent(testing::contentOf("m1", "rich"), writes.completion());
     storage.removeMessage("m1", writes.completion());
     storage.removeMessages(Predicate("id", Predicate::Operator::equalTo, "m2"),
                            writes.completion());
@@ -290,20 +280,9 @@ TEST(StorageUtilTest, EveryOperationAnswersOnceThroughALockHeldElsewhereAndARemo
     ASSERT_TRUE(OutstandingWork::waitUntilDone(30s));
     const auto container = store->container();
     testing::ChildProcess holder({"sqlite3", testing::storeFile(group).string()}, {});
-    holder.writeInput("BEGIN IMMEDIATE;\n");
-    // Wait until the lock is really held, probing from a connection of our own.
-    auto probe = platform::SqliteConnection::open(testing::storeFile(group));
-    probe.execute("PRAGMA busy_timeout = 0");
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (true) {
-        try {
-            probe.execute("BEGIN IMMEDIATE; ROLLBACK;");
-        } catch (const platform::SqliteError&) {
-            break;
-        }
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the lock was never taken";
-        std::this_thread::sleep_for(10ms);
-    }
+    // sqlite3 prints the line once the lock is held.
+    holder.writeInput("BEGIN IMMEDIATE;\nSELECT 'locked';\n");
+    ASSERT_EQ(holder.readLine(), "locked");
     testing::executeOn(*container, "PRAGMA busy_timeout = 100");
     const std::vector<std::string> allErrors(9, "error");
     const std::vector<std::string> allSuccesses(4, "success");
@@ -324,6 +303,111 @@ TEST(StorageUtilTest, EveryOperationAnswersOnceThroughALockHeldElsewhereAndARemo
     EXPECT_EQ(reads, std::vector<std::string>(4, "error"));
     // A new facade opens a new, empty store in a new container.
     EXPECT_FALSE(storageUtilFor(group)->storage()->isMessageExists("m3"));
+}
+
+// ---- The store as other processes find it: opened from a private mount namespace where the
+// container is read-only, and opened, written and closed by short extension processes while the
+// application keeps it open. ----
+
+// Run by the test below inside the namespace; skipped in an ordinary run.
+TEST(StorageChild, OpeningOnAReadOnlyMountThrowsAndSchedulesNothing) {
+    const auto group = becomeChild();
+    if (!group) {
+        GTEST_SKIP() << "run by StorageProcessTest";
+    }
+    EXPECT_EQ(firstUseError(*storageUtilFor(*group)), "Initialization storage error");
+}
+
+TEST(StorageProcessTest, AStoreOnAReadOnlyMountCannotBeOpened) {
+    if (std::system("unshare -m true 2>/dev/null") != 0) {
+        GTEST_SKIP() << "no private mount namespaces here";
+    }
+    const auto group = freshGroup();
+    // Kept open, as the application keeps it: SQLite would then open the store read-only.
+    const auto application = storageUtilFor(group);
+    application->storage()->saveMessage(messageValue("1"));
+    const auto containers = (testHome() / "containers").string();
+    ChildProcess child(
+        {"unshare", "-m", "sh", "-c",
+         "mount --bind -o ro \"$1\" \"$1\" && exec \"$2\" "
+         "--gtest_filter=StorageChild.OpeningOnAReadOnlyMountThrowsAndSchedulesNothing",
+         "sh", containers, thisProgram()},
+        childEnvironment(group, "application"));
+    std::string output;
+    while (auto line = child.readLine()) {
+        output += *line + "\n";
+    }
+    EXPECT_EQ(child.wait(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+}
+
+// Run by the test below as a short extension process: receives the message numbered
+// ORVANPUSH_CHILD_MESSAGE into the existing store and exits. Skipped in an ordinary run.
+TEST(StorageChild, ReceivesOneMessage) {
+    const auto group = becomeChild();
+    const char* number = std::getenv("ORVANPUSH_CHILD_MESSAGE");
+    if (!group || number == nullptr) {
+        GTEST_SKIP() << "run by StorageProcessTest";
+    }
+    EXPECT_EQ(receiveMessages(*group, std::stoi(number), 1), 0);
+}
+
+/// Tells when the controller lists at least a number of messages.
+class ControllerWatch : public FetchedResultsControllerDelegate {
+  public:
+    void controllerDidChangeContent(FetchedResultsController& controller) override {
+        std::lock_guard lock(mutex_);
+        listed_ = controller.fetchedObjects().size();
+        changed_.notify_all();
+    }
+    bool lists(std::size_t count, std::chrono::steady_clock::time_point deadline) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_until(lock, deadline, [&] { return listed_ >= count; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t listed_ = 0;
+};
+
+// As the platform runs an extension: one short process per push, each opening the store that
+// exists, writing and exiting, while the application keeps the store and its controller open
+// and writes too. An exit never takes the files the application is using.
+TEST(StorageProcessTest, TheApplicationSeesAndKeepsEveryMessageOfShortExtensionProcesses) {
+    constexpr int extensions = 8;
+    const auto group = freshGroup();
+    { platform::MessageDatabase created(SharedPersistentContainer::defaultDirectoryURL(group)); }
+    auto storage = storageUtilFor(group);
+    auto watch = std::make_shared<ControllerWatch>();
+    storage->fetchedResultsController()->setDelegate(watch);
+    Answers answers;
+    for (int number = 0; number < extensions; ++number) {
+        ChildProcess extension(
+            {thisProgram(), "--gtest_filter=StorageChild.ReceivesOneMessage"},
+            childEnvironment(group, "extension",
+                             {"ORVANPUSH_CHILD_MESSAGE=" + std::to_string(number)}));
+        std::string saved;
+        while (auto line = extension.readLine()) {
+            if (line->starts_with("saved ") || line->starts_with("error ")) {
+                saved = *line;
+            }
+        }
+        const auto committed = std::chrono::steady_clock::now();
+        EXPECT_EQ(extension.wait(), 0);
+        ASSERT_EQ(saved, "saved " + idOf(number));
+        const auto listed = static_cast<std::size_t>(2 * number + 1);
+        EXPECT_TRUE(watch->lists(listed, committed + 2s)) << "within 2 s of " << idOf(number);
+        storage->messageReceived("app" + std::to_string(number), "Title", std::nullopt, "Body",
+                                 OrvanPushApiStatus::delivered, "push", answers.completion());
+        EXPECT_TRUE(watch->lists(listed + 1, std::chrono::steady_clock::now() + 2s));
+    }
+    for (const auto& answer : answers.take()) {
+        EXPECT_EQ(answer.status, "success") << answer.error.value_or("");
+    }
+    EXPECT_EQ(sqliteOutput(storeFile(group), "SELECT count(*), count(DISTINCT id) FROM Message"),
+              std::to_string(2 * extensions) + "|" + std::to_string(2 * extensions) + "\n");
+    EXPECT_EQ(sqliteChecks(storeFile(group)), "ok\n");
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "platform/OutstandingWork.h"
 #include "platform/UserDefaults.h"
 #include "storage/SharedPersistentContainer.h"
+#include "storage/StorageMessage.h"
 #include "storage/StorageUtil.h"
 #include "support/ChildProcess.h"
 #include "support/SqliteOracle.h"
@@ -64,6 +65,42 @@ inline MessageStatusExternal statusReport(const std::string& messageId,
     status.setMessageId(messageId);
     status.setStatusName(statusName);
     return status;
+}
+
+/// Rich content of the message `messageId`.
+inline ExtraContentImp contentOf(const std::string& messageId, const std::string& value,
+                                 std::optional<std::string> mimeType = std::nullopt) {
+    ExtraContentImp content;
+    content.setMessageId(messageId);
+    content.setMimeType(std::move(mimeType));
+    content.setValue(value);
+    return content;
+}
+
+/// The ids of the messages `controller` fetched last, in its order.
+inline std::vector<std::string> idsOf(const FetchedResultsController& controller) {
+    std::vector<std::string> ids;
+    for (const auto& message : controller.fetchedObjects()) {
+        ids.push_back(message->id().value_or("(none)"));
+    }
+    return ids;
+}
+
+/// The ids of the messages of `store` that `request` fetches, in its order.
+inline std::vector<std::string> fetchedIds(const detail::StorageMessage& store,
+                                           FetchRequest request = {}) {
+    FetchedResultsController controller(store.container(), std::move(request));
+    controller.performFetch();
+    return idsOf(controller);
+}
+
+/// The statuses `store` still has to report, as (message id, status name).
+inline std::vector<std::pair<std::string, std::string>> unsentOf(detail::StorageMessage& store) {
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& row : store.getMessageStatusesUnsent()) {
+        rows.emplace_back(row.messageId().value_or("(none)"), row.statusName().value_or("(none)"));
+    }
+    return rows;
 }
 
 /// The integer in the first column of the first row of `sql` on the store of `container`.
