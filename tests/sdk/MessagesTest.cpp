@@ -337,6 +337,12 @@ TEST_F(LocalMessagesTest, AStoreThatCannotBeOpenedAnswersNothingAndEveryCompleti
     EXPECT_EQ(std::string(removal.first()->what()),
               "Shared Application Group not found in settings");
     EXPECT_THAT(log.text(), ::testing::HasSubstr("Error on removing message with id (sale): "));
+    // A receipt is still reported, and its completion says why it was not stored.
+    Completion<std::optional<BaseApiResult>, std::exception_ptr> receipt;
+    broken->onMessageReceive("sale", "Sale", std::nullopt, std::nullopt, std::nullopt, "shop",
+                             receipt.callback());
+    EXPECT_EQ(textOf(std::get<1>(receipt.wait())),
+              "notSaved(\"Shared Application Group not found in settings\")");
 }
 
 // ---- Delivery reports: what a report stores, sends and marks, and how the queue of unsent
@@ -399,6 +405,9 @@ TEST_F(StatusReportTest, AReceiptIsStoredSignedReportedAndMarkedBeforeItsComplet
           "Update push notification status process successfully completed"}) {
         EXPECT_THAT(log.text(), ::testing::HasSubstr(text));
     }
+    const StatusReport read{.messageId = "m1", .status = OrvanPushApiStatus::read};
+    EXPECT_EQ(report(instance, read).getResultKind(), ResultKind::success);
+    EXPECT_THAT(log.text(), ::testing::Not(::testing::HasSubstr("Error on")));
 
     // A silent report is sent but neither stored nor marked.
     EXPECT_EQ(report(instance, delivered("quiet", ReportKind::silent)).getResultKind(),

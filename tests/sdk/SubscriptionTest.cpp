@@ -253,6 +253,13 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
     ASSERT_TRUE(done.wait(60s));
     waitForTheLibrary();
     EXPECT_EQ(instance->getClientId(), "client");
+    // Unsubscribing gives up the same way, keeping the ids.
+    const auto held = platform::FileTurn::tryTake(platform::Home::turnFile(instance.identifier()));
+    const auto unsubscribed =
+        awaited([&](auto done) { instance->unsubscribe(std::nullopt, 0.1, done); });
+    EXPECT_EQ(unsubscribed->getErrorCode(), 600);
+    EXPECT_TRUE(server().requests("unsubscribe").empty());
+    EXPECT_EQ(instance->getClientId(), "client");
 }
 
 // The server applies the token update but answers after the device gave up: the next signed

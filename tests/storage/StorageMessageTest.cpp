@@ -123,6 +123,18 @@ TEST_F(StorageMessageTest,
     EXPECT_EQ(store_->messageById("with")->messageAttributes()->classifierName(), "news");
 }
 
+// A row is leased to its first report, then to each re-send round that takes it: no other round
+// (of either process) gets it until that lease has run out.
+TEST_F(StorageMessageTest, ARoundTakesOnlyRowsWithoutALeaseAndLeasesWhatItTakes) {
+    store_->saveMessage(messageValue("1"));
+    const auto takeAll = [](std::vector<MessageStatusExternal> free) { return free; };
+    const auto now = std::chrono::system_clock::now();
+    EXPECT_TRUE(store_->leaseMessageStatusesUnsent(takeAll, now).empty());
+    EXPECT_EQ(store_->leaseMessageStatusesUnsent(takeAll, now + 4min).size(), 1u);
+    EXPECT_TRUE(store_->leaseMessageStatusesUnsent(takeAll, now + 5min).empty());
+    EXPECT_EQ(store_->leaseMessageStatusesUnsent(takeAll, now + 8min).size(), 1u);
+}
+
 TEST_F(StorageMessageTest, MarkingMatchesIdAndNameAcrossDatesAndOutlivesTheMessage) {
     auto first = messageValue("1");
     first.setStatusDate(someDay);
