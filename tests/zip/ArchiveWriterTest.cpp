@@ -391,6 +391,7 @@ TEST_F(ArchiveWriterTest, ArchivesInMemory) {
     }
     EXPECT_EQ(names, (std::vector<std::string>{"dir/", "dir/a.log"}));
     EXPECT_EQ(reader->find("dir/")->type(), Entry::EntryType::directory);
+    EXPECT_EQ(reader->find("dir/")->permissions(), 0755);  // none given
     EXPECT_EQ(reader->find("dir/a.log")->permissions(), 0600);
 }
 
