@@ -27,7 +27,8 @@ set_target_properties(orvanpush_shared PROPERTIES
   EXPORT_NAME OrvanPushSDK)
 target_link_libraries(orvanpush_shared PRIVATE ${ORVANPUSH_SYSTEM_LIBS})
 set(version_script "${PROJECT_SOURCE_DIR}/cmake/orvanpush.map")
-target_link_options(orvanpush_shared PRIVATE "-Wl,--version-script=${version_script}")
+target_link_options(orvanpush_shared PRIVATE "-Wl,--version-script=${version_script}"
+                    -Wl,--gc-sections)
 set_property(TARGET orvanpush_shared APPEND PROPERTY LINK_DEPENDS "${version_script}")
 
 add_library(orvanpush_static STATIC ${layer_objects})
