@@ -140,10 +140,6 @@ std::optional<Date> DateFormatter::date(const std::string& text) const {
     return Date(std::chrono::milliseconds(milliseconds));
 }
 
-std::string DateFormatter::deviceTimeZone() {
-    return IcuDateFormat::hostTimeZone();
-}
-
 std::string DateFormatter::deviceLocale() {
     for (const char* variable : {"LC_ALL", "LC_TIME", "LANG"}) {
         auto value = ProcessInfo::environment(variable);

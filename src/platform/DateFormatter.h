@@ -27,8 +27,7 @@ class DateFormatter {
     /// cannot hold (before 1677 or after 2262).
     std::optional<Date> date(const std::string& text) const;
 
-    /// The device's time zone id and locale id, as the formatters use them.
-    static std::string deviceTimeZone();
+    /// The device's locale id, as the formatters use it.
     static std::string deviceLocale();
 
   private:
