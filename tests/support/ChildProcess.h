@@ -58,12 +58,14 @@ class ChildProcess {
         posix_spawn_file_actions_destroy(&actions);
         ::close(input[0]);
         ::close(output[1]);
-        input_ = input[1];
-        output_ = ::fdopen(output[0], "r");
         if (result != 0) {
+            ::close(input[1]);
+            ::close(output[0]);
             pid_ = 0;
             throw std::runtime_error("cannot start " + arguments.front());
         }
+        input_ = input[1];
+        output_ = ::fdopen(output[0], "r");
     }
 
     ~ChildProcess() {
