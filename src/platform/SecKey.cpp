@@ -2,8 +2,11 @@
 
 #include <array>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <utility>
 
+#include <openssl/decoder.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
@@ -19,8 +22,12 @@ struct PkeyFree {
 struct DigestContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
+struct DecoderContextFree {
+    void operator()(OSSL_DECODER_CTX* context) const { OSSL_DECODER_CTX_free(context); }
+};
 using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
+using DecoderContext = std::unique_ptr<OSSL_DECODER_CTX, DecoderContextFree>;
 
 constexpr int kSmallestRsaKey = 512;
 constexpr int kLargestRsaKey = 16384;
@@ -61,6 +68,43 @@ Pkey generate(const std::string& keyType, std::int64_t bits) {
     return Pkey(key);
 }
 
+// For every d2i_PrivateKey OpenSSL builds a chain of decoders, at ten times the cost of the
+// decoding itself, and every request's signature decodes its key. The chain for RSA
+// PrivateKeyInfo, the form of the keys added here, is built once and kept; it holds no key
+// between uses (each key leaves with its caller), and a lock keeps its uses one at a time.
+class RsaPrivateKeyDecoder {
+  public:
+    static RsaPrivateKeyDecoder& shared() {
+        static RsaPrivateKeyDecoder decoder;
+        return decoder;
+    }
+
+    /// The key, or nothing when `der` is not an RSA PrivateKeyInfo.
+    Pkey decode(const Bytes& der) {
+        std::lock_guard lock(mutex_);
+        if (!context_) {
+            context_.reset(OSSL_DECODER_CTX_new_for_pkey(&decoded_, "DER", "PrivateKeyInfo", "RSA",
+                                                         EVP_PKEY_KEYPAIR, nullptr, nullptr));
+        }
+        const unsigned char* cursor = der.data();
+        std::size_t left = der.size();
+        const bool decoded =
+            context_ && OSSL_DECODER_from_data(context_.get(), &cursor, &left) == 1;
+        Pkey key(std::exchange(decoded_, nullptr));
+        if (!decoded) {
+            key.reset();
+            context_.reset();  // built anew for the next key rather than trusted after a failure
+        }
+        ERR_clear_error();
+        return key;
+    }
+
+  private:
+    std::mutex mutex_;
+    EVP_PKEY* decoded_ = nullptr;  // where the chain leaves the key it decoded
+    DecoderContext context_;
+};
+
 template <typename Encode>
 std::optional<Bytes> encoded(Encode encode) {
     unsigned char* data = nullptr;
@@ -97,10 +141,16 @@ std::optional<SecKey> SecKey::fromItem(const Json& item) {
     auto material = std::make_unique<Material>();
     material->isPrivate = item[kSecAttrKeyClass] == kSecAttrKeyClassPrivate;
     if (material->isPrivate) {
-        // Naming the key type spares the decoder trying every kind of key in turn.
-        const int type =
-            item.value(kSecAttrKeyType, "") == kSecAttrKeyTypeEC ? EVP_PKEY_EC : EVP_PKEY_RSA;
-        material->key.reset(d2i_PrivateKey(type, nullptr, &cursor, length));
+        const bool isEc = item.value(kSecAttrKeyType, "") == kSecAttrKeyTypeEC;
+        if (!isEc) {
+            material->key = RsaPrivateKeyDecoder::shared().decode(data);
+        }
+        if (!material->key) {
+            // Naming the key type spares the decoder trying every kind of key in turn; an RSA
+            // key in another form than PrivateKeyInfo comes here too.
+            material->key.reset(
+                d2i_PrivateKey(isEc ? EVP_PKEY_EC : EVP_PKEY_RSA, nullptr, &cursor, length));
+        }
     } else {
         material->key.reset(d2i_PUBKEY(nullptr, &cursor, length));
     }

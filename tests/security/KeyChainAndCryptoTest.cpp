@@ -313,6 +313,45 @@ TEST(CryptoTest, FailuresThrowTheirTexts) {
                 ThrowsMessage<TextError>("Private key not found"));
 }
 
+// Signing keeps OpenSSL's decoding set-up between keys, never a key: each signature is made with
+// the key the keychain holds at that moment, from any thread, also after an unreadable key.
+TEST(CryptoTest, EachSignatureUsesTheKeyTheKeychainHoldsThen) {
+    generateKeyPair("turns", "turns.public", "turns.private", kSecAttrKeyTypeRSA, 1024);
+    const std::string first =
+        getPublicKeyString("turns", "turns.public", "turns.private", kSecAttrKeyTypeRSA, 1024);
+    std::vector<std::string> signatures(4);
+    std::vector<std::thread> signers;
+    for (std::size_t i = 0; i < signatures.size(); ++i) {
+        signers.emplace_back([&signatures, i] {
+            signatures[i] = signString("turns", "turns.private", kAlgorithm, std::to_string(i));
+        });
+    }
+    for (auto& signer : signers) {
+        signer.join();
+    }
+    for (std::size_t i = 0; i < signatures.size(); ++i) {
+        EXPECT_TRUE(opensslVerifies(first, signatures[i], std::to_string(i))) << i;
+    }
+
+    ASSERT_EQ(SecItemAdd({{kSecClass, kSecClassKey},
+                          {kSecAttrAccessGroup, KeyChain::getKeychainGroup("turns")},
+                          {kSecAttrApplicationTag, Json::binary(bytes("unreadable"))},
+                          {kSecAttrKeyClass, kSecAttrKeyClassPrivate},
+                          {kSecValueData, Json::binary(Bytes{0x30, 0x03, 0x02, 0x01, 0x00})}},
+                         nullptr),
+              errSecSuccess);
+    EXPECT_THAT([] { signString("turns", "unreadable", kAlgorithm, "x"); },
+                ThrowsMessage<TextError>("Private key not found"));
+
+    generateKeyPair("turns", "turns.public", "turns.private", kSecAttrKeyTypeRSA, 1024);
+    const std::string second =
+        getPublicKeyString("turns", "turns.public", "turns.private", kSecAttrKeyTypeRSA, 1024);
+    ASSERT_NE(second, first);
+    const std::string signature = signString("turns", "turns.private", kAlgorithm, "after");
+    EXPECT_TRUE(opensslVerifies(second, signature, "after"));
+    EXPECT_FALSE(opensslVerifies(first, signature, "after"));
+}
+
 TEST(CryptoTest, AKeyAddedWithTheOtherAccessibilityStillSigns) {
     const char* other = KeyChain::accessibility() == std::string(kSecAttrAccessibleAlways)
                             ? kSecAttrAccessibleAfterFirstUnlock
