@@ -152,6 +152,13 @@ class SubscriptionCommands(CliTestCase):
                          "client-2")
         self.query_verifies(extension=False)
 
+    def test_an_answer_beyond_the_limit_names_the_setting_that_allows_it(self):
+        result = self.cli("subscribe", "--id", "shop", "--client-id", "client", "--token", "t1",
+                          expect=1, ORVANPUSH_MAX_RESPONSE_BYTES="8")
+        self.assertEqual((result["errorCode"], result["errorDescription"]),
+                         (600, "response too large"))
+        self.assertIn("ORVANPUSH_MAX_RESPONSE_BYTES", result["message"])
+
     def test_a_command_waits_for_its_completion_within_the_timeout(self):
         self.server.add_fault("subscribe", "delay", delayMs=1000)
         self.cli("subscribe", "--id", "shop", "--client-id", "client", "--token", "t1")

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CommandSupport.h"
+#include "Remedies.h"
 #include "Validators.h"
 #include "orvanpush/PushSDK.h"
 
@@ -41,8 +42,7 @@ Json failureOf(const Outcomes& outcomes, std::size_t unsent, const Situation& si
                 {"message", count +
                                 " log files not sent: no log server is configured for "
                                 "instance '" +
-                                id + "': run `orvanpush init --id " + id +
-                                " --server URL --login L --password P --log-server URL`"}};
+                                id + "': run " + initCommandFor(id, " --log-server URL")}};
     }
     return {{"error", "server"},
             {"message", count + " log files not sent (" + why +

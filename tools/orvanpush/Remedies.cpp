@@ -4,6 +4,8 @@
 #include <map>
 #include <numeric>
 
+#include "platform/UrlSession.h"
+
 namespace orvanpush::cli {
 namespace {
 
@@ -23,7 +25,7 @@ std::string inHome(const Situation& situation) {
 }
 
 std::string initCommand(const Situation& situation) {
-    return "`orvanpush init --id " + idOf(situation) + " --server URL --login L --password P`";
+    return initCommandFor(idOf(situation));
 }
 
 std::string subscribeCommand(const Situation& situation) {
@@ -93,6 +95,11 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+std::string initCommandFor(const std::string& id, const std::string& moreOptions) {
+    return "`orvanpush init --id " + id + " --server URL --login L --password-file FILE" +
+           moreOptions + "`";
+}
+
 std::string remedyForThrown(const OrvanPushSDKError& error, const Situation& situation) {
     switch (error.kind()) {
         case Kind::settingNotFound:
@@ -111,6 +118,12 @@ std::string remedyForThrown(const OrvanPushSDKError& error, const Situation& sit
 std::string remedyForResult(std::int64_t code, const std::optional<std::string>& description,
                             const Situation& situation) {
     const std::string reason = description.value_or("no description");
+    if (code == kNotAnswered && reason == platform::kResponseTooLargeText) {
+        return "the server's answer is longer than this tool takes (" + reason +
+               "): if it should be that long, allow more with the environment variable "
+               "ORVANPUSH_MAX_RESPONSE_BYTES (a number of bytes; 8 MiB when unset) and run the "
+               "command again";
+    }
     if (code == kNotAnswered) {
         return "the request got no answer from the server (" + reason +
                "): check that the server saved by `orvanpush init --id " + idOf(situation) +

@@ -24,6 +24,11 @@ struct Situation {
     std::string home;                       ///< the home in use; empty before it is known
 };
 
+/// The command that configures instance `id`, in backquotes, with `moreOptions` (" --log-server
+/// URL") after the ones every instance needs; the password comes from a file, off the command
+/// line.
+std::string initCommandFor(const std::string& id, const std::string& moreOptions = "");
+
 /// The sentence for an error the library threw before anything was sent.
 std::string remedyForThrown(const OrvanPushSDKError& error, const Situation& situation);
 
