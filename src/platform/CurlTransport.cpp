@@ -40,8 +40,9 @@ std::size_t poolSize() {
 // Why the body of an answer was not taken whole.
 enum class Refusal { none, tooLarge, outOfMemory };
 
-// One request on its way: the easy handle and everything its options point into.
+// One request on its way: what to send, the easy handle and everything its options point into.
 struct Exchange {
+    CurlTransport::Transfer transfer;
     EasyHandle easy;
     HeaderList headerList;
     std::shared_ptr<const HttpRequest> request;
@@ -131,8 +132,9 @@ void setConnectAndIdleLimit(CURL* easy, std::chrono::milliseconds limit) {
     check(curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(seconds)));
 }
 
-// Sets `exchange` up to send `transfer`; throws TextError when libcurl refuses an option.
-void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
+// Sets `exchange` up to send its transfer; throws TextError when libcurl refuses an option.
+void configure(Exchange& exchange) {
+    auto& transfer = exchange.transfer;
     exchange.request = std::move(transfer.request);
     exchange.easy.reset(curl_easy_init());
     if (!exchange.easy) {
@@ -164,6 +166,21 @@ void configure(Exchange& exchange, CurlTransport::Transfer transfer) {
     check(curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
                            static_cast<curl_off_t>(std::min<std::size_t>(
                                exchange.maxBodySize, std::numeric_limits<curl_off_t>::max()))));
+}
+
+// Sets `exchange` up on the thread that drives the transfers, which also ends them, so that
+// libcurl's memory for a request is taken and given back on one thread (an easy handle made on
+// the caller's thread and freed on a pool thread costs more than the rest of the request's own
+// work). The reason when it cannot be sent.
+std::optional<std::string> configured(Exchange& exchange) noexcept {
+    try {
+        configure(exchange);
+        return std::nullopt;
+    } catch (const TextError& error) {
+        return error.what();
+    } catch (...) {
+        return "Out of memory";  // all else it can throw is an allocation failing
+    }
 }
 
 HttpOutcome outcomeOf(Exchange& exchange, CURLcode result) {
@@ -236,6 +253,10 @@ bool CurlTransport::State::admitIncoming() {
         arrived.swap(incoming);
     }
     for (auto& exchange : arrived) {
+        if (auto refused = configured(*exchange)) {
+            finish(std::move(exchange), {.response = std::nullopt, .error = std::move(refused)});
+            continue;
+        }
         CURL* easy = exchange->easy.get();
         if (CURLMcode code = curl_multi_add_handle(multi.get(), easy); code != CURLM_OK) {
             finish(std::move(exchange),
@@ -333,13 +354,8 @@ CurlTransport::~CurlTransport() {
 
 void CurlTransport::send(Transfer transfer, UrlSession::Completion completion) {
     auto exchange = std::make_unique<Exchange>();
+    exchange->transfer = std::move(transfer);
     exchange->completion = std::move(completion);
-    try {
-        configure(*exchange, std::move(transfer));
-    } catch (const TextError& error) {
-        state_->finish(std::move(exchange), {.response = std::nullopt, .error = error.what()});
-        return;
-    }
     bool startDriving = false;
     {
         std::lock_guard lock(state_->mutex);
