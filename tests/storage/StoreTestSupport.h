@@ -131,16 +131,22 @@ inline std::filesystem::path storeFile(const std::string& groupId) {
     return testHome() / "containers" / groupId / "StorageModel.sqlite";
 }
 
-/// A storage facade whose settings name `groupId` and hold the limits ("" for none).
+/// A storage facade whose settings name `groupId` and, when given, hold the limits. Without
+/// limits it leaves them as stored: a second process's facade (a writer child) must not undo
+/// the limits the first one is about to read.
 inline std::shared_ptr<detail::StorageUtil> storageUtilFor(const std::string& groupId,
-                                                           const char* quantityLimit = "",
-                                                           const char* daysLimit = "") {
+                                                           const char* quantityLimit = nullptr,
+                                                           const char* daysLimit = nullptr) {
     auto settings = std::make_shared<detail::SettingsUtils>(
         platform::UserDefaults::suite("settings." + groupId),
         detail::SettingsUtils::SettingReceivers{});
     settings->set(detail::Setting::SharedAppGroup, groupId);
-    settings->set(detail::Setting::StorageQuantityLimit, quantityLimit);
-    settings->set(detail::Setting::StorageDaysLimit, daysLimit);
+    if (quantityLimit != nullptr) {
+        settings->set(detail::Setting::StorageQuantityLimit, quantityLimit);
+    }
+    if (daysLimit != nullptr) {
+        settings->set(detail::Setting::StorageDaysLimit, daysLimit);
+    }
     return std::make_shared<detail::StorageUtil>("instance." + groupId, settings);
 }
 
