@@ -168,10 +168,9 @@ void configure(Exchange& exchange) {
                                exchange.maxBodySize, std::numeric_limits<curl_off_t>::max()))));
 }
 
-// Sets `exchange` up on the thread that drives the transfers, which also ends them, so that
-// libcurl's memory for a request is taken and given back on one thread (an easy handle made on
-// the caller's thread and freed on a pool thread costs more than the rest of the request's own
-// work). The reason when it cannot be sent.
+// Sets `exchange` up on the thread that drives the transfers, which also ends them: libcurl's
+// memory for a request is taken and given back on one thread, and the caller's thread does not
+// wait for the setting up. The reason when it cannot be sent.
 std::optional<std::string> configured(Exchange& exchange) noexcept {
     try {
         configure(exchange);

@@ -4,6 +4,7 @@
 #include <map>
 #include <numeric>
 
+#include "orvanpush/platform/PlatformConfig.h"
 #include "platform/UrlSession.h"
 
 namespace orvanpush::cli {
@@ -121,8 +122,9 @@ std::string remedyForResult(std::int64_t code, const std::optional<std::string>&
     if (code == kNotAnswered && reason == platform::kResponseTooLargeText) {
         return "the server's answer is longer than this tool takes (" + reason +
                "): if it should be that long, allow more with the environment variable "
-               "ORVANPUSH_MAX_RESPONSE_BYTES (a number of bytes; 8 MiB when unset) and run the "
-               "command again";
+               "ORVANPUSH_MAX_RESPONSE_BYTES (a number of bytes; " +
+               std::to_string(platform::PlatformConfig::kDefaultMaxResponseBytes) +
+               " when unset) and run the command again";
     }
     if (code == kNotAnswered) {
         return "the request got no answer from the server (" + reason +
