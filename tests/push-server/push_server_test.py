@@ -485,6 +485,20 @@ class StartTest(unittest.TestCase):
         self.assertEqual(version.returncode, 0, version.stderr)
         self.assertRegex(version.stdout, r"^orvanpush-server \d+\.\d+\.\d+$")
 
+    def test_the_server_stops_when_the_parent_holding_its_input_is_gone(self):
+        server = PushServer(SERVER).start()
+        self.addCleanup(server.process.kill)
+        server.process.stdin.close()  # what the system does when the parent dies
+        self.assertEqual(server.process.wait(timeout=30), 0)
+        server.process.stdout.close()
+        # A stop that comes before the server listens stops it all the same (a race: one start
+        # in about ten lost it).
+        command = [server.binary, "--port", "0", "--stop-at-end-of-input"]
+        for _ in range(40):
+            ended = subprocess.run(command, stdin=subprocess.DEVNULL, capture_output=True,
+                                   timeout=30)
+            self.assertEqual(ended.returncode, 0, ended.stderr)
+
 
 class AdminTest(unittest.TestCase):
     def test_refused_calls_and_the_request_log_file(self):

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -118,15 +119,31 @@ int PushServer::bind() {
 }
 
 bool PushServer::serve() {
-    return http_->listen_after_bind();
+    {
+        std::lock_guard lock(stopMutex_);
+        if (stopping_) {
+            return true;
+        }
+        serving_ = true;
+    }
+    const bool served = http_->listen_after_bind();
+    std::lock_guard lock(stopMutex_);
+    serving_ = false;
+    return served;
 }
 
 void PushServer::stop() {
-    {
-        std::lock_guard lock(stopMutex_);
-        stopping_ = true;
-    }
+    std::unique_lock lock(stopMutex_);
+    stopping_ = true;
     stopped_.notify_all();
+    // httplib ignores a stop that comes before its accept loop runs: a serve() that has begun is
+    // let into its loop first (a few instructions away).
+    while (serving_ && !http_->is_running()) {
+        lock.unlock();
+        std::this_thread::yield();
+        lock.lock();
+    }
+    lock.unlock();
     http_->stop();
 }
 

@@ -73,6 +73,7 @@ class PushServer {
     std::mutex stopMutex_;
     std::condition_variable stopped_;
     bool stopping_ = false;
+    bool serving_ = false;  // from the start of serve() to its end
 };
 
 }  // namespace orvanpush::server

@@ -1,13 +1,16 @@
 // orvanpush-server: the reference push and log server, on loopback only.
 //
 // Prints the port it listens on as the first line of standard output, then serves until SIGTERM
-// or SIGINT, and exits 0.
+// or SIGINT (or, with --stop-at-end-of-input, until its standard input ends), and exits 0.
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <iostream>
@@ -50,6 +53,34 @@ sigset_t stopSignals() {
     return signals;
 }
 
+// Waits for a stop signal, or with `watchInput` also for the end of standard input: a parent
+// that holds the other end of the pipe and dies (a crashed test) then takes the server with it.
+void awaitStop(const sigset_t& signals, bool watchInput) {
+    const int signalDescriptor = watchInput ? signalfd(-1, &signals, SFD_CLOEXEC) : -1;
+    if (signalDescriptor < 0) {
+        int received = 0;
+        sigwait(&signals, &received);
+        return;
+    }
+    pollfd watched[] = {{signalDescriptor, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    for (;;) {
+        if (poll(watched, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;
+        }
+        if (watched[0].revents != 0) {
+            break;
+        }
+        char discarded[256];
+        if (watched[1].revents != 0 && read(STDIN_FILENO, discarded, sizeof discarded) <= 0) {
+            break;
+        }
+    }
+    close(signalDescriptor);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -83,6 +114,10 @@ int main(int argc, char** argv) {
     app.add_option("--threads", options.threads, "Worker threads serving connections")
         ->capture_default_str()
         ->check(CLI::Range(2, 256));
+    bool stopAtEndOfInput = false;
+    app.add_flag("--stop-at-end-of-input", stopAtEndOfInput,
+                 "Also stop when standard input ends (for a parent that may die without stopping "
+                 "the server)");
     app.set_version_flag("--version", std::string("orvanpush-server ") + ORVANPUSH_VERSION);
     CLI11_PARSE(app, argc, argv);
     options.context = contextPath(options.context);
@@ -98,9 +133,8 @@ int main(int argc, char** argv) {
         PushServer server(options);
         const int port = server.bind();
         std::cout << port << std::endl;
-        std::thread signalWaiter([&server, signals] {
-            int received = 0;
-            sigwait(&signals, &received);
+        std::thread signalWaiter([&server, signals, stopAtEndOfInput] {
+            awaitStop(signals, stopAtEndOfInput);
             server.stop();
         });
         const bool served = server.serve();
