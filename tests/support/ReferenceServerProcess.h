@@ -1,7 +1,8 @@
 #pragma once
 
 // The reference push server (orvanpush-server) as a process of its own, for the tests and
-// benchmarks that talk to it: started on a free loopback port, stopped with SIGTERM.
+// benchmarks that talk to it: started on a free loopback port, stopped with SIGTERM, and gone with
+// the test program that started it even when that program crashes (its standard input ends).
 //
 //   ReferenceServerProcess server(ORVANPUSH_SERVER, {"--context", "api"});
 //   std::string base = "http://127.0.0.1:" + std::to_string(server.port()) + "/api";
@@ -18,7 +19,8 @@ namespace orvanpush::testing {
 
 class ReferenceServerProcess {
   public:
-    /// Starts `binary --port 0 <arguments>` and reads the port from its first line.
+    /// Starts `binary --port 0 --stop-at-end-of-input <arguments>` and reads the port from its
+    /// first line.
     ReferenceServerProcess(const std::string& binary, const std::vector<std::string>& arguments)
         : process_(commandLine(binary, arguments), {}) {
         const std::string line = process_.readLine().value_or("");
@@ -47,7 +49,7 @@ class ReferenceServerProcess {
   private:
     static std::vector<std::string> commandLine(const std::string& binary,
                                                 std::vector<std::string> words) {
-        words.insert(words.begin(), {binary, "--port", "0"});
+        words.insert(words.begin(), {binary, "--port", "0", "--stop-at-end-of-input"});
         return words;
     }
 

@@ -48,9 +48,11 @@ class PushServer:
     def start(self):
         command = [self.binary, "--port", "0", "--context", self.context,
                    "--log-context", self.log_context, "--login", self.login,
-                   "--password", self.password, "--api-version", self.api_version]
-        self.process = subprocess.Popen(command + self.extra_arguments, stdout=subprocess.PIPE,
-                                        text=True)
+                   "--password", self.password, "--api-version", self.api_version,
+                   "--stop-at-end-of-input"]
+        # The server holds the read end of its input: if this process dies, the server stops.
+        self.process = subprocess.Popen(command + self.extra_arguments, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
         first_line = self.process.stdout.readline().strip()
         if not first_line.isdigit():
             self.process.kill()
@@ -71,6 +73,7 @@ class PushServer:
             self.process.kill()
             self.process.wait()
             raise PushServerError("orvanpush-server did not stop on SIGTERM")
+        self.process.stdin.close()
         self.process.stdout.close()
         self.process = None
         return status
