@@ -22,6 +22,7 @@ struct ScriptedServer::State {
     bool stopping = false;
     std::vector<Request> requests;
     std::vector<int> silenced;
+    int reading = -1;  // the connection being read, which a stop shuts down
     std::thread thread;
 
     // Reads one request; nothing when the peer closed first.
@@ -80,8 +81,24 @@ struct ScriptedServer::State {
         }
     }
 
-    void serve(int connection) {
+    // Reads one request unless the server stops first, so a client that never sends cannot
+    // hold up the stop.
+    std::optional<Request> readUnlessStopping(int connection) {
+        {
+            std::lock_guard lock(mutex);
+            if (stopping) {
+                return std::nullopt;
+            }
+            reading = connection;
+        }
         auto request = read(connection);
+        std::lock_guard lock(mutex);
+        reading = -1;
+        return request;
+    }
+
+    void serve(int connection) {
+        auto request = readUnlessStopping(connection);
         std::unique_lock lock(mutex);
         Answer answer = drop();
         if (request) {
@@ -135,6 +152,9 @@ ScriptedServer::~ScriptedServer() {
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
+        if (state_->reading >= 0) {
+            shutdown(state_->reading, SHUT_RDWR);
+        }
     }
     state_->stopped.notify_all();
     // A listening socket shut down wakes the accept waiting on it.
