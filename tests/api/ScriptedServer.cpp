@@ -81,25 +81,19 @@ struct ScriptedServer::State {
         }
     }
 
-    // Reads one request unless the server stops first, so a client that never sends cannot
-    // hold up the stop.
-    std::optional<Request> readUnlessStopping(int connection) {
+    void serve(int connection) {
         {
+            // From here on a stop shuts the connection down: a client that never sends cannot
+            // hold it up.
             std::lock_guard lock(mutex);
-            if (stopping) {
-                return std::nullopt;
-            }
             reading = connection;
+            if (stopping) {
+                shutdown(connection, SHUT_RDWR);
+            }
         }
         auto request = read(connection);
-        std::lock_guard lock(mutex);
-        reading = -1;
-        return request;
-    }
-
-    void serve(int connection) {
-        auto request = readUnlessStopping(connection);
         std::unique_lock lock(mutex);
+        reading = -1;
         Answer answer = drop();
         if (request) {
             answer = script[std::min(requests.size(), script.size() - 1)];
