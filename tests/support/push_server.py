@@ -142,9 +142,6 @@ class PushServer:
         records = self.requests(endpoint)
         return records[-1] if records else None
 
-    def clear_requests(self):
-        self.admin("DELETE", "requests")
-
     def add_fault(self, endpoint, kind, count=1, **fields):
         """Answers the next `count` requests to an endpoint (or "*") with a fault."""
         path = endpoint if endpoint == "*" else self.path(endpoint)
@@ -152,9 +149,6 @@ class PushServer:
 
     def faults(self):
         return self.admin("GET", "faults")["faults"]
-
-    def clear_faults(self):
-        self.admin("DELETE", "faults")
 
     def subscribers(self):
         return {item["address"]: item for item in self.admin("GET", "subscribers")["subscribers"]}
