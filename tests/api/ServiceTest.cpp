@@ -98,6 +98,8 @@ TEST(ServiceTest, EachAnswerOrFailureGivesOneResultAfterTheRightNumberOfSends) {
         {"5xx thrice without a body", "2", 3, invalid("503"), {status(503)}},
         {"a 5xx, then success", "3", 2, success, {status(600), kSuccess}},
         {"a 404 is an answer", "2", 1, {ResultKind::error, 404}, {notFound}},
+        {"a 499 is an answer", "2", 1, invalid("499"), {status(499)}},
+        {"a 601 is an answer", "2", 1, invalid("601"), {status(601)}},
         {"a redirect is an answer", "2", 1, invalid("302"), {redirect}},
         {"dropped twice, then success", "2", 3, success, {drop, drop, kSuccess}},
         {"an empty body is no data", "2", 1, invalid("200"), {status(200)}},
