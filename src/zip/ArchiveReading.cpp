@@ -13,8 +13,6 @@
 namespace orvanpush::zip {
 namespace {
 
-constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
-
 [[noreturn]] void damaged(const std::string& what) {
     throw ArchiveError(ArchiveError::Kind::unreadableArchive, what);
 }
@@ -111,7 +109,7 @@ Entry Archive::readEntry(std::uint64_t offset) const {
     if (dataEnd > directoryStart) {
         damaged("entry data past the central directory");
     }
-    if ((local.generalPurposeBitFlag & kDataDescriptorFlag) != 0) {
+    if ((local.generalPurposeBitFlag & detail::kDataDescriptorFlag) != 0) {
         // The descriptor's signature is optional: 16 bytes with it, 12 without.
         const std::size_t available =
             static_cast<std::size_t>(std::min<std::uint64_t>(16, directoryStart - dataEnd));

@@ -13,6 +13,7 @@
 #include "zip/DosDateTime.h"
 #include "zip/EntryName.h"
 #include "zip/Records.h"
+#include "zip/UnixMode.h"
 
 namespace orvanpush::zip {
 namespace {
@@ -22,25 +23,9 @@ constexpr std::uint64_t kLargest32 = 0xFFFFFFFE;
 constexpr std::uint16_t kMostEntries = 0xFFFF;
 constexpr std::size_t kLongestName = 0xFFFF;
 
-constexpr std::uint16_t kVersionMadeByUnix21 = 0x0315;
+// Made on Unix by version 2.1 of the format; 2.0 needed to extract.
+constexpr std::uint16_t kVersionMadeBy = detail::kUnixHost << 8 | 21;
 constexpr std::uint16_t kVersionNeeded = 20;
-constexpr std::uint16_t kUtf8NameFlag = 0x0800;
-
-constexpr std::uint16_t kRegularFileType = 0100000;
-constexpr std::uint16_t kDirectoryType = 0040000;
-constexpr std::uint16_t kSymbolicLinkType = 0120000;
-
-std::uint16_t typeBits(Entry::EntryType type) {
-    switch (type) {
-        case Entry::EntryType::directory:
-            return kDirectoryType;
-        case Entry::EntryType::symlink:
-            return kSymbolicLinkType;
-        case Entry::EntryType::file:
-            break;
-    }
-    return kRegularFileType;
-}
 
 // Names that extraction would refuse (absolute, climbing out with "..") are not written.
 bool isWritableName(const std::string& name) {
@@ -117,7 +102,7 @@ Archive::PendingEntry Archive::prepareEntry(std::string_view path, Entry::EntryT
     const auto stamp = detail::toDosDateTime(modificationDate);
     LocalFileHeader local;
     local.versionNeededToExtract = kVersionNeeded;
-    local.generalPurposeBitFlag = kUtf8NameFlag;
+    local.generalPurposeBitFlag = detail::kUtf8NameFlag;
     local.compressionMethod = static_cast<std::uint16_t>(method);
     local.lastModFileTime = stamp.time;
     local.lastModFileDate = stamp.date;
@@ -127,9 +112,9 @@ Archive::PendingEntry Archive::prepareEntry(std::string_view path, Entry::EntryT
     const std::uint16_t mode = permissions.value_or(
         type == Entry::EntryType::directory ? defaultDirectoryPermissions : defaultFilePermissions);
     CentralDirectoryStructure central;
-    central.versionMadeBy = kVersionMadeByUnix21;
+    central.versionMadeBy = kVersionMadeBy;
     central.externalFileAttributes =
-        std::uint32_t{static_cast<std::uint16_t>(typeBits(type) | mode)} << 16;
+        std::uint32_t{static_cast<std::uint16_t>(detail::unixTypeBits(type) | mode)} << 16;
     central.relativeOffsetOfLocalHeader = static_cast<std::uint32_t>(offset);
     return PendingEntry{.type = type,
                         .method = method,

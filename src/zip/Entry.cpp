@@ -2,41 +2,35 @@
 
 #include "zip/DosDateTime.h"
 #include "zip/EntryName.h"
+#include "zip/Records.h"
+#include "zip/UnixMode.h"
 
 namespace orvanpush::zip {
 namespace {
 
-constexpr std::uint16_t kUtf8NameFlag = 0x0800;
-constexpr int kUnixHost = 3;
-constexpr std::uint16_t kTypeMask = 0170000;
-constexpr std::uint16_t kDirectoryType = 0040000;
-constexpr std::uint16_t kSymbolicLinkType = 0120000;
 constexpr std::uint32_t kDosDirectoryAttribute = 0x10;
 
-bool madeOnUnix(const CentralDirectoryStructure& header) {
-    return header.versionMadeBy >> 8 == kUnixHost;
-}
-
-std::uint16_t unixMode(const CentralDirectoryStructure& header) {
-    return static_cast<std::uint16_t>(header.externalFileAttributes >> 16);
+// The Unix mode the record holds, when it holds one with a file type.
+std::optional<std::uint16_t> unixMode(const CentralDirectoryStructure& header) {
+    const auto mode = static_cast<std::uint16_t>(header.externalFileAttributes >> 16);
+    if (header.versionMadeBy >> 8 != detail::kUnixHost || !detail::entryTypeOfUnixMode(mode)) {
+        return std::nullopt;
+    }
+    return mode;
 }
 
 }  // namespace
 
 std::string Entry::path(std::optional<TextEncoding> encoding) const {
     const auto& header = centralDirectoryStructure;
-    return detail::decodeEntryName(header.fileNameData,
-                                   (header.generalPurposeBitFlag & kUtf8NameFlag) != 0, encoding);
+    return detail::decodeEntryName(
+        header.fileNameData, (header.generalPurposeBitFlag & detail::kUtf8NameFlag) != 0, encoding);
 }
 
 Entry::EntryType Entry::type() const {
     const auto& header = centralDirectoryStructure;
-    const std::uint16_t typeBits = unixMode(header) & kTypeMask;
-    if (madeOnUnix(header) && typeBits != 0) {
-        if (typeBits == kDirectoryType) {
-            return EntryType::directory;
-        }
-        return typeBits == kSymbolicLinkType ? EntryType::symlink : EntryType::file;
+    if (const auto mode = unixMode(header)) {
+        return *detail::entryTypeOfUnixMode(*mode);
     }
     const bool slashEnded = !header.fileNameData.empty() && header.fileNameData.back() == '/';
     const bool dosDirectory = (header.externalFileAttributes & kDosDirectoryAttribute) != 0;
@@ -44,9 +38,8 @@ Entry::EntryType Entry::type() const {
 }
 
 std::uint16_t Entry::permissions() const {
-    const auto& header = centralDirectoryStructure;
-    if (madeOnUnix(header) && (unixMode(header) & kTypeMask) != 0) {
-        return unixMode(header) & 07777;
+    if (const auto mode = unixMode(centralDirectoryStructure)) {
+        return *mode & 07777;
     }
     return type() == EntryType::directory ? 0755 : 0644;
 }

@@ -10,6 +10,10 @@
 
 namespace orvanpush::zip::detail {
 
+/// General-purpose flag bits: sizes and checksum follow the data; the name is UTF-8.
+inline constexpr std::uint16_t kDataDescriptorFlag = 0x0008;
+inline constexpr std::uint16_t kUtf8NameFlag = 0x0800;
+
 /// Appends little-endian fields.
 class ByteWriter {
   public:
