@@ -103,8 +103,8 @@ LogUploadService::LogUploadService(const std::string& context)
 Reply LogUploadService::handle(const IncomingRequest& request, RequestRecord& record,
                                StateData& state, bool apply) const {
     record.setEndpoint("saveLogFile");
-    Verdict verdict(record, [](int status, std::int64_t, const std::string& problem) {
-        return uploadError(status, problem);
+    Verdict verdict(record, [](const Refusal& refusal, const std::string& problem) {
+        return uploadError(refusal.httpStatus, problem);
     });
     if (request.method != "POST") {
         verdict.fail("method", "failed",

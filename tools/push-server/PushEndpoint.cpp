@@ -184,7 +184,7 @@ Reply applyContentDownload(StateData& state, const Json& members, const Incoming
     const auto found = state.contents.find(text(members, "messageId"));
     if (found == state.contents.end() ||
         (found->second.address && found->second.address != text(members, "address"))) {
-        return pushError(404, errorCode::contentNotFound,
+        return pushError(refusal::contentNotFound,
                          "No content for message \"" + text(members, "messageId") + "\"");
     }
     return {200, found->second.body, found->second.mediaType};
@@ -204,9 +204,10 @@ std::string noProblem(const Json&) {
 
 }  // namespace
 
-Reply pushError(int httpStatus, std::int64_t code, const std::string& description) {
+Reply pushError(const Refusal& refusal, const std::string& description) {
     return Reply::json(
-        httpStatus, {{"result", "error"}, {"errorCode", code}, {"errorDescription", description}});
+        refusal.httpStatus,
+        {{"result", "error"}, {"errorCode", refusal.code}, {"errorDescription", description}});
 }
 
 const std::vector<PushEndpoint>& pushEndpoints() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Exchange.h"
+#include "Refusal.h"
 #include "ServerState.h"
 
 namespace orvanpush::server {
@@ -44,21 +45,23 @@ struct PushEndpoint {
 /// The seven endpoints.
 const std::vector<PushEndpoint>& pushEndpoints();
 
-/// A push error envelope: {"result":"error","errorCode":code,"errorDescription":description}.
-Reply pushError(int httpStatus, std::int64_t code, const std::string& description);
+/// A push error envelope: {"result":"error","errorCode":code,"errorDescription":description},
+/// sent with the refusal's status.
+Reply pushError(const Refusal& refusal, const std::string& description);
 
-/// The push server's own error codes (104 is the one the client knows: subscriber not found).
-namespace errorCode {
-inline constexpr int subscriberNotFound = 104;
-inline constexpr int authorization = 110;
-inline constexpr int contentType = 111;
-inline constexpr int requestId = 112;
-inline constexpr int pushEnabled = 113;
-inline constexpr int members = 114;
-inline constexpr int signature = 115;
-inline constexpr int contentNotFound = 116;
-inline constexpr int methodNotAllowed = 117;
-inline constexpr int unknownPath = 118;
-}  // namespace errorCode
+/// The push endpoints' refusals, each with its status and code (104 is the one the client knows:
+/// subscriber not found).
+namespace refusal {
+inline constexpr Refusal subscriberNotFound{404, 104};
+inline constexpr Refusal authorization{401, 110};
+inline constexpr Refusal contentType{415, 111};
+inline constexpr Refusal requestId{400, 112};
+inline constexpr Refusal pushEnabled{400, 113};
+inline constexpr Refusal members{400, 114};
+inline constexpr Refusal signature{403, 115};
+inline constexpr Refusal contentNotFound{404, 116};
+inline constexpr Refusal methodNotAllowed{405, 117};
+inline constexpr Refusal unknownPath{404, 118};
+}  // namespace refusal
 
 }  // namespace orvanpush::server

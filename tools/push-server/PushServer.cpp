@@ -192,7 +192,7 @@ Reply PushServer::dispatch(const IncomingRequest& request, RequestRecord& record
     }
     record.check("path", "failed", "no endpoint at \"" + request.path + "\"");
     record.setOutcome("refused");
-    return pushError(404, errorCode::unknownPath, "No endpoint at " + request.path);
+    return pushError(refusal::unknownPath, "No endpoint at " + request.path);
 }
 
 Json PushServer::config() const {

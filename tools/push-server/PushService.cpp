@@ -44,24 +44,23 @@ void checkSignature(const PushEndpoint& endpoint, const Members& members, const 
         if (endpoint.signing == Signing::optional) {
             verdict.pass("signature", "absent");
         } else {
-            verdict.fail("signature", "absent", "the signature is empty", 403,
-                         errorCode::signature);
+            verdict.fail("signature", "absent", "the signature is empty", refusal::signature);
         }
         return;
     }
     const std::string address = members.values.at("address").get<std::string>();
     const auto subscriber = state.subscribers.find(address);
     if (subscriber == state.subscribers.end()) {
-        verdict.fail("signature", "noKey", "Subscriber \"" + address + "\" not found", 404,
-                     errorCode::subscriberNotFound);
+        verdict.fail("signature", "noKey", "Subscriber \"" + address + "\" not found",
+                     refusal::subscriberNotFound);
     } else if (subscriber->second.publicKey.verifies(endpoint.signedText(members.values),
                                                      signature)) {
         verdict.pass("signature", "verified");
     } else {
         verdict.fail(
             "signature", "failed",
-            "the signature does not verify with the key \"" + address + "\" subscribed with", 403,
-            errorCode::signature);
+            "the signature does not verify with the key \"" + address + "\" subscribed with",
+            refusal::signature);
     }
 }
 
@@ -115,19 +114,19 @@ Reply PushService::handle(const PushEndpoint& endpoint, const IncomingRequest& r
         verdict.fail("method", "failed",
                      "Method " + request.method + " not allowed: \"" + pathOf(endpoint) +
                          "\" takes " + std::string(endpoint.method),
-                     405, errorCode::methodNotAllowed);
+                     refusal::methodNotAllowed);
         record.setOutcome("refused");
         return *verdict.refusal();
     }
-    verdict.note("auth", authorizationProblem(request), 401, errorCode::authorization);
-    verdict.note("contentType", contentTypeProblem(request), 415, errorCode::contentType);
-    verdict.note("rid", requestIdProblem(request), 400, errorCode::requestId);
-    verdict.note("pushEnabled", pushEnabledProblem(endpoint, request), 400, errorCode::pushEnabled);
+    verdict.note("auth", authorizationProblem(request), refusal::authorization);
+    verdict.note("contentType", contentTypeProblem(request), refusal::contentType);
+    verdict.note("rid", requestIdProblem(request), refusal::requestId);
+    verdict.note("pushEnabled", pushEnabledProblem(endpoint, request), refusal::pushEnabled);
     const Members members = readMembers(endpoint, request);
     if (!members.params.is_null()) {
         record.setParams(members.params);
     }
-    verdict.note("members", members.problem, 400, errorCode::members);
+    verdict.note("members", members.problem, refusal::members);
     if (endpoint.signing != Signing::none) {
         checkSignature(endpoint, members, state, verdict);
     }

@@ -3,7 +3,6 @@
 // The outcomes of one request's checks, written to its record as they are made; the first
 // failure decides the answer.
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -11,34 +10,34 @@
 #include <utility>
 
 #include "Exchange.h"
+#include "Refusal.h"
 #include "RequestRecord.h"
 
 namespace orvanpush::server {
 
 class Verdict {
   public:
-    /// Builds the answer to a refused request from the failed check's status, code and problem.
-    using Refusal = std::function<Reply(int status, std::int64_t code, const std::string& problem)>;
+    /// Builds the answer to a refused request from the failed check's refusal and problem.
+    using Answer = std::function<Reply(const Refusal& refusal, const std::string& problem)>;
 
-    Verdict(RequestRecord& record, Refusal refusal)
-        : record_(record), makeRefusal_(std::move(refusal)) {}
+    Verdict(RequestRecord& record, Answer answer) : record_(record), answer_(std::move(answer)) {}
 
     /// Records a check that failed when `problem` is not empty.
-    void note(std::string_view check, std::string problem, int status, std::int64_t code = 0) {
+    void note(std::string_view check, std::string problem, const Refusal& refusal) {
         if (problem.empty()) {
             pass(check);
         } else {
-            fail(check, "failed", std::move(problem), status, code);
+            fail(check, "failed", std::move(problem), refusal);
         }
     }
     /// Records a check that did not fail ("passed", or "verified", "absent", "skipped").
     void pass(std::string_view check, std::string_view outcome = "passed") {
         record_.check(check, outcome);
     }
-    void fail(std::string_view check, std::string_view outcome, std::string problem, int status,
-              std::int64_t code = 0) {
+    void fail(std::string_view check, std::string_view outcome, std::string problem,
+              const Refusal& refusal) {
         if (!refusal_) {
-            refusal_ = makeRefusal_(status, code, problem);
+            refusal_ = answer_(refusal, problem);
         }
         record_.check(check, outcome, std::move(problem));
     }
@@ -48,7 +47,7 @@ class Verdict {
 
   private:
     RequestRecord& record_;
-    Refusal makeRefusal_;
+    Answer answer_;
     std::optional<Reply> refusal_;
 };
 
