@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ServerAdmin.h"
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/Types.h"
 #include "support/ReferenceServerProcess.h"
@@ -27,7 +28,8 @@ class ReferenceServer {
     /// What an instance is configured with to reach the push endpoints.
     ServerParams pushServerParams() const;
 
-    /// Calls the admin API (`path` below "/_admin/") and answers its JSON.
+    /// Calls the admin API (`path` below "/_admin/") and answers its JSON; throws when the
+    /// server refuses the call.
     Json admin(const std::string& method, const std::string& path,
                const std::optional<Json>& body = std::nullopt) const;
     /// The request-log records of one endpoint ("subscriber/get"), oldest first.
@@ -39,6 +41,7 @@ class ReferenceServer {
 
   private:
     ReferenceServerProcess process_;
+    cli::ServerAdmin admin_;
 };
 
 }  // namespace orvanpush::testing

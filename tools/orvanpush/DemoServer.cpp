@@ -2,18 +2,12 @@
 
 #include <unistd.h>
 
-#include <chrono>
-#include <future>
-#include <memory>
 #include <stdexcept>
-
-#include "platform/UrlSession.h"
 
 namespace orvanpush::cli {
 namespace {
 
 constexpr const char* kServerProgram = "orvanpush-server";
-constexpr auto kAdminTimeout = std::chrono::seconds(10);
 
 bool isProgram(const std::filesystem::path& path) {
     return std::filesystem::is_regular_file(path) && ::access(path.c_str(), X_OK) == 0;
@@ -33,10 +27,6 @@ int readPort(ChildProcess& process) {
                                  "\" for its port)");
     }
     return std::stoi(line);
-}
-
-std::string text(const Bytes& bytes) {
-    return {bytes.begin(), bytes.end()};
 }
 
 }  // namespace
@@ -63,7 +53,7 @@ std::filesystem::path DemoServer::locate(const std::optional<std::filesystem::pa
 
 DemoServer::DemoServer(const std::filesystem::path& program,
                        const std::filesystem::path& requestLog)
-    : process_(startServer(program, requestLog)), port_(readPort(process_)) {}
+    : process_(startServer(program, requestLog)), port_(readPort(process_)), admin_(port_) {}
 
 ServerParams DemoServer::pushServer() const {
     return {"http", "127.0.0.1", port_, "api"};
@@ -75,41 +65,7 @@ ServerParams DemoServer::logServer() const {
 
 Json DemoServer::admin(const std::string& method, const std::string& path,
                        const std::optional<Json>& body) const {
-    return call(method, path, body, {});
-}
-
-Json DemoServer::call(const std::string& method, const std::string& path,
-                      const std::optional<Json>& body, platform::HttpHeaders headers) const {
-    auto request = std::make_shared<platform::HttpRequest>();
-    request->url = "http://127.0.0.1:" + std::to_string(port_) + "/_admin/" + path;
-    request->method = method;
-    request->headers = std::move(headers);
-    if (body) {
-        const auto dumped = body->dump();
-        request->body = Bytes(dumped.begin(), dumped.end());
-        request->headers.emplace_back("Content-Type", "application/json");
-    }
-    platform::UrlSession session({.timeoutIntervalForRequest = kAdminTimeout});
-    auto answered = std::make_shared<std::promise<platform::HttpOutcome>>();
-    auto outcome = answered->get_future();
-    session.dataTask(request, [answered](platform::HttpOutcome result) {
-        answered->set_value(std::move(result));
-    });
-    // The session's own timeout ends the exchange; this wait only guards against a lost one.
-    if (outcome.wait_for(2 * kAdminTimeout) != std::future_status::ready) {
-        throw std::runtime_error("the server's admin API did not answer " + method + " " + path);
-    }
-    const auto result = outcome.get();
-    if (!result.response) {
-        throw std::runtime_error("the server's admin API is unreachable: " +
-                                 result.error.value_or("no response"));
-    }
-    const auto answer = text(result.response->body);
-    if (result.response->statusCode != 200) {
-        throw std::runtime_error("the server's admin API refused " + method + " " + path + ": " +
-                                 answer);
-    }
-    return Json::parse(answer);
+    return admin_.call(method, path, body);
 }
 
 void DemoServer::addFault(const Json& faults) const {
@@ -147,7 +103,7 @@ int DemoServer::stop() {
     // process's connections to it sit idle in the transport's cache: a last call that asks
     // to close its connection lets it stop at once.
     try {
-        call("GET", "config", std::nullopt, {{"Connection", "close"}});
+        admin_.call("GET", "config", std::nullopt, {{"Connection", "close"}});
     } catch (const std::exception&) {
         // Not answering: nothing of it to wait for.
     }

@@ -10,10 +10,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "DemoProcess.h"
+#include "ServerAdmin.h"
 #include "orvanpush/ServerParams.h"
 #include "orvanpush/Types.h"
 
@@ -59,11 +58,9 @@ class DemoServer {
     int stop();
 
   private:
-    Json call(const std::string& method, const std::string& path, const std::optional<Json>& body,
-              std::vector<std::pair<std::string, std::string>> headers) const;
-
     ChildProcess process_;
     int port_ = 0;
+    ServerAdmin admin_;
     std::optional<Json> refusal_;
 };
 
