@@ -68,6 +68,15 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsAndNamesWithoutThe
                                         "z.writestr('stored.txt', 'plain ' * 1000)\n"
                                         "z.writestr('deflated.txt', 'packed ' * 5000, 8)\n"
                                         "z.writestr('dir/', '')\n"
+                                        "def put(name, system, attributes):\n"
+                                        "    i = zipfile.ZipInfo(name)\n"
+                                        "    i.create_system = system\n"
+                                        "    i.external_attr = attributes\n"
+                                        "    z.writestr(i, '')\n"
+                                        "put('dosdir', 0, 0x10)\n"
+                                        "put('readonly.txt', 0, 0x01)\n"
+                                        "put('bare/', 3, 0o644 << 16)\n"
+                                        "z.writestr('журнал.txt', '')\n"
                                         "z.close()\n") +
         " | cat > " + orvanpush::testing::shellQuoted(at("piped.zip").string()));
     auto archive = Archive::open(at("piped.zip"), Archive::AccessMode::read);
@@ -76,7 +85,8 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsAndNamesWithoutThe
     for (const Entry& entry : *archive) {
         names.push_back(entry.path());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"stored.txt", "deflated.txt", "dir/"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"stored.txt", "deflated.txt", "dir/", "dosdir",
+                                               "readonly.txt", "bare/", "журнал.txt"}));
 
     const auto deflated = archive->find("deflated.txt");
     ASSERT_TRUE(deflated);
@@ -89,6 +99,14 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsAndNamesWithoutThe
               std::string::npos);
     EXPECT_EQ(contentOf(*archive, *archive->find("stored.txt")).size(), 6000u);
     EXPECT_EQ(archive->find("dir/")->type(), Entry::EntryType::directory);
+    // Without a Unix file type, the DOS attributes and a closing "/" tell what an entry is.
+    using enum Entry::EntryType;
+    for (const auto& [name, type, permissions] : {std::tuple{"dosdir", directory, 0755},
+                                                  {"readonly.txt", file, 0644},
+                                                  {"bare/", directory, 0755}}) {
+        EXPECT_EQ(archive->find(name)->type(), type) << name;
+        EXPECT_EQ(archive->find(name)->permissions(), permissions) << name;
+    }
     EXPECT_FALSE(archive->find("missing"));
 
     const Bytes legacy = {'a', 0x80, 0x81, 0xE1};
