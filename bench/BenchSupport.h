@@ -5,6 +5,7 @@
 // runs are repeated) so the program can print our code's ratio to its limit.
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -83,6 +85,9 @@ class TimeKeeper : public benchmark::ConsoleReporter {
         ConsoleReporter::ReportRuns(runs);
     }
 
+    /// Colours the table or not.
+    void setColour(bool colour) { output_options_ = colour ? OO_ColorTabular : OO_Tabular; }
+
     /// The times of the benchmark `name`, when it ran.
     std::optional<Times> find(const std::string& name) const {
         auto found = times_.find(name);
@@ -132,8 +137,25 @@ inline double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
+/// Whether the command line's --benchmark_color asks for colour; "auto" (the default) means
+/// when the output is a terminal. The library only applies it to its own reporter.
+inline bool colourAsked(int argc, char** argv) {
+    constexpr std::string_view kFlag = "--benchmark_color=";
+    std::string_view choice = "auto";
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view argument = argv[i]; argument.starts_with(kFlag)) {
+            choice = argument.substr(kFlag.size());
+        }
+    }
+    if (choice == "auto") {
+        return ::isatty(STDOUT_FILENO) == 1;
+    }
+    return choice == "true" || choice == "yes" || choice == "1";
+}
+
 /// Runs the benchmarks the command line selects, reporting through `reporter`.
 inline void runBenchmarks(int argc, char** argv, TimeKeeper& reporter) {
+    reporter.setColour(colourAsked(argc, argv));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
