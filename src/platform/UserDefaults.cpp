@@ -72,20 +72,21 @@ struct UserDefaults::Impl {
         : suiteName(std::move(suite)), file(std::move(file)) {}
 
     /// The open database; nullptr when the file does not exist and `create` is false. Throws
-    /// TextError naming the file when it cannot be opened.
-    SqliteDatabase* database(bool create) {
+    /// TextError naming the file when it cannot be opened. Shared: another thread may let the
+    /// file go while this one still uses it.
+    std::shared_ptr<SqliteDatabase> database(bool create) {
         std::lock_guard lock(mutex);
         if (opened && !opened->isInPlace()) {
             opened.reset();
         }
         if (!opened && (create || FileSystem::exists(file))) {
             usingFile("opened", [&] {
-                auto database = std::make_unique<SqliteDatabase>(file);
+                auto database = std::make_shared<SqliteDatabase>(file);
                 database->execute(schema);
                 opened = std::move(database);
             });
         }
-        return opened.get();
+        return opened;
     }
 
     /// Runs `operation`; a failure of the file becomes a TextError naming it.
@@ -103,8 +104,8 @@ struct UserDefaults::Impl {
     template <class Decode>
     auto read(const std::string& key, std::string_view type, Decode decode)
         -> std::invoke_result_t<Decode&, const SqliteStatement&> {
-        SqliteDatabase* store = database(false);
-        if (store == nullptr) {
+        const auto store = database(false);
+        if (!store) {
             return std::nullopt;
         }
         return usingFile("read", [&] {
@@ -119,7 +120,7 @@ struct UserDefaults::Impl {
     /// Stores `key` with `type` and the value that `bindValue` binds as parameter 3.
     template <class BindValue>
     void write(const std::string& key, std::string_view type, BindValue bindValue) {
-        SqliteDatabase* store = database(true);
+        const auto store = database(true);
         usingFile("written", [&] {
             store->withConnection([&](SqliteConnection& connection) {
                 auto upsert = connection.prepare(upsertValue);
@@ -131,7 +132,7 @@ struct UserDefaults::Impl {
     }
 
     void remove(const std::string& key) {
-        if (SqliteDatabase* store = database(false)) {
+        if (const auto store = database(false)) {
             usingFile("written", [&] {
                 store->withConnection([&](SqliteConnection& connection) {
                     connection.prepare(deleteValue).bindText(1, key).run();
@@ -143,7 +144,7 @@ struct UserDefaults::Impl {
     const std::string suiteName;
     const std::filesystem::path file;
     std::mutex mutex;
-    std::unique_ptr<SqliteDatabase> opened;
+    std::shared_ptr<SqliteDatabase> opened;
 };
 
 std::shared_ptr<UserDefaults> UserDefaults::suiteChecked(const std::string& suite) {

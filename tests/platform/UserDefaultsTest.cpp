@@ -82,6 +82,29 @@ TEST(UserDefaultsTest, ValuesRoundTripAndAreSeenAtOnceRefusedSuitesGiveNothingAn
     removed->set("after", std::string("in the new file"));
     EXPECT_EQ(testing::sqliteOutput(file, "SELECT group_concat(key) FROM defaults"), "after\n");
 
+    // Threads that use the object while its file goes keep the file they hold until done with it.
+    std::atomic<int> working{2};
+    auto use = [&] {
+        for (int round = 0; round < 2000; ++round) {
+            try {
+                removed->set("busy", std::string("yes"));
+                static_cast<void>(removed->string("busy"));
+            } catch (const TextError&) {  // the file went between opening and use
+            }
+        }
+        --working;
+    };
+    std::vector<std::thread> users;
+    for (int index = 0; index < working; ++index) {
+        users.emplace_back(use);
+    }
+    while (working > 0) {
+        fs::remove(file);
+    }
+    for (auto& user : users) {
+        user.join();
+    }
+
     // A suite only read leaves no file and sees the first write of another object.
     const auto unwritten = testing::testHome() / "defaults" / "only-read.sqlite";
     const auto reader = UserDefaults::suite("only-read");
