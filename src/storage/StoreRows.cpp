@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "storage/PredicateSql.h"
+#include "text/Utf8Text.h"
 
 namespace orvanpush::detail::rows {
 namespace {
@@ -271,19 +272,26 @@ std::optional<MessageImp> loadMessage(StoreSession& session, std::int64_t key) {
     return readMessage(select);
 }
 
-// One statement per table for the whole batch: the keys and the ids travel as JSON arrays.
+// One statement per table for the whole batch: the keys and the ids travel as JSON arrays. An id
+// that is not valid UTF-8 (a host may store any bytes) cannot be written in JSON; its rows go
+// with a statement of its own.
 void deleteMessages(StoreSession& session, const std::vector<MessageRow>& messages) {
     if (messages.empty()) {
         return;
     }
     Json keys = Json::array();
     Json ids = Json::array();
+    std::vector<std::string> unlistedIds;
     for (const auto& message : messages) {
         keys.push_back(message.key);
-        ids.push_back(message.id.value_or(""));  // attributes of a message without id: ""
+        const std::string id = message.id.value_or("");  // attributes of a message without id: ""
+        if (isWellFormedUtf8(id)) {
+            ids.push_back(id);
+        } else {
+            unlistedIds.push_back(id);
+        }
     }
     const auto keyList = keys.dump();
-    const auto idList = ids.dump();
     // "+" keeps the planner on the messageLink index: the sent-flag index would walk every
     // sent row of the store for each batch.
     session
@@ -296,15 +304,21 @@ void deleteMessages(StoreSession& session, const std::vector<MessageRow>& messag
         .bindText(1, keyList)
         .run();
     // What is keyed by an id goes once no message with that id is left.
-    for (const auto* table : {"MessageAttributes", "ExtraContent"}) {
+    auto deleteOrphans = [&](const char* table, const std::string& idCondition,
+                             const std::string& boundIds) {
         session
-            .statement(std::string("DELETE FROM ") + table +
-                       " WHERE messageId IN (SELECT value FROM json_each(?)) AND NOT EXISTS "
-                       "(SELECT 1 FROM Message WHERE Message.id = " +
-                       table + ".messageId OR (" + table +
-                       ".messageId = '' AND Message.id IS NULL))")
-            .bindText(1, idList)
+            .statement(std::string("DELETE FROM ") + table + " WHERE messageId " + idCondition +
+                       " AND NOT EXISTS (SELECT 1 FROM Message WHERE Message.id = " + table +
+                       ".messageId OR (" + table + ".messageId = '' AND Message.id IS NULL))")
+            .bindText(1, boundIds)
             .run();
+    };
+    const auto idList = ids.dump();
+    for (const auto* table : {"MessageAttributes", "ExtraContent"}) {
+        deleteOrphans(table, "IN (SELECT value FROM json_each(?))", idList);
+        for (const auto& id : unlistedIds) {
+            deleteOrphans(table, "= ?", id);
+        }
     }
 }
 

@@ -181,8 +181,8 @@ TEST_F(StorageMessageTest,
     store_->removeMessages(std::vector<std::string>{"shared"});
     EXPECT_EQ(remaining(), (std::pair<std::int64_t, std::int64_t>(0, 0)));
 
-    // Removing all messages keeps the pending reports.
-    for (const auto* id : {"1", "2", "3"}) {
+    // Removing all messages keeps the pending reports; an id that is not UTF-8 goes as well.
+    for (const auto* id : {"1", "2", "3\xff"}) {
         store_->saveMessage(messageValue(id));
     }
     store_->markMessageStatusAsSent(testing::statusReport("2", "Delivered"));
@@ -193,7 +193,7 @@ TEST_F(StorageMessageTest,
     using Report = std::pair<std::string, std::string>;
     EXPECT_THAT(unsent(),
                 UnorderedElementsAre(Report("shared", "Delivered"), Report("shared", "Delivered"),
-                                     Report("1", "Delivered"), Report("3", "Delivered")));
+                                     Report("1", "Delivered"), Report("3\xff", "Delivered")));
 }
 
 TEST_F(StorageMessageTest, RichContentAndIconsAreStoredOncePerKeyAndLinked) {
