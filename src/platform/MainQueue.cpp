@@ -1,6 +1,8 @@
 #include "orvanpush/platform/MainQueue.h"
 
 #include <condition_variable>
+#include <cstddef>
+#include <memory>
 #include <mutex>
 
 #include <openssl/crypto.h>
@@ -19,6 +21,7 @@ struct MainQueueState {
     std::condition_variable idle;
     std::size_t pending = 0;
     MainQueue::Executor executor;
+    bool exiting = false;  // the library's main thread has ended with the process
 
     void finished() {
         std::lock_guard lock(mutex);
@@ -28,10 +31,25 @@ struct MainQueueState {
     }
 };
 
+// Never destroyed: the transport's threads may still post a task while the process exits and
+// destroys its statics.
 MainQueueState& state() {
-    static MainQueueState instance;
-    return instance;
+    alignas(MainQueueState) static std::byte storage[sizeof(MainQueueState)];
+    static MainQueueState* const shared =
+        std::construct_at(reinterpret_cast<MainQueueState*>(storage));
+    return *shared;
 }
+
+// The library's own main thread. At exit it says so before its queue ends, and later tasks are
+// dropped: the process is ending and nothing would run them.
+struct LibraryMainThread {
+    ~LibraryMainThread() {
+        std::lock_guard lock(state().mutex);
+        state().exiting = true;
+    }
+
+    DispatchQueue queue{"orvanpush.main"};
+};
 
 DispatchQueue& libraryMainThread() {
     // Main-queue tasks sign requests. The cryptographic library is set up (and its clean-up at
@@ -39,20 +57,13 @@ DispatchQueue& libraryMainThread() {
     // what it kept for the thread, before the library is torn down and would leave it behind.
     [[maybe_unused]] static const int cryptography =
         OPENSSL_init_crypto(OPENSSL_INIT_LOAD_CONFIG, nullptr);
-    static DispatchQueue queue("orvanpush.main");
-    return queue;
+    static LibraryMainThread thread;
+    return thread.queue;
 }
 
 }  // namespace
 
 void MainQueue::async(Task task) {
-    auto& main = state();
-    Executor executor;
-    {
-        std::lock_guard lock(main.mutex);
-        ++main.pending;
-        executor = main.executor;
-    }
     auto wrapped = [task = std::move(task)] {
         insideMainTask = true;
         try {
@@ -63,9 +74,16 @@ void MainQueue::async(Task task) {
         insideMainTask = false;
         state().finished();
     };
-    if (executor) {
+    auto& main = state();
+    std::unique_lock lock(main.mutex);
+    if (main.executor) {
+        ++main.pending;
+        const Executor executor = main.executor;
+        lock.unlock();
         executor(std::move(wrapped));
-    } else {
+    } else if (!main.exiting) {
+        ++main.pending;
+        // Posted with the lock held, so the queue cannot end between the check and the post.
         libraryMainThread().async(std::move(wrapped));
     }
 }
