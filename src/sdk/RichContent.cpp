@@ -8,6 +8,7 @@
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
+#include "sdk/CallbackQueue.h"
 #include "sdk/KeyReconciliation.h"
 #include "sdk/OperationSupport.h"
 #include "sdk/PushSDKState.h"
@@ -182,7 +183,9 @@ void PushSDK::getNotificationContent(const std::string& id, ContentCompletion po
                              "\" received from storage.");
                     deliver(std::move(content), std::nullopt, nullptr);
                 } else {
-                    fetchContent(state, messageId, deliver);
+                    // The download signs and sends: not on the main queue.
+                    postToCallbackQueue(
+                        [state, messageId, deliver] { fetchContent(state, messageId, deliver); });
                 }
             });
     } catch (const std::exception& error) {
