@@ -112,9 +112,10 @@ class ORVANPUSH_EXPORT PushSDK {
     // TextError); the notification-authorisation probe may block the caller up to 5 seconds.
     // Once a request is under way every outcome, failures included, reaches `postCompleted`
     // exactly once, on the URL session's callback pool (or on the caller's thread, before the
-    // call returns, when the request cannot even be built). Host strings that are not valid
-    // UTF-8 are repaired (U+FFFD) before they are signed or sent. Timeouts are in seconds; an
-    // absent one means the default. The object may be dropped while its requests run.
+    // call returns, when the request cannot even be built); what it throws is logged and goes no
+    // further. Host strings that are not valid UTF-8 are repaired (U+FFFD) before they are
+    // signed or sent. Timeouts are in seconds; an absent one means the default. The object may
+    // be dropped while its requests run.
     //
     //   sdk->subscribe("phone-1", "client-42", token, std::nullopt, [](auto result) {
     //       if (result && result->getResultKind() == orvanpush::ResultKind::success) { ... }

@@ -89,11 +89,11 @@ void reconcileAfterKeyMismatch(const std::shared_ptr<PushSDKState>& state, bool 
     auto start = [state, signedText, retry, completeWithFirst](SubscriptionTurn::Held held) {
         retryWithPendingKey(state, std::move(held), signedText, retry, completeWithFirst);
     };
-    if (turnHeld) {
-        start(nullptr);
-        return;
-    }
     try {
+        if (turnHeld) {
+            start(nullptr);
+            return;
+        }
         if (!SubscriptionKey::newestUnanswered(state->identifier)) {
             postToCallbackQueue(completeWithFirst);
             return;

@@ -3,6 +3,7 @@
 // Pieces the facade's operations share: the retry count, the repair of host strings on entry,
 // and the texts of their log entries.
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,11 +40,19 @@ std::string parameterLine(const std::vector<std::pair<std::string, std::string>>
 void logEntry(std::string text, LogSeverity severity = LogSeverity::info,
               SourceLocation site = SourceLocation::current());
 
-/// Calls `postCompleted` with `result` when the host gave one.
+/// Calls `postCompleted` with `result` when the host gave one. What it throws is logged and
+/// goes no further: the operation has completed, and the caller may be a library thread.
 template <typename Completion, typename Result>
 void complete(const Completion& postCompleted, Result result) {
-    if (postCompleted) {
+    if (!postCompleted) {
+        return;
+    }
+    try {
         postCompleted(std::optional<Result>(std::move(result)));
+    } catch (const std::exception& error) {
+        logEntry(std::string("The completion threw: ") + error.what(), LogSeverity::error);
+    } catch (...) {
+        logEntry("The completion threw", LogSeverity::error);
     }
 }
 

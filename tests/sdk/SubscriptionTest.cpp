@@ -230,8 +230,15 @@ TEST_F(SubscriptionTest, OperationsInFlightTakeTurnsAndTheLastAnswerIsTheDeviceK
 }
 
 // An operation whose turn does not come gives up after its own time limit, sending nothing;
-// one whose object the host dropped still completes and stores the ids.
+// one that cannot be built completes once; one whose object the host dropped still completes
+// and stores the ids.
 TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCompletes) {
+    struct BrokenHeaders : HttpRequestAdditionalHeaderManager {
+        std::map<std::string, std::string> getAdditionalHeaders(const std::string&) override {
+            return {{"X-Broken", "a\r\nb"}};
+        }
+    };
+    std::atomic<int> calls{0};
     {
         const auto held =
             platform::FileTurn::tryTake(platform::Home::turnFile(instance.identifier()));
@@ -244,7 +251,17 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
                   "later");
         EXPECT_TRUE(server().requests("subscribe").empty());
         EXPECT_EQ(instance.pendingItems(), 0u);
+        // One that cannot be built once its turn came completes once, whatever its completion
+        // throws.
+        PushSDK::getInstance(instance.identifier(), {}, std::make_shared<BrokenHeaders>())
+            ->subscribe("phone", "client", "token-1", std::nullopt, [&](auto) {
+                ++calls;
+                throw std::runtime_error("a host completion fails");
+            });
     }
+    ASSERT_TRUE(eventually([&] { return calls > 0; }));
+    waitForTheLibrary();
+    EXPECT_EQ(calls, 1);
     server().addFault("subscribe", {{"kind", "delay"}, {"delayMs", 1000}});
     Event done;
     auto dropped = PushSDK::getInstance(instance.identifier());
