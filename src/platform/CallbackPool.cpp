@@ -1,21 +1,30 @@
 #include "platform/CallbackPool.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "platform/SystemLog.h"
 
 namespace orvanpush::platform {
 
-struct CallbackPool::State {
+struct CallbackPool::State : std::enable_shared_from_this<CallbackPool::State> {
     std::string name;
+    std::size_t mostThreads = 0;
     std::mutex mutex;
     std::condition_variable wake;
-    std::deque<Task> tasks;
-    bool stopping = false;
+    std::deque<Task> tasks;            // guarded by mutex
+    std::vector<std::thread> threads;  // guarded by mutex
+    std::size_t idle = 0;              // threads waiting for a task; guarded by mutex
+    bool stopping = false;             // guarded by mutex
+
+    void addThread();
 };
 
 namespace {
@@ -32,30 +41,43 @@ void runCaught(const std::string& poolName, CallbackPool::Task& task) {
 }
 
 void serve(const std::shared_ptr<CallbackPool::State>& state) {
+    std::unique_lock lock(state->mutex);
     for (;;) {
-        CallbackPool::Task task;
-        {
-            std::unique_lock lock(state->mutex);
-            state->wake.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
-            if (state->stopping) {
-                return;
-            }
-            task = std::move(state->tasks.front());
-            state->tasks.pop_front();
+        ++state->idle;
+        state->wake.wait(lock, [&] { return state->stopping || !state->tasks.empty(); });
+        --state->idle;
+        if (state->stopping) {
+            return;
         }
-        // The task, and what it holds, is gone before the thread waits for the next one.
+        CallbackPool::Task task = std::move(state->tasks.front());
+        state->tasks.pop_front();
+        lock.unlock();
         runCaught(state->name, task);
+        // The task, and what it holds, is gone before the thread waits for the next one.
+        task = nullptr;
+        lock.lock();
     }
 }
 
 }  // namespace
 
-CallbackPool::CallbackPool(std::string name, std::size_t threadCount)
+// Called with the mutex held. Without a thread more, the task waits for one of those running.
+void CallbackPool::State::addThread() {
+    try {
+        threads.emplace_back([state = shared_from_this()] { serve(state); });
+    } catch (const std::system_error& error) {
+        SystemLog(name).write(SystemLogPriority::error,
+                              std::string("No thread more for completions: ") + error.what());
+    }
+}
+
+CallbackPool::CallbackPool(std::string name, std::size_t threadCount, std::size_t mostThreads)
     : state_(std::make_shared<State>()) {
     state_->name = std::move(name);
-    threads_.reserve(threadCount);
+    state_->mostThreads = std::max(threadCount, mostThreads);
+    std::lock_guard lock(state_->mutex);
     for (std::size_t i = 0; i < threadCount; ++i) {
-        threads_.emplace_back([state = state_] { serve(state); });
+        state_->addThread();
     }
 }
 
@@ -65,20 +87,21 @@ CallbackPool::~CallbackPool() {
 
 void CallbackPool::shutDown() {
     std::deque<Task> dropped;
+    std::vector<std::thread> threads;
     {
         std::lock_guard lock(state_->mutex);
         state_->stopping = true;
         dropped.swap(state_->tasks);
+        threads.swap(state_->threads);
         state_->wake.notify_all();
     }
-    for (auto& thread : threads_) {
+    for (auto& thread : threads) {
         if (thread.get_id() == std::this_thread::get_id()) {
             thread.detach();
         } else {
             thread.join();
         }
     }
-    threads_.clear();
 }
 
 void CallbackPool::post(Task task) {
@@ -101,6 +124,9 @@ void CallbackPool::enqueue(Task task, bool first) {
             state->tasks.push_front(std::move(task));
         } else {
             state->tasks.push_back(std::move(task));
+        }
+        if (state->tasks.size() > state->idle && state->threads.size() < state->mostThreads) {
+            state->addThread();
         }
     }
     // Outside the lock, so the woken thread does not wake only to wait for it.

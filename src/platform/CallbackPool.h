@@ -2,17 +2,17 @@
 
 // A small pool of threads that runs completions: the URL session's callback queue. Tasks run in
 // submission order as threads come free; whatever a task throws is caught and written to the
-// system log, so a failing converter or host completion never takes a library thread down.
+// system log, so a failing converter or host completion never takes a library thread down. A
+// task queued while every thread is busy gets a thread more, up to a limit, so completions that
+// wait (for another completion, say) do not hold up the tasks behind them.
 //
-//   CallbackPool pool("orvanpush.urlsession", 2);
+//   CallbackPool pool("orvanpush.urlsession", 2, 64);
 //   pool.post([] { /* runs on one of the pool's threads */ });
 
 #include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
 namespace orvanpush::platform {
 
@@ -20,7 +20,8 @@ class CallbackPool {
   public:
     using Task = std::function<void()>;
 
-    CallbackPool(std::string name, std::size_t threadCount);
+    /// Starts `threadCount` threads; busy, it grows to at most `mostThreads`.
+    CallbackPool(std::string name, std::size_t threadCount, std::size_t mostThreads);
     /// Shuts the pool down.
     ~CallbackPool();
 
@@ -43,7 +44,6 @@ class CallbackPool {
     void enqueue(Task task, bool first);
 
     std::shared_ptr<State> state_;
-    std::vector<std::thread> threads_;
 };
 
 }  // namespace orvanpush::platform

@@ -37,6 +37,9 @@ std::size_t poolSize() {
     return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 2, 4);
 }
 
+// Threads the pool may grow to while completions keep its threads busy.
+constexpr std::size_t kMostPoolThreads = 64;
+
 // Why the body of an answer was not taken whole.
 enum class Refusal { none, tooLarge, outOfMemory };
 
@@ -213,7 +216,8 @@ struct Finished {
 // The transport has no thread of its own: one pool thread at a time drives the multi handle.
 // When requests finish, the driver hands the driving on to another pool thread (only if requests
 // remain), and runs one finished completion itself, no longer the driver. A lone request thus
-// costs one hand-off to the pool and none back, and a completion never holds up the transfers.
+// costs one hand-off to the pool and none back, and a completion never holds up the transfers:
+// while completions keep every pool thread busy, the pool grows a thread for the driving.
 struct CurlTransport::State {
     MultiHandle multi;
     std::mutex mutex;
@@ -221,7 +225,7 @@ struct CurlTransport::State {
     bool stopping = false;                                        // guarded by mutex
     bool driven = false;                                          // guarded by mutex
     std::unordered_map<CURL*, std::unique_ptr<Exchange>> active;  // the driver's
-    CallbackPool pool{"orvanpush.urlsession", poolSize()};
+    CallbackPool pool{"orvanpush.urlsession", poolSize(), kMostPoolThreads};
 
     void drive();
     bool admitIncoming();

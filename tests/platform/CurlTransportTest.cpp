@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -43,29 +45,41 @@ class LoopbackSocket {
     int port_ = 0;
 };
 
-// The transfers go on while requests that finished run their completions: a request refused at
-// once completes while an unanswered one is still in flight, and its completion, which waits for
-// the other one's, does not stop that other request from reaching its time-out.
-TEST(CurlTransportTest, AFinishedRequestsCompletionDoesNotHoldUpTheOthers) {
+// The transfers go on while requests that finished run their completions: requests refused at
+// once complete, one after the other, while an unanswered one is still in flight, and their
+// completions, which wait for the other one's and outnumber the pool's threads, do not stop
+// that other request from reaching its time-out.
+TEST(CurlTransportTest, FinishedRequestsCompletionsDoNotHoldUpTheOthers) {
     LoopbackSocket silent(true);
     LoopbackSocket refusing(false);
-    const UrlSession session({.timeoutIntervalForRequest = 500ms});
+    const UrlSession session({.timeoutIntervalForRequest = 1s});
     testing::Event silentDone;
-    testing::Event refusedDone;
-    bool silentDoneFirst = false;
     session.dataTask(std::make_shared<const HttpRequest>(HttpRequest{.url = silent.address()}),
                      [&](HttpOutcome outcome) {
                          EXPECT_FALSE(outcome.response);
                          silentDone.notify();
                      });
-    session.dataTask(std::make_shared<const HttpRequest>(HttpRequest{.url = refusing.address()}),
-                     [&](HttpOutcome outcome) {
-                         EXPECT_FALSE(outcome.response);
-                         silentDoneFirst = silentDone.wait();
-                         refusedDone.notify();
-                     });
-    ASSERT_TRUE(refusedDone.wait(20s));
-    EXPECT_TRUE(silentDoneFirst);
+    constexpr int kRefused = 6;
+    std::array<testing::Event, kRefused> running;
+    std::atomic<int> waitedForTheSilentOne{0};
+    std::atomic<int> finished{0};
+    testing::Event allFinished;
+    for (auto& started : running) {
+        session.dataTask(
+            std::make_shared<const HttpRequest>(HttpRequest{.url = refusing.address()}),
+            [&](HttpOutcome outcome) {
+                EXPECT_FALSE(outcome.response);
+                started.notify();
+                waitedForTheSilentOne += silentDone.wait() ? 1 : 0;
+                if (++finished == kRefused) {
+                    allFinished.notify();
+                }
+            });
+        EXPECT_TRUE(started.wait());
+    }
+    ASSERT_TRUE(allFinished.wait(120s));
+    EXPECT_EQ(waitedForTheSilentOne, kRefused);
+    ASSERT_TRUE(silentDone.wait());
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ TEST(UrlSessionTest, RequestHeadersReplaceSessionOnesAndOnlyWellFormedHttpReques
 // tasks still waiting are dropped, never run, and the destruction does not wait for itself.
 TEST(CallbackPoolTest, SurvivesWhatItsTasksThrowAndDestroyedByItsOwnTaskDropsTheWaitingOnes) {
     auto pool = std::make_shared<std::unique_ptr<CallbackPool>>(
-        std::make_unique<CallbackPool>("test.pool", 1));
+        std::make_unique<CallbackPool>("test.pool", 1, 1));
     auto sentinel = std::make_shared<int>(0);
     std::atomic<int> waitingRan{0};
     testing::Event done;
