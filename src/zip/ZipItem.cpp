@@ -183,6 +183,11 @@ void extractLink(const Archive& archive, const Entry& entry, const fs::path& tar
         entry,
         [&](std::span<const std::uint8_t> piece) { linkTarget.append(piece.begin(), piece.end()); },
         Archive::defaultReadChunkSize, skipCRC32, progress);
+    // The system would cut the target at a NUL and link to somewhere else without a word.
+    if (linkTarget.find('\0') != std::string::npos) {
+        throw ArchiveError(ArchiveError::Kind::invalidEntryPath,
+                           target.string() + ": a link target holding NUL");
+    }
     std::error_code error;
     fs::create_symlink(linkTarget, target, error);
     if (error) {

@@ -69,12 +69,9 @@ TEST_F(ArchiveReaderTest, ReadsWhatAnotherToolWroteDescriptorsAndNamesWithoutThe
                                         "z.writestr('deflated.txt', 'packed ' * 5000, 8)\n"
                                         "z.writestr('dir/', '')\n"
                                         "def put(name, system, attributes):\n"
-                                        "    i = zipfile.ZipInfo(name)\n"
-                                        "    i.create_system = system\n"
-                                        "    i.external_attr = attributes\n"
-                                        "    z.writestr(i, '')\n"
-                                        "put('dosdir', 0, 0x10)\n"
-                                        "put('readonly.txt', 0, 0x01)\n"
+                                        "    i = zipfile.ZipInfo(name); i.create_system = system\n"
+                                        "    i.external_attr = attributes; z.writestr(i, '')\n"
+                                        "put('dosdir', 0, 0x10); put('readonly.txt', 0, 0x01)\n"
                                         "put('bare/', 3, 0o644 << 16)\n"
                                         "z.writestr('журнал.txt', '')\n"
                                         "z.close()\n") +
@@ -295,6 +292,7 @@ TEST_F(ArchiveReaderTest, EntriesThatWouldLeaveTheDestinationAreRefused) {
          Kind::uncontainedSymlink},
         {"a directory through a link", symlinkEntry + "    z.writestr('link/', '')\n",
          Kind::uncontainedSymlink},
+        {"a link target holding NUL", linkEntry("'a\\x00/../x'"), Kind::invalidEntryPath},
     };
     int index = 0;
     for (const auto& c : cases) {
