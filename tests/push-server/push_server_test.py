@@ -306,6 +306,11 @@ class ServerTest(unittest.TestCase):
                                                                   **{"push-enabled": "true"}))
                 else:
                     self.assert_refused("subscriber/get", get, "members", 400, 114, **options)
+        # A year beyond the calendar's is no date (it must not wrap round to another year).
+        stats = {"address": ADDRESS, "requestAddress": ADDRESS, "amount": "1",
+                 "dateFrom": "100000-01-01T00:00:00Z"}
+        stats["signature"] = self.signed(self.key, *stats.values())
+        self.assert_refused("statistics", stats, "members", 400, 114)
 
     # Faults -------------------------------------------------------------------------------------
 
