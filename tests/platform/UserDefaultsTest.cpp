@@ -94,16 +94,12 @@ TEST(UserDefaultsTest, ValuesRoundTripAndAreSeenAtOnceRefusedSuitesGiveNothingAn
         }
         --working;
     };
-    std::vector<std::thread> users;
-    for (int index = 0; index < working; ++index) {
-        users.emplace_back(use);
-    }
+    std::thread first(use), second(use);
     while (working > 0) {
         fs::remove(file);
     }
-    for (auto& user : users) {
-        user.join();
-    }
+    first.join();
+    second.join();
 
     // A suite only read leaves no file and sees the first write of another object.
     const auto unwritten = testing::testHome() / "defaults" / "only-read.sqlite";
