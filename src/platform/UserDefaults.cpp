@@ -240,4 +240,24 @@ void UserDefaults::remove(const std::string& key) {
     impl_->remove(key);
 }
 
+void UserDefaults::setStrings(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& values) {
+    const auto store = impl_->database(true);
+    impl_->usingFile("written", [&] {
+        store->transaction([&](SqliteConnection& connection) {
+            for (const auto& [key, value] : values) {
+                if (value) {
+                    connection.prepare(upsertValue)
+                        .bindText(1, key)
+                        .bindText(2, stringType)
+                        .bindText(3, *value)
+                        .run();
+                } else {
+                    connection.prepare(deleteValue).bindText(1, key).run();
+                }
+            }
+        });
+    });
+}
+
 }  // namespace orvanpush::platform

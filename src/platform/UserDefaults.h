@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "orvanpush/Types.h"
@@ -47,6 +48,9 @@ class UserDefaults {
     void set(const std::string& key, Date value);
     void set(const std::string& key, const std::vector<std::string>& value);
     void remove(const std::string& key);
+    /// Sets each key to its string, or removes it when it has none, in one transaction: another
+    /// thread or process sees all of these changes or none of them.
+    void setStrings(const std::vector<std::pair<std::string, std::optional<std::string>>>& values);
 
   private:
     struct Impl;

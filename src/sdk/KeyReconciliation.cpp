@@ -22,9 +22,9 @@ void adopt(const PushSDKState& state, const SubscriptionKey::Unanswered& found) 
             if (const auto status = found.pair.commit(); status != platform::errSecSuccess) {
                 throw TextError("Key pair commit error. OSStatus: " + std::to_string(status));
             }
-            settings.set(ClientSetting::ClientId, found.registration.clientId);
-            settings.set(ClientSetting::DeviceId, found.registration.deviceId.value_or(""));
-            settings.set(ClientSetting::Token, found.registration.token);
+            settings.set({{ClientSetting::ClientId, found.registration.clientId},
+                          {ClientSetting::DeviceId, found.registration.deviceId.value_or("")},
+                          {ClientSetting::Token, found.registration.token}});
         });
         logEntry("Key pair of an unanswered subscription accepted by the server: committed");
     } catch (const std::exception& error) {

@@ -67,11 +67,11 @@ BaseApiResult finishSubscription(const std::shared_ptr<PushSDKState>& state, Sub
             if (const auto status = key.commit(); status != platform::errSecSuccess) {
                 throw TextError("Key pair commit error. OSStatus: " + std::to_string(status));
             }
-            settings.set(detail::ClientSetting::ClientId, registration.clientId);
             // Without a device id the address is the client id alone: an older device id would
             // make every later address one the server never registered.
-            settings.set(detail::ClientSetting::DeviceId, registration.deviceId.value_or(""));
-            settings.set(detail::ClientSetting::Token, registration.token);
+            settings.set({{detail::ClientSetting::ClientId, registration.clientId},
+                          {detail::ClientSetting::DeviceId, registration.deviceId.value_or("")},
+                          {detail::ClientSetting::Token, registration.token}});
         },
         changed);
     if (result.getResultKind() == ResultKind::error) {
@@ -188,8 +188,8 @@ BaseApiResult finishUnsubscription(const PushSDKState& state, const SubscriberId
         result = storedResult(
             state, recorded, std::move(result),
             [&] {
-                state.settingsUtils->set(detail::ClientSetting::DeviceId, "");
-                state.settingsUtils->set(detail::ClientSetting::ClientId, "");
+                state.settingsUtils->set(
+                    {{detail::ClientSetting::DeviceId, ""}, {detail::ClientSetting::ClientId, ""}});
             },
             changed);
     }

@@ -156,6 +156,15 @@ void SettingsUtils::set(const std::string& key, const std::string& value) const 
     }
 }
 
+void SettingsUtils::set(const std::vector<std::pair<ClientSetting, std::string>>& values) const {
+    std::vector<std::pair<std::string, std::optional<std::string>>> changes;
+    for (const auto& [setting, value] : values) {
+        changes.emplace_back(toString(setting),
+                             value.empty() ? std::nullopt : std::optional(value));
+    }
+    userDefaults_->setStrings(changes);
+}
+
 std::optional<std::string> SettingsUtils::askReceivers(std::string_view key) const {
     const Requirement requirement = settingReceivers_.empty() ? nullptr : requirementFor(key);
     if (requirement == nullptr) {

@@ -77,6 +77,10 @@ class SettingsUtils {
         set(toString(setting), value);
     }
 
+    /// Stores each value under its setting (an empty value removes it) in one transaction:
+    /// another thread or process sees all of them or none.
+    void set(const std::vector<std::pair<ClientSetting, std::string>>& values) const;
+
     const platform::UserDefaults& userDefaults() const { return *userDefaults_; }
 
   private:

@@ -156,5 +156,31 @@ TEST(UserDefaultsSuite, WritesFromTwoThreadsAndAnotherProcessAreAllSeenAtOnceAnd
     }
 }
 
+// Another process reading the file sees a batch of strings whole or not at all.
+TEST(UserDefaultsSuite, ABatchIsSeenWholeOrNotAtAll) {
+    const auto suite = uniqueSuite();
+    const auto defaults = UserDefaults::suite(suite);
+    defaults->setStrings({{"a", "0"}, {"gone", "x"}, {"b", "0"}});
+    std::atomic<bool> sampled{false};
+    std::thread writer([&] {
+        for (int round = 1; !sampled; ++round) {
+            const auto value = std::to_string(round);
+            defaults->setStrings({{"a", value}, {"gone", std::nullopt}, {"b", value}});
+        }
+    });
+    const auto file = testing::testHome() / "defaults" / (suite + ".sqlite");
+    int torn = 0;
+    for (int sample = 0; sample < 100; ++sample) {
+        torn += testing::sqliteOutput(file,
+                                      "PRAGMA busy_timeout = 5000; SELECT count(DISTINCT value) "
+                                      "FROM defaults WHERE key IN ('a', 'b')") != "5000\n1\n";
+    }
+    sampled = true;
+    writer.join();
+    EXPECT_EQ(torn, 0);
+    EXPECT_EQ(testing::sqliteOutput(file, "SELECT count(*) FROM defaults WHERE key = 'gone'"),
+              "0\n");
+}
+
 }  // namespace
 }  // namespace orvanpush::platform
