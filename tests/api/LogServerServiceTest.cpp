@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,7 +17,6 @@
 #include "api/UploadLogsResult.h"
 #include "api/UploadLogsTarget.h"
 #include "orvanpush/TextError.h"
-#include "orvanpush/platform/Console.h"
 #include "support/OneCompletion.h"
 #include "support/TestHome.h"
 
@@ -156,12 +154,7 @@ TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswersOnTheCallbackPool
                            ScriptedServer::status(200, "\xFF not json"), ScriptedServer::drop()});
     const LogServerService service(server.baseAddress() + "/logs//");
     EXPECT_EQ(service.baseAddress(), server.baseAddress() + "/logs");
-    std::mutex mutex;
-    std::vector<std::string> console;
-    platform::Console::redirect([&](std::string_view line) {
-        std::lock_guard lock(mutex);
-        console.emplace_back(line);
-    });
+    const ConsoleCapture console;
     std::vector<UploadLogsResult> results;
     for (int sent = 0; sent < 4; ++sent) {
         OneCompletion<UploadLogsResult> answer;
@@ -169,14 +162,13 @@ TEST(LogServerServiceTest, PrintsAndDecodesWhatTheServerAnswersOnTheCallbackPool
         results.push_back(answer.wait(20s).value_or(UploadLogsResult{}));
         EXPECT_NE(answer.thread(), std::this_thread::get_id());
     }
-    platform::Console::redirect({});
 
     EXPECT_EQ(results[0].status, ResultKind::success);
     EXPECT_EQ(results[1].description, "Invalid response with status \"503\"");
     EXPECT_EQ(results[2].description, "The answer is not valid JSON");
     EXPECT_EQ(results[3].status, ResultKind::error);
     EXPECT_TRUE(results[3].description);
-    EXPECT_THAT(console, ElementsAre("Result: {\"status\":\"success\"}", "Result: None"));
+    EXPECT_THAT(console.lines(), ElementsAre("Result: {\"status\":\"success\"}", "Result: None"));
     // Only the form's own header: no credentials, no JSON content type.
     ASSERT_EQ(server.requests().size(), 4u);
     const auto request = server.requests()[0];

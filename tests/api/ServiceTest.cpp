@@ -215,17 +215,14 @@ SubscriberGetTarget subscriberGet() {
     return {{.retryCount = 0, .address = "d.c", .requestAddress = "d.c", .signature = "S"}};
 }
 
-struct FixedHeaders : HttpRequestAdditionalHeaderManager {
-    std::map<std::string, std::string> getAdditionalHeaders(const std::string&) override {
-        return {{"RID", "host-1"}, {"Rid", "host-2"}, {"X-Tenant", "shop"}, {"X-Empty", ""}};
-    }
-};
-
 // Only the generated request id travels, whatever the manager names "rid".
 TEST(InstanceServiceTest, IsBuiltFromTheStoredConfigurationAndSendsTheManagersHeaders) {
     ScriptedServer server({kEmptyList});
     instanceFor("configured", server.port(), "/api/");
-    auto sdk = PushSDK::getInstance("configured", std::make_shared<FixedHeaders>());
+    auto sdk = PushSDK::getInstance(
+        "configured",
+        std::make_shared<HostHeaders>(HostHeaders::Headers{
+            {"RID", "host-1"}, {"Rid", "host-2"}, {"X-Tenant", "shop"}, {"X-Empty", ""}}));
     const auto& state = PushSDKAccess::state(*sdk);
     const auto& service = state->apiService;
     EXPECT_EQ(service.baseAddress(), server.baseAddress() + "/api");

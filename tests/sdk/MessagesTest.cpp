@@ -248,14 +248,7 @@ TEST_F(MessagesTest, ADownloadHandsOverTheAnswerAndOnlyContentWithAValueIsKept) 
 
     EXPECT_EQ(std::get<1>(outcome(instance, "m2"))->getErrorCode(), 116);
     // A download the store did not answer is signed and sent off the main queue.
-    struct QueueOfHeaders : HttpRequestAdditionalHeaderManager {
-        std::map<std::string, std::string> getAdditionalHeaders(const std::string&) override {
-            onMainQueue.push_back(platform::MainQueue::isCurrent());
-            return {};
-        }
-        std::vector<bool> onMainQueue;
-    };
-    const auto headers = std::make_shared<QueueOfHeaders>();
+    const auto headers = std::make_shared<HostHeaders>();
     ContentCompletion missing;
     PushSDK::getInstance(instance.identifier(), {}, headers)
         ->getNotificationContent("m2", missing.callback());

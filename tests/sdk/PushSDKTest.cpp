@@ -171,18 +171,10 @@ TEST(PushSDKShared, StatusRawValuesVersionMandatoryParametersAndAddressesAreExac
               "emptyMandatoryParameter(\"address\")");
 }
 
-class RecordingHeaders : public HttpRequestAdditionalHeaderManager {
-  public:
-    Headers getAdditionalHeaders(const std::string& uri) override {
-        requestUris.push_back(uri);
-        return {{"X-Tenant", "shop"}, {"rid", "host-supplied"}};
-    }
-    std::vector<std::string> requestUris;
-};
-
 TEST(PushSDKShared, EveryRequestGetsItsOwnUpperCaseRequestId) {
     const std::regex uuid("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
-    auto manager = std::make_shared<RecordingHeaders>();
+    auto manager = std::make_shared<testing::HostHeaders>(
+        testing::HostHeaders::Headers{{"X-Tenant", "shop"}, {"rid", "host-supplied"}});
     const PushSDKState state("state-test", {}, nullptr, manager);
     const auto first = state.getHeaders(toString(ApiMethods::updateSubscriber));
     const auto second = state.getHeaders(toString(ApiMethods::statistics));

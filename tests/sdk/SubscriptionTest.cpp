@@ -233,11 +233,6 @@ TEST_F(SubscriptionTest, OperationsInFlightTakeTurnsAndTheLastAnswerIsTheDeviceK
 // one that cannot be built completes once; one whose object the host dropped still completes
 // and stores the ids.
 TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCompletes) {
-    struct BrokenHeaders : HttpRequestAdditionalHeaderManager {
-        std::map<std::string, std::string> getAdditionalHeaders(const std::string&) override {
-            return {{"X-Broken", "a\r\nb"}};
-        }
-    };
     std::atomic<int> calls{0};
     {
         const auto held =
@@ -253,7 +248,9 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
         EXPECT_EQ(instance.pendingItems(), 0u);
         // One that cannot be built once its turn came completes once, whatever its completion
         // throws.
-        PushSDK::getInstance(instance.identifier(), {}, std::make_shared<BrokenHeaders>())
+        PushSDK::getInstance(
+            instance.identifier(), {},
+            std::make_shared<HostHeaders>(HostHeaders::Headers{{"X-Broken", "a\r\nb"}}))
             ->subscribe("phone", "client", "token-1", std::nullopt, [&](auto) {
                 ++calls;
                 throw std::runtime_error("a host completion fails");

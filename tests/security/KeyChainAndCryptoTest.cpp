@@ -14,7 +14,6 @@
 
 #include "orvanpush/KeyChainAccessGroupHelper.h"
 #include "orvanpush/TextError.h"
-#include "orvanpush/platform/Console.h"
 #include "platform/FileSystem.h"
 #include "platform/SecItem.h"
 #include "platform/SecKey.h"
@@ -205,21 +204,11 @@ TEST_F(KeyChainTest, EachProcessDetectsItsOwnDefaultGroup) {
 
 const std::string kAlgorithm = kSecKeyAlgorithmRSASignatureMessagePKCS1v15SHA1;
 
-// The lines of the key code written to the console while the object lives (a logger's own
-// complaints aside).
-class ConsoleLines {
-  public:
-    ConsoleLines() {
-        Console::redirect([this](std::string_view line) {
-            if (line.starts_with("Generating") || line.starts_with("Error generating") ||
-                line.starts_with("Exporting")) {
-                lines.emplace_back(line);
-            }
-        });
-    }
-    ~ConsoleLines() { Console::redirect({}); }
-    std::vector<std::string> lines;
-};
+// Whether a console line is the key code's (and not a logger's own complaint).
+bool keyLine(std::string_view line) {
+    return line.starts_with("Generating") || line.starts_with("Error generating") ||
+           line.starts_with("Exporting");
+}
 
 // Every key item under `tag` in the access group of `identifier`.
 std::size_t keysUnder(const std::string& identifier, const std::string& tag) {
@@ -230,9 +219,9 @@ std::size_t keysUnder(const std::string& identifier, const std::string& tag) {
 }
 
 TEST(CryptoTest, AnRsaPairExportsSignsAndVerifiesWithOpenssl) {
-    ConsoleLines console;
+    testing::ConsoleCapture console(keyLine);
     generateKeyPair("rsa", "rsa.public", "rsa.private", kSecAttrKeyTypeRSA, 1024);
-    EXPECT_THAT(console.lines, ElementsAre("Generating Key Pair successfully completed"));
+    EXPECT_THAT(console.lines(), ElementsAre("Generating Key Pair successfully completed"));
     const std::string publicKey =
         getPublicKeyString("rsa", "rsa.public", "rsa.private", kSecAttrKeyTypeRSA, 1024);
     // A DER public key of 162 bytes, which openssl reads below.
@@ -247,12 +236,12 @@ TEST(CryptoTest, AnRsaPairExportsSignsAndVerifiesWithOpenssl) {
 }
 
 TEST(CryptoTest, EcKeysTakeTheExportPathByTheTextOfTheirType) {
-    ConsoleLines console;
+    testing::ConsoleCapture console(keyLine);
     const std::string ecType(kSecAttrKeyTypeEC);  // equal text, another object
     generateKeyPair("ec", "ec.public", "ec.private", ecType, 256);
     const std::string publicKey = getPublicKeyString("ec", "ec.public", "ec.private", ecType, 256);
-    EXPECT_THAT(console.lines, ElementsAre("Generating Key Pair successfully completed",
-                                           "Exporting EC raw key: 65 bytes"));
+    EXPECT_THAT(console.lines(), ElementsAre("Generating Key Pair successfully completed",
+                                             "Exporting EC raw key: 65 bytes"));
     EXPECT_EQ(opensslBase64Decode(publicKey).size(), 91u);
     EXPECT_TRUE(testing::opensslReadsPublicKey(publicKey));
     // The key cannot make the RSA signature.
@@ -261,7 +250,7 @@ TEST(CryptoTest, EcKeysTakeTheExportPathByTheTextOfTheirType) {
 }
 
 TEST(CryptoTest, DerHeadersFollowTheKeyLength) {
-    ConsoleLines console;
+    testing::ConsoleCapture console(keyLine);
     const CryptoExportImportManager manager;
     const auto rsa2048 = manager.exportRSAPublicKeyToDER(Bytes(270, 0xAB));
     EXPECT_EQ(rsa2048.size(), 294u);
@@ -275,13 +264,13 @@ TEST(CryptoTest, DerHeadersFollowTheKeyLength) {
         const Bytes point(65, 0x04);
         EXPECT_EQ(manager.exportECPublicKeyToDER(point, size).size(), prefix + 65) << size;
     }
-    EXPECT_EQ(console.lines.size(), 4u);
+    EXPECT_EQ(console.lines().size(), 4u);
 }
 
 TEST(CryptoTest, FailuresThrowTheirTexts) {
-    ConsoleLines console;
+    testing::ConsoleCapture console(keyLine);
     generateKeyPair("errors", "errors.public", "errors.private", kSecAttrKeyTypeRSA, 100);
-    EXPECT_THAT(console.lines, ElementsAre("Error generating key pair: -50"));
+    EXPECT_THAT(console.lines(), ElementsAre("Error generating key pair: -50"));
     EXPECT_THAT(
         [] {
             getPublicKeyString("errors", "errors.public", "errors.private", kSecAttrKeyTypeRSA,

@@ -1,17 +1,23 @@
 #pragma once
 
 // Test support: every test program runs with a fresh temporary home (set up by the test main
-// before any test), and tests make further private directories below it.
+// before any test), and tests make further private directories below it. Here too: what the
+// programs share to wait, to change or read process-wide state, and a host's header manager.
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "orvanpush/HttpRequestAdditionalHeaderManager.h"
+#include "orvanpush/platform/Console.h"
+#include "orvanpush/platform/MainQueue.h"
 #include "orvanpush/platform/PlatformConfig.h"
 
 namespace orvanpush::testing {
@@ -78,6 +84,55 @@ class ScopedPlatformConfig {
 
   private:
     std::shared_ptr<const platform::PlatformConfig> replaced_;
+};
+
+/// Takes the console's lines that `keep` accepts (every line without it), whatever thread
+/// writes them, for the life of the object; then gives the console back, even when an
+/// assertion leaves the test early.
+class ConsoleCapture {
+  public:
+    explicit ConsoleCapture(std::function<bool(std::string_view)> keep = {}) {
+        platform::Console::redirect([this, keep = std::move(keep)](std::string_view line) {
+            if (!keep || keep(line)) {
+                const std::lock_guard lock(mutex_);
+                lines_.emplace_back(line);
+            }
+        });
+    }
+    ~ConsoleCapture() { platform::Console::redirect({}); }
+
+    std::vector<std::string> lines() const {
+        const std::lock_guard lock(mutex_);
+        return lines_;
+    }
+    void clear() {
+        const std::lock_guard lock(mutex_);
+        lines_.clear();
+    }
+
+  private:
+    mutable std::mutex mutex_;  // also keeps the object, which the writer refers to, in place
+    std::vector<std::string> lines_;
+};
+
+/// A host's header manager: hands every request the same headers and notes, for each call,
+/// the request's name and whether the main queue asked (read them once the requests are over).
+class HostHeaders : public HttpRequestAdditionalHeaderManager {
+  public:
+    using Headers = std::map<std::string, std::string>;
+    explicit HostHeaders(Headers headers = {}) : headers_(std::move(headers)) {}
+    Headers getAdditionalHeaders(const std::string& uri) override {
+        const std::lock_guard lock(mutex_);
+        requestUris.push_back(uri);
+        onMainQueue.push_back(platform::MainQueue::isCurrent());
+        return headers_;
+    }
+    std::vector<std::string> requestUris;
+    std::vector<bool> onMainQueue;
+
+  private:
+    std::mutex mutex_;
+    const Headers headers_;
 };
 
 }  // namespace orvanpush::testing

@@ -7,7 +7,6 @@
 
 #include "orvanpush/SettingReceiver.h"
 #include "orvanpush/TextError.h"
-#include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"
 #include "security/KeyChainUtil.h"
 #include "support/TestHome.h"
@@ -117,8 +116,7 @@ TEST(SettingsUtilsReceivers, EveryKeyIsAnsweredByItsOwnRequirementAndSomeByNone)
 TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupRemovesOnlyThereWhenAskedToAndAnswersOnlyUtf8) {
     save("tokenKey", bytes("token-1"), "v1-remove");
     save("tokenKey", bytes("token-2"), "v1-neighbour");
-    std::vector<std::string> console;  // the receiver prints on the calling thread
-    platform::Console::redirect([&console](std::string_view line) { console.emplace_back(line); });
+    const testing::ConsoleCapture console;
     PushSDKv1SettingReceiver receiver("v1-remove", true);
     EXPECT_EQ(receiver.getToken(), "token-1");
     EXPECT_EQ(receiver.getToken(), std::nullopt);
@@ -139,10 +137,9 @@ TEST(PushSDKv1SettingReceiver, ReadsItsOwnGroupRemovesOnlyThereWhenAskedToAndAns
     saveAs(platform::PlatformConfig::current()->bundleIdentifier, "14");
     EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, true).getStorageDaysLimit(), "14");
     EXPECT_EQ(PushSDKv1SettingReceiver(std::nullopt, true).getStorageDaysLimit(), std::nullopt);
-    platform::Console::redirect({});
-    EXPECT_EQ(console, (std::vector<std::string>{
-                           "Value for key \"tokenKey\" successfully removed",
-                           "Value for key \"storageDaysLimit\" successfully removed"}));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{
+                                   "Value for key \"tokenKey\" successfully removed",
+                                   "Value for key \"storageDaysLimit\" successfully removed"}));
     const testing::ScopedPlatformConfig other(
         [](platform::PlatformConfig& config) { config.bundleIdentifier = "com.example.other"; });
     EXPECT_EQ(KeyChain::load("storageDaysLimit", std::nullopt), bytes("30"));

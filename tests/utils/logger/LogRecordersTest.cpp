@@ -116,15 +116,6 @@ Names namesIn(const std::filesystem::path& directory) {
     return names;
 }
 
-// Collects the console's lines while it lives; the recorder prints on the calling thread.
-struct CapturedConsole {
-    CapturedConsole() {
-        platform::Console::redirect([this](std::string_view line) { lines.emplace_back(line); });
-    }
-    ~CapturedConsole() { platform::Console::redirect({}); }
-    std::vector<std::string> lines;
-};
-
 class RotatingLogFileRecorderTest : public ::testing::Test {
   protected:
     std::shared_ptr<RotatingLogFileRecorder> makeRecorder(int daysToKeep,
@@ -189,24 +180,24 @@ TEST_F(RotatingLogFileRecorderTest, PruningKeepsTheLastDaysAndHiddenEntries) {
 TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
     const auto logs = directory.path() / "logs";
     touch(directory.path() / "file");
-    CapturedConsole console;
+    ConsoleCapture console;
     makeRecorder(7, directory.path() / "file" / "logs")->createLogDirectory();
-    ASSERT_EQ(console.lines.size(), 1u);
-    EXPECT_TRUE(console.lines[0].starts_with("ERRROR LOG RECORDER: ")) << console.lines[0];
+    ASSERT_EQ(console.lines().size(), 1u);
+    EXPECT_TRUE(console.lines()[0].starts_with("ERRROR LOG RECORDER: ")) << console.lines()[0];
 
     auto recorder = makeRecorder(7, logs);
     record(*recorder, "dropped", now);
     EXPECT_FALSE(std::filesystem::exists(logs));
-    ASSERT_GE(console.lines.size(), 2u);
+    ASSERT_GE(console.lines().size(), 2u);
     const std::string unreadable = "Error attempting to read directory at path <" + logs.string();
-    EXPECT_TRUE(console.lines[1].starts_with(unreadable + ">: ")) << console.lines[1];
+    EXPECT_TRUE(console.lines()[1].starts_with(unreadable + ">: ")) << console.lines()[1];
     recorder->createLogDirectory();
     EXPECT_EQ(std::filesystem::status(logs).permissions(), perms::owner_all);
     record(*recorder, "written", now + std::chrono::seconds(1));
     const auto today = nameOfDay("2024-01-15");
     EXPECT_EQ(readFile(logs / today), "written\n");
 
-    console.lines.clear();
+    console.clear();
     std::filesystem::create_directories(logs / "old");
     touch(logs / "old" / "inside");
     touch(logs / "stale.log");
@@ -215,17 +206,17 @@ TEST_F(RotatingLogFileRecorderTest, PrintsEachDirectoryFailureAndCarriesOn) {
         const DirectoryReadFault failingListing(3);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 1u);
-    EXPECT_EQ(console.lines[0], unreadable + ">: Input/output error");
+    ASSERT_EQ(console.lines().size(), 1u);
+    EXPECT_EQ(console.lines()[0], unreadable + ">: Input/output error");
     EXPECT_EQ(namesIn(logs), (Names{"old", "stale.log", today}));
     {
         // The listing takes its six reads; removing "old" lists that directory and fails.
         const DirectoryReadFault failingRemoval(6);
         EXPECT_NO_THROW(recorder->prune());
     }
-    ASSERT_EQ(console.lines.size(), 2u);
-    EXPECT_EQ(console.lines[1], "Error attempting to delete the unneeded file <" +
-                                    (logs / "old").string() + ">: Input/output error");
+    ASSERT_EQ(console.lines().size(), 2u);
+    EXPECT_EQ(console.lines()[1], "Error attempting to delete the unneeded file <" +
+                                      (logs / "old").string() + ">: Input/output error");
     EXPECT_EQ(namesIn(logs), (Names{"old", today}));
 }
 
