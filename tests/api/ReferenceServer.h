@@ -4,7 +4,6 @@
 // "/api" and its default credentials, and driven through its admin API
 // (tools/push-server/README.md).
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

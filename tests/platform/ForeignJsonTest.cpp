@@ -1,7 +1,6 @@
 #include "orvanpush/platform/ForeignJson.h"
 
 #include <string>
-#include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <map>
 #include <random>
 #include <set>
 #include <sstream>

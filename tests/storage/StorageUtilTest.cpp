@@ -1,7 +1,6 @@
 #include "storage/StorageUtil.h"
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 
 #include <gmock/gmock.h>
@@ -12,7 +11,6 @@
 #include "orvanpush/storage/StorageErrors.h"
 #include "platform/MessageDatabase.h"
 #include "platform/OutstandingWork.h"
-#include "platform/SqliteDatabase.h"
 #include "security/KeyChainUtil.h"
 #include "storage/CustomData.h"
 #include "storage/StoreTestSupport.h"

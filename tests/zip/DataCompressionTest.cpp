@@ -1,6 +1,5 @@
 #include "orvanpush/zip/DataCompression.h"
 
-#include <algorithm>
 #include <vector>
 
 #include <gtest/gtest.h>

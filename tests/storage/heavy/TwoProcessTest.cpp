@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "orvanpush/storage/Message.h"
-#include "platform/OutstandingWork.h"
 #include "storage/StorageMessage.h"
 #include "storage/StoreTestSupport.h"
 
