@@ -111,7 +111,7 @@ class ConsoleCapture {
     }
 
   private:
-    mutable std::mutex mutex_;  // also keeps the object, which the writer refers to, in place
+    mutable std::mutex mutex_;  // lines come from any thread
     std::vector<std::string> lines_;
 };
 
