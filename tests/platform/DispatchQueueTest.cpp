@@ -10,9 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "orvanpush/platform/MainQueue.h"
 #include "platform/OutstandingWork.h"
-#include "support/ChildProcess.h"
 #include "support/TestHome.h"
 
 namespace orvanpush::platform {
@@ -80,26 +78,6 @@ TEST(OutstandingWorkTest, WorkCountsUntilItsLastTokenIsGoneAndWaitersWakeThen) {
     EXPECT_TRUE(OutstandingWork::waitUntilDone(10s));
     finisher.join();
     EXPECT_EQ(OutstandingWork::count(), 0u);
-}
-
-// Another thread posts to the main queue without end while this process exits, as a transfer
-// that completes during the exit does.
-TEST(MainQueueTest, DISABLED_ExitWhilePosting) {
-    static std::atomic<bool> posted{false};
-    std::thread([] {
-        for (;;) {
-            MainQueue::async([] { posted = true; });
-        }
-    }).detach();
-    while (!posted) {
-    }
-    testing::reportToParent("posting");
-}
-
-TEST(MainQueueTest, TasksPostedWhileTheProcessExitsAreDropped) {
-    const auto child = testing::runChildTest("MainQueueTest.DISABLED_ExitWhilePosting", {});
-    EXPECT_EQ(child.reported, "posting");
-    EXPECT_EQ(child.exitCode, 0);
 }
 
 }  // namespace
