@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "ReferenceServer.h"
 #include "api/SubscribeTarget.h"
 #include "orvanpush/PushSDK.h"
 #include "platform/SecKey.h"
 #include "sdk/PushSDKState.h"
 #include "security/Crypto.h"
 #include "security/KeyChainUtil.h"
-#include "support/ReferenceServerProcess.h"
 
 namespace orvanpush::bench {
 
@@ -25,15 +25,13 @@ constexpr const char* kSubscriberAddress = "bench-device.bench-client";
 
 /// The reference server and the instance `kInstance` saved against it, subscribed.
 struct SubscribedInstance {
-    std::unique_ptr<testing::ReferenceServerProcess> server;
+    std::unique_ptr<cli::ReferenceServer> server;
     std::shared_ptr<PushSDK> sdk;
 
-    SubscribedInstance()
-        : server(std::make_unique<testing::ReferenceServerProcess>(
-              ORVANPUSH_SERVER, std::vector<std::string>{"--context", "api"})) {
-        PushSDK::createInstance(kInstance, "group.bench",
-                                {"http", "127.0.0.1", server->port(), "api"}, "orvan",
-                                "orvan-password", std::nullopt, true, std::nullopt);
+    SubscribedInstance() : server(std::make_unique<cli::ReferenceServer>(ORVANPUSH_SERVER)) {
+        PushSDK::createInstance(kInstance, "group.bench", server->pushServer(),
+                                cli::ReferenceServer::kLogin, cli::ReferenceServer::kPassword,
+                                std::nullopt, true, std::nullopt);
         sdk = PushSDK::getInstance(kInstance);
         subscribe();
     }

@@ -22,6 +22,7 @@
 #include <curl/curl.h>
 
 #include "BenchSupport.h"
+#include "ReferenceServer.h"
 #include "api/ApiRequestBuilder.h"
 #include "api/Service.h"
 #include "api/SubscribeTarget.h"
@@ -31,7 +32,6 @@
 #include "platform/SecKey.h"
 #include "platform/UrlSession.h"
 #include "security/Crypto.h"
-#include "support/ReferenceServerProcess.h"
 #include "utils/LoggingUtils.h"
 
 namespace {
@@ -46,7 +46,7 @@ constexpr const char* kAddress = "bench-device.bench-client";
 
 // What both loops send and how: the server, the service and the one request.
 struct Setup {
-    std::unique_ptr<orvanpush::testing::ReferenceServerProcess> server;
+    std::unique_ptr<orvanpush::cli::ReferenceServer> server;
     std::unique_ptr<Service> service;
     SubscriberGetTarget target;
     BuiltRequest built;
@@ -215,11 +215,11 @@ int main(int argc, char** argv) {
     orvanpush::Log::neverEnable();
     setenv("NO_PROXY", "127.0.0.1", 1);
     auto& shared = setup();
-    shared.server = std::make_unique<orvanpush::testing::ReferenceServerProcess>(
-        ORVANPUSH_SERVER, std::vector<std::string>{"--context", "api"});
+    shared.server = std::make_unique<orvanpush::cli::ReferenceServer>(ORVANPUSH_SERVER);
     shared.service = std::make_unique<Service>(
-        "http://127.0.0.1:" + std::to_string(shared.server->port()) + "/api", "orvan",
-        "orvan-password", "test", std::make_shared<LoggingUtils>(kIdentifier, nullptr));
+        "http://127.0.0.1:" + std::to_string(shared.server->port()) + "/api",
+        orvanpush::cli::ReferenceServer::kLogin, orvanpush::cli::ReferenceServer::kPassword, "test",
+        std::make_shared<LoggingUtils>(kIdentifier, nullptr));
 
     // The device subscribes once; every measured request reads its record back, signed.
     generateKeyPair(kIdentifier, "bench.public", "bench.private", platform::kSecAttrKeyTypeRSA,

@@ -207,7 +207,7 @@ TEST_F(MessagesTest, ADownloadHandsOverTheAnswerAndOnlyContentWithAValueIsKept) 
     ASSERT_EQ(result->getResultKind(), ResultKind::success);
     const auto body = Json::parse(result->getContent()->begin(), result->getContent()->end());
     EXPECT_EQ(body["content"], "iVBORw0KGgo=");
-    EXPECT_EQ(server().requests("content/download")[0]["checks"]["signature"], "verified");
+    EXPECT_EQ(server().requestsTo("content/download")[0]["checks"]["signature"], "verified");
 
     EXPECT_EQ(awaited<ContentDownloadResult>([&](auto done) {
                   instance->downloadContent("m2", std::nullopt, done);
@@ -217,7 +217,7 @@ TEST_F(MessagesTest, ADownloadHandsOverTheAnswerAndOnlyContentWithAValueIsKept) 
     EXPECT_THROW(instance->downloadContent("", std::nullopt, nullptr), OrvanPushSDKError);
     TestInstance unsubscribed(server());
     EXPECT_THROW(unsubscribed->downloadContent("m1", std::nullopt, nullptr), OrvanPushSDKError);
-    EXPECT_EQ(server().requests("content/download").size(), 2u);
+    EXPECT_EQ(server().requestsTo("content/download").size(), 2u);
 
     const BaseApiResult notContent(
         ResultKind::error, 600,

@@ -19,7 +19,7 @@
 
 #include <gtest/gtest.h>
 
-#include "api/ReferenceServer.h"
+#include "ReferenceServer.h"
 #include "orvanpush/OrvanPushSDKError.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
@@ -36,6 +36,8 @@
 #include "utils/logger/log_manager/LogSettings.h"
 
 namespace orvanpush::testing {
+
+using cli::ReferenceServer;
 
 using namespace std::chrono_literals;
 
@@ -200,7 +202,7 @@ class TestInstance {
   public:
     explicit TestInstance(const ReferenceServer& server, bool silenceDuplicates = true)
         : identifier_(freshName("instance")) {
-        PushSDK::createInstance(identifier_, freshName("group"), server.pushServerParams(),
+        PushSDK::createInstance(identifier_, freshName("group"), server.pushServer(),
                                 ReferenceServer::kLogin, ReferenceServer::kPassword, std::nullopt,
                                 silenceDuplicates, std::nullopt);
         sdk_ = PushSDK::getInstance(identifier_);
@@ -263,7 +265,7 @@ class TestInstance {
 /// One reference server for a test suite, reset before each test.
 class ServerTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { server_ = std::make_unique<ReferenceServer>(); }
+    static void SetUpTestSuite() { server_ = std::make_unique<ReferenceServer>(ORVANPUSH_SERVER); }
     static void TearDownTestSuite() { server_.reset(); }
     void SetUp() override { server_->reset(); }
     void TearDown() override { waitForTheLibrary(); }
@@ -271,7 +273,7 @@ class ServerTest : public ::testing::Test {
     static const ReferenceServer& server() { return *server_; }
 
     /// The notification reports the server received, applied or not.
-    static Json notificationRequests() { return server().requests("notifications"); }
+    static Json notificationRequests() { return server().requestsTo("notifications"); }
 
   private:
     static inline std::unique_ptr<ReferenceServer> server_;

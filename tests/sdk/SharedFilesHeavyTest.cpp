@@ -97,7 +97,7 @@ std::multiset<std::string> rowsOf(const std::filesystem::path& file, const std::
 }
 
 TEST(SharedFilesHeavyTest, ProcessesComingGoingAndKilledLoseNothing) {
-    ReferenceServer server;
+    ReferenceServer server(ORVANPUSH_SERVER);
     const std::string group = "group." + std::string(kInstance);
     Outcomes outcomes;
     // Another process makes the instance's files, subscribes and stores a first message.

@@ -49,7 +49,7 @@ class SubscriptionTest : public ServerTest {
 
     /// The check outcome of the latest request to `endpoint`.
     static Json lastChecks(const std::string& endpoint) {
-        const auto requests = server().requests(endpoint);
+        const auto requests = server().requestsTo(endpoint);
         return requests.empty() ? Json() : requests.back()["checks"];
     }
 
@@ -163,9 +163,9 @@ TEST_F(SubscriptionTest, ValidationThrowsBeforeAnythingIsSentAndLeavesNoPendingK
               }),
               "invalidParameter(\"attributes\")");
     EXPECT_EQ(instance.pendingItems(), 0u);
-    EXPECT_TRUE(server().requests("subscriber/update").empty());
-    EXPECT_TRUE(server().requests("unsubscribe").empty());
-    EXPECT_EQ(server().requests("subscribe").size(), 1u);
+    EXPECT_TRUE(server().requestsTo("subscriber/update").empty());
+    EXPECT_TRUE(server().requestsTo("unsubscribe").empty());
+    EXPECT_EQ(server().requestsTo("subscribe").size(), 1u);
 }
 
 TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeyAndNewIdsOrRepairedTextSign) {
@@ -188,7 +188,7 @@ TEST_F(SubscriptionTest, AnErrorAnswerKeepsThePreviousKeyAndNewIdsOrRepairedText
     ASSERT_TRUE(succeeded(subscribe(std::nullopt, "client-2")));
     EXPECT_EQ(instance->getDeviceId(), std::nullopt);
     ASSERT_TRUE(succeeded(subscriberData()));
-    EXPECT_EQ(server().requests("subscriber/get").back()["params"]["address"], "client-2");
+    EXPECT_EQ(server().requestsTo("subscriber/get").back()["params"]["address"], "client-2");
     EXPECT_EQ(lastChecks("subscriber/get")["signature"], "verified");
 
     // Text that is not UTF-8 is sent repaired, and its signature verifies.
@@ -244,7 +244,7 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
         EXPECT_EQ(waited->getErrorDescription(),
                   "Another subscription operation of this instance is still under way; try again "
                   "later");
-        EXPECT_TRUE(server().requests("subscribe").empty());
+        EXPECT_TRUE(server().requestsTo("subscribe").empty());
         EXPECT_EQ(instance.pendingItems(), 0u);
         // One that cannot be built once its turn came completes once, whatever its completion
         // throws.
@@ -272,7 +272,7 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
     const auto unsubscribed =
         awaited([&](auto done) { instance->unsubscribe(std::nullopt, 0.1, done); });
     EXPECT_EQ(unsubscribed->getErrorCode(), 600);
-    EXPECT_TRUE(server().requests("unsubscribe").empty());
+    EXPECT_TRUE(server().requestsTo("unsubscribe").empty());
     EXPECT_EQ(instance->getClientId(), "client");
 }
 
@@ -289,7 +289,7 @@ TEST_F(SubscriptionTest, AnUpdateThatTimedOutIsSettledByTheNextSignedQuery) {
     EXPECT_EQ(record()["token"], "token-2");
 
     EXPECT_TRUE(succeeded(subscriberData()));
-    auto queries = server().requests("subscriber/get");
+    auto queries = server().requestsTo("subscriber/get");
     ASSERT_EQ(queries.size(), 2u);
     EXPECT_EQ(queries[0]["checks"]["signature"], "failed");
     EXPECT_EQ(queries[1]["checks"]["signature"], "verified");
@@ -309,7 +309,7 @@ TEST_F(SubscriptionTest, AKilledSubscriptionKeepsItsPairUntilItIsADayOld) {
     server().addFault("subscribe", {{"kind", "delay"}, {"delayMs", 20000}});
     ChildProcess child({thisProgram(), "--gtest_filter=SubscribingChild.*"},
                        childEnvironment(instance.identifier(), "application"));
-    ASSERT_TRUE(eventually([&] { return server().requests("subscribe").size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return server().requestsTo("subscribe").size() == 1; }));
     child.kill(SIGKILL);
     child.wait();
     EXPECT_EQ(instance.pendingItems(), 3u);

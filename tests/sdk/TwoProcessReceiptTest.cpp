@@ -151,7 +151,7 @@ TEST_F(TwoProcessReceiptTest, AfterTwoSubscriptionsAtOnceASignedQuerySucceeds) {
 // failed goes again later as a new request. So each report whose completion saw its answer must
 // have gone out in one request; resends of that request are counted apart.
 TEST(TwoProcessReceiptHeavyTest, EachStatusIsAppliedOnceWhicheverProcessSendsIt) {
-    ReferenceServer server;
+    ReferenceServer server(ORVANPUSH_SERVER);
     TestInstance instance(server);
     instance.subscribe();
     ChildProcess application = receiver(instance, "application");

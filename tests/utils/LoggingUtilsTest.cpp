@@ -13,8 +13,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "ReferenceServer.h"
 #include "api/LogServerService.h"
-#include "api/ReferenceServer.h"
 #include "orvanpush/BuildInfo.h"
 #include "orvanpush/logger/RotatingLogFileRecorder.h"
 #include "platform/Base64.h"
@@ -29,10 +29,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using cli::ReferenceServer;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
-using testing::ReferenceServer;
 using ::testing::UnorderedElementsAre;
 using Outcomes = std::vector<LogUploadOutcome>;
 
@@ -65,10 +65,7 @@ Value waitFor(const std::function<void(std::function<void(Value)>)>& upload) {
 
 class LoggingUtilsTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        server_ = std::make_unique<ReferenceServer>(
-            std::vector<std::string>{"--context", "api", "--log-context", "logs"});
-    }
+    static void SetUpTestSuite() { server_ = std::make_unique<ReferenceServer>(ORVANPUSH_SERVER); }
     static void TearDownTestSuite() { server_.reset(); }
 
     void SetUp() override {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "DemoServer.h"
+#include "ReferenceServer.h"
 #include "DemoSupport.h"
 #include "DemoWalkThrough.h"
 #include "orvanpush/PushSDK.h"
@@ -84,7 +84,7 @@ int runDemo(const CliContext& context, const DemoOptions& options) {
     }
     const auto home = platform::PlatformConfig::current()->home;
     DemoWalkThrough demo(context.out,
-                         {home, DemoServer::locate(options.server), context.options.bundleId});
+                         {home, ReferenceServer::locate(options.server), context.options.bundleId});
     const int code = demo.run(refusedStep());
     if (options.keepHome) {
         context.out.note("Kept the demo's home, with the server's request log: " + home.string());

@@ -96,8 +96,8 @@ Json historyEntry(const std::string& id, std::chrono::system_clock::time_point d
 }  // namespace
 
 std::string DemoWalkThrough::createInstance() {
-    PushSDK::createInstance(kInstance, kGroup, server_->pushServer(), DemoServer::kLogin,
-                            DemoServer::kPassword, server_->logServer(), true,
+    PushSDK::createInstance(kInstance, kGroup, server_->pushServer(), ReferenceServer::kLogin,
+                            ReferenceServer::kPassword, server_->logServer(), true,
                             StorageParams{kKeep, kDays});
     sdk_ = PushSDK::getInstance(kInstance);
     return quoted(kInstance) + " saved, keeping " + std::to_string(kKeep) + " messages, for " +

@@ -129,7 +129,7 @@ int DemoWalkThrough::run(const std::optional<std::string>& refusedStep) {
             return kExitUsage;
         }
     }
-    server_ = std::make_unique<DemoServer>(settings_.serverProgram, settings_.home / kRequestLog);
+    server_ = std::make_unique<ReferenceServer>(settings_.serverProgram, settings_.home / kRequestLog);
     out_.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion() + " demo in " +
               settings_.home.string());
     out_.note("orvanpush-server on http://127.0.0.1:" + std::to_string(server_->port()) +

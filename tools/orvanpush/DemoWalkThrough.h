@@ -4,7 +4,7 @@
 // on a loopback port, in a home of its own. The application is this process; the extension is
 // this tool started again with --extension for each push it receives.
 //
-//   DemoWalkThrough demo(context.out, {home, DemoServer::locate(std::nullopt), "orvanpush.cli"});
+//   DemoWalkThrough demo(context.out, {home, ReferenceServer::locate(std::nullopt), "orvanpush.cli"});
 //   return demo.run(std::nullopt);
 
 #include <chrono>
@@ -16,7 +16,7 @@
 
 #include "Cli.h"
 #include "DemoRunner.h"
-#include "DemoServer.h"
+#include "ReferenceServer.h"
 #include "orvanpush/PushSDK.h"
 
 namespace orvanpush::cli {
@@ -79,7 +79,7 @@ class DemoWalkThrough {
 
     const Output& out_;
     Settings settings_;
-    std::unique_ptr<DemoServer> server_;
+    std::unique_ptr<ReferenceServer> server_;
     std::shared_ptr<PushSDK> sdk_;
     long long stepFirstRequest_ = 0;
 };

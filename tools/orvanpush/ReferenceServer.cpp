@@ -1,8 +1,9 @@
-#include "DemoServer.h"
+#include "ReferenceServer.h"
 
 #include <unistd.h>
 
 #include <stdexcept>
+#include <vector>
 
 namespace orvanpush::cli {
 namespace {
@@ -14,10 +15,22 @@ bool isProgram(const std::filesystem::path& path) {
 }
 
 ChildProcess startServer(const std::filesystem::path& program,
-                         const std::filesystem::path& requestLog) {
-    return ChildProcess({program.string(), "--port", "0", "--context", "api", "--log-context",
-                         "logs", "--login", DemoServer::kLogin, "--password", DemoServer::kPassword,
-                         "--request-log", requestLog.string()});
+                         const std::optional<std::filesystem::path>& requestLog) {
+    std::vector<std::string> arguments{program.string(),
+                                       "--port",
+                                       "0",
+                                       "--context",
+                                       "api",
+                                       "--log-context",
+                                       "logs",
+                                       "--login",
+                                       ReferenceServer::kLogin,
+                                       "--password",
+                                       ReferenceServer::kPassword};
+    if (requestLog) {
+        arguments.insert(arguments.end(), {"--request-log", requestLog->string()});
+    }
+    return ChildProcess(arguments);
 }
 
 int readPort(ChildProcess& process) {
@@ -31,7 +44,7 @@ int readPort(ChildProcess& process) {
 
 }  // namespace
 
-std::filesystem::path DemoServer::locate(const std::optional<std::filesystem::path>& given) {
+std::filesystem::path ReferenceServer::locate(const std::optional<std::filesystem::path>& given) {
     if (given) {
         if (!isProgram(*given)) {
             throw std::runtime_error("--server: " + given->string() + " is not a program");
@@ -51,44 +64,65 @@ std::filesystem::path DemoServer::locate(const std::optional<std::filesystem::pa
                              candidates[1].parent_path().string() + "; give it with --server");
 }
 
-DemoServer::DemoServer(const std::filesystem::path& program,
-                       const std::filesystem::path& requestLog)
+ReferenceServer::ReferenceServer(const std::filesystem::path& program,
+                                 const std::optional<std::filesystem::path>& requestLog)
     : process_(startServer(program, requestLog)), port_(readPort(process_)), admin_(port_) {}
 
-ServerParams DemoServer::pushServer() const {
+ServerParams ReferenceServer::pushServer() const {
     return {"http", "127.0.0.1", port_, "api"};
 }
 
-ServerParams DemoServer::logServer() const {
+ServerParams ReferenceServer::logServer() const {
     return {"http", "127.0.0.1", port_, "logs"};
 }
 
-Json DemoServer::admin(const std::string& method, const std::string& path,
-                       const std::optional<Json>& body) const {
+Json ReferenceServer::admin(const std::string& method, const std::string& path,
+                            const std::optional<Json>& body) const {
     return admin_.call(method, path, body);
 }
 
-void DemoServer::addFault(const Json& faults) const {
+void ReferenceServer::addFault(const Json& faults) const {
     admin("POST", "faults", faults);
 }
 
-void DemoServer::clearFaults() const {
+void ReferenceServer::addFault(const std::string& endpoint, Json fault) const {
+    fault["path"] = "/api/" + endpoint;
+    addFault(fault);
+}
+
+void ReferenceServer::clearFaults() const {
     admin("DELETE", "faults");
     if (refusal_) {
         addFault(*refusal_);
     }
 }
 
-void DemoServer::setRefusal(const std::optional<Json>& faults) {
+void ReferenceServer::setRefusal(const std::optional<Json>& faults) {
     refusal_ = faults;
     clearFaults();
 }
 
-Json DemoServer::requests(long long since) const {
+void ReferenceServer::reset() const {
+    admin("POST", "reset");
+    if (refusal_) {
+        addFault(*refusal_);
+    }
+}
+
+Json ReferenceServer::requests(long long since) const {
     return admin("GET", "requests?since=" + std::to_string(since)).at("requests");
 }
 
-long long DemoServer::statusCount(const std::string& messageId, const std::string& status) const {
+Json ReferenceServer::requestsTo(const std::string& endpoint) const {
+    std::string path = "/api/" + endpoint;
+    for (auto slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash)) {
+        path.replace(slash, 1, "%2F");
+    }
+    return admin("GET", "requests?path=" + path).at("requests");
+}
+
+long long ReferenceServer::statusCount(const std::string& messageId,
+                                       const std::string& status) const {
     const auto statuses = admin("GET", "statuses").at("statuses");
     for (const auto& entry : statuses) {
         if (entry.at("messageId") == messageId && entry.at("status") == status) {
@@ -98,7 +132,7 @@ long long DemoServer::statusCount(const std::string& messageId, const std::strin
     return 0;
 }
 
-int DemoServer::stop() {
+int ReferenceServer::stop() {
     // The server lets an idle keep-alive connection finish (5 s) before it exits, and this
     // process's connections to it sit idle in the transport's cache: a last call that asks
     // to close its connection lets it stop at once.
