@@ -72,12 +72,24 @@ std::optional<FixedDateFormat> fixedFormat(const std::string& pattern, const std
 }  // namespace
 
 struct DateFormatter::Impl {
-    std::string pattern;
-    std::string timeZone;
-    std::string locale;
-    std::optional<FixedDateFormat> fixed;
-    bool cacheBySecond = false;
-    mutable std::mutex mutex;  // ICU formatters are not safe for concurrent use
+    Impl(const std::string& pattern, const std::string& timeZone, const std::string& locale)
+        : pattern(pattern),
+          timeZone(timeZone),
+          locale(locale),
+          fixed(fixedFormat(pattern, timeZone, locale)),
+          cacheBySecond(!printsFractionOfSecond(pattern)) {
+        if (!fixed) {
+            icuFormat();
+        }
+    }
+
+    const std::string pattern;
+    const std::string timeZone;
+    const std::string locale;
+    const std::optional<FixedDateFormat> fixed;
+    const bool cacheBySecond;
+    // Guards what follows: ICU formatters are not safe for concurrent use.
+    mutable std::mutex mutex;
     // Made at once for the patterns the fixed form cannot render, on the first lenient read
     // for the others.
     mutable std::unique_ptr<IcuDateFormat> icu;
@@ -94,16 +106,7 @@ struct DateFormatter::Impl {
 
 DateFormatter::DateFormatter(const std::string& pattern, const std::string& timeZone,
                              const std::string& locale)
-    : impl_(std::make_unique<Impl>()) {
-    impl_->pattern = pattern;
-    impl_->timeZone = timeZone;
-    impl_->locale = locale;
-    impl_->fixed = fixedFormat(pattern, timeZone, locale);
-    if (!impl_->fixed) {
-        impl_->icuFormat();
-    }
-    impl_->cacheBySecond = !printsFractionOfSecond(pattern);
-}
+    : impl_(std::make_unique<Impl>(pattern, timeZone, locale)) {}
 
 DateFormatter::~DateFormatter() = default;
 DateFormatter::DateFormatter(DateFormatter&&) noexcept = default;
