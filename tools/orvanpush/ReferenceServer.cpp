@@ -68,6 +68,10 @@ ReferenceServer::ReferenceServer(const std::filesystem::path& program,
                                  const std::optional<std::filesystem::path>& requestLog)
     : process_(startServer(program, requestLog)), port_(readPort(process_)), admin_(port_) {}
 
+ReferenceServer::~ReferenceServer() {
+    stop();
+}
+
 ServerParams ReferenceServer::pushServer() const {
     return {"http", "127.0.0.1", port_, "api"};
 }
@@ -133,6 +137,9 @@ long long ReferenceServer::statusCount(const std::string& messageId,
 }
 
 int ReferenceServer::stop() {
+    if (process_.pid() <= 0) {
+        return -1;
+    }
     // The server lets an idle keep-alive connection finish (5 s) before it exits, and this
     // process's connections to it sit idle in the transport's cache: a last call that asks
     // to close its connection lets it stop at once.

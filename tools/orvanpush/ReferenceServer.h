@@ -34,6 +34,10 @@ class ReferenceServer {
     /// given. Throws std::runtime_error when it does not start.
     explicit ReferenceServer(const std::filesystem::path& program,
                              const std::optional<std::filesystem::path>& requestLog = std::nullopt);
+    /// Stops the server as stop() does.
+    ~ReferenceServer();
+    ReferenceServer(const ReferenceServer&) = delete;
+    ReferenceServer& operator=(const ReferenceServer&) = delete;
 
     int port() const { return port_; }
     ServerParams pushServer() const;
@@ -63,7 +67,8 @@ class ReferenceServer {
     /// How often the server counted the report `status` of `messageId`.
     long long statusCount(const std::string& messageId, const std::string& status) const;
 
-    /// Stops the server: its exit status (0 when it stopped cleanly).
+    /// Stops the server: its exit status (0 when it stopped cleanly), -1 when it was stopped
+    /// already.
     int stop();
 
   private:
