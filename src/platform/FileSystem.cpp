@@ -9,32 +9,31 @@
 
 namespace orvanpush::platform {
 
-void AppendFile::Closer::operator()(std::FILE* file) const {
-    std::fclose(file);
-}
-
-AppendFile::AppendFile(std::filesystem::path path, std::FILE* file)
-    : path_(std::move(path)), file_(file) {}
+AppendFile::AppendFile(std::filesystem::path path, FileDescriptor descriptor)
+    : path_(std::move(path)), descriptor_(std::move(descriptor)) {}
 
 std::optional<AppendFile> AppendFile::open(const std::filesystem::path& path) {
-    int descriptor = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (descriptor < 0) {
+    FileDescriptor descriptor(
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600));
+    if (!descriptor.valid()) {
         return std::nullopt;
     }
-    std::FILE* file = ::fdopen(descriptor, "a");
-    if (file == nullptr) {
-        ::close(descriptor);
-        return std::nullopt;
-    }
-    return AppendFile(path, file);
+    return AppendFile(path, std::move(descriptor));
 }
 
 void AppendFile::write(std::string_view bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
-}
-
-void AppendFile::flush() {
-    std::fflush(file_.get());
+    // A regular file takes the whole of one write at its end at once; only a full disk or a
+    // signal leaves a rest, which follows in another call.
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(descriptor_.get(), bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
 }
 
 bool FileSystem::exists(const std::filesystem::path& path) {

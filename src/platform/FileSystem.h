@@ -3,13 +3,13 @@
 // Files and directories as the library needs them: private files opened for appending,
 // directory listings and removals that report failures as text instead of throwing.
 
-#include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/FileDescriptor.h"
 
 namespace orvanpush::platform {
 
@@ -20,21 +20,17 @@ class AppendFile {
     /// Never creates directories.
     static std::optional<AppendFile> open(const std::filesystem::path& path);
 
-    /// Appends the bytes to the stream's buffer; errors are ignored.
+    /// Appends the bytes at the file's end in one system call, so what processes append to the
+    /// same file at once lands whole, never interleaved; errors are ignored.
     void write(std::string_view bytes);
-    /// Hands buffered bytes to the system; errors are ignored.
-    void flush();
 
     const std::filesystem::path& path() const { return path_; }
 
   private:
-    struct Closer {
-        void operator()(std::FILE* file) const;
-    };
-    AppendFile(std::filesystem::path path, std::FILE* file);
+    AppendFile(std::filesystem::path path, FileDescriptor descriptor);
 
     std::filesystem::path path_;
-    std::unique_ptr<std::FILE, Closer> file_;
+    FileDescriptor descriptor_;
 };
 
 /// The outcome of a file-system operation: an empty error means success.

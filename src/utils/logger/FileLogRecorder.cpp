@@ -72,7 +72,6 @@ void FileLogRecorder::record(std::string_view message, const LogEntry& entry,
             file_->write(line);
         }
     }
-    file_->flush();
 }
 
 }  // namespace orvanpush

@@ -20,7 +20,6 @@ std::string KestFileLogger::fileName(Date date) {
 void KestFileLogger::write(std::string_view text) {
     if (auto& stream = file()) {
         stream->write(text);
-        stream->flush();
     }
 }
 
