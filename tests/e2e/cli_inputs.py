@@ -56,13 +56,23 @@ class CliInputs(CliTestCase):
         self.assertFalse((self.home / "keychain").exists())
         self.assertFalse((self.home / "defaults").exists())
 
-    def test_text_that_is_not_utf8_is_shown_with_replacement_characters(self):
+    def test_foreign_text_is_shown_without_invalid_utf8_or_terminal_controls(self):
         identifier = os.fsdecode(b"\xff")
         self.assert_usage_error(self.init_with("--id", identifier), "\ufffd", "JSON")
         code, _, stderr = self.run_cli("init", "--id", identifier, "--server", SERVER, "--login",
                                        "a", "--password", "p", json_output=False)
         self.assertEqual(code, 2)
         self.assertIn("\ufffd", stderr)
+        # A clear-screen, a bell, a window title and an 8-bit control sequence introducer.
+        identifier = "m\x1b[2J\x07\x1b]0;title\x07\u009b"
+        shown = subprocess.run([ORVANPUSH, "--home", str(self.home), "init", "--id", identifier,
+                                "--server", SERVER, "--login", "a", "--password", "p"],
+                               capture_output=True, timeout=120, stdin=subprocess.DEVNULL)
+        self.assertEqual(shown.returncode, 0)
+        stdout = shown.stdout.decode("utf-8")
+        self.assertIn("m\\x1B[2J\\x07\\x1B]0;title\\x07\\u009B", stdout)
+        self.assertEqual([c for c in stdout if c < " " and c != "\n" or "\x7f" <= c < "\xa0"],
+                         [])
 
     def test_schemes_are_case_insensitive(self):
         self.assertEqual(self.init_with("--server", "HTTPS://push.example.com")[:2],
