@@ -100,6 +100,14 @@ FileResult FileSystem::removeItem(const std::filesystem::path& path) {
     return {};
 }
 
+FileResult FileSystem::moveItem(const std::filesystem::path& from,
+                                const std::filesystem::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        return {std::string(std::strerror(errno))};
+    }
+    return {};
+}
+
 std::optional<std::string> FileSystem::readFile(const std::filesystem::path& path) {
     // Non-blocking, so that a FIFO is refused below instead of waiting for a writer.
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);

@@ -53,6 +53,9 @@ class FileSystem {
                                     std::vector<std::string>& names);
     /// Removes a file, or a directory with everything below it.
     static FileResult removeItem(const std::filesystem::path& path);
+    /// Renames `from` to `to` in one step, replacing a file already at `to`: a reader opens
+    /// either the old file or the new one, whole.
+    static FileResult moveItem(const std::filesystem::path& from, const std::filesystem::path& to);
     /// Reads a whole regular file; nothing when it cannot be read to its end, or is not a
     /// regular file (a directory, a FIFO, a device).
     static std::optional<std::string> readFile(const std::filesystem::path& path);

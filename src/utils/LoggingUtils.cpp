@@ -16,6 +16,7 @@
 #include "platform/DateFormatter.h"
 #include "platform/FileSystem.h"
 #include "platform/OutstandingWork.h"
+#include "platform/ProcessInfo.h"
 #include "utils/LoggingControl.h"
 #include "utils/logger/log_manager/ConsoleLog.h"
 #include "utils/logger/log_manager/LogManager.h"
@@ -256,19 +257,28 @@ void LoggingUtils::uploadLogFile(const std::optional<fs::path>& file,
 
 bool LoggingUtils::zipFile(const fs::path& srcFile, const fs::path& dstFile) {
     logInfo("Zipping file: " + absoluteUrlString(srcFile) + " to " + absoluteUrlString(dstFile));
+    // Written under a name of its own and moved into place whole, so an upload running at the
+    // same time, here or in another process, sends the archive before or after, never one half
+    // written (the writer removes what it made when it fails).
+    const fs::path partial = dstFile.string() + "." + platform::makeUuid() + ".part";
     try {
-        if (fs::symlink_status(dstFile).type() != fs::file_type::not_found) {
+        zip::zipItem(srcFile, partial, true, zip::CompressionMethod::deflate);
+        const auto existing = fs::symlink_status(dstFile).type();
+        if (existing != fs::file_type::not_found && existing != fs::file_type::regular) {
             if (auto removed = platform::FileSystem::removeItem(dstFile); !removed) {
                 throw std::runtime_error(removed.error);
             }
+        }
+        if (auto moved = platform::FileSystem::moveItem(partial, dstFile); !moved) {
+            throw std::runtime_error(moved.error);
+        }
+        if (existing != fs::file_type::not_found) {
             logInfo("Exist file removed");
         }
-        // The writer removes the archive it created when it fails, so no broken archive is
-        // left for the upload to send.
-        zip::zipItem(srcFile, dstFile, true, zip::CompressionMethod::deflate);
         logInfo("File " + srcFile.filename().string() + " zipped");
         return true;
     } catch (const std::exception& error) {
+        platform::FileSystem::removeItem(partial);
         logInfo(std::string("Creation of ZIP archive failed with error: ") + error.what());
         return false;
     }

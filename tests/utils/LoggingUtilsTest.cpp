@@ -174,6 +174,28 @@ TEST_F(LoggingUtilsTest, PostsEachOfTodaysLogFilesZippedAsTheServersForm) {
                                              "\" successfully sent [LoggingUtils.cpp:187]")));
 }
 
+// Two uploads at once (a second request to send the logs, or another process of the
+// application): each sends a whole archive of the day's file, never one the other is writing.
+TEST_F(LoggingUtilsTest, UploadsAtTheSameTimeEachSendAWholeArchive) {
+    constexpr int kRounds = 10;
+    appendText(inLogs(today()), std::string(1 << 20, 'a') + "\n");
+    for (int round = 0; round < kRounds; ++round) {
+        Outcomes others;
+        std::thread other([&] { others = uploadAll(); });
+        const Outcomes outcomes = uploadAll();
+        other.join();
+        for (const auto& outcome : {outcomes, others}) {
+            ASSERT_EQ(outcome.size(), 1u);
+            EXPECT_TRUE(outcome[0].sent) << outcome[0].description.value_or("");
+        }
+    }
+    const Json archives = server_->admin("GET", "archives")["archives"];
+    EXPECT_EQ(archives.size(), 2u * kRounds);
+    for (const Json& archive : archives) {
+        EXPECT_EQ(archive["entries"].size(), 1u);
+    }
+}
+
 struct AnswerCase {
     Json answer;
     bool sent;
