@@ -282,6 +282,7 @@ TEST_F(StorageMessageTest, AMessageOutlivesItsStoreAndASetterOnAGoneRowChangesNo
     auto kept = store_->messageById("kept");
     auto gone = store_->messageById("gone");
     store_->removeMessage("gone");
+    store_->saveMessage(messageValue("new"));  // the store gives it the key "gone" had
     auto container = store_->container();
     store_.reset();
 
@@ -292,10 +293,17 @@ TEST_F(StorageMessageTest, AMessageOutlivesItsStoreAndASetterOnAGoneRowChangesNo
     const auto rows = countOf(*container, "SELECT count(*) FROM MessageStatus");
     EXPECT_NO_THROW(gone->setStatusName("Read"));
     EXPECT_NO_THROW(gone->setChannelName("elsewhere"));
+    EXPECT_NO_THROW(gone->setup(messageValue("taken")));
     EXPECT_EQ(gone->statusName(), "Delivered");
+    EXPECT_EQ(gone->id(), "gone");
     EXPECT_EQ(countOf(*container, "SELECT count(*) FROM MessageStatus"), rows);
     EXPECT_EQ(countOf(*container, "SELECT count(*) FROM Channel WHERE name = 'elsewhere'"), 0);
+    EXPECT_EQ(countOf(*container,
+                      "SELECT count(*) FROM Message WHERE id = 'new' AND "
+                      "statusNameInternal = 'Delivered'"),
+              1);
     EXPECT_EQ(gone->messageStatuses().size(), 0u);
+    EXPECT_EQ(gone->status(), nullptr);
 }
 
 struct CountingDelegate : FetchedResultsControllerDelegate {

@@ -3,8 +3,8 @@
 // A stored message, bound to its store as a managed object is bound to its context: its getters
 // answer the values read with it, and its setters write through to the store at once, each in
 // one transaction, telling the store's controllers afterwards. A setter on a message whose row
-// is gone changes nothing and logs. Setters throw TextError (InternalError for the store's
-// fatal faults) when the store cannot be written.
+// is gone changes nothing and logs, even when a message stored later took the row's key. Setters
+// throw TextError (InternalError for the store's fatal faults) when the store cannot be written.
 //
 //   auto message = controller->fetchedObjects().front();
 //   message->setStatusName("Read");   // a new history row and an unsent "Read" report
@@ -75,8 +75,8 @@ class ORVANPUSH_EXPORT Message : public StoredObject, public MessageProtocol {
 
   private:
     MessageImp values() const;
-    /// Reads the row again after a write; false when it is gone.
-    bool reload();
+    /// Reads the row again after a write; false when it is gone or holds another id than `id`.
+    bool reload(const std::optional<std::string>& id);
 
     mutable std::mutex mutex_;
     MessageImp values_;
