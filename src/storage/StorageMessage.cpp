@@ -405,10 +405,20 @@ void StorageMessage::removeAllMessages() {
             return collectRows(selectBatch);
         });
         logInfo("Messages fetched");
+        // The other process may have stored a message since the last batch: its channel and
+        // status stay linked.
         container()->write([](StoreSession& session) {
-            session.statement("DELETE FROM Channel").run();
+            session
+                .statement(
+                    "DELETE FROM Channel WHERE NOT EXISTS "
+                    "(SELECT 1 FROM Message WHERE channelLink = Channel.pk)")
+                .run();
             logInfo("Channels fetched");
-            session.statement("DELETE FROM Status").run();
+            session
+                .statement(
+                    "DELETE FROM Status WHERE NOT EXISTS "
+                    "(SELECT 1 FROM Message WHERE statusLink = Status.pk)")
+                .run();
             logInfo("Statuses fetched");
         });
     });

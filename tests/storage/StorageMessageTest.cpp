@@ -196,6 +196,28 @@ TEST_F(StorageMessageTest,
                                      Report("1", "Delivered"), Report("3\xff", "Delivered")));
 }
 
+// The other process stores a message between the last batch of "remove all" and the removal of
+// the channels and statuses (played by a trigger set through another connection).
+TEST_F(StorageMessageTest, RemovingAllKeepsTheLinksOfAMessageStoredMeanwhile) {
+    auto message = messageValue("early");
+    message.setChannelName("news");
+    store_->saveMessage(message);
+    ASSERT_EQ(testing::sqliteOutput(
+                  testing::storeFile(group_),
+                  "CREATE TRIGGER meanwhile AFTER DELETE ON Message "
+                  "WHEN NOT EXISTS (SELECT 1 FROM Message) BEGIN "
+                  "INSERT INTO Message (id, messageDate, statusLink, statusNameInternal, "
+                  "channelLink, channelNameInternal) SELECT 'late', 0, Status.pk, Status.name, "
+                  "Channel.pk, Channel.name FROM Status, Channel; END"),
+              "");
+    store_->removeAllMessages();
+    EXPECT_EQ(testing::sqliteOutput(testing::storeFile(group_),
+                                    "SELECT Message.id, Status.name, Channel.name FROM Message "
+                                    "JOIN Status ON Status.pk = statusLink "
+                                    "JOIN Channel ON Channel.pk = channelLink"),
+              "late|Delivered|news\n");
+}
+
 TEST_F(StorageMessageTest, RichContentAndIconsAreStoredOncePerKeyAndLinked) {
     store_->saveMessage(messageValue("a"));
     store_->saveMessage(messageValue("b"));
