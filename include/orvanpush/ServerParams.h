@@ -32,7 +32,9 @@ struct ORVANPUSH_EXPORT ServerParams {
 /// context: "logs")`, an absent context as `nil`.
 ORVANPUSH_EXPORT std::string toString(const ServerParams& params);
 
-/// Retention limits of the local message store; an absent limit does not restrict.
+/// Retention limits of the local message store, applied by the application process when it
+/// first opens the store. Only both limits together take effect: with either absent, nothing is
+/// ever removed for age or number.
 struct ORVANPUSH_EXPORT StorageParams {
     /// The most messages the store holds.
     std::optional<std::int64_t> quantityLimit = std::nullopt;
