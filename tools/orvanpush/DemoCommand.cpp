@@ -9,9 +9,9 @@
 #include <string_view>
 #include <system_error>
 
-#include "ReferenceServer.h"
 #include "DemoSupport.h"
 #include "DemoWalkThrough.h"
+#include "ReferenceServer.h"
 #include "orvanpush/PushSDK.h"
 #include "orvanpush/platform/Console.h"
 #include "orvanpush/platform/PlatformConfig.h"

@@ -4,8 +4,8 @@
 // on a loopback port, in a home of its own. The application is this process; the extension is
 // this tool started again with --extension for each push it receives.
 //
-//   DemoWalkThrough demo(context.out, {home, ReferenceServer::locate(std::nullopt), "orvanpush.cli"});
-//   return demo.run(std::nullopt);
+//   DemoWalkThrough demo(context.out, {home, ReferenceServer::locate(std::nullopt),
+//   "orvanpush.cli"}); return demo.run(std::nullopt);
 
 #include <chrono>
 #include <filesystem>
