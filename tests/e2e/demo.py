@@ -9,7 +9,6 @@ Usage: demo.py <path of the orvanpush binary> <path of orvanpush-server>
 import json
 import os
 import re
-import shutil
 import subprocess
 import sys
 import tempfile
@@ -64,9 +63,13 @@ class Demo(unittest.TestCase):
             self.assertEqual((summary["result"], summary["stepsPassed"]), ("success", len(STEPS)))
 
     def test_a_refused_step_fails_the_run_named_and_the_kept_home_shows_why(self):
-        run = demo("demo", "--keep-home", "--server", SERVER, refuse="history")
+        parent = tempfile.TemporaryDirectory(prefix="orvanpush-e2e-demo-")
+        self.addCleanup(parent.cleanup)
+        missing_home = Path(parent.name) / "home"  # made by the demo
+        run = demo("--home", str(missing_home), "demo", "--keep-home", "--server", SERVER,
+                   refuse="history")
         home = home_of(run)
-        self.addCleanup(shutil.rmtree, home, ignore_errors=True)
+        self.assertEqual(home, missing_home)
         self.assertEqual(run.returncode, 1, run.stdout + run.stderr)
         self.assertRegex(run.stdout, r'(?m)^\[FAILED\] 9/11 history getMessages: .*error 403')
         self.assertLessEqual(max(map(len, run.stdout.splitlines())), 100, run.stdout)

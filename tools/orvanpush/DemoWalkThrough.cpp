@@ -5,8 +5,10 @@
 #include <fstream>
 #include <iomanip>
 #include <sstream>
+#include <stdexcept>
 
 #include "DemoSupport.h"
+#include "platform/FileSystem.h"
 
 namespace orvanpush::cli {
 namespace {
@@ -129,7 +131,13 @@ int DemoWalkThrough::run(const std::optional<std::string>& refusedStep) {
             return kExitUsage;
         }
     }
-    server_ = std::make_unique<ReferenceServer>(settings_.serverProgram, settings_.home / kRequestLog);
+    // The server appends its request log there from its first moment.
+    if (auto made = platform::FileSystem::createDirectories(settings_.home); !made) {
+        throw std::runtime_error("cannot make the demo's home " + settings_.home.string() + ": " +
+                                 made.error);
+    }
+    server_ =
+        std::make_unique<ReferenceServer>(settings_.serverProgram, settings_.home / kRequestLog);
     out_.note("OrvanPushSDK " + PushSDK::OrvanPushSDKVersion() + " demo in " +
               settings_.home.string());
     out_.note("orvanpush-server on http://127.0.0.1:" + std::to_string(server_->port()) +
