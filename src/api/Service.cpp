@@ -43,7 +43,7 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
     Attempts(std::shared_ptr<const platform::UrlSession> session,
              std::shared_ptr<const platform::HttpRequest> request,
              std::unique_ptr<RequestRetrier> retrier,
-             std::function<void(const platform::HttpOutcome&, bool sent)> continuation)
+             std::function<void(const platform::HttpOutcome&, bool unanswered)> continuation)
         : session_(std::move(session)),
           request_(std::move(request)),
           retrier_(std::move(retrier)),
@@ -59,18 +59,21 @@ class Attempts : public std::enable_shared_from_this<Attempts> {
 
   private:
     void finished(const platform::HttpOutcome& outcome) {
+        // An attempt that got no answer may have been applied, whatever the later ones got.
+        unanswered_ = unanswered_ || !outcome.response;
         if (retrier_->shouldRetry(outcome)) {
             send();
             return;
         }
-        continuation_(outcome, true);
+        continuation_(outcome, unanswered_);
     }
 
     std::shared_ptr<const platform::UrlSession> session_;
     std::shared_ptr<const platform::HttpRequest> request_;
     std::unique_ptr<RequestRetrier> retrier_;
-    std::function<void(const platform::HttpOutcome&, bool sent)> continuation_;
+    std::function<void(const platform::HttpOutcome&, bool unanswered)> continuation_;
     platform::OutstandingWork::Token work_;
+    bool unanswered_ = false;
 };
 
 }  // namespace

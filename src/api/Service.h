@@ -57,9 +57,9 @@ class Service {
         });
     }
 
-    /// The same, telling `postCompleted` too whether the request went out and no HTTP answer
-    /// came back (every attempt timed out or failed in transport): whether the server applied
-    /// it is then unknown.
+    /// The same, telling `postCompleted` too whether an attempt went out and no HTTP answer came
+    /// back (it timed out or failed in transport), whatever the later attempts got: whether the
+    /// server applied the request is then unknown.
     template <typename Target>
     void sendNotingUnanswered(
         const Target& target,
@@ -67,8 +67,8 @@ class Service {
         auto shared = std::make_shared<const AnyTarget<typename Target::Result>>(
             AnyTarget<typename Target::Result>::from(target));
         perform(shared->parameters, [shared, postCompleted = std::move(postCompleted)](
-                                        const platform::HttpOutcome& outcome, bool sent) {
-            postCompleted(resultOf(*shared, outcome), sent && !outcome.response);
+                                        const platform::HttpOutcome& outcome, bool unanswered) {
+            postCompleted(resultOf(*shared, outcome), unanswered);
         });
     }
 
@@ -102,8 +102,8 @@ class Service {
     }
 
   private:
-    /// Receives the final outcome and whether the request was sent at all.
-    using Continuation = std::function<void(const platform::HttpOutcome&, bool sent)>;
+    /// Receives the final outcome and whether an attempt went out without an HTTP answer.
+    using Continuation = std::function<void(const platform::HttpOutcome&, bool unanswered)>;
 
     void perform(const ApiParameters& parameters, Continuation continuation) const;
     static std::string missingDataDescription(const platform::HttpOutcome& outcome);

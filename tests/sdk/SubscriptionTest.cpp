@@ -276,12 +276,13 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
     EXPECT_EQ(instance->getClientId(), "client");
 }
 
-// The server applies the token update but answers after the device gave up: the next signed
-// query is refused with 115, sent once more with the pending pair, accepted, and the pair
-// becomes the device key with the token it carried.
+// The server applies the token update but answers after the device gave up, and refuses its
+// resends (503): the next signed query is refused with 115, sent once more with the pending
+// pair, accepted, and the pair becomes the device key with the token it carried.
 TEST_F(SubscriptionTest, AnUpdateThatTimedOutIsSettledByTheNextSignedQuery) {
     ASSERT_TRUE(succeeded(subscribe()));
-    server().addFault("subscribe", {{"kind", "delay"}, {"delayMs", 1500}, {"count", 4}});
+    server().addFault("subscribe", {{"kind", "delay"}, {"delayMs", 1500}});
+    server().addFault("subscribe", {{"kind", "answer"}, {"status", 503}, {"count", 3}});
     const auto updated =
         awaited([&](auto done) { instance->updateSubscription("token-2", 0.2, std::move(done)); });
     EXPECT_EQ(updated->getErrorCode(), 600);
