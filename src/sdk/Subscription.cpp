@@ -108,6 +108,10 @@ BaseApiResult notSent(const std::string& reason) {
     return BaseApiResult(ResultKind::error, detail::kLibraryErrorCode, reason);
 }
 
+// Whose subscription a request renews: the ids the host gave, or (a token update) the ids
+// stored when the request's turn comes, which an operation that went before may have changed.
+enum class Identity { given, storedAtTurn };
+
 // subscribe steps 1 to 8: everything but the host's completion, which `continuation` calls
 // with the result once it is stored and logged. The request is sent once the instance's turn
 // has come, and the turn is held until its answer is applied.
@@ -115,7 +119,7 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
                        const std::optional<std::string>& deviceId,
                        const std::optional<std::string>& clientId,
                        const std::optional<std::string>& token,
-                       std::optional<double> requestTimeout,
+                       std::optional<double> requestTimeout, Identity identity,
                        std::function<void(BaseApiResult)> continuation) {
     detail::logEntry("Generating key pair");
     auto key = SubscriptionKey::generate(state->identifier);
@@ -131,10 +135,15 @@ void startSubscription(const std::shared_ptr<PushSDKState>& state,
     object.osVersion = platform::PlatformConfig::current()->osVersion;
     detail::logEntry("Start subscribe request");
     object.headers = state->getHeadersWithPushEnabled("subscribe");
-    const Registration registration{deviceId, *clientId, object.token};
-    auto send = [state, key, registration, object = std::move(object),
-                 continuation](SubscriptionTurn::Held turn) {
+    Registration registration{deviceId, *clientId, object.token};
+    auto send = [state, key, registration, object = std::move(object), identity,
+                 continuation](SubscriptionTurn::Held turn) mutable {
         const auto recorded = SubscriberIds::read(*state->settingsUtils);
+        if (identity == Identity::storedAtTurn) {
+            object.address = PushSDKState::makeAddress(recorded.deviceId, recorded.clientId);
+            registration.deviceId = recorded.deviceId;
+            registration.clientId = recorded.clientId.value_or("");
+        }
         key->markSent(registration);
         state->apiService.sendNotingUnanswered(
             detail::SubscribeTarget{object}, [state, key, registration, recorded, continuation,
@@ -203,7 +212,7 @@ void PushSDK::subscribe(const std::optional<std::string>& deviceId,
                         const std::optional<std::string>& token,
                         std::optional<double> requestTimeout, ResultCompletion postCompleted) {
     startSubscription(state_, detail::repaired(deviceId), detail::repaired(clientId),
-                      detail::repaired(token), requestTimeout,
+                      detail::repaired(token), requestTimeout, Identity::given,
                       [postCompleted = std::move(postCompleted)](BaseApiResult result) {
                           detail::complete(postCompleted, std::move(result));
                       });
@@ -217,6 +226,7 @@ void PushSDK::updateSubscription(const std::optional<std::string>& token,
     auto state = state_;
     startSubscription(
         state_, stored.deviceId, stored.clientId, detail::repaired(token), requestTimeout,
+        Identity::storedAtTurn,
         [state, stored, postCompleted = std::move(postCompleted)](BaseApiResult result) {
             detail::logEntry("Updating subscription for address \"" + stored.deviceId.value_or("") +
                              "." + stored.clientId.value_or("") + "\"");

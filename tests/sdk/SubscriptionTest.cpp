@@ -227,6 +227,13 @@ TEST_F(SubscriptionTest, OperationsInFlightTakeTurnsAndTheLastAnswerIsTheDeviceK
     ASSERT_TRUE(first.wait(60s));
     EXPECT_TRUE(succeeded(subscriberData()));
     EXPECT_EQ(instance.pendingItems(), 0u);
+    // A token update waiting for its turn renews the subscription stored when the turn comes.
+    server().addFault("subscribe", {{"kind", "delay"}, {"delayMs", 300}});
+    instance->subscribe("tablet", "client-2", "token-4", std::nullopt, [](auto) {});
+    EXPECT_TRUE(succeeded(
+        awaited([&](auto done) { instance->updateSubscription("token-5", std::nullopt, done); })));
+    EXPECT_EQ(instance->getDeviceId(), "tablet");
+    EXPECT_EQ(record("tablet.client-2")["token"], "token-5");
 }
 
 // An operation whose turn does not come gives up after its own time limit, sending nothing;
