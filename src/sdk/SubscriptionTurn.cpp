@@ -42,6 +42,10 @@ void SubscriptionTurn::take(const std::string& identifier, std::chrono::millisec
         } catch (const std::exception& error) {
             gaveUp(error.what());
             return;
+        } catch (...) {
+            // The host's header manager runs here and may throw anything.
+            gaveUp("The operation failed with an exception of an unknown type");
+            return;
         }
         gaveUp(busyText);
     }).detach();

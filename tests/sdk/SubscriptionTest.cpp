@@ -274,11 +274,22 @@ TEST_F(SubscriptionTest, AnOperationWithoutTurnGivesUpAndOneWithoutHostObjectCom
     ASSERT_TRUE(done.wait(60s));
     waitForTheLibrary();
     EXPECT_EQ(instance->getClientId(), "client");
-    // Unsubscribing gives up the same way, keeping the ids.
-    const auto held = platform::FileTurn::tryTake(platform::Home::turnFile(instance.identifier()));
+    // Unsubscribing gives up the same way, keeping the ids, and when the host's header manager
+    // throws what is not an exception object once the turn came.
+    auto held = platform::FileTurn::tryTake(platform::Home::turnFile(instance.identifier()));
     const auto unsubscribed =
         awaited([&](auto done) { instance->unsubscribe(std::nullopt, 0.1, done); });
     EXPECT_EQ(unsubscribed->getErrorCode(), 600);
+    struct Throwing : HttpRequestAdditionalHeaderManager {
+        std::map<std::string, std::string> getAdditionalHeaders(const std::string&) override {
+            throw 42;
+        }
+    };
+    auto throwing = PushSDK::getInstance(instance.identifier(), {}, std::make_shared<Throwing>());
+    Event thrown;
+    throwing->unsubscribe(std::nullopt, std::nullopt, [&](auto) { thrown.notify(); });
+    held.reset();
+    EXPECT_TRUE(thrown.wait(60s));
     EXPECT_TRUE(server().requestsTo("unsubscribe").empty());
     EXPECT_EQ(instance->getClientId(), "client");
 }
