@@ -55,7 +55,7 @@ std::optional<SubscriptionKey::Unanswered> SubscriptionKey::newestUnanswered(
     const std::string& identifier) {
     for (const auto& [pair, record] : PendingKeyPair::recorded(identifier)) {
         if (wasSent(record)) {
-            const auto& deviceId = record["deviceId"];
+            const auto deviceId = record.value("deviceId", Json());
             return Unanswered{
                 pair,
                 {.deviceId = deviceId.is_string() ? std::optional(deviceId.get<std::string>())

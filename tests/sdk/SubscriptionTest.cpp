@@ -11,6 +11,7 @@
 
 #include "platform/FileTurn.h"
 #include "sdk/SdkTestSupport.h"
+#include "sdk/SubscriptionKey.h"
 #include "sdk/UnsentStatuses.h"
 #include "storage/StoreTestSupport.h"
 
@@ -332,15 +333,20 @@ TEST_F(SubscriptionTest, AKilledSubscriptionKeepsItsPairUntilItIsADayOld) {
     child.kill(SIGKILL);
     child.wait();
     EXPECT_EQ(instance.pendingItems(), 3u);
+    const auto changeRecord = [&](const std::string& change) {
+        platform::SqliteConnection::open(platform::Home::keychainFile())
+            .prepare("UPDATE items SET value = CAST(json_" + change +
+                     " AS BLOB) WHERE account LIKE ?")
+            .bindText(1, instance.identifier() + ".pending-%")
+            .step();
+    };
+    changeRecord("remove(CAST(value AS TEXT), '$.deviceId')");  // as another version may write it
+    EXPECT_FALSE(
+        detail::SubscriptionKey::newestUnanswered(instance.identifier())->registration.deviceId);
     ASSERT_TRUE(succeeded(subscribe()));
     EXPECT_EQ(instance.pendingItems(), 3u);
 
-    platform::SqliteConnection::open(platform::Home::keychainFile())
-        .prepare(
-            "UPDATE items SET value = CAST(json_set(CAST(value AS TEXT), '$.created', "
-            "strftime('%s', 'now') - 86401) AS BLOB) WHERE account LIKE ?")
-        .bindText(1, instance.identifier() + ".pending-%")
-        .step();
+    changeRecord("set(CAST(value AS TEXT), '$.created', strftime('%s', 'now') - 86401)");
     EXPECT_TRUE(succeeded(
         awaited([&](auto done) { instance->updateSubscription("token-3", std::nullopt, done); })));
     EXPECT_EQ(instance.pendingItems(), 0u);
