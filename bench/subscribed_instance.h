@@ -12,6 +12,7 @@
 #include "ReferenceServer.h"
 #include "api/SubscribeTarget.h"
 #include "orvanpush/PushSDK.h"
+#include "platform/Base64.h"
 #include "platform/SecKey.h"
 #include "sdk/PushSDKState.h"
 #include "security/Crypto.h"
@@ -39,6 +40,15 @@ struct SubscribedInstance {
     /// The address of the server's report end point.
     std::string reportUrl() const {
         return "http://127.0.0.1:" + std::to_string(server->port()) + "/api/notifications";
+    }
+
+    /// The header lines of a report as the library sends them, for a bare request.
+    static std::vector<std::string> reportHeaders() {
+        const std::string credentials =
+            std::string(cli::ReferenceServer::kLogin) + ":" + cli::ReferenceServer::kPassword;
+        return {"Authorization: Basic " + platform::base64Encode(credentials),
+                "Content-Type: application/json; charset=utf-8; version=test;",
+                "rid: 0F8E6C1A-3B2D-4E5F-8A7B-9C0D1E2F3A4B", "push-enabled: true", "Expect:"};
     }
 
   private:
