@@ -65,6 +65,7 @@ std::optional<FixedDateFormat> fixedFormat(const std::string& pattern, const std
     if (!timeZone.empty() || !hostZoneAgreed()) {
         return std::nullopt;
     }
+    std::lock_guard lock(IcuDateFormat::hostZoneReading());
     tzset();
     return FixedDateFormat::make(pattern, false);
 }

@@ -142,10 +142,14 @@ std::optional<double> IcuDateFormat::parse(const std::string& text) const {
     return parsed;
 }
 
+std::mutex& IcuDateFormat::hostZoneReading() {
+    static std::mutex reading;
+    return reading;
+}
+
 std::string IcuDateFormat::hostTimeZone() {
-    // ICU reads the host's zone through tzset and static buffers: one detection at a time.
-    static std::mutex detection;
-    std::lock_guard lock(detection);
+    // ICU reads the host's zone through tzset and static buffers.
+    std::lock_guard lock(hostZoneReading());
     UChar zone[128];
     UErrorCode status = U_ZERO_ERROR;
     const int32_t length = icu().hostTimeZone(zone, 128, &status);

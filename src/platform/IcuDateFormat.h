@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,9 @@ class IcuDateFormat {
 
     /// The id of the device's time zone as ICU detects it.
     static std::string hostTimeZone();
+    /// Held by whoever has the host's zone read again (tzset rewrites the C library's zone
+    /// state): one reading at a time.
+    static std::mutex& hostZoneReading();
 
   private:
     struct Handle;
